@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs every Debian package VONTRALEK needs to build, run and test.
+# Safe to run again: apt-get skips what is already installed.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config clang-format
+  # speciation core tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # the xlsx layer: zip container and XML parts
+  libzip-dev zipcmp zipmerge ziptool libpugixml-dev
+  # the shipped workbook is generated at build time
+  libxlsxwriter-dev
+  # fuzzing the reader with sanitizers
+  clang libclang-rt-14-dev
+  # .xls/.ods conversion and the round-trip tests
+  libreoffice-calc-nogui python3-openpyxl
+  # the desktop windows and their tests
+  qt6-base-dev xvfb xauth fonts-comic-neue
+)
+
+if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update
+$sudo apt-get install -y --no-install-recommends "${packages[@]}"

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/Table.h"
+
+namespace vontralek {
+
+// One dissolved species (SpeciesTable) or one complex (ComplexTable).
+// Concentrations are in mol/L inside the model.
+struct SpeciesRecord {
+  double TotalConc = 0.0;     // analytical total, mol/L (SpeciesTable only)
+  double FreeConc = 0.0;      // free ion, or the complex's concentration, mol/L
+  double NextFreeConc = 0.0;  // free ligand of the current mass-balance pass, mol/L
+  double Charge = 0.0;        // signed charge number z, as stored in the workbook
+  double Gamma = 0.0;         // activity coefficient
+  double LogActivity = 0.0;   // log10(Gamma * TotalConc), SpeciesTable only
+  double SumWeight = 0.0;     // weight of the row in the weighted charge sum
+  double PercentChange = 0.0; // relative change of FreeConc in the last inner pass, %
+  // A log activity exists only for a positive total. Rows whose total is 0 or
+  // negative are marked undefined so that no stale number reaches a report.
+  bool LogActivityDefined = false;
+
+  bool operator==(const SpeciesRecord&) const = default;
+};
+
+struct ConstantRecord {
+  double LogK = 0.0;         // log10 of the thermodynamic constant; 0 = absent
+  double K = 0.0;            // 10^LogK, or exactly 0 when LogK is 0
+  double ConditionalK = 0.0; // the constant referred to concentrations
+
+  bool operator==(const ConstantRecord&) const = default;
+};
+
+struct AuxRecord {
+  double WeightedSum = 0.0;
+  double SumScale = 0.0;
+
+  bool operator==(const AuxRecord&) const = default;
+};
+
+// Row roles of SpeciesTable.
+namespace species {
+inline constexpr int Hydrogen = 1;
+inline constexpr int Hydroxide = 2;
+inline constexpr int Sodium = 3;       // cation 1
+inline constexpr int Cation2 = 4;      // cation 2 (potassium in the shipped workbook)
+inline constexpr int Calcium = 5;      // cation 3
+inline constexpr int Magnesium = 6;    // cation 4
+inline constexpr int Ligand1 = 7;      // chloride in the shipped workbook
+inline constexpr int Ligand2 = 8;      // nitrate in the shipped workbook
+inline constexpr int Sulfate = 9;      // ligand 3
+inline constexpr int Bicarbonate = 10; // ligand 4
+inline constexpr int Carbonate = 11;   // ligand 5
+inline constexpr int DissolvedCO2 = 12;
+} // namespace species
+
+// The whole state of the model: one instance, passed by reference to every
+// operation. Everything starts at zero and is never cleared: between the
+// samples of a batch, whatever a sample does not overwrite keeps the previous
+// sample's value, and the solver starts from it.
+struct ModelState {
+  Table<SpeciesRecord, 12> SpeciesTable;
+  Table<SpeciesRecord, 24> ComplexTable;
+  Table<ConstantRecord, 30> ConstantTable;
+  Table<AuxRecord, 13> AuxTable; // only row 11 is used
+  // Element 3: outer passes, element 4: inner passes of the last solve.
+  Table<std::int16_t, 4> IterationCounters;
+
+  double PH = 0.0;
+  double PCO2 = 0.0;       // in the unit of the workbook's CO2 solubility constant
+  double Alkalinity = 0.0; // eq/L
+  double IonicStrength = 0.0;        // mol/L
+  double NewIonicStrength = 0.0;     // mol/L
+  double InitialIonicStrength = 0.0; // mol/L
+  double IonicStrengthChange = 0.0;  // %
+  double FreeHydroxide = 0.0;        // mol/L
+  double MachineEpsilon = 0.0;
+  double LogIapCaCO3 = 0.0;
+  double LogIapCaSO4 = 0.0;
+  bool LogIapCaCO3Defined = false; // false when an activity it needs is undefined
+  bool LogIapCaSO4Defined = false;
+  double Sar = 0.0;         // (mmol/L)^0.5
+  double SarActivity = 0.0; // (mmol/L)^0.5
+
+  std::string SheetMode; // "A" Main sheet, "B" Batch sheet
+  std::string InputPair; // "A" alkalinity+pH, "B" alkalinity+pCO2, "C" HCO3-+CO3 2-
+
+  // Batch walk. Wide enough for every row a worksheet can have.
+  std::int64_t CurrentSample = 0;
+  std::int64_t SampleRowCounter = 0;
+  double SampleCount = 0.0;
+  double SampleNumber = 0.0;
+  double ProgressPercent = 0.0;
+
+  bool operator==(const ModelState&) const = default;
+};
+
+} // namespace vontralek
