@@ -17,6 +17,8 @@ packages=(
   libreoffice-calc-nogui python3-openpyxl
   # the desktop windows and their tests
   qt6-base-dev xvfb xauth fonts-comic-neue
+  # clicking through the real program on the virtual X server (screenshots)
+  xdotool
 )
 
 if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi

@@ -7,8 +7,8 @@ namespace vontralek {
 
 // What the progress window shows before each batch sample.
 struct ProgressUpdate {
-  double percent = 0.0; // k * 100 / N
-  std::string caption;  // "25% completed", "100% finishing"
+  double percent = 0.0;  // k * 100 / N
+  std::string caption;   // "25% completed", "100% finishing"
   float barWidth = 0.0F; // twips, percent * 5175 / 100, full bar 5175
 };
 

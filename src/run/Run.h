@@ -17,24 +17,36 @@ namespace vontralek {
 class RunError : public VontralekError {
 public:
   using VontralekError::VontralekError;
+  // cause: what went wrong and where; progress: how far the run got.
+  RunError(const std::string& cause, const std::string& progress)
+      : VontralekError(progress.empty() ? cause : cause + " " + progress), cause_(cause) {}
+  // The message without the account of how far the run got.
+  std::string Cause() const { return cause_.empty() ? std::string(what()) : cause_; }
+
+private:
+  std::string cause_;
+};
+
+struct RunSummary {
+  std::int64_t samplesDone = 0;  // samples solved and written
+  std::int64_t samplesFound = 0; // batch: samples found in column A; single sample: 1
+  double openSeconds = 0, solveSeconds = 0, writeSeconds = 0, saveSeconds = 0;
+  double readSeconds = 0; // parameters, headings and sample inputs
 };
 
 // The run proper over an open workbook: machine epsilon, parameter loading,
 // then the single sample of the Main sheet (SheetMode "A") or every sample of
-// the Batch sheet (SheetMode "B"). Throws on the first error; cells written
-// before it stay written.
-void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressListener* progress);
+// the Batch sheet (SheetMode "B"). Throws RunError on the first error; cells
+// written before it stay written. summary (optional) is kept up to date as
+// the run goes, so that it tells how far the run got even after an error.
+void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressListener* progress,
+                    RunSummary* summary = nullptr);
 
 struct RunRequest {
   std::filesystem::path workbookPath;
   std::optional<std::filesystem::path> outputPath; // write here, leave the input untouched
   std::string sheetMode = "A";                     // "A" Main, "B" Batch
   std::string inputPair = "A";                     // "A", "B" or "C"
-};
-
-struct RunSummary {
-  std::int64_t samplesDone = 0;
-  double openSeconds = 0, solveSeconds = 0, writeSeconds = 0, saveSeconds = 0;
 };
 
 // Opens the workbook, runs, and saves it (also after an error, so the results
@@ -45,5 +57,9 @@ RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressLis
 // program's folder, else VONTRALEK.xlsx. Throws RunError naming the folder and
 // both file names when neither exists.
 std::filesystem::path DefaultWorkbookPath(const std::filesystem::path& programFolder);
+
+// How far a run got, for the messages: "Samples 1 to 3 (rows 2 to 4) were
+// calculated and saved to ...; ..." (savedTo empty: not saved).
+std::string DescribeRunProgress(const std::string& sheetMode, const RunSummary& summary, const std::string& savedTo);
 
 } // namespace vontralek

@@ -7,23 +7,42 @@
 
 namespace vontralek {
 
+// Every operation below that can meet a division by zero, an overflow or an
+// invalid operation throws ArithmeticFault (model/Errors.h) naming the step and
+// its cause, and leaves the state as it was on entry. Underflow is no fault.
+// The caller's floating-point status flags are the same after the call.
+
 // Activity coefficient of a species (isComplex false) or complex at ionic
 // strength I (mol/L): Davies-type for charged entries, empirical polynomials
-// for neutral ones.
+// for neutral ones (row decides the rule for neutral complexes).
 double ComputeActivityCoefficient(double ionicStrength, double charge, bool isComplex, std::int16_t row);
 
-// Sets state.MachineEpsilon: the first power of two whose sum with 1 rounds to 1.
+// Sets state.MachineEpsilon: the first power of two whose sum with 1 rounds to
+// 1, 2^-53 in double precision. The convergence tolerance of the solver.
 void ComputeMachineEpsilon(ModelState& state);
 
-// Closes the carbonate system from the given pair (InputPair) for one outer pass.
+// Closes the carbonate system from the given pair (InputPair) for one outer
+// pass, with the conditional constants of ConstantTable rows 1 to 4.
 void SolveCarbonateSystem(ModelState& state);
 
-// Derived quantities after the iteration: log activities, pH, ion activity
-// products, dissolved CO2, weighted sum, sodium adsorption ratios.
+// Derived quantities after the iteration: total-referred activity
+// coefficients, dissolved CO2, log activities (rows without a positive total
+// are marked undefined), pH for pairs "B" and "C", ion activity products (each
+// marked undefined when an activity it needs is), weighted sum (start value and
+// scale from weightedSum), sodium adsorption ratios.
 void ComputeFinalQuantities(ModelState& state, WeightedSumSource& weightedSum);
 
-// Speciates the sample held in the state. Throws ArithmeticFault (state left as
-// it was on entry) on a division by zero, overflow or invalid operation.
+// Speciates the sample held in the state (mol/L, eq/L).
 void SolveSpeciation(ModelState& state, WeightedSumSource& weightedSum);
+
+// Pass counts summed over every solve on the calling thread since it started,
+// for benchmarks and diagnostics (IterationCounters hold only the last solve's
+// outer count and its last inner count).
+struct SolverPassTotals {
+  std::int64_t solves = 0;
+  std::int64_t outerPasses = 0;
+  std::int64_t innerPasses = 0;
+};
+SolverPassTotals GetSolverPassTotals();
 
 } // namespace vontralek

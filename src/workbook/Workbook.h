@@ -69,6 +69,11 @@ public:
 // Throws WorkbookError naming the file and the problem.
 std::unique_ptr<Workbook> OpenWorkbook(const std::filesystem::path& path);
 
+// Refuses a workbook that a spreadsheet application has open (LibreOffice's
+// ".~lock.NAME#" or Excel's "~$NAME" beside it): saving over it would lose the
+// results or the user's edits. Throws WorkbookError saying what to do.
+void CheckNotOpenElsewhere(const std::filesystem::path& path);
+
 // Parses text as a finite decimal number, independent of the process locale.
 // Returns false for anything else ("nan", "inf", hexadecimal, "7,25", "").
 bool ParseDecimal(std::string_view text, double& value);

@@ -1,0 +1,114 @@
+#include "cli/Cli.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "cli/CliOptions.h"
+#include "run/Run.h"
+
+namespace vontralek::cli {
+
+namespace {
+
+std::string Format(const char* format, double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+
+// The progress window's caption and bar, drawn on a terminal line. Redrawn
+// only when the caption changes, so a long batch does not flood the terminal.
+class TerminalProgress : public ProgressListener {
+public:
+  explicit TerminalProgress(std::ostream& err) : err_(err) {}
+  ~TerminalProgress() override {
+    if (drawn_) err_ << '\n' << std::flush;
+  }
+  void OnProgress(const ProgressUpdate& update) override {
+    if (drawn_ && update.caption == lastCaption_) return;
+    constexpr int Cells = 40;
+    // The full bar of the window is 5175 twips wide.
+    const int filled = static_cast<int>(std::lround(update.barWidth / 5175.0 * Cells));
+    err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+         << std::string(static_cast<std::size_t>(Cells - filled), ' ') << "] " << update.caption << "   " << std::flush;
+    lastCaption_ = update.caption;
+    drawn_ = true;
+  }
+
+private:
+  std::ostream& err_;
+  std::string lastCaption_;
+  bool drawn_ = false;
+};
+
+void PrintSummary(std::ostream& out, const RunRequest& request, const RunSummary& summary, double totalSeconds,
+                  const ModelState& state) {
+  const std::filesystem::path target = request.outputPath ? *request.outputPath : request.workbookPath;
+  const bool batch = request.sheetMode == "B";
+  out << (batch ? "Batch sheet: " : "Main sheet: ") << summary.samplesDone
+      << (summary.samplesDone == 1 ? " sample" : " samples") << " calculated in " << Format("%.3f", totalSeconds)
+      << " s (open " << Format("%.3f", summary.openSeconds) << " s, read " << Format("%.3f", summary.readSeconds)
+      << " s, solve " << Format("%.3f", summary.solveSeconds) << " s, write " << Format("%.3f", summary.writeSeconds)
+      << " s, save " << Format("%.3f", summary.saveSeconds) << " s).\n";
+  if (!batch && summary.samplesDone == 1) {
+    out << "  pH              " << Format("%.10g", state.PH) << '\n'
+        << "  pCO2            " << Format("%.10g", state.PCO2) << '\n'
+        << "  Ionic strength  " << Format("%.10g", state.IonicStrength * 1000.0) << " mmol/L\n"
+        << "  Weighted sum    " << Format("%.10g", state.AuxTable[11].WeightedSum) << '\n';
+  }
+  out << "Results saved to " << target.string() << ".\n";
+}
+
+} // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliEnvironment& env) {
+  CliOptions options;
+  try {
+    options = ParseCommandLine(args);
+  } catch (const UsageError& error) {
+    err << "vontralek-cli: " << error.what() << "\nTry 'vontralek-cli --help'.\n";
+    return 2;
+  }
+  if (options.help) {
+    out << UsageText();
+    return 0;
+  }
+  if (options.version) {
+    out << "vontralek-cli " << VONTRALEK_VERSION << '\n';
+    return 0;
+  }
+
+  try {
+    RunRequest request;
+    request.workbookPath = options.workbook ? *options.workbook : DefaultWorkbookPath(env.programFolder);
+    request.outputPath = options.output;
+    request.sheetMode = options.sheetMode;
+    request.inputPair = options.inputPair;
+    if (request.outputPath) {
+      std::error_code ignored;
+      if (std::filesystem::equivalent(*request.outputPath, request.workbookPath, ignored)) {
+        err << "vontralek-cli: --output names the input workbook itself; leave --output out to write into it.\n";
+        return 2;
+      }
+    }
+
+    ModelState state;
+    const auto start = std::chrono::steady_clock::now();
+    RunSummary summary;
+    {
+      TerminalProgress bar(err);
+      summary = RunWorkbook(state, request, env.errorIsTerminal && request.sheetMode == "B" ? &bar : nullptr);
+    }
+    const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    PrintSummary(out, request, summary, total, state);
+    return 0;
+  } catch (const std::exception& error) {
+    err << "vontralek-cli: " << error.what() << '\n';
+    return 1;
+  }
+}
+
+} // namespace vontralek::cli

@@ -1,0 +1,20 @@
+#include <unistd.h>
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "cli/Cli.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  vontralek::cli::CliEnvironment env;
+  // The default workbook lives beside the program, wherever it was started from.
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  env.programFolder = error ? std::filesystem::current_path() : self.parent_path();
+  env.errorIsTerminal = isatty(STDERR_FILENO) != 0;
+  return vontralek::cli::RunCli(args, std::cout, std::cerr, env);
+}

@@ -1,0 +1,63 @@
+#include "run/Progress.h"
+
+#include <cfenv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "model/Errors.h"
+
+namespace vontralek {
+
+double RoundToDigits(double value, std::int16_t digits) {
+  const double scale = std::pow(10.0, static_cast<double>(digits));
+  const double scaled = value * scale;
+  // A 32-bit signed integer holds the rounded value; outside its range (or for
+  // a value that is not a number at all) the rounding cannot be represented.
+  if (!(scaled >= -2147483648.5 && scaled <= 2147483647.5)) {
+    throw ArithmeticFault("Overflow: " + std::to_string(value) + " rounded to " + std::to_string(digits) +
+                          " decimal places does not fit a 32-bit integer.");
+  }
+  // nearbyint rounds in the current mode; the default mode sends ties to the
+  // even integer (12.5 -> 12, 13.5 -> 14, -2.5 -> -2).
+  const int savedMode = std::fegetround();
+  std::fesetround(FE_TONEAREST);
+  const double nearest = std::nearbyint(scaled);
+  std::fesetround(savedMode);
+  // -2147483648.5 and 2147483647.5 round to an even neighbour outside the range.
+  if (nearest < -2147483648.0 || nearest > 2147483647.0) {
+    throw ArithmeticFault("Overflow: " + std::to_string(value) + " rounded to " + std::to_string(digits) +
+                          " decimal places does not fit a 32-bit integer.");
+  }
+  const auto r = static_cast<std::int32_t>(nearest);
+  return static_cast<double>(r) / std::pow(10.0, static_cast<double>(digits));
+}
+
+namespace {
+
+// The plain text of a double as a spreadsheet-era runtime prints it: up to 15
+// significant digits, no trailing zeros, no leading blank ("25", "12.5").
+std::string NumberText(double value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.15g", value);
+  std::string text = buffer;
+  if (text == "-0") text = "0";
+  return text;
+}
+
+} // namespace
+
+ProgressUpdate ShowProgress(double percent) {
+  ProgressUpdate update;
+  update.percent = percent;
+  const double shown = RoundToDigits(percent, 0);
+  // Only the start of the last sample (exactly 100) reads "finishing"; 99.5
+  // rounds to 100 yet still reads "completed".
+  update.caption = NumberText(shown) + "%" + (percent == 100.0 ? " finishing" : " completed");
+  // The bar spans 5175 twips at 100 %; computed in doubles, kept in single precision.
+  update.barWidth = static_cast<float>(percent * 5175.0 / 100.0);
+  return update;
+}
+
+} // namespace vontralek

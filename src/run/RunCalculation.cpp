@@ -1,0 +1,271 @@
+#include <chrono>
+#include <exception>
+#include <string>
+
+#include "model/ParameterLoading.h"
+#include "report/BatchReport.h"
+#include "report/SampleReport.h"
+#include "run/Run.h"
+#include "speciation/Speciation.h"
+
+namespace vontralek {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// The weighted charge sum restarts, for every sample, from the start value and
+// scale the user keeps in E19 and E20 of worksheet 4.
+class WorkbookWeightedSum : public WeightedSumSource {
+public:
+  explicit WorkbookWeightedSum(workbook::Workbook& workbook) : workbook_(workbook) {}
+  void LoadWeightedSumParameters(ModelState& state) override {
+    ::vontralek::LoadWeightedSumParameters(state, workbook_);
+  }
+
+private:
+  workbook::Workbook& workbook_;
+};
+
+// The headings of the two carbonate input columns, with the chemical sub- and
+// superscripts: CO2 has its 2 lowered, CO3 2- its 3 lowered and 2- raised,
+// HCO3- its 3 lowered and - raised.
+void WritePCO2Heading(workbook::Worksheet& sheet, int row, int column) {
+  sheet.SetText(row, column, "pCO2");
+  sheet.SetSubscript(row, column, 4, 1);
+}
+
+void WriteCarbonateHeading(workbook::Worksheet& sheet, int row, int column, const char* text) {
+  sheet.SetText(row, column, text);
+  sheet.SetSubscript(row, column, 4, 1);
+  sheet.SetSuperscript(row, column, 5, 2);
+}
+
+void WriteBicarbonateHeading(workbook::Worksheet& sheet, int row, int column, const char* text) {
+  sheet.SetText(row, column, text);
+  sheet.SetSubscript(row, column, 5, 1);
+  sheet.SetSuperscript(row, column, 6, 1);
+}
+
+std::string ArithmeticHint(const ModelState& state) {
+  if (state.InputPair != "A" && state.InputPair != "B" && state.InputPair != "C") {
+    return " No pair of carbonate-system variables was chosen, so the hydrogen-ion concentration stays 0: choose "
+           "alkalinity and pH, alkalinity and pCO2, or bicarbonate and carbonate.";
+  }
+  return " Check the sample's inputs: a zero or negative pH, pCO2, alkalinity or concentration can leave the "
+         "model undefined (with bicarbonate and carbonate given, the carbonate concentration must not be 0).";
+}
+
+std::string BatchSampleText(std::int64_t k) {
+  return "Batch sample " + std::to_string(k) + " (row " + std::to_string(k + 1) + " of the Batch sheet)";
+}
+
+// Runs one step of the run; any failure becomes a RunError that says where it
+// happened (context, only built when needed), what went wrong, and how far the
+// run got.
+template <typename Context, typename Step>
+void Guarded(const ModelState& state, const RunSummary& summary, Context&& context, Step&& step,
+             bool arithmeticHint = false) {
+  try {
+    step();
+  } catch (const RunError&) {
+    throw;
+  } catch (const ArithmeticFault& fault) {
+    const std::string cause = context() + ": " + fault.what() + (arithmeticHint ? ArithmeticHint(state) : "");
+    throw RunError(cause, DescribeRunProgress(state.SheetMode, summary, ""));
+  } catch (const std::exception& error) {
+    throw RunError(context() + ": " + error.what(), DescribeRunProgress(state.SheetMode, summary, ""));
+  }
+}
+
+// A fixed context text.
+auto Text(const char* text) {
+  return [text] { return std::string(text); };
+}
+
+void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSumSource& weightedSum,
+                     RunSummary& summary) {
+  summary.samplesFound = 1;
+  auto start = Clock::now();
+  workbook::Worksheet* sheet = nullptr;
+  Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
+    sheet = &workbook.Worksheets(1);
+    // Headings A4 and B4 first, then the carbonate inputs of row 5: pH and
+    // pCO2 as entered, alkalinity meq/L -> eq/L, HCO3- and CO3 2- mmol/L -> mol/L.
+    if (state.InputPair == "A") {
+      sheet->SetText(4, 1, "pH");
+      sheet->SetText(4, 2, "Alk");
+    } else if (state.InputPair == "B") {
+      WritePCO2Heading(*sheet, 4, 1);
+      sheet->SetText(4, 2, "Alk");
+    } else if (state.InputPair == "C") {
+      WriteCarbonateHeading(*sheet, 4, 1, "[CO32-]");
+      WriteBicarbonateHeading(*sheet, 4, 2, "[HCO3-]");
+    }
+  });
+  Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"), [&] {
+    if (state.InputPair == "A") {
+      state.PH = sheet->NumberValue(5, 1);
+      state.Alkalinity = sheet->NumberValue(5, 2) / 1000.0;
+    } else if (state.InputPair == "B") {
+      state.PCO2 = sheet->NumberValue(5, 1);
+      state.Alkalinity = sheet->NumberValue(5, 2) / 1000.0;
+    } else if (state.InputPair == "C") {
+      state.SpeciesTable[species::Carbonate].TotalConc = sheet->NumberValue(5, 1) / 1000.0;
+      state.SpeciesTable[species::Bicarbonate].TotalConc = sheet->NumberValue(5, 2) / 1000.0;
+    }
+    // C5:I5 hold species rows 3 to 9 in mmol/L. The Main sheet has no marker
+    // for an ion that was not determined: "nd" here is a type mismatch.
+    for (int n = 3; n <= 9; ++n) state.SpeciesTable[n].TotalConc = sheet->NumberValue(5, n) / 1000.0;
+  });
+  summary.readSeconds += SecondsSince(start);
+
+  start = Clock::now();
+  Guarded(
+      state, summary, Text("The sample on the Main sheet (row 5) could not be calculated"),
+      [&] { SolveSpeciation(state, weightedSum); }, true);
+  summary.solveSeconds += SecondsSince(start);
+
+  start = Clock::now();
+  Guarded(state, summary, Text("The results of the sample on the Main sheet could not be written"),
+          [&] { WriteSampleReport(state, workbook); });
+  summary.writeSeconds += SecondsSince(start);
+  summary.samplesDone = 1;
+}
+
+void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource& weightedSum,
+              ProgressListener* progress, RunSummary& summary) {
+  // The last row a worksheet can have; column A is not scanned beyond it.
+  constexpr std::int64_t LastSheetRow = 1048576;
+  auto start = Clock::now();
+  workbook::Worksheet* sheet = nullptr;
+  Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
+    sheet = &workbook.Worksheets(2);
+    if (state.InputPair == "A") {
+      sheet->SetText(1, 2, "pH");
+      sheet->SetText(1, 3, "Alk/meq/L");
+    } else if (state.InputPair == "B") {
+      WritePCO2Heading(*sheet, 1, 2);
+      sheet->SetText(1, 3, "Alk/meq/L");
+    } else if (state.InputPair == "C") {
+      WriteCarbonateHeading(*sheet, 1, 2, "[CO32-]/mmol/L");
+      WriteBicarbonateHeading(*sheet, 1, 3, "[HCO3-]/mmol/L");
+    }
+    // Samples run from row 2 down to the first cell of column A that holds
+    // nothing; a 0 or an empty text still marks a sample, and rows below the
+    // first empty cell are not processed.
+    state.SampleRowCounter = 2;
+    while (state.SampleRowCounter <= LastSheetRow && !sheet->IsEmpty(static_cast<int>(state.SampleRowCounter), 1)) {
+      state.SampleRowCounter += 1;
+    }
+    state.SampleCount = static_cast<double>(state.SampleRowCounter - 2);
+  });
+  summary.samplesFound = state.SampleRowCounter - 2;
+  summary.readSeconds += SecondsSince(start);
+
+  const auto sampleCount = static_cast<std::int64_t>(state.SampleCount);
+  for (state.CurrentSample = 1; state.CurrentSample <= sampleCount; ++state.CurrentSample) {
+    const std::int64_t k = state.CurrentSample;
+    const int r = static_cast<int>(k + 1);
+
+    // The progress is shown before the sample is read: k * 100 / N percent,
+    // exactly 100 at the start of the last sample.
+    state.SampleNumber = static_cast<double>(k);
+    state.ProgressPercent = state.SampleNumber * 100.0 / state.SampleCount;
+    const ProgressUpdate update = ShowProgress(state.ProgressPercent);
+    if (progress != nullptr) progress->OnProgress(update);
+
+    start = Clock::now();
+    Guarded(
+        state, summary, [k] { return BatchSampleText(k) + " could not be read"; },
+        [&] {
+          if (state.InputPair == "A") {
+            state.PH = sheet->NumberValue(r, 2);
+            state.Alkalinity = sheet->NumberValue(r, 3) / 1000.0; // meq/L -> eq/L
+          } else if (state.InputPair == "B") {
+            state.PCO2 = sheet->NumberValue(r, 2);
+            state.Alkalinity = sheet->NumberValue(r, 3) / 1000.0; // meq/L -> eq/L
+          } else if (state.InputPair == "C") {
+            state.SpeciesTable[species::Carbonate].TotalConc = sheet->NumberValue(r, 2) / 1000.0;
+            state.SpeciesTable[species::Bicarbonate].TotalConc = sheet->NumberValue(r, 3) / 1000.0;
+          }
+          // D:J hold species rows 3 to 9 in mmol/L; exactly "nd" (not determined)
+          // counts as 0, any other text is a type mismatch.
+          for (int n = 3; n <= 9; ++n) {
+            if (sheet->Value(r, n + 1).EqualsText("nd")) {
+              state.SpeciesTable[n].TotalConc = 0.0;
+            } else {
+              state.SpeciesTable[n].TotalConc = sheet->NumberValue(r, n + 1) / 1000.0;
+            }
+          }
+        });
+    summary.readSeconds += SecondsSince(start);
+
+    start = Clock::now();
+    Guarded(
+        state, summary, [k] { return BatchSampleText(k) + " could not be calculated"; },
+        [&] { SolveSpeciation(state, weightedSum); }, true);
+    summary.solveSeconds += SecondsSince(start);
+
+    start = Clock::now();
+    Guarded(
+        state, summary, [k] { return "The results of " + BatchSampleText(k) + " could not be written"; },
+        [&] { WriteBatchRow(state, workbook); });
+    summary.writeSeconds += SecondsSince(start);
+    summary.samplesDone = k;
+  }
+  // After a batch the counter names the last sample, whose results the state holds.
+  if (sampleCount > 0) state.CurrentSample = sampleCount;
+}
+
+} // namespace
+
+void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressListener* progress, RunSummary* summary) {
+  RunSummary local;
+  RunSummary& done = summary != nullptr ? *summary : local;
+  done.samplesDone = 0;
+  done.samplesFound = 0;
+
+  ComputeMachineEpsilon(state);
+  const auto start = Clock::now();
+  Guarded(state, done, Text("The parameters of worksheets 3 and 4 could not be loaded"),
+          [&] { LoadParameterTables(state, workbook); });
+  done.readSeconds += SecondsSince(start);
+
+  WorkbookWeightedSum weightedSum(workbook);
+  if (state.SheetMode == "A") RunSingleSample(state, workbook, weightedSum, done);
+  if (state.SheetMode == "B") RunBatch(state, workbook, weightedSum, progress, done);
+}
+
+std::string DescribeRunProgress(const std::string& sheetMode, const RunSummary& summary, const std::string& savedTo) {
+  const std::string saved = savedTo.empty() ? "" : " and saved to " + savedTo;
+  if (sheetMode != "B") {
+    if (summary.samplesDone > 0) return "The sample's results were written" + saved + ".";
+    return savedTo.empty() ? "The sample was not calculated."
+                           : "The sample was not calculated; the workbook was saved to " + savedTo + ".";
+  }
+  const std::int64_t d = summary.samplesDone;
+  std::string text;
+  if (d == 0) {
+    text = "No sample was calculated";
+    if (!savedTo.empty()) text += "; the workbook was saved to " + savedTo;
+  } else if (d == 1) {
+    text = "Sample 1 (row 2) was calculated" + saved;
+  } else {
+    text = "Samples 1 to " + std::to_string(d) + " (rows 2 to " + std::to_string(d + 1) + ") were calculated" + saved;
+  }
+  const std::int64_t n = summary.samplesFound;
+  if (n > d) {
+    if (n == d + 1) {
+      text += "; sample " + std::to_string(n) + " (row " + std::to_string(n + 1) + ") was not";
+    } else {
+      text += "; samples " + std::to_string(d + 1) + " to " + std::to_string(n) + " (rows " + std::to_string(d + 2) +
+              " to " + std::to_string(n + 1) + ") were not";
+    }
+  }
+  return text + ". Correct the cause and run the batch again.";
+}
+
+} // namespace vontralek

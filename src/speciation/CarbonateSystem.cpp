@@ -1,0 +1,145 @@
+// The carbonate system closed, in each outer pass, from the two variables the
+// analysis gives. With the conditional constants of the pass KH' (CO2
+// solubility), Kw' (water), K1' and K2' (carbonic acid), and H = [H+]:
+//   B = [HCO3-] = K1' KH' pCO2 / H,  C = [CO3 2-] = K2' B / H,
+// and the alkalinity balance Alk = B + 2C + Kw'/H - H.
+
+#include <cmath>
+
+#include "speciation/FloatingPointFaults.h"
+#include "speciation/Speciation.h"
+#include "speciation/SpeciationDetail.h"
+
+namespace vontralek {
+
+namespace speciation_detail {
+
+namespace {
+
+const char* const kStepPairA = "closing the carbonate system from alkalinity and pH";
+const char* const kStepPairB = "closing the carbonate system from alkalinity and pCO2";
+const char* const kStepPairC = "closing the carbonate system from bicarbonate and carbonate";
+
+// Why K1' x KH' (or a product with K2') came out 0: a constant that is
+// absent (LogK 0 gives K = 0) or underflows.
+std::string ConstantCause(const ModelState& state) {
+  static const char* const names[5] = {"", "the CO2 solubility constant", "",
+                                       "the first dissociation constant of carbonic acid",
+                                       "the second dissociation constant of carbonic acid"};
+  for (int row : {1, 3, 4}) {
+    const ConstantRecord& constant = state.ConstantTable[row];
+    if (constant.ConditionalK != 0.0) continue;
+    return std::string(names[row]) + " is 0" +
+           (constant.LogK == 0.0 ? " because it is absent (LogK 0 for equilibrium constant " + std::to_string(row) + ")"
+                                 : " (equilibrium constant " + std::to_string(row) + ")") +
+           "; enter it in worksheet 3";
+  }
+  return "";
+}
+
+std::string PairACause(const ModelState& state, double H, double K1KH, double K2) {
+  if (H == 0.0)
+    return "the hydrogen-ion concentration 10^-pH is 0 (pH " + Num(state.PH) + " is too high); check the sample's pH";
+  if (std::isinf(H))
+    return "the hydrogen-ion concentration 10^-pH is out of range (pH " + Num(state.PH) + "); check the sample's pH";
+  if (K1KH == 0.0) return ConstantCause(state);
+  if (H + 2.0 * K2 == 0.0) return "H+ + 2 K2' is 0; check the sample's pH and the carbonic-acid constants";
+  if (std::pow(H, 2.0) == 0.0)
+    return "the square of the hydrogen-ion concentration (" + Num(H) + " mol/L) is 0; check the sample's pH";
+  return "the pH (" + Num(state.PH) + ") and alkalinity (" + Num(state.Alkalinity) +
+         " eq/L) give values out of range; check them";
+}
+
+std::string PairBCause(const ModelState& state, double H) {
+  if (H == 0.0)
+    return "the hydrogen-ion concentration came out 0 (pCO2 " + Num(state.PCO2) +
+           ", no CO2 and no water dissociation); check the sample's pCO2 and the constants";
+  if (std::pow(H, 2.0) == 0.0)
+    return "the square of the hydrogen-ion concentration (" + Num(H) + " mol/L) is 0; check the sample's pCO2";
+  return "the alkalinity (" + Num(state.Alkalinity) + " eq/L) and pCO2 (" + Num(state.PCO2) +
+         ") give no real root of the alkalinity balance or values out of range; check them";
+}
+
+std::string PairCCause(const ModelState& state) {
+  const double B = state.SpeciesTable[species::Bicarbonate].TotalConc;
+  const double C = state.SpeciesTable[species::Carbonate].TotalConc;
+  if (C == 0.0) return "the carbonate concentration is 0; pair \"C\" needs a carbonate concentration above 0";
+  std::string constants = ConstantCause(state);
+  if (!constants.empty()) return constants;
+  return "the bicarbonate (" + Num(B) + " mol/L) and carbonate (" + Num(C) +
+         " mol/L) concentrations give values out of range; check them";
+}
+
+} // namespace
+
+void CloseCarbonateSystem(ModelState& state, bool checkEachStep) {
+  auto& S = state.SpeciesTable;
+  auto& CK = state.ConstantTable;
+  const double KH = CK[1].ConditionalK;
+  const double Kw = CK[2].ConditionalK;
+  const double K1 = CK[3].ConditionalK;
+  const double K2 = CK[4].ConditionalK;
+  double& H = S[species::Hydrogen].TotalConc;
+  double& B = S[species::Bicarbonate].TotalConc;
+  double& C = S[species::Carbonate].TotalConc;
+  const double Alk = state.Alkalinity;
+
+  if (state.InputPair == "A") {
+    H = std::pow(10.0, -state.PH) / S[species::Hydrogen].Gamma;
+    if (checkEachStep && FaultRaised()) [[unlikely]]
+      RaiseFault(kStepPairA, "10^-pH divided by the activity coefficient of H+ is out of range (pH " + Num(state.PH) +
+                                 "); check the sample's pH");
+    // The alkalinity balance solved for the CO2 pressure.
+    state.PCO2 = std::pow(H, 2.0) / (K1 * KH) * (Alk + H - Kw / H) / (H + 2.0 * K2);
+    if (checkEachStep && FaultRaised()) [[unlikely]]
+      RaiseFault(kStepPairA, PairACause(state, H, K1 * KH, K2));
+    B = K1 * KH * state.PCO2 / H;
+    if (checkEachStep && FaultRaised()) [[unlikely]]
+      RaiseFault(kStepPairA, PairACause(state, H, K1 * KH, K2));
+    C = K1 * KH * K2 * state.PCO2 / std::pow(H, 2.0);
+    if (checkEachStep && FaultRaised()) [[unlikely]]
+      RaiseFault(kStepPairA, PairACause(state, H, K1 * KH, K2));
+  } else if (state.InputPair == "B") {
+    const double P = state.PCO2;
+    const double Sum = K1 * KH * P + Kw;
+    if (Alk > 0.0) {
+      // Positive root of Alk H^2 - S H - 2 K2' K1' KH' P = 0 (H+ term left out).
+      H = (std::pow(std::pow(Sum, 2.0) + Alk * 8.0 * KH * K1 * K2 * P, 0.5) + Sum) / (2.0 * Alk);
+    } else {
+      // Positive root of H^2 + Alk H - S = 0 (carbonate term left out).
+      H = (std::pow(std::pow(Alk, 2.0) + 4.0 * Sum, 0.5) + Alk * -1.0) * 0.5;
+    }
+    if (checkEachStep && FaultRaised()) [[unlikely]]
+      RaiseFault(kStepPairB, PairBCause(state, H));
+    B = K1 * KH * P / H;
+    if (checkEachStep && FaultRaised()) [[unlikely]]
+      RaiseFault(kStepPairB, PairBCause(state, H));
+    C = K1 * KH * K2 * P / std::pow(H, 2.0);
+    if (checkEachStep && FaultRaised()) [[unlikely]]
+      RaiseFault(kStepPairB, PairBCause(state, H));
+  } else if (state.InputPair == "C") {
+    H = K2 * B / C;
+    if (checkEachStep && FaultRaised()) [[unlikely]]
+      RaiseFault(kStepPairC, PairCCause(state));
+    state.PCO2 = B * H / (K1 * KH);
+    if (checkEachStep && FaultRaised()) [[unlikely]]
+      RaiseFault(kStepPairC, PairCCause(state));
+  }
+  // Any other code: nothing is computed, H, B, C and pCO2 keep their values.
+}
+
+} // namespace speciation_detail
+
+void SolveCarbonateSystem(ModelState& state) {
+  using namespace speciation_detail;
+  const SolverSnapshot entry(state);
+  FaultScope scope;
+  try {
+    CloseCarbonateSystem(state);
+  } catch (...) {
+    entry.Restore(state);
+    throw;
+  }
+}
+
+} // namespace vontralek

@@ -1,0 +1,138 @@
+// The quantities derived once the iteration has ended: activity coefficients
+// referred to total concentrations, the calcium carbonate and sulfate
+// solubility products referred to concentrations, dissolved CO2, log
+// activities, the pH for the pairs that do not give it, the ion activity
+// products, the weighted charge sum and the sodium adsorption ratios.
+
+#include <cmath>
+
+#include "speciation/FloatingPointFaults.h"
+#include "speciation/Speciation.h"
+#include "speciation/SpeciationDetail.h"
+
+namespace vontralek {
+
+namespace speciation_detail {
+
+namespace {
+
+const char* const kSpeciesNames[13] = {
+    "",         "H+",       "OH-",     "cation 1 (sodium)", "cation 2",  "cation 3 (calcium)", "cation 4 (magnesium)",
+    "ligand 1", "ligand 2", "sulfate", "bicarbonate",       "carbonate", "dissolved CO2"};
+
+std::string RowText(int row) { return "species row " + std::to_string(row) + " (" + kSpeciesNames[row] + ")"; }
+
+const char* const kCheckSample = "; check the sample's concentrations";
+
+} // namespace
+
+void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
+  auto& S = state.SpeciesTable;
+  auto& X = state.ComplexTable;
+  auto& K = state.ConstantTable;
+
+  // Coefficients referred to the total rather than the free concentration,
+  // so that activity = gamma x total.
+  for (int n = 3; n <= 11; ++n) {
+    if (S[n].TotalConc != 0.0 && S[n].FreeConc != 0.0) S[n].Gamma = S[n].Gamma * S[n].FreeConc / S[n].TotalConc;
+    if (FaultRaised()) [[unlikely]]
+      RaiseFault("referring the activity coefficient of " + RowText(n) + " to its total concentration",
+                 "free " + Num(S[n].FreeConc) + " mol/L and total " + Num(S[n].TotalConc) + " mol/L" + kCheckSample);
+  }
+
+  // Solubility products of calcium carbonate and sulfate in concentrations.
+  K[5].ConditionalK = K[5].K / (S[11].Gamma * S[5].Gamma);
+  if (FaultRaised()) [[unlikely]]
+    RaiseFault("referring the calcium carbonate solubility product to concentrations",
+               "the activity coefficients of calcium and carbonate are " + Num(S[5].Gamma) + " and " +
+                   Num(S[11].Gamma) + kCheckSample);
+  K[6].ConditionalK = K[6].K / (S[5].Gamma * S[9].Gamma);
+  if (FaultRaised()) [[unlikely]]
+    RaiseFault("referring the calcium sulfate solubility product to concentrations",
+               "the activity coefficients of calcium and sulfate are " + Num(S[5].Gamma) + " and " + Num(S[9].Gamma) +
+                   kCheckSample);
+
+  // Dissolved CO2 (with H2CO3) from Henry's law, mol/L.
+  S[12].TotalConc = K[1].ConditionalK * state.PCO2;
+  S[12].FreeConc = S[12].TotalConc;
+  if (FaultRaised()) [[unlikely]]
+    RaiseFault("computing dissolved CO2 from pCO2", "pCO2 " + Num(state.PCO2) + " is out of range");
+
+  // log10 activities, ln(x) x log10(e). A row without a positive total has
+  // no activity: the field keeps what it held (an earlier sample's value) and
+  // is marked undefined, so that no report takes it for this sample's.
+  for (int n = 1; n <= 12; ++n) {
+    if (S[n].TotalConc > 0.0) {
+      S[n].LogActivity = std::log(S[n].Gamma * S[n].TotalConc) * 0.434294481903252;
+      S[n].LogActivityDefined = true;
+    } else {
+      S[n].LogActivityDefined = false;
+    }
+    if (FaultRaised()) [[unlikely]]
+      RaiseFault("computing the log activity of " + RowText(n),
+                 "its activity (activity coefficient " + Num(S[n].Gamma) + " x total " + Num(S[n].TotalConc) +
+                     " mol/L) is 0 or out of range" + kCheckSample);
+  }
+
+  // The pH from the activity of H+ when the pair does not give it.
+  if (state.InputPair == "B" || state.InputPair == "C") state.PH = -S[1].LogActivity;
+
+  // Ion activity products, defined only when both activities are.
+  state.LogIapCaCO3 = S[11].LogActivity + S[5].LogActivity;
+  state.LogIapCaSO4 = S[9].LogActivity + S[5].LogActivity;
+  state.LogIapCaCO3Defined = S[11].LogActivityDefined && S[5].LogActivityDefined;
+  state.LogIapCaSO4Defined = S[9].LogActivityDefined && S[5].LogActivityDefined;
+  if (FaultRaised()) [[unlikely]]
+    RaiseFault("computing the ion activity products", "a log activity is out of range" + std::string(kCheckSample));
+
+  // Weighted charge sum: start + scale x sum of z x weight x mmol/L,
+  // charges with their sign; dissolved CO2 (row 12) does not enter.
+  weightedSum.LoadWeightedSumParameters(state);
+  auto& aux = state.AuxTable[11];
+  for (int n = 1; n <= 11; ++n) {
+    aux.WeightedSum = aux.WeightedSum + S[n].Charge * aux.SumScale * S[n].SumWeight * 1000.0 * S[n].FreeConc;
+    if (FaultRaised()) [[unlikely]]
+      RaiseFault("adding " + RowText(n) + " to the weighted charge sum",
+                 "the sum or its scale (" + Num(aux.SumScale) + ") is out of range; check the weighting coefficients");
+  }
+  for (int n = 1; n <= 24; ++n) {
+    aux.WeightedSum = aux.WeightedSum + X[n].Charge * aux.SumScale * X[n].SumWeight * 1000.0 * X[n].FreeConc;
+    if (FaultRaised()) [[unlikely]]
+      RaiseFault("adding complex row " + std::to_string(n) + " to the weighted charge sum",
+                 "the sum or its scale (" + Num(aux.SumScale) + ") is out of range; check the weighting coefficients");
+  }
+
+  // Sodium adsorption ratio Na / sqrt(Ca + Mg) in (mmol/L)^0.5, from
+  // totals and from activities; 0 for a water without calcium and magnesium.
+  state.Sar = 0.0;
+  state.SarActivity = 0.0;
+  if (S[5].TotalConc == 0.0 && S[6].TotalConc == 0.0) return;
+  const double rootThousand = std::pow(1000.0, 0.5);
+  state.Sar = rootThousand * S[3].TotalConc / std::pow(S[6].TotalConc + S[5].TotalConc, 0.5);
+  if (FaultRaised()) [[unlikely]]
+    RaiseFault("computing the sodium adsorption ratio",
+               "calcium + magnesium is " + Num(S[6].TotalConc + S[5].TotalConc) +
+                   " mol/L, not positive; check the sample's calcium and magnesium");
+  state.SarActivity = rootThousand * S[3].TotalConc * S[3].Gamma /
+                      std::pow(S[5].Gamma * S[5].TotalConc + S[6].Gamma * S[6].TotalConc, 0.5);
+  if (FaultRaised()) [[unlikely]]
+    RaiseFault("computing the sodium adsorption ratio from activities",
+               "the calcium + magnesium activity is " + Num(S[5].Gamma * S[5].TotalConc + S[6].Gamma * S[6].TotalConc) +
+                   ", not positive; check the sample's calcium and magnesium");
+}
+
+} // namespace speciation_detail
+
+void ComputeFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
+  using namespace speciation_detail;
+  const SolverSnapshot entry(state);
+  FaultScope scope;
+  try {
+    DeriveFinalQuantities(state, weightedSum);
+  } catch (...) {
+    entry.Restore(state);
+    throw;
+  }
+}
+
+} // namespace vontralek

@@ -1,0 +1,24 @@
+#include "ui/ProgramServices.h"
+
+#include <QCoreApplication>
+
+#include "run/Run.h"
+
+namespace vontralek::ui {
+
+RunServices ProgramServices(const std::filesystem::path& namedWorkbook, const QString& screenshotDir) {
+  RunServices services;
+  services.run = [](ModelState& state, const RunRequest& request, ProgressListener* progress) {
+    return RunWorkbook(state, request, progress);
+  };
+  services.locateWorkbook = [namedWorkbook] {
+    if (!namedWorkbook.empty()) return namedWorkbook;
+    // VONTRALEK.xls, else VONTRALEK.xlsx, beside the program.
+    return DefaultWorkbookPath(std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()));
+  };
+  services.endProgram = [](int code) { QCoreApplication::exit(code); };
+  services.screenshotDir = screenshotDir;
+  return services;
+}
+
+} // namespace vontralek::ui

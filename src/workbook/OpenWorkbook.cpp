@@ -1,0 +1,207 @@
+// Opening a workbook by its file name: .xlsx and .xlsm are edited directly;
+// legacy .xls and .ods workbooks go through LibreOffice in headless mode,
+// converted to a temporary .xlsx, edited, and converted back on save.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "model/Errors.h"
+#include "workbook/XlsxWorkbook.h"
+
+extern char** environ;
+
+namespace vontralek::workbook {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string LowerExtension(const fs::path& path) {
+  std::string ext = path.extension().string();
+  // ASCII only, whatever the process locale.
+  for (char& c : ext) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return ext;
+}
+
+// The LibreOffice program on the PATH, or empty.
+fs::path FindOffice() {
+  const char* pathVariable = std::getenv("PATH");
+  if (!pathVariable) return {};
+  std::string_view rest = pathVariable;
+  while (true) {
+    const auto colon = rest.find(':');
+    const fs::path dir(std::string(rest.substr(0, colon)));
+    for (const char* name : {"soffice", "libreoffice"}) {
+      const fs::path candidate = dir / name;
+      if (!dir.empty() && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    if (colon == std::string_view::npos) break;
+    rest.remove_prefix(colon + 1);
+  }
+  return {};
+}
+
+std::string FileUrl(const fs::path& path) {
+  std::string url = "file://";
+  for (unsigned char c : fs::absolute(path).string()) {
+    const bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (alnum || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+      url += static_cast<char>(c);
+    } else {
+      static const char hex[] = "0123456789ABCDEF";
+      url += '%';
+      url += hex[c >> 4];
+      url += hex[c & 15];
+    }
+  }
+  return url;
+}
+
+fs::path MakeTemporaryFolder() {
+  std::string pattern = (fs::temp_directory_path() / "vontralek-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) {
+    throw WorkbookError("Cannot create a temporary folder in \"" + fs::temp_directory_path().string() +
+                        "\" for the LibreOffice conversion. Check that the folder is writable.");
+  }
+  return pattern;
+}
+
+// Runs "soffice --headless --convert-to filter --outdir outDir input" with a
+// private profile and returns the file it wrote.
+fs::path Convert(const fs::path& office, const fs::path& profile, const fs::path& input, const std::string& filter,
+                 const std::string& extension, const fs::path& outDir, const fs::path& shownName) {
+  fs::create_directories(outDir);
+  const fs::path log = outDir / "soffice.log";
+  std::vector<std::string> args = {office.string(), "-env:UserInstallation=" + FileUrl(profile),
+                                   "--headless",    "--norestore",
+                                   "--nolockcheck", "--convert-to",
+                                   filter,          "--outdir",
+                                   outDir.string(), input.string()};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t pid = 0;
+  const int rc = ::posix_spawn(&pid, office.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    throw WorkbookError("Cannot start LibreOffice (\"" + office.string() + "\") to convert \"" + shownName.string() +
+                        "\". Check the LibreOffice installation, or save the workbook as .xlsx.");
+  }
+  // A conversion takes seconds; a hung LibreOffice is stopped after three minutes.
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+  while (true) {
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      throw WorkbookError("LibreOffice did not finish converting \"" + shownName.string() +
+                          "\" within three minutes. Close other LibreOffice windows and run again, or save the "
+                          "workbook as .xlsx.");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  const fs::path output = outDir / (input.stem().string() + extension);
+  std::error_code ec;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !fs::exists(output, ec)) {
+    throw WorkbookError("LibreOffice could not convert \"" + shownName.string() + "\" (to " + filter +
+                        "). The file was left unchanged. Check that it is a workbook LibreOffice Calc can open, or "
+                        "save it as .xlsx in the spreadsheet application.");
+  }
+  return output;
+}
+
+// A workbook in a format of its own, edited as a temporary .xlsx.
+class ConvertedWorkbook : public Workbook {
+public:
+  ConvertedWorkbook(fs::path original, fs::path office, std::string backFilter)
+      : original_(std::move(original)), office_(std::move(office)), backFilter_(std::move(backFilter)),
+        folder_(MakeTemporaryFolder()) {
+    try {
+      const fs::path converted =
+          Convert(office_, folder_ / "profile", original_, "xlsx", ".xlsx", folder_ / "in", original_);
+      inner_ = XlsxWorkbook::FromBytes(ReadWorkbookFile(converted), original_);
+    } catch (...) {
+      std::error_code ec;
+      fs::remove_all(folder_, ec);
+      throw;
+    }
+  }
+  ~ConvertedWorkbook() override {
+    std::error_code ec;
+    fs::remove_all(folder_, ec);
+  }
+
+  Worksheet& Worksheets(int number) override { return inner_->Worksheets(number); }
+  int WorksheetCount() const override { return inner_->WorksheetCount(); }
+  void Activate(int number) override { inner_->Activate(number); }
+  void Save() override { SaveTo(original_); }
+  void SaveAs(const fs::path& path) override {
+    SaveTo(path);
+    original_ = path;
+  }
+  fs::path Path() const override { return original_; }
+
+private:
+  void SaveTo(const fs::path& target) {
+    CheckNotOpenElsewhere(target);
+    // A fixed stem inside a fresh folder: the output name is then known.
+    const fs::path work = folder_ / ("save" + std::to_string(++saves_));
+    fs::create_directories(work);
+    const fs::path edited = work / "workbook.xlsx";
+    WriteFileAtomically(edited, inner_->SaveToBytes());
+    const std::string extension = LowerExtension(target) == ".ods" ? ".ods" : ".xls";
+    const fs::path back = Convert(office_, folder_ / "profile", edited, backFilter_, extension, work / "out", target);
+    WriteFileAtomically(target, ReadWorkbookFile(back));
+  }
+
+  fs::path original_;
+  fs::path office_;
+  std::string backFilter_;
+  fs::path folder_;
+  std::unique_ptr<XlsxWorkbook> inner_;
+  int saves_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<Workbook> OpenWorkbook(const fs::path& path) {
+  const std::string ext = LowerExtension(path);
+  CheckNotOpenElsewhere(path);
+  if (ext == ".xls" || ext == ".ods") {
+    ReadWorkbookFile(path); // a missing or unreadable file is reported before LibreOffice starts
+    const fs::path office = FindOffice();
+    if (office.empty()) {
+      throw WorkbookError("Cannot open \"" + path.string() + "\": " + ext +
+                          " workbooks are read and written through LibreOffice, which is not installed (no soffice "
+                          "program on the PATH). Install LibreOffice Calc (Debian: apt-get install "
+                          "libreoffice-calc-nogui), or open the workbook in a spreadsheet application and save it as "
+                          ".xlsx, then use that file.");
+    }
+    return std::make_unique<ConvertedWorkbook>(path, office, ext == ".ods" ? "ods" : "xls:MS Excel 97");
+  }
+  if (ext == ".xlsx" || ext == ".xlsm") return XlsxWorkbook::FromFile(path);
+  throw WorkbookError("Cannot open \"" + path.string() + "\": the file type \"" + ext +
+                      "\" is not a workbook this program reads. Use an .xlsx or .xlsm workbook (.xls and .ods are "
+                      "read through LibreOffice).");
+}
+
+} // namespace vontralek::workbook

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "workbook/Workbook.h"
+
+namespace vontralek::workbook {
+
+// An .xlsx or .xlsm package edited in place. The package is kept as the bytes
+// it was read from; at save only the parts that changed (the touched sheets,
+// and workbook.xml, calcChain.xml, the relationships and [Content_Types].xml
+// when needed) are rewritten, every other part is carried over byte for byte.
+class XlsxWorkbook : public Workbook {
+public:
+  // Reads the file; throws WorkbookError naming the file and the problem.
+  static std::unique_ptr<XlsxWorkbook> FromFile(const std::filesystem::path& path);
+  // Opens a package held in memory; displayName is used in messages and as
+  // the target of Save.
+  static std::unique_ptr<XlsxWorkbook> FromBytes(std::string bytes, const std::filesystem::path& displayName);
+
+  ~XlsxWorkbook() override;
+
+  Worksheet& Worksheets(int number) override;
+  int WorksheetCount() const override;
+  void Activate(int number) override;
+  void Save() override;
+  // Writes to path and from then on saves there (the original stays as it was).
+  void SaveAs(const std::filesystem::path& path) override;
+  std::filesystem::path Path() const override;
+
+  // The package with every change applied, without touching any file.
+  std::string SaveToBytes();
+  // Every cell stored in worksheet number, as (row, column) in sheet order.
+  std::vector<std::pair<int, int>> CellPositions(int number);
+
+  struct Impl;
+
+private:
+  explicit XlsxWorkbook(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+// File helpers shared by the xlsx and the converted workbooks.
+std::string ReadWorkbookFile(const std::filesystem::path& path);
+// Writes bytes to a temporary file beside path, flushes it to disk and renames
+// it over path, so that path is always either the old or the new file. An
+// existing file keeps its permissions.
+void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes);
+
+} // namespace vontralek::workbook
