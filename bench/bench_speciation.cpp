@@ -35,7 +35,7 @@ void RunBatch(benchmark::State& bench, const char* pair) {
     samples.push_back(sample);
   }
 
-  const SolverPassTotals start = GetSolverPassTotals();
+  const SolverMemo start = state.Memo;
   std::size_t next = 0;
   for (auto _ : bench) {
     // Put the sample's inputs into the shared state, as the run does.
@@ -52,7 +52,7 @@ void RunBatch(benchmark::State& bench, const char* pair) {
     benchmark::DoNotOptimize(state.IonicStrength);
     next = (next + 1) % samples.size();
   }
-  const SolverPassTotals end = GetSolverPassTotals();
+  const SolverMemo end = state.Memo;
   const double solves = static_cast<double>(end.solves - start.solves);
   bench.counters["samples/s"] =
       benchmark::Counter(static_cast<double>(bench.iterations()), benchmark::Counter::kIsRate);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -56,6 +57,21 @@ inline constexpr int Carbonate = 11;   // ligand 5
 inline constexpr int DissolvedCO2 = 12;
 } // namespace species
 
+// Work the solver keeps from one solve to the next so as not to repeat it:
+// K = 10^LogK for the LogK values it was last computed from (they do not change
+// between the solves of a run), and pass counts for benchmarks and
+// diagnostics. It holds no result: two states compare equal whatever it holds.
+struct SolverMemo {
+  bool constantsValid = false;
+  std::array<double, 30> logK{};
+  std::array<double, 30> k{};
+  std::int64_t solves = 0;
+  std::int64_t outerPasses = 0;
+  std::int64_t innerPasses = 0;
+
+  bool operator==(const SolverMemo&) const { return true; }
+};
+
 // The whole state of the model: one instance, passed by reference to every
 // operation. Everything starts at zero and is never cleared: between the
 // samples of a batch, whatever a sample does not overwrite keeps the previous
@@ -69,8 +85,8 @@ struct ModelState {
   Table<std::int16_t, 4> IterationCounters;
 
   double PH = 0.0;
-  double PCO2 = 0.0;       // in the unit of the workbook's CO2 solubility constant
-  double Alkalinity = 0.0; // eq/L
+  double PCO2 = 0.0;                 // in the unit of the workbook's CO2 solubility constant
+  double Alkalinity = 0.0;           // eq/L
   double IonicStrength = 0.0;        // mol/L
   double NewIonicStrength = 0.0;     // mol/L
   double InitialIonicStrength = 0.0; // mol/L
@@ -86,6 +102,8 @@ struct ModelState {
 
   std::string SheetMode; // "A" Main sheet, "B" Batch sheet
   std::string InputPair; // "A" alkalinity+pH, "B" alkalinity+pCO2, "C" HCO3-+CO3 2-
+
+  SolverMemo Memo;
 
   // Batch walk. Wide enough for every row a worksheet can have.
   std::int64_t CurrentSample = 0;

@@ -9,8 +9,7 @@ namespace vontralek {
 // A fixed-size table addressed by 1-based row numbers, so that code reads
 // exactly like the chemistry it implements: Species[5] is calcium, Constants[3]
 // is the first dissociation constant of carbonic acid.
-template <typename Record, int RowCount>
-class Table {
+template <typename Record, int RowCount> class Table {
 public:
   static constexpr int Rows = RowCount;
 

@@ -35,14 +35,4 @@ void ComputeFinalQuantities(ModelState& state, WeightedSumSource& weightedSum);
 // Speciates the sample held in the state (mol/L, eq/L).
 void SolveSpeciation(ModelState& state, WeightedSumSource& weightedSum);
 
-// Pass counts summed over every solve on the calling thread since it started,
-// for benchmarks and diagnostics (IterationCounters hold only the last solve's
-// outer count and its last inner count).
-struct SolverPassTotals {
-  std::int64_t solves = 0;
-  std::int64_t outerPasses = 0;
-  std::int64_t innerPasses = 0;
-};
-SolverPassTotals GetSolverPassTotals();
-
 } // namespace vontralek

@@ -56,17 +56,6 @@ namespace {
 
 constexpr int kConstantRows = 30;
 
-// K = 10^LogK of the last successful computation on this thread, keyed on the
-// bits of the 30 LogK values.
-struct EquilibriumConstantCache {
-  bool valid = false;
-  std::array<double, kConstantRows> logK{};
-  std::array<double, kConstantRows> k{};
-};
-thread_local EquilibriumConstantCache constantCache;
-
-thread_local SolverPassTotals passTotals;
-
 std::string ConstantName(int row) {
   static const char* const names[7] = {"",
                                        "the CO2 solubility constant",
@@ -79,16 +68,19 @@ std::string ConstantName(int row) {
   return "the formation constant of complex row " + std::to_string(row - 6);
 }
 
-// K(n) = 10^LogK(n), or exactly 0 for an absent constant.
+// K(n) = 10^LogK(n), or exactly 0 for an absent constant. The powers of the
+// last successful computation are reused while the 30 LogK values are the same
+// to the bit.
 void ComputeEquilibriumConstants(ModelState& state) {
   auto& C = state.ConstantTable;
+  SolverMemo& memo = state.Memo;
   std::array<double, kConstantRows> logK;
   for (int n = 1; n <= kConstantRows; ++n) logK[n - 1] = C[n].LogK;
-  if (constantCache.valid && std::memcmp(logK.data(), constantCache.logK.data(), sizeof logK) == 0) {
-    for (int n = 1; n <= kConstantRows; ++n) C[n].K = constantCache.k[n - 1];
+  if (memo.constantsValid && std::memcmp(logK.data(), memo.logK.data(), sizeof logK) == 0) {
+    for (int n = 1; n <= kConstantRows; ++n) C[n].K = memo.k[n - 1];
     return;
   }
-  constantCache.valid = false;
+  memo.constantsValid = false;
   for (int n = 1; n <= kConstantRows; ++n) {
     if (C[n].LogK != 0.0) {
       C[n].K = std::pow(10.0, C[n].LogK);
@@ -100,9 +92,9 @@ void ComputeEquilibriumConstants(ModelState& state) {
                  "LogK " + Num(C[n].LogK) + " of " + ConstantName(n) + " (equilibrium constant " + std::to_string(n) +
                      ") is beyond the range of a double (about -308 to 308); correct it in worksheet 3");
   }
-  for (int n = 1; n <= kConstantRows; ++n) constantCache.k[n - 1] = C[n].K;
-  constantCache.logK = logK;
-  constantCache.valid = true;
+  for (int n = 1; n <= kConstantRows; ++n) memo.k[n - 1] = C[n].K;
+  memo.logK = logK;
+  memo.constantsValid = true;
 }
 
 // The entries that share one activity-coefficient evaluation: the same
@@ -301,7 +293,7 @@ template <bool CheckEachStep> void SolveWithinScope(ModelState& state, WeightedS
         RaiseFault("solving the mass balances of the cations " + PassText(state), kDivergence);
 
       counters[4] = static_cast<std::int16_t>(counters[4] + 1);
-      ++passTotals.innerPasses;
+      ++state.Memo.innerPasses;
       if (counters[4] > 100) break;
       bool settled = true;
       for (int l = 7; l <= 11; ++l) settled = settled && S[l].PercentChange <= state.MachineEpsilon;
@@ -338,13 +330,13 @@ template <bool CheckEachStep> void SolveWithinScope(ModelState& state, WeightedS
       throw FaultInPass{};
 
     counters[3] = static_cast<std::int16_t>(counters[3] + 1);
-    ++passTotals.outerPasses;
+    ++state.Memo.outerPasses;
     if (counters[3] > 100) break;
     if (!(state.IonicStrengthChange > state.MachineEpsilon)) break;
   }
 
   DeriveFinalQuantities(state, weightedSum);
-  ++passTotals.solves;
+  ++state.Memo.solves;
 }
 
 } // namespace
@@ -383,7 +375,5 @@ void SolveSpeciation(ModelState& state, WeightedSumSource& weightedSum) {
     throw;
   }
 }
-
-SolverPassTotals GetSolverPassTotals() { return speciation_detail::passTotals; }
 
 } // namespace vontralek

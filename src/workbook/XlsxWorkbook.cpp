@@ -8,6 +8,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
@@ -127,6 +128,14 @@ std::vector<std::size_t> CodePointOffsets(std::string_view text) {
 }
 
 enum : std::uint8_t { kPlain = 0, kSubscript = 1, kSuperscript = 2 };
+
+// The entry of a vector sorted by column where column is or would go.
+template <class Vector> auto AtColumn(Vector& cells, int column) {
+  return std::lower_bound(cells.begin(), cells.end(), column, [](const auto& cell, int c) { return cell.column < c; });
+}
+
+// Names the marks that stand for numbers kept outside the DOM while a sheet is serialized.
+constexpr const char* kNumbersMark = "vontralek-numbers";
 
 } // namespace
 
@@ -275,9 +284,24 @@ public:
   bool MayBeTabSelected() const;
 
 private:
+  struct DomCell {
+    int column;
+    pugi::xml_node node;
+  };
+  // A number written where the sheet had no cell, kept outside the DOM: 16
+  // bytes instead of about 480 for a <c> element, its r attribute, a <v> child
+  // and its text. A batch writes hundreds of thousands of them; they are put
+  // into the XML only while the sheet is serialized. A cell that gets a text
+  // later moves into the DOM.
+  struct NumberCell {
+    int column;
+    int style;
+    double value;
+  };
   struct Row {
     pugi::xml_node node;
-    std::map<int, pugi::xml_node> cells;
+    std::vector<DomCell> cells;      // sorted by column
+    std::vector<NumberCell> numbers; // sorted by column; never a column of cells
   };
   struct ColumnStyle {
     int min, max, style;
@@ -288,7 +312,11 @@ private:
   }
   void CheckPosition(int row, int column) const;
   pugi::xml_node FindCell(int row, int column) const;
+  const NumberCell* FindNumber(int row, int column) const;
+  Row& RowForWriting(int row);
+  void Touch(int row, int column);
   pugi::xml_node CellForWriting(int row, int column);
+  void ExpandNumbers(std::string_view mark, std::string& out) const;
   pugi::xml_node SheetData();
   void DropContent(pugi::xml_node cell, int row, int column);
   void DropSharedFormula(pugi::xml_node master);
@@ -455,7 +483,7 @@ void XlsxSheet::Load() const {
       r.append_attribute("r") = rowNumber;
     }
     previousRow = rowNumber;
-    Row& row = rows_.try_emplace(rowNumber, Row{r, {}}).first->second;
+    Row& row = rows_.try_emplace(rowNumber, Row{r, {}, {}}).first->second;
     if (row.node != r) continue; // a repeated row number: the first one counts
     int previousColumn = 0;
     for (pugi::xml_node c = Child(r, "c"); c; c = NextNamed(c, "c")) {
@@ -470,7 +498,10 @@ void XlsxSheet::Load() const {
         c.append_attribute("r") = CellAddress(rowNumber, column).c_str();
       }
       previousColumn = column;
-      row.cells.try_emplace(column, c);
+      // A repeated column: the first cell counts.
+      if (auto at = AtColumn(row.cells, column); at == row.cells.end() || at->column != column) {
+        row.cells.insert(at, {column, c});
+      }
     }
   }
   // Column default styles, for cells created in formatted columns.
@@ -495,12 +526,21 @@ pugi::xml_node XlsxSheet::FindCell(int row, int column) const {
   Load();
   const auto r = rows_.find(row);
   if (r == rows_.end()) return {};
-  const auto c = r->second.cells.find(column);
-  return c == r->second.cells.end() ? pugi::xml_node() : c->second;
+  const auto c = AtColumn(r->second.cells, column);
+  return c == r->second.cells.end() || c->column != column ? pugi::xml_node() : c->node;
+}
+
+const XlsxSheet::NumberCell* XlsxSheet::FindNumber(int row, int column) const {
+  Load();
+  const auto r = rows_.find(row);
+  if (r == rows_.end()) return nullptr;
+  const auto n = AtColumn(r->second.numbers, column);
+  return n == r->second.numbers.end() || n->column != column ? nullptr : &*n;
 }
 
 CellValue XlsxSheet::Value(int row, int column) const {
   CheckPosition(row, column);
+  if (const NumberCell* n = FindNumber(row, column)) return CellValue::Number(n->value);
   pugi::xml_node cell = FindCell(row, column);
   if (!cell) return CellValue::Empty();
   const std::string_view type = cell.attribute("t").value();
@@ -540,7 +580,12 @@ std::vector<std::pair<int, int>> XlsxSheet::Positions() const {
   Load();
   std::vector<std::pair<int, int>> positions;
   for (const auto& [r, row] : rows_) {
-    for (const auto& [c, node] : row.cells) positions.emplace_back(r, c);
+    auto n = row.numbers.begin();
+    for (const DomCell& cell : row.cells) {
+      for (; n != row.numbers.end() && n->column < cell.column; ++n) positions.emplace_back(r, n->column);
+      positions.emplace_back(r, cell.column);
+    }
+    for (; n != row.numbers.end(); ++n) positions.emplace_back(r, n->column);
   }
   return positions;
 }
@@ -560,8 +605,7 @@ int XlsxSheet::DefaultStyle(pugi::xml_node rowNode, int column) const {
   return 0;
 }
 
-pugi::xml_node XlsxSheet::CellForWriting(int row, int column) {
-  CheckPosition(row, column);
+XlsxSheet::Row& XlsxSheet::RowForWriting(int row) {
   pugi::xml_node data = SheetData();
   auto rowIt = rows_.find(row);
   if (rowIt == rows_.end()) {
@@ -571,22 +615,12 @@ pugi::xml_node XlsxSheet::CellForWriting(int row, int column) {
                               ? data.insert_child_before(name.c_str(), next->second.node)
                               : data.append_child(name.c_str());
     node.append_attribute("r") = row;
-    rowIt = rows_.emplace(row, Row{node, {}}).first;
+    rowIt = rows_.emplace(row, Row{node, {}, {}}).first;
   }
-  Row& r = rowIt->second;
-  auto cellIt = r.cells.find(column);
-  if (cellIt == r.cells.end()) {
-    const auto next = r.cells.upper_bound(column);
-    const std::string name = Prefixed(r.node, "c");
-    pugi::xml_node node = next != r.cells.end() && next->second.parent() == r.node
-                              ? r.node.insert_child_before(name.c_str(), next->second)
-                              : r.node.append_child(name.c_str());
-    node.append_attribute("r") = CellAddress(row, column).c_str();
-    if (const int style = DefaultStyle(r.node, column); style != 0) node.append_attribute("s") = style;
-    // The row's span hint may no longer cover its cells; it is optional.
-    r.node.remove_attribute("spans");
-    cellIt = r.cells.emplace(column, node).first;
-  }
+  return rowIt->second;
+}
+
+void XlsxSheet::Touch(int row, int column) {
   dirty_ = true;
   written_ = true;
   book_.anyWritten = true;
@@ -594,7 +628,34 @@ pugi::xml_node XlsxSheet::CellForWriting(int row, int column) {
   maxRow_ = std::max(maxRow_, row);
   minColumn_ = std::min(minColumn_, column);
   maxColumn_ = std::max(maxColumn_, column);
-  return cellIt->second;
+}
+
+// The cell's element, made if needed: a new cell takes its default format, and
+// a number kept outside the DOM becomes an element with the format it had.
+pugi::xml_node XlsxSheet::CellForWriting(int row, int column) {
+  CheckPosition(row, column);
+  Row& r = RowForWriting(row);
+  auto cellIt = AtColumn(r.cells, column);
+  if (cellIt == r.cells.end() || cellIt->column != column) {
+    int style = 0;
+    if (auto n = AtColumn(r.numbers, column); n != r.numbers.end() && n->column == column) {
+      style = n->style;
+      r.numbers.erase(n);
+    } else {
+      style = DefaultStyle(r.node, column);
+      // The row's span hint may no longer cover its cells; it is optional.
+      r.node.remove_attribute("spans");
+    }
+    const std::string name = Prefixed(r.node, "c");
+    pugi::xml_node node = cellIt != r.cells.end() && cellIt->node.parent() == r.node
+                              ? r.node.insert_child_before(name.c_str(), cellIt->node)
+                              : r.node.append_child(name.c_str());
+    node.append_attribute("r") = CellAddress(row, column).c_str();
+    if (style != 0) node.append_attribute("s") = style;
+    cellIt = r.cells.insert(cellIt, {column, node});
+  }
+  Touch(row, column);
+  return cellIt->node;
 }
 
 void XlsxSheet::DropSharedFormula(pugi::xml_node master) {
@@ -633,6 +694,20 @@ void XlsxSheet::SetNumber(int row, int column, double value) {
     throw WorkbookError("Cannot write " + FormatNumber(value) + " into " + Where(row, column) + " of " + book_.Where() +
                         ": a workbook cell holds only finite numbers.");
   }
+  CheckPosition(row, column);
+  Row& r = RowForWriting(row);
+  if (auto cell = AtColumn(r.cells, column); cell == r.cells.end() || cell->column != column) {
+    // No element: the number is kept outside the DOM.
+    auto n = AtColumn(r.numbers, column);
+    if (n != r.numbers.end() && n->column == column) {
+      n->value = value;
+    } else {
+      r.numbers.insert(n, {column, DefaultStyle(r.node, column), value});
+      r.node.remove_attribute("spans");
+    }
+    Touch(row, column);
+    return;
+  }
   pugi::xml_node cell = CellForWriting(row, column);
   DropContent(cell, row, column);
   // The shortest text that reads back as the same double, always with '.'.
@@ -649,8 +724,8 @@ void XlsxSheet::SetText(int row, int column, std::string_view text) {
 
 void XlsxSheet::Align(int row, int column, int start, int length, std::uint8_t kind) {
   CheckPosition(row, column);
-  pugi::xml_node existing = FindCell(row, column);
-  if (!existing || Child(existing, "f")) return; // no text of its own to format
+  pugi::xml_node existing = FindCell(row, column); // a number kept outside the DOM has no text
+  if (!existing || Child(existing, "f")) return;   // no text of its own to format
   const CellValue value = Value(row, column);
   if (value.kind != CellValue::Kind::Text) return;
   const std::size_t count = CodePointCount(value.text);
@@ -732,10 +807,87 @@ void XlsxSheet::UpdateDimension() {
   }
 }
 
+// Writes the cells of row r from numbers[first] to numbers[last - 1] as the
+// DOM would: <c r="K2" s="3"><v>1.5</v></c>, with the row's namespace prefix.
+void XlsxSheet::ExpandNumbers(std::string_view mark, std::string& out) const {
+  int r = 0, first = 0, last = 0;
+  std::sscanf(std::string(mark).c_str(), "%d %d %d", &r, &first, &last);
+  const Row& row = rows_.at(r);
+  const std::string c = Prefixed(row.node, "c"), v = Prefixed(row.node, "v");
+  const std::string rowDigits = std::to_string(r);
+  char buffer[512]; // one cell: two names of a few letters, an address, a style and a number
+  for (int i = first; i < last; ++i) {
+    const NumberCell& n = row.numbers[static_cast<std::size_t>(i)];
+    char* p = buffer;
+    char* const limit = buffer + sizeof buffer;
+    auto put = [&](std::string_view text) {
+      if (static_cast<std::size_t>(limit - p) < text.size()) {
+        out.append(buffer, p);
+        out.append(text);
+        p = buffer;
+      } else {
+        p = std::copy(text.begin(), text.end(), p);
+      }
+    };
+    put("<");
+    put(c);
+    put(" r=\"");
+    char letters[4];
+    int count = 0;
+    for (int col = n.column; col > 0; col = (col - 1) / 26) letters[count++] = static_cast<char>('A' + (col - 1) % 26);
+    while (count > 0) put(std::string_view(&letters[--count], 1));
+    put(rowDigits);
+    if (n.style != 0) {
+      put("\" s=\"");
+      char digits[16];
+      put(std::string_view(digits, static_cast<std::size_t>(std::to_chars(digits, digits + 16, n.style).ptr - digits)));
+    }
+    put("\"><");
+    put(v);
+    put(">");
+    // The shortest text that reads back as the same double, always with '.'.
+    char number[32];
+    put(std::string_view(number, static_cast<std::size_t>(std::to_chars(number, number + 32, n.value).ptr - number)));
+    put("</");
+    put(v);
+    put("></");
+    put(c);
+    put(">");
+    out.append(buffer, p);
+  }
+}
+
 std::string XlsxSheet::Serialize() {
   Load();
   UpdateDimension();
-  return xml::Serialize(*doc_);
+  // Each run of numbers kept outside the DOM gets a mark in its place among the
+  // row's elements; the writer replaces the marks by the cells as it streams,
+  // so the XML of those cells never exists as a DOM nor twice in memory.
+  std::vector<pugi::xml_node> marks;
+  struct RemoveMarks {
+    std::vector<pugi::xml_node>& marks;
+    ~RemoveMarks() {
+      for (pugi::xml_node mark : marks) mark.parent().remove_child(mark);
+    }
+  } removeMarks{marks};
+  for (auto& [number, row] : rows_) {
+    std::size_t d = 0;
+    for (std::size_t i = 0; i < row.numbers.size();) {
+      while (d < row.cells.size() && row.cells[d].column < row.numbers[i].column) ++d;
+      std::size_t j = i;
+      while (j < row.numbers.size() && (d == row.cells.size() || row.numbers[j].column < row.cells[d].column)) ++j;
+      pugi::xml_node mark = d < row.cells.size() && row.cells[d].node.parent() == row.node
+                                ? row.node.insert_child_before(pugi::node_pi, row.cells[d].node)
+                                : row.node.append_child(pugi::node_pi);
+      marks.push_back(mark);
+      mark.set_name(kNumbersMark);
+      mark.set_value((std::to_string(number) + " " + std::to_string(i) + " " + std::to_string(j)).c_str());
+      i = j;
+    }
+  }
+  if (marks.empty()) return xml::Serialize(*doc_);
+  return xml::Serialize(*doc_, kNumbersMark,
+                        [this](std::string_view mark, std::string& out) { ExpandNumbers(mark, out); });
 }
 
 bool XlsxSheet::MayBeTabSelected() const {
@@ -871,15 +1023,11 @@ std::string XlsxWorkbook::Impl::BuildPackage() {
   zip_source_keep(source);
   out = zip_open_from_source(source, ZIP_TRUNCATE, &error);
   if (!out) fail("the new package cannot be started");
+  // The new parts are handed to libzip without a copy: they stay in pending
+  // until the package is closed (a sheet of a large batch is tens of MB).
   auto addReplacement = [&](const std::string& part, const std::string& data) {
-    char* copy = static_cast<char*>(std::malloc(data.size() ? data.size() : 1));
-    if (!copy) fail("out of memory");
-    std::memcpy(copy, data.data(), data.size());
-    zip_source_t* partSource = zip_source_buffer(out, copy, data.size(), 1);
-    if (!partSource) {
-      std::free(copy);
-      fail("the part " + part + " cannot be stored");
-    }
+    zip_source_t* partSource = zip_source_buffer(out, data.data(), data.size(), 0);
+    if (!partSource) fail("the part " + part + " cannot be stored");
     const zip_int64_t index = zip_file_add(out, part.c_str(), partSource, ZIP_FL_ENC_UTF_8);
     if (index < 0) {
       zip_source_free(partSource);
@@ -896,6 +1044,8 @@ std::string XlsxWorkbook::Impl::BuildPackage() {
   };
   std::map<std::string, std::pair<std::string, std::string>> pending; // lower name -> (name, data)
   for (auto& [part, data] : replaced) pending[lower(part)] = {part, std::move(data)};
+  replaced.clear();
+  std::set<std::string> added;
   std::set<std::string> removed;
   for (const auto& part : deleted) removed.insert(lower(part));
   const zip_int64_t entries = zip_get_num_entries(archive, 0);
@@ -904,9 +1054,9 @@ std::string XlsxWorkbook::Impl::BuildPackage() {
     if (!rawName) continue;
     const std::string name = rawName;
     if (removed.count(lower(name))) continue;
-    if (const auto found = pending.find(lower(name)); found != pending.end()) {
+    if (const auto found = pending.find(lower(name)); found != pending.end() && !added.count(found->first)) {
       addReplacement(name, found->second.second);
-      pending.erase(found);
+      added.insert(found->first);
       continue;
     }
     if (!name.empty() && name.back() == '/') {
@@ -920,9 +1070,12 @@ std::string XlsxWorkbook::Impl::BuildPackage() {
       fail("the part " + name + " cannot be copied");
     }
   }
-  for (const auto& [key, part] : pending) addReplacement(part.first, part.second); // parts new to the package
+  for (const auto& [key, part] : pending) {
+    if (!added.count(key)) addReplacement(part.first, part.second); // parts new to the package
+  }
   if (zip_close(out) != 0) fail("the package cannot be written");
   out = nullptr;
+  pending.clear(); // released before the package is copied out
 
   std::string result;
   zip_stat_t st;

@@ -1,5 +1,6 @@
 #include "workbook/XlsxXml.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vontralek::workbook::xml {
@@ -188,9 +189,50 @@ struct StringWriter : pugi::xml_writer {
   std::string out;
   void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
 };
-} // namespace
 
-std::string Serialize(pugi::xml_document& doc) {
+// Appends what pugixml writes and replaces each "<?NAME VALUE?>" by what
+// expand appends for VALUE. pugixml hands over its output in chunks, so the end
+// of a chunk that may start a mark is held back until the next one comes.
+struct ExpandingWriter : pugi::xml_writer {
+  std::string out;
+  std::string open;
+  const std::function<void(std::string_view, std::string&)>& expand;
+  std::string held;
+
+  ExpandingWriter(std::string_view name, const std::function<void(std::string_view, std::string&)>& expand)
+      : open("<?" + std::string(name) + " "), expand(expand) {}
+
+  void write(const void* data, size_t size) override {
+    std::string joined;
+    std::string_view rest(static_cast<const char*>(data), size);
+    if (!held.empty()) {
+      joined = std::move(held) + std::string(rest);
+      rest = joined;
+    }
+    held.clear();
+    for (;;) {
+      const std::size_t start = rest.find(open);
+      if (start == std::string_view::npos) {
+        // Hold back a last '<' near the end: it may begin a mark.
+        const std::size_t lt = rest.rfind('<');
+        const std::size_t keep = lt != std::string_view::npos && rest.size() - lt < open.size() ? rest.size() - lt : 0;
+        out.append(rest.substr(0, rest.size() - keep));
+        held.assign(rest.substr(rest.size() - keep));
+        return;
+      }
+      out.append(rest.substr(0, start));
+      const std::size_t end = rest.find("?>", start + open.size());
+      if (end == std::string_view::npos) {
+        held.assign(rest.substr(start));
+        return;
+      }
+      expand(rest.substr(start + open.size(), end - start - open.size()), out);
+      rest.remove_prefix(end + 2);
+    }
+  }
+};
+
+void EnsureDeclaration(pugi::xml_document& doc) {
   pugi::xml_node first = doc.first_child();
   if (first.type() == pugi::node_declaration) {
     // Written as UTF-8 whatever the original declared.
@@ -201,8 +243,22 @@ std::string Serialize(pugi::xml_document& doc) {
     decl.append_attribute("encoding") = "UTF-8";
     decl.append_attribute("standalone") = "yes";
   }
+}
+} // namespace
+
+std::string Serialize(pugi::xml_document& doc) {
+  EnsureDeclaration(doc);
   StringWriter writer;
   doc.save(writer, "", pugi::format_raw, pugi::encoding_utf8);
+  return std::move(writer.out);
+}
+
+std::string Serialize(pugi::xml_document& doc, std::string_view piName,
+                      const std::function<void(std::string_view value, std::string& out)>& expand) {
+  EnsureDeclaration(doc);
+  ExpandingWriter writer(piName, expand);
+  doc.save(writer, "", pugi::format_raw, pugi::encoding_utf8);
+  writer.out += writer.held;
   return std::move(writer.out);
 }
 

@@ -1,138 +1,82 @@
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+#include <xlsxwriter.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
-#include <string>
-#include <sys/wait.h>
 
-#include "TestWorkbooks.h"
+#include "TestSupport.h"
 #include "cli/Cli.h"
-#include "workbook/MemoryWorkbook.h"
+#include "run/Run.h"
 
-namespace vontralek::cli {
+namespace vontralek {
 namespace {
 
-using workbook::CellValue;
-using workbook::MemoryWorkbook;
+using namespace testing;
+using ::testing::HasSubstr;
+using Args = std::vector<std::string>;
 
-std::string Bytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// Every cell of the in-memory workbook written to an .xlsx file.
+void WriteXlsx(const std::string& path, MemoryWorkbook& wb) {
+  lxw_workbook* book = workbook_new(path.c_str());
+  for (int s = 1; s <= wb.WorksheetCount(); ++s) {
+    lxw_worksheet* out = workbook_add_worksheet(book, wb.Sheet(s).Name().c_str());
+    for (const auto& [cell, v] : wb.Sheet(s).Cells()) {
+      const lxw_row_t row = static_cast<lxw_row_t>(cell.first - 1);
+      const lxw_col_t column = static_cast<lxw_col_t>(cell.second - 1);
+      if (v.kind == CellValue::Kind::Number) worksheet_write_number(out, row, column, v.number, nullptr);
+      if (v.kind == CellValue::Kind::Text) worksheet_write_string(out, row, column, v.text.c_str(), nullptr);
+    }
+  }
+  ASSERT_EQ(workbook_close(book), LXW_NO_ERROR) << path;
 }
 
-// A workbook with the default parameters, the Sierra Nevada spring water
-// (data/example-waters.csv) on the Main sheet and twice on the Batch sheet.
-std::filesystem::path MakeWorkbook(const std::filesystem::path& path, bool upperCaseNd = false) {
+// Exit status 0 success, 1 a run error, 2 a usage error. The workbook: the spring on the Main sheet, the
+// spring, recharge water, seawater and spring as Batch samples 1 to 4, and "ND" for the calcium of sample
+// 3 (F4): only the exact "nd" marks an ion not determined, so the batch stops there.
+TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   MemoryWorkbook wb;
-  testing::FillDefaultParameters(wb);
-  const double spring[9] = {6.8, 0.895, 0.259, 0.04, 0.26, 0.071, 0.03, 0, 0.025};
-  for (int c = 1; c <= 9; ++c) wb.Sheet(1).Put(5, c, CellValue::Number(spring[c - 1]));
-  for (int row = 2; row <= 3; ++row) {
-    wb.Sheet(2).Put(row, 1, CellValue::Number(row - 1));
-    for (int c = 2; c <= 10; ++c) wb.Sheet(2).Put(row, c, CellValue::Number(spring[c - 2]));
+  FillDefaultParameters(wb);
+  PutAnalysis(wb.Sheet(1), 5, 1, kSpring);
+  for (int k = 1; k <= 4; ++k) {
+    wb.Sheet(2).Put(k + 1, 1, Num(k));
+    PutAnalysis(wb.Sheet(2), k + 1, 2, k == 2 ? kRecharge : k == 3 ? kSeawater : kSpring);
   }
-  if (upperCaseNd) wb.Sheet(2).Put(3, 9, CellValue::Text("ND"));
-  testing::WriteXlsx(path, wb);
-  return path;
-}
-
-struct Outcome {
-  int status;
-  std::string out, err;
-};
-
-Outcome Invoke(const std::vector<std::string>& args, const std::filesystem::path& folder = ".") {
-  std::ostringstream out, err;
-  CliEnvironment env;
-  env.programFolder = folder;
-  const int status = RunCli(args, out, err, env);
-  return {status, out.str(), err.str()};
-}
-
-TEST(Cli, ASingleSamplePrintsItsKeyResultsAndExitsWithZero) {
-  const auto folder = vontralek::testing::TestFolder("cli_single");
-  const auto input = MakeWorkbook(folder / "in.xlsx");
-  const auto output = folder / "out.xlsx";
-  const std::string before = Bytes(input);
-  const Outcome o = Invoke({"--output", output.string(), input.string()});
-  EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_NE(o.out.find("Main sheet: 1 sample calculated"), std::string::npos) << o.out;
-  EXPECT_NE(o.out.find("pH              6.8\n"), std::string::npos) << o.out; // pair A echoes the pH
-  EXPECT_NE(o.out.find("Ionic strength"), std::string::npos) << o.out;
-  EXPECT_NE(o.out.find("mmol/L"), std::string::npos) << o.out;
-  EXPECT_NE(o.out.find("Weighted sum"), std::string::npos) << o.out;
-  // --output leaves the input as it was, byte for byte.
-  EXPECT_EQ(Bytes(input), before);
-  auto result = workbook::OpenWorkbook(output);
-  EXPECT_TRUE(result->Worksheets(1).Value(4, 16).EqualsText("pCO2"));
-  EXPECT_EQ(result->Worksheets(1).Value(5, 16).kind, CellValue::Kind::Number);
-}
-
-TEST(Cli, ABatchWritesIntoTheNamedWorkbookAndCountsItsSamples) {
-  const auto folder = vontralek::testing::TestFolder("cli_batch");
-  const auto input = MakeWorkbook(folder / "in.xlsx");
-  const Outcome o = Invoke({"--sheet", "batch", "--pair", "ph", input.string()});
-  EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_NE(o.out.find("Batch sheet: 2 samples calculated"), std::string::npos) << o.out;
-  EXPECT_EQ(o.out.find("Weighted sum"), std::string::npos) << "key results are for a single sample only";
-  EXPECT_TRUE(o.err.empty()) << "no progress bar when the error stream is not a terminal: " << o.err;
-  auto result = workbook::OpenWorkbook(input);
-  EXPECT_EQ(result->Worksheets(2).Value(3, 19).number, 6.8); // S3: the pH as given
-}
-
-TEST(Cli, ARunErrorExitsWithOneAndSaysWhereAndHowFar) {
-  const auto folder = vontralek::testing::TestFolder("cli_error");
-  const auto input = MakeWorkbook(folder / "in.xlsx", true);
-  const Outcome o = Invoke({"--sheet=batch", input.string()});
-  EXPECT_EQ(o.status, 1);
-  EXPECT_NE(o.err.find("I3"), std::string::npos) << o.err;
-  EXPECT_NE(o.err.find("Sample 1 (row 2) was calculated and saved"), std::string::npos) << o.err;
-  // A workbook that does not exist, and no default workbook in the folder.
-  EXPECT_EQ(Invoke({(folder / "none.xlsx").string()}).status, 1);
-  const Outcome noDefault = Invoke({}, folder);
-  EXPECT_EQ(noDefault.status, 1);
-  EXPECT_NE(noDefault.err.find("VONTRALEK.xlsx"), std::string::npos) << noDefault.err;
-}
-
-TEST(Cli, FindsTheDefaultWorkbookInTheProgramFolder) {
-  const auto folder = vontralek::testing::TestFolder("cli_default");
-  MakeWorkbook(folder / "VONTRALEK.xlsx");
-  const Outcome o = Invoke({"--pair", "carbonate"}, folder);
-  // The spring's first two cells read as carbonate 6.8 and bicarbonate 0.895 mmol/L.
-  EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_NE(o.out.find(folder.string() + "/VONTRALEK.xlsx"), std::string::npos) << o.out;
-}
-
-TEST(Cli, UsageErrorsExitWithTwoAndHelpAndVersionWithZero) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"--pair", "alkalinity"}, {"--sheet"}, {"--frobnicate"}, {"a.xlsx", "b.xlsx"}}) {
-    const Outcome o = Invoke(args);
-    EXPECT_EQ(o.status, 2) << args[0];
-    EXPECT_NE(o.err.find("--help"), std::string::npos) << o.err;
+  wb.Sheet(2).Put(4, 6, Text("ND"));
+  const std::filesystem::path folder = std::filesystem::path(VONTRALEK_TEST_TMP) / "cli";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::string in = folder / "in.xlsx", batch = folder / "batch.xlsx", main = folder / "main.xlsx";
+  WriteXlsx(in, wb);
+  const auto bytes = [&] { return (std::ostringstream() << std::ifstream(in, std::ios::binary).rdbuf()).str(); };
+  const std::string before = bytes();
+  // Arguments, exit status, texts on standard output after a success, else on the error stream.
+  // clang-format off
+  const std::tuple<Args, int, Args> cases[] = {
+      {{"--sheet", "batch", "--output", batch, in}, 1, {"Batch sample 3 (row 4", "F4", "\"ND\"",
+        "Samples 1 to 2 (rows 2 to 3) were calculated and saved to " + batch, "samples 3 to 4 (rows 4 to 5) were not"}},
+      {{"--pair=carbonate", "-o", main, in}, 0, {"Main sheet: 1 sample calculated", "Ionic strength", "mmol/L"}},
+      {{"--help"}, 0, {"--sheet main|batch"}},
+      {{folder / "none.xlsx"}, 1, {"none.xlsx"}},
+      {{}, 1, {folder.string(), "VONTRALEK.xlsx"}}, // no default workbook beside the program
+      {{"--pair", "alkalinity"}, 2, {"--help"}},
+      {{"--output", in, in}, 2, {"--output names the input workbook"}}};
+  // clang-format on
+  for (const auto& [args, status, texts] : cases) {
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::RunCli(args, out, err, {folder, false}), status) << ::testing::PrintToString(args) << err.str();
+    for (const std::string& text : texts) EXPECT_THAT((status == 0 ? out : err).str(), HasSubstr(text));
   }
-  const Outcome help = Invoke({"--help"});
-  EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("--sheet main|batch"), std::string::npos);
-  const Outcome version = Invoke({"--version"});
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out.rfind("vontralek-cli ", 0), 0u) << version.out;
-  // --output naming the input itself would not leave it untouched.
-  const auto folder = vontralek::testing::TestFolder("cli_same_output");
-  const auto input = MakeWorkbook(folder / "in.xlsx");
-  EXPECT_EQ(Invoke({"--output", input.string(), input.string()}).status, 2);
-}
-
-TEST(Cli, TheProgramReturnsTheStatusToTheShell) {
-  auto status = [](const std::string& args) {
-    const int raw = std::system((std::string(VONTRALEK_CLI_PROGRAM) + " " + args + " >/dev/null 2>&1").c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  };
-  EXPECT_EQ(status("--help"), 0);
-  EXPECT_EQ(status("--pair nonsense"), 2);
-  EXPECT_EQ(status("/nonexistent/folder/w.xlsx"), 1);
+  EXPECT_EQ(bytes(), before);
+  EXPECT_TRUE(workbook::OpenWorkbook(main)->Worksheets(1).Value(4, 1).EqualsText("[CO32-]")); // the carbonate pair
+  // The batch saved as the same run leaves it in memory: headings, rows 2 and
+  // 3, the inputs untouched; rows 4 and 5 were not reached.
+  ModelState memory;
+  memory.SheetMode = "B";
+  memory.InputPair = "A";
+  EXPECT_THROW(RunCalculation(memory, wb, nullptr), RunError);
+  const auto saved = workbook::OpenWorkbook(batch);
+  ExpectCells(saved->Worksheets(2), wb.Sheet(2).Cells());
+  ExpectCells(saved->Worksheets(2), {{{4, 11}, {}}, {{5, 11}, {}}});
 }
 
 } // namespace
-} // namespace vontralek::cli
+} // namespace vontralek

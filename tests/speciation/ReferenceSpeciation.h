@@ -1,17 +1,154 @@
 #pragma once
 
-// A plain transcription of the speciation procedure, step by step, with no
-// shared evaluations, no caches and no fault tests: the yardstick the
-// production solver must match to the last bit.
+// A plain transcription of the speciation procedure, step by step, without
+// shared evaluations, caches or fault tests: the yardstick the solver must
+// match to the last bit; and the comparison of states, doubles by their bits.
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <string>
 
 #include "model/ModelState.h"
 #include "speciation/WeightedSumSource.h"
 
 namespace vontralek::reference {
 
-double ActivityCoefficient(double I, double z, bool isComplex, int row);
-void CarbonateSystem(ModelState& s);
-void FinalQuantities(ModelState& s, WeightedSumSource& weightedSum);
-void Solve(ModelState& s, WeightedSumSource& weightedSum);
+inline double ActivityCoefficient(double I, double z, bool isComplex, int row) {
+  const bool quadratic = row == 15 || row == 16 || row == 23 || row == 24;
+  const double logGamma =
+      z != 0.0     ? (std::pow(z, 2.0) * (-0.512)) * (std::pow(I, 0.5) / (std::pow(I, 0.5) + 1.0) - 0.3 * I)
+      : !isComplex ? 0.1 * I
+      : quadratic  ? 0.033 * std::pow(I, 2.0) - 0.3 * I
+                   : (I / (60.8128 * I + 1.0) - 0.0319 * std::pow(I, 2.0)) * (-11.7021) - 0.044 * std::pow(I, 3.0);
+  return std::pow(10.0, logGamma);
+}
+
+inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
+  // The procedure's own notation: T, F, z, g of species row n; Fc, zc, gc of
+  // complex row n; K and CK of constant row n.
+  auto T = [&](int n) -> double& { return s.SpeciesTable[n].TotalConc; };
+  auto F = [&](int n) -> double& { return s.SpeciesTable[n].FreeConc; };
+  auto g = [&](int n) -> double& { return s.SpeciesTable[n].Gamma; };
+  auto Fc = [&](int n) -> double& { return s.ComplexTable[n].FreeConc; };
+  auto K = [&](int n) -> double& { return s.ConstantTable[n].K; };
+  auto CK = [&](int n) -> double& { return s.ConstantTable[n].ConditionalK; };
+  auto z = [&](int n) { return s.SpeciesTable[n].Charge; };
+  auto zc = [&](int n) { return s.ComplexTable[n].Charge; };
+  auto& I = s.IonicStrength;
+  for (int n = 1; n <= 30; ++n) K(n) = s.ConstantTable[n].LogK != 0.0 ? std::pow(10.0, s.ConstantTable[n].LogK) : 0.0;
+  for (int n = 3; n <= 9; ++n) F(n) = T(n);
+  I = 0.5 * s.Alkalinity;
+  for (int n = 3; n <= 9; ++n) I = I + std::pow(z(n), 2.0) * (0.5 * T(n));
+  s.InitialIonicStrength = I;
+  for (s.IterationCounters[3] = 0;;) {
+    for (int n = 1; n <= 12; ++n) g(n) = ActivityCoefficient(I, z(n), false, n);
+    for (int n : {2, 10, 11})
+      if (T(n) != 0.0 && F(n) != 0.0) g(n) = g(n) * F(n) / T(n);
+    for (int n = 1; n <= 24; ++n) s.ComplexTable[n].Gamma = ActivityCoefficient(I, zc(n), true, n);
+    CK(1) = K(1) / g(12);
+    CK(2) = K(2) / (g(2) * g(1));
+    CK(3) = g(12) * K(3) / (g(10) * g(1));
+    CK(4) = g(10) * K(4) / (g(11) * g(1));
+    // The carbonate system from the given pair.
+    const bool A = s.InputPair == "A", B = s.InputPair == "B", C = s.InputPair == "C";
+    double &H = T(1), &P = s.PCO2, Alk = s.Alkalinity, S = B ? CK(3) * CK(1) * P + CK(2) : 0.0;
+    if (A) H = std::pow(10.0, -s.PH) / g(1);
+    if (A) P = std::pow(H, 2.0) / (CK(3) * CK(1)) * (Alk + H - CK(2) / H) / (H + 2.0 * CK(4));
+    if (B && Alk > 0.0) H = (std::pow(std::pow(S, 2.0) + Alk * 8.0 * CK(1) * CK(3) * CK(4) * P, 0.5) + S) / (2.0 * Alk);
+    if (B && Alk <= 0.0) H = (std::pow(std::pow(Alk, 2.0) + 4.0 * S, 0.5) + Alk * (-1.0)) * 0.5;
+    if (A || B) T(10) = CK(3) * CK(1) * P / H;
+    if (A || B) T(11) = CK(3) * CK(1) * CK(4) * P / std::pow(H, 2.0);
+    if (C) H = CK(4) * T(10) / T(11);
+    if (C) P = T(10) * H / (CK(3) * CK(1));
+    F(1) = T(1);
+    T(2) = CK(2) / T(1);
+    for (int r = 1; r <= 4; ++r) {
+      CK(r + 6) = g(r + 2) * K(r + 6) * g(2) / s.ComplexTable[r].Gamma;
+      for (int h = 0; h <= 4; ++h)
+        CK(4 * h + r + 10) = g(r + 2) * K(4 * h + r + 10) * g(h + 7) / s.ComplexTable[4 * h + r + 4].Gamma;
+    }
+    for (s.IterationCounters[4] = 0;;) {
+      s.FreeHydroxide = T(2) / (F(3) * CK(7) + 1.0 + F(4) * CK(8) + F(5) * CK(9) + F(6) * CK(10));
+      F(2) = s.FreeHydroxide;
+      for (int h = 0, l = 7; h <= 4; ++h, ++l) {
+        double& N = s.SpeciesTable[l].NextFreeConc;
+        N = T(l) /
+            (CK(4 * h + 11) * F(3) + 1.0 + CK(4 * h + 12) * F(4) + CK(4 * h + 13) * F(5) + CK(4 * h + 14) * F(6));
+        if (N != 0.0) s.SpeciesTable[l].PercentChange = std::fabs((N - F(l)) / N) * 100.0;
+        F(l) = N;
+      }
+      for (int r = 1, c = 3; r <= 4; ++r, ++c)
+        F(c) = T(c) / (CK(r + 6) * F(2) + 1.0 + CK(r + 10) * F(7) + CK(r + 14) * F(8) + CK(r + 18) * F(9) +
+                       CK(r + 22) * F(10) + CK(r + 26) * F(11));
+      bool settled = true;
+      for (int l = 7; l <= 11; ++l) settled = settled && s.SpeciesTable[l].PercentChange <= s.MachineEpsilon;
+      if (++s.IterationCounters[4] > 100 || settled) break;
+    }
+    for (int r = 1; r <= 4; ++r) {
+      Fc(r) = F(r + 2) * CK(r + 6) * F(2);
+      for (int h = 0; h <= 4; ++h) Fc(4 * h + r + 4) = F(r + 2) * CK(4 * h + r + 10) * F(h + 7);
+    }
+    s.NewIonicStrength = 0.0;
+    for (int n = 3; n <= 11; ++n) s.NewIonicStrength = s.NewIonicStrength + std::pow(z(n), 2.0) * (0.5 * F(n));
+    for (int n = 1; n <= 24; ++n) s.NewIonicStrength = s.NewIonicStrength + std::pow(zc(n), 2.0) * (0.5 * Fc(n));
+    if (s.NewIonicStrength != 0.0)
+      s.IonicStrengthChange = std::fabs((s.NewIonicStrength - I) / s.NewIonicStrength) * 100.0;
+    I = s.NewIonicStrength;
+    if (++s.IterationCounters[3] > 100 || s.IonicStrengthChange <= s.MachineEpsilon) break;
+  }
+  // Final quantities.
+  for (int n = 3; n <= 11; ++n)
+    if (T(n) != 0.0 && F(n) != 0.0) g(n) = g(n) * F(n) / T(n);
+  CK(5) = K(5) / (g(11) * g(5));
+  CK(6) = K(6) / (g(5) * g(9));
+  T(12) = F(12) = CK(1) * s.PCO2;
+  for (int n = 1; n <= 12; ++n) {
+    s.SpeciesTable[n].LogActivityDefined = T(n) > 0.0;
+    if (T(n) > 0.0) s.SpeciesTable[n].LogActivity = std::log(g(n) * T(n)) * 0.434294481903252;
+  }
+  const auto& R = s.SpeciesTable;
+  if (s.InputPair == "B" || s.InputPair == "C") s.PH = -R[1].LogActivity;
+  s.LogIapCaCO3 = R[11].LogActivity + R[5].LogActivity;
+  s.LogIapCaSO4 = R[9].LogActivity + R[5].LogActivity;
+  s.LogIapCaCO3Defined = R[11].LogActivityDefined && R[5].LogActivityDefined;
+  s.LogIapCaSO4Defined = R[9].LogActivityDefined && R[5].LogActivityDefined;
+  weightedSum.LoadWeightedSumParameters(s);
+  auto& A = s.AuxTable[11];
+  for (int n = 1; n <= 35; ++n) {
+    const SpeciesRecord& e = n <= 11 ? s.SpeciesTable[n] : s.ComplexTable[n - 11];
+    A.WeightedSum = A.WeightedSum + e.Charge * A.SumScale * e.SumWeight * 1000.0 * e.FreeConc;
+  }
+  s.Sar = s.SarActivity = 0.0;
+  if (T(5) == 0.0 && T(6) == 0.0) return;
+  s.Sar = std::pow(1000.0, 0.5) * T(3) / std::pow(T(6) + T(5), 0.5);
+  s.SarActivity = std::pow(1000.0, 0.5) * T(3) * g(3) / std::pow(g(5) * T(5) + g(6) * T(6), 0.5);
+}
+
+// Empty when the states are bit-identical, else where they first differ.
+inline std::string FirstDifference(const ModelState& a, const ModelState& b) {
+  const auto same = [](double x, double y) {
+    return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
+  };
+  using R = SpeciesRecord;
+  for (int n = 1; n <= 36; ++n)
+    for (auto f : {&R::TotalConc, &R::FreeConc, &R::NextFreeConc, &R::Charge, &R::Gamma, &R::LogActivity, &R::SumWeight,
+                   &R::PercentChange})
+      if (!same((n <= 12 ? a.SpeciesTable[n] : a.ComplexTable[n - 12]).*f,
+                (n <= 12 ? b.SpeciesTable[n] : b.ComplexTable[n - 12]).*f))
+        return n <= 12 ? "SpeciesTable[" + std::to_string(n) + "]" : "ComplexTable[" + std::to_string(n - 12) + "]";
+  for (int n = 1; n <= 30; ++n)
+    for (auto f : {&ConstantRecord::LogK, &ConstantRecord::K, &ConstantRecord::ConditionalK})
+      if (!same(a.ConstantTable[n].*f, b.ConstantTable[n].*f)) return "ConstantTable[" + std::to_string(n) + "]";
+  for (int n = 1; n <= 13; ++n)
+    for (auto f : {&AuxRecord::WeightedSum, &AuxRecord::SumScale})
+      if (!same(a.AuxTable[n].*f, b.AuxTable[n].*f)) return "AuxTable[" + std::to_string(n) + "]";
+  using M = ModelState;
+  for (auto f : {&M::PH, &M::PCO2, &M::Alkalinity, &M::IonicStrength, &M::NewIonicStrength, &M::InitialIonicStrength,
+                 &M::IonicStrengthChange, &M::FreeHydroxide, &M::MachineEpsilon, &M::LogIapCaCO3, &M::LogIapCaSO4,
+                 &M::Sar, &M::SarActivity})
+    if (!same(a.*f, b.*f)) return "a scalar";
+  return a == b ? "" : "a flag, pass counter or code";
+}
 
 } // namespace vontralek::reference

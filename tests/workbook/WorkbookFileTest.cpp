@@ -31,26 +31,19 @@ std::string ValidPackage() {
 
 TEST(WorkbookFile, WhatIsNotAWorkbookIsRefusedAndLeftUntouched) {
   const auto folder = test::TestFolder("malformed");
-  test::Parts badXml = MinimalParts({"<row r=\"1\"><c r=\"A1\"><v>1</v></row>", "", "", ""});
-  test::Parts missingPart = MinimalParts({"", "", "", ""});
-  std::erase_if(missingPart, [](const auto& p) { return p.first == "xl/worksheets/sheet3.xml"; });
+  test::Parts missingPart = MinimalParts({"", "", "", ""}), samePart = missingPart;
+  missingPart.erase(missingPart.begin() + 6); // sheet 3
   // Two tabs naming one part (found by fuzzing): edits of one would be lost.
-  test::Parts samePart = MinimalParts({"", "", "", ""});
-  for (auto& [name, data] : samePart) {
-    if (name == "xl/_rels/workbook.xml.rels") {
-      const auto at = data.find("worksheets/sheet2.xml");
-      data.replace(at, 21, "worksheets/sheet1.xml");
-    }
-  }
-  std::string ole(4096, '\0');
-  ole.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+  std::string& rels = samePart[3].second;
+  rels.replace(rels.find("worksheets/sheet2.xml"), 21, "worksheets/sheet1.xml");
+  const std::string ole = std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(4088, '\0');
   const std::string valid = ValidPackage();
   // (file name, content, a word the message must contain)
   const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
       {"text.xlsx", "Sample;pH\nW1;7.25\n", "not a zip"},
       {"empty.xlsx", "", "not a zip"},
       {"truncated.xlsx", valid.substr(0, valid.size() / 2), "zip package cannot be read"},
-      {"badxml.xlsx", ZipParts(badXml), "not well-formed XML"},
+      {"badxml.xlsx", ZipParts(MinimalParts({"<row><c><v>1</v></row>", "", "", ""})), "not well-formed XML"},
       {"encrypted.xlsx", ole, "password"},
       {"three.xlsx", ZipParts(MinimalParts({"", "", ""})), "needs four"},
       {"missingpart.xlsx", ZipParts(missingPart), "missing from the package"},
@@ -72,27 +65,23 @@ TEST(WorkbookFile, WhatIsNotAWorkbookIsRefusedAndLeftUntouched) {
   }
   EXPECT_THROW(OpenWorkbook(folder / "absent.xlsx"), WorkbookError);
   EXPECT_FALSE(fs::exists(folder / "absent.xlsx"));
-  WriteBytes(folder / "data.csv", "1,2\n");
-  EXPECT_THROW(OpenWorkbook(folder / "data.csv"), WorkbookError);
-  EXPECT_THROW(OpenWorkbook(folder), WorkbookError);
 }
 
-TEST(WorkbookFile, AWorkbookOpenInASpreadsheetApplicationIsRefused) {
+TEST(WorkbookFile, SavingRespectsLocksTheOriginalAndPermissions) {
   const auto folder = test::TestFolder("locked");
-  const fs::path path = folder / "VONTRALEK.xlsx";
+  const fs::path path = folder / "VONTRALEK.xlsx", copy = folder / "out.xlsx";
   WriteBytes(path, ValidPackage());
-  EXPECT_NO_THROW(CheckNotOpenElsewhere(path));
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  const std::string before = ReadBytes(path);
   for (const std::string lock : {".~lock.VONTRALEK.xlsx#", "~$VONTRALEK.xlsx"}) {
     WriteBytes(folder / lock, "user,host");
-    EXPECT_THROW(CheckNotOpenElsewhere(path), WorkbookError) << lock;
     EXPECT_THROW(OpenWorkbook(path), WorkbookError) << lock;
     fs::remove(folder / lock);
   }
   // Opened first, then someone opens it in LibreOffice: the save is refused
   // and the file keeps its old content.
-  const std::string before = ReadBytes(path);
   auto book = OpenWorkbook(path);
-  book->Worksheets(1).SetNumber(1, 1, 2.0);
+  book->Worksheets(1).SetNumber(1, 1, 42.0);
   WriteBytes(folder / ".~lock.VONTRALEK.xlsx#", "user,host");
   try {
     book->Save();
@@ -101,34 +90,18 @@ TEST(WorkbookFile, AWorkbookOpenInASpreadsheetApplicationIsRefused) {
     EXPECT_NE(std::string(e.what()).find("LibreOffice"), std::string::npos) << e.what();
   }
   EXPECT_EQ(ReadBytes(path), before);
-}
-
-TEST(WorkbookFile, SaveAsLeavesTheOriginalAndSaveKeepsPermissions) {
-  const auto folder = test::TestFolder("saveas");
-  const fs::path path = folder / "in.xlsx";
-  const fs::path copy = folder / "out.xlsx";
-  WriteBytes(path, ValidPackage());
-  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-  const std::string before = ReadBytes(path);
-  auto book = OpenWorkbook(path);
-  book->Worksheets(1).SetNumber(1, 1, 42.0);
+  fs::remove(folder / ".~lock.VONTRALEK.xlsx#");
+  // Save as leaves the original; save keeps the permissions and no temporary file.
   book->SaveAs(copy);
   EXPECT_EQ(ReadBytes(path), before);
-  EXPECT_EQ(book->Path(), copy);
   EXPECT_EQ(OpenWorkbook(copy)->Worksheets(1).NumberValue(1, 1), 42.0);
-  EXPECT_EQ(OpenWorkbook(path)->Worksheets(1).NumberValue(1, 1), 1.0);
-
   auto again = OpenWorkbook(path);
   again->Worksheets(2).SetText(1, 1, "x");
   again->Save();
   struct stat st {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  // No temporary file is left beside the workbook.
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"in.xlsx", "out.xlsx"}));
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
 }
 
 TEST(WorkbookFile, AKillDuringSaveLeavesTheOldOrTheNewFile) {
@@ -142,17 +115,15 @@ TEST(WorkbookFile, AKillDuringSaveLeavesTheOldOrTheNewFile) {
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
     if (child == 0) {
-      // A run: every cell of the block gets the round number, then a save.
-      ::close(ready[0]);
+      // A run: every cell of the block gets the round number, then a save
+      // once the parent knows the save is starting.
       try {
         auto book = OpenWorkbook(path);
         for (int r = 2; r < 2 + kRows; ++r) {
           for (int c = 11; c < 11 + kColumns; ++c) book->Worksheets(2).SetNumber(r, c, round);
         }
-        const char go = 1;
-        if (::write(ready[1], &go, 1) != 1) ::_exit(3);
+        if (::write(ready[1], "1", 1) != 1) ::_exit(3);
         book->Save();
       } catch (...) {
         ::_exit(2);
@@ -161,9 +132,8 @@ TEST(WorkbookFile, AKillDuringSaveLeavesTheOldOrTheNewFile) {
     }
     ::close(ready[1]);
     char go = 0;
-    const ssize_t got = ::read(ready[0], &go, 1);
+    EXPECT_EQ(::read(ready[0], &go, 1), 1);
     ::close(ready[0]);
-    EXPECT_EQ(got, 1);
     // Kill at a different moment of the save each round: at its start,
     // while the package is built, while it is written, after the rename.
     std::this_thread::sleep_for(std::chrono::microseconds((round - 1) * 2500));
@@ -171,23 +141,15 @@ TEST(WorkbookFile, AKillDuringSaveLeavesTheOldOrTheNewFile) {
     int status = 0;
     ::waitpid(child, &status, 0);
     const bool finished = WIFEXITED(status);
-    if (finished) {
-      EXPECT_EQ(WEXITSTATUS(status), 0);
-      ++completed;
-    } else {
-      ++killed;
-    }
+    EXPECT_TRUE(!finished || WEXITSTATUS(status) == 0);
+    ++(finished ? completed : killed);
     // Whatever happened, the file is a whole workbook with one consistent block.
     auto book = OpenWorkbook(path);
     Worksheet& batch = book->Worksheets(2);
     const double first = batch.NumberValue(2, 11);
     EXPECT_EQ(batch.NumberValue(1 + kRows, 10 + kColumns), first) << "round " << round;
-    EXPECT_TRUE(first == last || first == round) << "round " << round << " found " << first;
-    if (finished) {
-      EXPECT_EQ(first, round);
-    }
+    EXPECT_TRUE(finished ? first == round : first == last || first == round) << "round " << round << ": " << first;
     last = first;
-    EXPECT_TRUE(batch.Value(2, 1).EqualsText("W1"));
   }
   std::cout << "saves completed: " << completed << ", killed: " << killed << "\n";
 }

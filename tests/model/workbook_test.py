@@ -1,0 +1,124 @@
+#!/usr/bin/env python3
+"""The workbook generator and the workbook it ships, read back with openpyxl (a
+reader independent of the program's own).  Usage: workbook_test.py MAKE_WORKBOOK SHIPPED.xlsx DATA_DIR"""
+import csv, os, pathlib, subprocess, sys, tempfile, unittest, zipfile
+import xml.etree.ElementTree as ET
+
+import openpyxl
+from openpyxl.utils import get_column_letter, range_boundaries
+
+TOOL, SHIPPED, DATA = sys.argv[1:4]
+NS = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
+
+
+def read_cells(path):
+    """Sheet names and {(sheet, "A1"): value}, texts with sub/superscript runs as _{...}/^{...}."""
+    marked = {}
+    with zipfile.ZipFile(path) as z:
+        shared = ET.fromstring(z.read("xl/sharedStrings.xml"))
+    for si in shared.iter(NS + "si"):
+        plain = markup = ""
+        for run in si.findall(NS + "r") or [si]:
+            text = "".join(t.text or "" for t in run.iter(NS + "t"))
+            align = run.find(f"{NS}rPr/{NS}vertAlign")
+            script = {"superscript": "^", "subscript": "_"}.get(align.get("val") if align is not None else "")
+            plain += text
+            markup += script + "{" + text + "}" if script else text
+        marked[plain] = markup
+    book = openpyxl.load_workbook(path)
+    return book.sheetnames, {(n, c.coordinate): marked.get(c.value, c.value)
+                             for n, sheet in enumerate(book.worksheets, 1)
+                             for row in sheet.iter_rows() for c in row if c.value is not None}
+
+
+def area(*ranges):
+    """Every A1 address of ranges such as "J13:M18", row by row."""
+    for r in ranges:
+        c1, r1, c2, r2 = range_boundaries(r)
+        yield from (f"{get_column_letter(c)}{row}" for row in range(r1, r2 + 1) for c in range(c1, c2 + 1))
+
+
+class Generator(unittest.TestCase):
+    def generate(self, *sheets):
+        """Runs the generator on sheet texts: returncode, stderr, (names, cells) or None without a file."""
+        with tempfile.TemporaryDirectory() as tmp:
+            paths = [pathlib.Path(tmp, f"{i + 1}.txt") for i in range(len(sheets))]
+            for path, text in zip(paths, sheets):
+                path.write_text(text, encoding="utf-8")
+            out = os.path.join(tmp, "out.xlsx")
+            result = subprocess.run([TOOL, out, *paths], capture_output=True, text=True)
+            return result.returncode, result.stderr, read_cells(out) if os.path.exists(out) else None
+
+    def test_numbers_texts_and_runs(self):
+        # A decimal number is stored as the nearest double; a decimal comma, a
+        # leading apostrophe or any other text stays text; only the first "="
+        # separates cell and value; _{...} and ^{...} become lowered and raised runs.
+        lines = [("A1 = 8.22", 8.22), ("A2 = -1.4679", -1.4679), ("A3 = 1e3", 1000.0), ("A4 = +5", 5.0),
+                 ("B1 = 1,5", "1,5"), ("B2 = 'nd", "nd"), ("B3 = '12", "12"), ("B4 = nd", "nd"),
+                 ("B5 = Alk/meq/L", "Alk/meq/L"), ("C1 = x = y", "x = y"), ("D1 = SO_{4}^{2-}", "SO_{4}^{2-}"),
+                 ("D2 head = [HCO_{3}^{-}]/mmol/L", "[HCO_{3}^{-}]/mmol/L"), ("D3 = pCO_{2}", "pCO_{2}"),
+                 ("D4 = γ Ca^{2+}", "γ Ca^{2+}")]
+        text = "# comment\n[First]\n" + "".join(line + "\n" for line, _ in lines)
+        rc, err, (names, cells) = self.generate(text, "[Second]\nA1 input = 0\n@style result B2:C3\n")
+        self.assertEqual(rc, 0, err)
+        for line, expected in lines:
+            value = cells[(1, line.split()[0])]
+            self.assertEqual((value, isinstance(value, str)), (expected, isinstance(expected, str)), line)
+        # Worksheets in the order of the files; styled blanks hold no value.
+        self.assertEqual(names, ["First", "Second"])
+        self.assertEqual([(k, v) for k, v in cells.items() if k[0] == 2], [((2, "A1"), 0)])
+
+    def test_errors_name_the_line_and_leave_no_file(self):
+        for text, message in [("[S]\nA1 bold = 1\n", "1.txt:2: unknown style bold"),
+                              ("[S]\nZZ = 1\n", "1.txt:2: bad cell ZZ"),
+                              ("[S]\nA1 = 1\nA1 = 2\n", "1.txt:3: A1 is given twice"),
+                              ("[S]\nA1 = H^{+\n", "1.txt:2: unclosed or empty ^{"),
+                              ("A1 = 1\n", "1.txt:1: the file must start with [worksheet name]"),
+                              ("[S]\n@width A:B wide\n", "1.txt:2: bad width wide")]:
+            rc, err, cells = self.generate(text)
+            self.assertEqual((rc != 0, message in err, cells), (True, True, None), err)
+
+
+class ShippedWorkbook(unittest.TestCase):
+    names, cells = read_cells(SHIPPED)
+
+    def test_parameters_are_numbers_in_exactly_the_cells_the_program_reads(self):
+        self.assertEqual(self.names, ["Main", "Batch", "Constants", "Charges"])
+        for sheet, ranges in [(3, ["B5:G5", "C13:F18"]), (4, ["B4:L4", "B6:L6", "B10:M11", "B14:M15", "E19:E20"])]:
+            numbers = {a for (s, a), v in self.cells.items() if s == sheet and not isinstance(v, str)}
+            self.assertEqual(numbers, set(area(*ranges)), f"worksheet {sheet}")
+        # Charges from the formulas H+, OH-, Na+, K+, Ca2+, Mg2+, Cl-, NO3-, SO4 2-, HCO3-, CO3 2-;
+        # complexes 1-24 (rows 10, 14): cations 1-4 with OH-, then with each ligand, the sum of
+        # both charges. Every weight 1; the sum starts at 0 with scale 1: the charge balance.
+        z = [1, -1, 1, 1, 2, 2, -1, -1, -2, -1, -2]
+        complexes = [z[cation] + z[ligand] for ligand in (1, 6, 7, 8, 9, 10) for cation in (2, 3, 4, 5)]
+        self.assertEqual([self.cells[(4, a)] for a in area("B4:L4", "B10:M10", "B14:M14")], z + complexes)
+        self.assertEqual({self.cells[(4, a)] for a in area("B6:L6", "B11:M11", "B15:M15")}, {1})
+        self.assertEqual([self.cells[(4, "E19")], self.cells[(4, "E20")]], [0, 1])
+
+    def test_no_caption_in_a_cell_the_program_writes(self):
+        for sheet, ranges in [(1, ["A4:B4", "P4", "J5:N5", "P5:R5", "C9:N9", "D15:H21"]), (2, ["B1:C1"]),
+                              (3, ["B6:G6", "J13:M18"])]:
+            self.assertEqual([a for a in area(*ranges) if (sheet, a) in self.cells], [], f"worksheet {sheet}")
+
+    def test_samples_are_the_example_waters_with_one_nd(self):
+        # Main row 5 and Batch rows 2 on hold numbers where the program reads
+        # them; "nd" (not determined, read as 0) only for an ion the data lack.
+        with open(os.path.join(DATA, "example-waters.csv"), encoding="utf-8") as f:
+            waters = list(csv.DictReader(f))
+        fields = ["pH", "alk_meq_L", "Na", "K", "Ca", "Mg", "Cl", "NO3", "SO4"]
+        nd = 0
+        for sheet, row, first, water in [(1, 5, 1, waters[0])] + [(2, r, 2, w) for r, w in enumerate(waters, 2)]:
+            values = [self.cells.get((sheet, f"{get_column_letter(first + i)}{row}")) for i in range(9)]
+            self.assertEqual([0.0 if v == "nd" and i >= 2 else v for i, v in enumerate(values)],
+                             [float(water[f]) for f in fields], (sheet, row))
+            if sheet == 2:
+                nd += values.count("nd")
+                self.assertIn(water["id"], str(self.cells.get((2, f"A{row}"))))
+                self.assertEqual([a for a in area(f"K{row}:CA{row}") if (2, a) in self.cells], [], "results written")
+        self.assertNotIn((2, f"A{len(waters) + 2}"), self.cells, "more samples than the data file")
+        self.assertEqual(nd, 1)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -1,0 +1,65 @@
+#include "TestSupport.h"
+#include "report/BatchReport.h"
+#include "report/SampleReport.h"
+
+namespace vontralek {
+namespace {
+
+using namespace testing;
+
+// Every reported field holds a value of its own, so that a field in the wrong
+// cell shows (in a solved state all monovalent ions share one coefficient).
+ModelState DistinctState() {
+  ModelState s;
+  double* fields[] = {&s.PH,          &s.PCO2, &s.IonicStrength, &s.InitialIonicStrength,    &s.LogIapCaCO3,
+                      &s.LogIapCaSO4, &s.Sar,  &s.SarActivity,   &s.AuxTable[11].WeightedSum};
+  for (int f = 0; f < 9; ++f) *fields[f] = 7.25 + f;
+  // Total, free, (next free, charge,) coefficient, log activity, (weight, change,) defined.
+  for (int i = 1; i <= 12; ++i)
+    s.SpeciesTable[i] = {0.001 * i, 0.0001 * i, 0, 0, 0.5 + i / 100.0, -1.0 - i / 10.0, 0, 0, true};
+  for (int n = 1; n <= 24; ++n) s.ComplexTable[n].FreeConc = 0.00001 * n;
+  s.LogIapCaCO3Defined = s.LogIapCaSO4Defined = true;
+  s.InputPair = std::string(1, 'A');
+  return s;
+}
+
+TEST(SampleReport, WritesEveryMainSheetCellOnceAndTheLogarithmsWithTheNineDecimalFactor) {
+  MemoryWorkbook wb;
+  ModelState s = DistinctState();
+  // ConditionalK 1000 (odd rows) and 1e-5 (even rows): log10 3 and -5. The
+  // factor 0.434294481 falls short of 1/ln 10 = 0.4342944819032518 by
+  // 9.032518e-10, so ln(1000) = 6.907755 gives 3 - 6.2394436e-9 and
+  // ln(1e-5) = -11.512925 gives -5 + 1.0399073e-8 (hand calculation).
+  const double odd = 3.0 - 6.2394436e-9, even = -5.0 + 1.0399073e-8;
+  for (int n = 1; n <= 30; ++n) s.ConstantTable[n].ConditionalK = n % 2 == 1 ? 1000.0 : 1e-5;
+  // A zero constant: C6 and G6 keep what they held, L13 and K17 read 0.
+  for (int n : {2, 6, 9, 24}) s.ConstantTable[n].ConditionalK = 0.0;
+  wb.Sheet(3).Put(6, 3, Text("kept"));
+  wb.Sheet(3).Put(13, 12, Num(99));
+  WriteSampleReport(s, wb);
+  ExpectWrittenExactly(wb.Sheet(1), MainCells(s)); // never the input row A5:I5
+  // B6:G6 hold constants 1 to 6, J13:M18 constant 4k + j + 6 at row 13 + k, column 9 + j.
+  auto& sheet = wb.Sheet(3);
+  ExpectCells(sheet, {{{6, 3}, Text("kept")}, {{6, 7}, {}}, {{13, 12}, Num(0)}, {{17, 11}, Num(0)}});
+  for (int m = 1; m <= 30; ++m) {
+    if (s.ConstantTable[m].ConditionalK == 0.0) continue; // above
+    const CellValue got = m <= 6 ? sheet.Value(6, m + 1) : sheet.Value(13 + (m - 7) / 4, 10 + (m - 7) % 4);
+    EXPECT_NEAR(got.number, m % 2 ? odd : even, 1e-13) << m;
+  }
+  EXPECT_EQ(sheet.Writes().size(), 28u); // 4 of B6:G6 and all 24 of J13:M18
+}
+
+TEST(BatchReport, WritesTheSixtyNineResultsOnTheSampleRowAndNdForUndefinedLogarithms) {
+  MemoryWorkbook wb;
+  ModelState s = DistinctState();
+  s.CurrentSample = 3; // row 4, under the headings and samples 1 and 2
+  // Calcium not determined: its log activity and the CaSO4 product are undefined (the numbers stale).
+  s.SpeciesTable[5].LogActivityDefined = s.LogIapCaSO4Defined = false;
+  WriteBatchRow(s, wb);
+  ExpectWrittenExactly(wb.Sheet(2), BatchCells(s, 4));
+  ExpectCells(wb.Sheet(2), {{{4, 36}, Text("nd")}, {{4, 15}, Text("nd")}}); // AJ4, O4
+  for (int sheet : {1, 3, 4}) EXPECT_TRUE(wb.Sheet(sheet).Writes().empty());
+}
+
+} // namespace
+} // namespace vontralek

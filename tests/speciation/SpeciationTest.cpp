@@ -1,0 +1,300 @@
+#include <atomic>
+#include <cfenv>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <random>
+#include <tuple>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "DefaultParameters.h"
+#include "ReferenceSpeciation.h"
+#include "model/Errors.h"
+#include "speciation/Speciation.h"
+
+// Every allocation of the test program is counted, to show that a solve makes none.
+static std::atomic<long> allocationCount{0};
+void* operator new(std::size_t size) {
+  ++allocationCount;
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace vontralek {
+namespace {
+
+using reference::FirstDifference, testdata::ExampleWater, testdata::FixedWeightedSum;
+using ::testing::AllOf, ::testing::HasSubstr, ::testing::StartsWith;
+
+FixedWeightedSum weights{0.25, 1.5};
+
+// The shipped parameters with one water put in, before any solve.
+ModelState Sample(const ExampleWater& water, const char* pair) {
+  ModelState s;
+  testdata::LoadDefaultParameters(s, VONTRALEK_DATA_DIR);
+  ComputeMachineEpsilon(s);
+  s.InputPair = std::string(pair);
+  testdata::PutSample(s, water);
+  return s;
+}
+const std::vector<ExampleWater>& Waters() {
+  static const std::vector<ExampleWater> waters = testdata::LoadExampleWaters(VONTRALEK_DATA_DIR);
+  return waters;
+}
+
+// Hydroxide, cations and ligands (rows 2 to 11): total = free + its complexes;
+// complex n joins cation row (n - 1) % 4 + 3 with row 2 or (n - 5) / 4 + 7.
+void ExpectMassBalancesClose(const ModelState& s, const std::string& label) {
+  for (int row = 2; row <= 11; ++row) {
+    double total = s.SpeciesTable[row].FreeConc;
+    for (int n = 1; n <= 24; ++n)
+      if ((n - 1) % 4 + 3 == row || (n <= 4 ? 2 : (n - 5) / 4 + 7) == row) total += s.ComplexTable[n].FreeConc;
+    EXPECT_NEAR(total, s.SpeciesTable[row].TotalConc, 1e-12 * std::fabs(s.SpeciesTable[row].TotalConc))
+        << label << ", row " << row;
+  }
+}
+
+TEST(ActivityCoefficient, DaviesAndNeutralRulesAtStatedIonicStrengths) {
+  // The Davies equation and the neutral-entry polynomials evaluated by hand to
+  // 6 significant digits (hence 1e-6), log g of the two simplest rules exactly.
+  const std::tuple<double, double, bool, std::vector<std::int16_t>, double, double, double> cases[] = {
+      // sqrt(0.1) = 0.316228; s = 0.316228 / 1.316228 - 0.03 = 0.210253; log g =
+      // -0.512 z^2 s: -0.107650 for |z| = 1, -0.430598 for |z| = 2, in either
+      // table and whatever the row (the row rule is for neutral entries).
+      {0.1, 1.0, false, {3}, 0.780460, -0.107650, 1e-6},
+      {0.1, -1.0, true, {3, 15}, 0.780460, -0.107650, 1e-6},
+      {0.1, 2.0, true, {15, 24}, 0.371024, -0.430598, 1e-6},
+      {0.1, -2.0, false, {5}, 0.371024, -0.430598, 1e-6},
+      // I = 0.01: s = 0.1 / 1.1 - 0.003 = 0.0879091, log g = -0.0450095.
+      {0.01, 1.0, false, {1}, 0.901552, -0.0450095, 1e-6},
+      // Neutral species salt out whatever the row: log g = 0.1 x 0.5.
+      {0.5, 0.0, false, {1, 12, 15, 24}, 1.122018, 0.05, 1e-12},
+      // Neutral complexes 15, 16, 23, 24: 0.033 x 0.25 - 0.3 x 0.5 = -0.14175.
+      {0.5, 0.0, true, {15, 16, 23, 24}, 0.721523, -0.14175, 1e-12},
+      // Other neutral complexes: t = 0.5 / 31.4064 = 0.0159203; (t - 0.0319 x
+      // 0.25) x -11.7021 = -0.0929770; minus 0.044 x 0.125: -0.0984770.
+      {0.5, 0.0, true, {1, 14, 17, 22}, 0.797119, -0.098477, 1e-6},
+  };
+  for (const auto& [I, z, isComplex, rows, gamma, logGamma, logTol] : cases)
+    for (std::int16_t row : rows) {
+      const double g = ComputeActivityCoefficient(I, z, isComplex, row);
+      EXPECT_NEAR(g, gamma, 1e-6) << "I " << I << " z " << z << " complex " << isComplex << " row " << row;
+      EXPECT_NEAR(std::log10(g), logGamma, logTol) << "I " << I << " z " << z << " row " << row;
+    }
+  // At I = 0 every formula gives log g = 0, g = 1 exactly.
+  for (double z : {1.0, -2.0, 0.0})
+    for (std::int16_t row : {1, 12, 14, 15, 24})
+      for (bool isComplex : {false, true}) EXPECT_EQ(ComputeActivityCoefficient(0.0, z, isComplex, row), 1.0);
+  // Only an exact 0 is neutral: a tiny charge takes Davies, g = 1 to the last
+  // digit, and then has no square root of a negative ionic strength.
+  EXPECT_NEAR(ComputeActivityCoefficient(0.1, 1e-12, false, 12), 1.0, 1e-15);
+  EXPECT_NO_THROW(ComputeActivityCoefficient(-0.01, 0.0, false, 12));
+  EXPECT_THROW(ComputeActivityCoefficient(-0.01, 1e-12, false, 12), ArithmeticFault);
+}
+
+TEST(MachineEpsilon, IsTwoToTheMinus53) {
+  EXPECT_EQ(Sample({}, "").MachineEpsilon, std::ldexp(1.0, -53)); // 1.1102230246251565e-16, not 2^-52
+}
+
+TEST(FinalQuantities, DerivedFromAHandWrittenState) {
+  // A converged state written by hand: every species at 1 mmol/L total, free
+  // concentrations n x 0.1 mmol/L, coefficients 0.8, the shipped charges
+  // (fields: total, free, next free, charge, gamma, log activity, weight).
+  ModelState s;
+  for (int n = 1; n <= 11; ++n) s.SpeciesTable[n] = {1e-3, n * 1e-4, 0, testdata::kSpeciesCharges[n - 1], 0.8, 0, 1};
+  s.SpeciesTable[12] = {0, 0, 0, 3.0, 1.0, 0, 1e6}; // dissolved CO2 stays out of the sum whatever it holds
+  for (int n = 1; n <= 24; ++n) s.ComplexTable[n].Charge = testdata::kComplexCharges[n - 1];
+  s.ComplexTable[3] = {0, 1e-3, 0, 1.0, 0, 0, 2.0}; // CaOH+ at 1 mmol/L, weight 2
+  s.InputPair = std::string("B");
+  FixedWeightedSum sum(7.0, 2.0);
+  ComputeFinalQuantities(s, sum);
+  // Coefficients of rows 3 to 11 referred to totals, 0.8 x (n x 0.1 mM) / 1 mM,
+  // row 1 kept: pH = -log10(0.8 x 1e-3); log IAP(CaCO3) = log10(0.88e-3) +
+  // log10(0.4e-3).
+  EXPECT_NEAR(s.PH, 3.0969100130080565, 1e-13);
+  EXPECT_NEAR(s.LogIapCaCO3, -6.453457336521868, 1e-13);
+  EXPECT_TRUE(s.LogIapCaCO3Defined);
+  // SAR = sqrt(1000) x 1e-3 / sqrt(2e-3) = 0.70710678118654752; with the
+  // referred coefficients 0.24 (Na), 0.4 (Ca), 0.48 (Mg): 0.24 / sqrt(0.88).
+  EXPECT_NEAR(s.Sar, 0.70710678118654752, 1e-12);
+  EXPECT_NEAR(s.SarActivity, 0.2558408596267325, 1e-12);
+  // Weighted sum: rows 1..11 give 0.1 x (1 - 2 + 3 + 4 + 10 + 12 - 7 - 8 - 18
+  // - 10 - 22) = -3.7 mmol/L, CaOH+ 1 x 2 x 1 = 2: 7 + 2 x (-1.7) = 3.6.
+  EXPECT_NEAR(s.AuxTable[11].WeightedSum, 3.6, 1e-12);
+  // No calcium and a negative ligand 2: their stale log activities must not
+  // make either ion activity product look computed; SAR from magnesium alone,
+  // sqrt(1000) x 1e-3 / sqrt(1e-3) = 1.
+  s.SpeciesTable[5].TotalConc = s.SpeciesTable[5].FreeConc = 0.0;
+  s.SpeciesTable[8].TotalConc = -1e-6;
+  ComputeFinalQuantities(s, sum);
+  EXPECT_FALSE(s.SpeciesTable[5].LogActivityDefined);
+  EXPECT_FALSE(s.SpeciesTable[8].LogActivityDefined);
+  EXPECT_TRUE(s.SpeciesTable[9].LogActivityDefined);
+  EXPECT_FALSE(s.LogIapCaCO3Defined);
+  EXPECT_FALSE(s.LogIapCaSO4Defined);
+  EXPECT_NEAR(s.Sar, 1.0, 1e-12);
+  // The weighted sum restarts from 7 without calcium's 2 x 0.5 mmol/L: 7 + 2 x
+  // (-4.7 + 2) = 1.6.
+  EXPECT_NEAR(s.AuxTable[11].WeightedSum, 1.6, 1e-12);
+  EXPECT_EQ(sum.calls, 2);
+  // Neither calcium nor magnesium: both ratios 0, not a fault.
+  s.SpeciesTable[6].TotalConc = 0.0;
+  ComputeFinalQuantities(s, sum);
+  EXPECT_EQ(s.Sar, 0.0);
+  EXPECT_EQ(s.SarActivity, 0.0);
+}
+
+TEST(Solver, ThePairsAgree) {
+  for (const ExampleWater& water : Waters()) {
+    ModelState a = Sample(water, "A"), b = Sample(water, "B"), c = Sample(water, "C");
+    SolveSpeciation(a, weights);
+    // Bicarbonate and carbonate of pair "A" give its pH back through pair "C".
+    c.Alkalinity = 0.0; // the run never sets it for pair "C"
+    c.SpeciesTable[10].TotalConc = a.SpeciesTable[10].TotalConc;
+    c.SpeciesTable[11].TotalConc = a.SpeciesTable[11].TotalConc;
+    SolveSpeciation(c, weights);
+    EXPECT_NEAR(c.PH, water.pH, 1e-9) << water.id;
+    EXPECT_NEAR(c.PCO2, a.PCO2, 1e-9 * a.PCO2) << water.id;
+    // Pair "B" solves Alk = B + 2C + Kw'/H without the -H term. B + 2C + Kw'/H
+    // falls at least as 1/H and at most as 1/H^2, so with H* of pair "A" its
+    // root lies between H* (1 + H*/Alk)^0.5 and H* (1 + H*/Alk): the pH comes
+    // back lower by half to all of log10(1 + H*/Alk), 2% slack for the gammas.
+    b.PCO2 = a.PCO2;
+    SolveSpeciation(b, weights);
+    const double bound = std::log10(1.0 + a.SpeciesTable[1].TotalConc / a.Alkalinity);
+    EXPECT_GE(water.pH - b.PH, 0.49 * bound) << water.id;
+    EXPECT_LE(water.pH - b.PH, 1.02 * bound) << water.id;
+    EXPECT_LT(bound, 1e-3) << water.id; // the pairs agree to a thousandth of a pH unit
+  }
+}
+
+TEST(Solver, ABatchMatchesTheStepByStepProcedureBitForBit) {
+  // The example waters, pure water, then random waters around the examples
+  // (every pair, some totals 0, some alkalinities negative) on one state as in
+  // a batch; midway the constants and charges change, as another workbook's
+  // would. A solve starts from what the last one left (the OH-, HCO3-, CO3 2-
+  // coefficients, and stale changes: a ligand without total never updates its
+  // PercentChange, nor pure water its IonicStrengthChange, so a value above
+  // the tolerance runs a loop to its cap). A fault must change nothing, and
+  // the batch goes on.
+  std::mt19937_64 random(20261207);
+  std::uniform_real_distribution<double> factor(0.05, 3.0), pHShift(-1.5, 1.5);
+  ModelState fast = Sample({}, ""), plain = fast;
+  int faults = 0, carryOvers = 0;
+  for (int sample = 1; sample <= 305; ++sample) {
+    const bool example = sample <= 5, pure = sample == 6, faulty = sample == 7;
+    ExampleWater water = pure ? ExampleWater{"pure"} : Waters()[example ? sample - 1 : faulty ? 4 : random() % 5];
+    if (faulty) water.pH = 11.5, water.alkalinity = 0.01; // the river with more hydroxide than alkalinity
+    const char pair[2] = {example || faulty ? 'A' : pure ? 'B' : "ABC"[random() % 3], 0};
+    if (!example && !pure && !faulty) {
+      water.pH += pHShift(random);
+      water.alkalinity *= random() % 8 == 0 ? 0.0 : factor(random);
+      if (*pair == 'B' && random() % 8 == 0) water.alkalinity *= -0.01; // more acid than the CO2 equivalence point
+      for (double& total : water.totals) total *= random() % 8 == 0 ? 0.0 : factor(random);
+    }
+    const double pCO2 = pure ? 0.0 : std::pow(10.0, -3.5) * factor(random);
+    for (ModelState* s : {&fast, &plain}) {
+      testdata::PutSample(*s, water);
+      s->InputPair = std::string(pair);
+      if (*pair == 'B') s->PCO2 = pCO2;
+      if (sample == 2) s->SpeciesTable[8].PercentChange = 1.0; // the second water has no ligand 2 (nitrate)
+      if (pure) s->IonicStrengthChange = 5.0;
+      if (*pair == 'C') {
+        s->SpeciesTable[10].TotalConc = water.alkalinity / 1000 * 0.95 + 1e-6;
+        s->SpeciesTable[11].TotalConc = water.alkalinity / 1000 * 0.02 + 1e-7;
+      }
+      if (sample == 100 || sample == 200) {
+        s->ConstantTable[21].LogK += 0.125 * sample / 100;
+        s->ConstantTable[11].LogK = sample == 100 ? 0.5 : 0.0;
+        s->ComplexTable[15].Charge = sample == 100 ? 1.0 : 0.0;
+        s->SpeciesTable[12].Charge = sample == 100 ? -1.0 : 0.0;
+      }
+    }
+    const ModelState before = fast;
+    const long allocations = allocationCount;
+    try {
+      SolveSpeciation(fast, weights);
+    } catch (const ArithmeticFault&) {
+      ASSERT_EQ(FirstDifference(fast, before), "") << "sample " << sample;
+      std::feclearexcept(FE_ALL_EXCEPT); // the plain procedure must meet a fault there too
+      reference::Solve(plain, weights);
+      EXPECT_TRUE(std::fetestexcept(FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID)) << "sample " << sample;
+      plain = fast;
+      ++faults;
+      continue;
+    }
+    EXPECT_EQ(allocationCount - allocations, 0) << "sample " << sample;
+    reference::Solve(plain, weights);
+    ASSERT_EQ(FirstDifference(fast, plain), "") << "sample " << sample << " pair " << pair;
+    EXPECT_TRUE(!(pure || sample == 2) || fast.IterationCounters[pure ? 3 : 4] == 101) << "stale change " << sample;
+    if (example) {
+      ModelState single = Sample(water, "A");
+      SolveSpeciation(single, weights);
+      carryOvers += !FirstDifference(fast, single).empty();
+      ExpectMassBalancesClose(single, water.id);
+      ExpectMassBalancesClose(fast, water.id + " in a batch");
+      EXPECT_LE(single.IterationCounters[3], 100) << water.id << " did not converge";
+      EXPECT_LT(single.IterationCounters[4], 101) << water.id << " did not converge";
+      // Sulfate really is complexed in these waters (CaSO4, MgSO4, NaSO4-).
+      EXPECT_LT(single.SpeciesTable[9].FreeConc, 0.999 * single.SpeciesTable[9].TotalConc) << water.id;
+    }
+  }
+  EXPECT_GT(carryOvers, 0);
+  EXPECT_TRUE(faults >= 1 && faults < 30) << faults;
+}
+
+TEST(Solver, FaultsAreTypedAndLeaveTheStateAsItWas) {
+  // Each fault a sample can lead to, on the river water (alkalinity and pH 0
+  // keep the river's): an ArithmeticFault naming the step and the cause, the
+  // state as before, the caller's status flags untouched, no weighted sum.
+  const std::string zero = "division by zero while ",
+                    hydroxide = zero + "computing hydroxide from the ion product of water",
+                    pairA = zero + "closing the carbonate system from alkalinity and pH",
+                    activity = "invalid operation while computing the activity coefficient of species row 1";
+  // Pair, HCO3-, CO3 2-, alkalinity, pH, LogK of the row that follows; step, cause.
+  const std::tuple<const char*, double, double, double, double, double, int, std::string, std::string> cases[] = {
+      {"", 0, 0, 0, 0, 0, 0, hydroxide, "hydrogen-ion concentration is 0: no input pair was chosen"},
+      {"C", 1e-3, 0, 0, 0, 0, 0, zero + "closing the carbonate system from bicarbonate and carbonate",
+       "and carbonate: the carbonate concentration is 0"},
+      {"C", 0, 1e-5, 0, 0, 0, 0, hydroxide, "the bicarbonate concentration is 0"},
+      {"A", 0, 0, 0, 0, 0, 1, pairA, "LogK 0 for equilibrium constant 1"},
+      {"A", 0, 0, 0, 0, 0, 3, pairA, "LogK 0 for equilibrium constant 3"},
+      {"C", 1e-3, 1e-5, 0, 0, 0, 4, hydroxide, "LogK 0 for equilibrium constant 4"}, // H+ = K2' B / C = 0
+      {"A", 0, 0, 0, 0, 309, 17, "overflow while computing the equilibrium constants",
+       "LogK 309 of the formation constant of complex row 11 (equilibrium constant 17)"},
+      {"A", 0, 0, -0.05, 0, 0, 0, activity, "ionic strength is negative"}, // half of it outweighs the ions
+      // At pH 11.5 hydroxide (3 meq/L) far exceeds the alkalinity: the negative
+      // carbonate (z^2 = 4) drives the second pass's ionic strength below 0.
+      {"A", 0, 0, 1e-5, 11.5, 0, 0, activity + " (charge 1) in outer pass 2", "ionic strength is negative"},
+  };
+  for (const auto& [pair, bicarbonate, carbonate, alkalinity, pH, logK, logKRow, step, cause] : cases) {
+    ModelState s = Sample(Waters()[4], pair);
+    s.SpeciesTable[10].TotalConc = bicarbonate;
+    s.SpeciesTable[11].TotalConc = carbonate;
+    if (alkalinity != 0) s.Alkalinity = alkalinity;
+    if (pH != 0) s.PH = pH;
+    if (logKRow != 0) s.ConstantTable[logKRow].LogK = logK;
+    const ModelState before = s;
+    const int loads = weights.calls;
+    std::feclearexcept(FE_ALL_EXCEPT);
+    std::feraiseexcept(FE_INEXACT);
+    std::string message = "no fault";
+    try {
+      SolveSpeciation(s, weights);
+    } catch (const ArithmeticFault& fault) {
+      message = fault.what();
+    }
+    EXPECT_THAT(message, AllOf(StartsWith(step), HasSubstr(cause)));
+    EXPECT_EQ(FirstDifference(s, before), "") << step;
+    EXPECT_EQ(std::fetestexcept(FE_ALL_EXCEPT), FE_INEXACT) << step;
+    EXPECT_EQ(weights.calls, loads) << step;
+  }
+}
+
+} // namespace
+} // namespace vontralek
