@@ -58,6 +58,21 @@ std::string ArithmeticHint(const ModelState& state) {
          "model undefined (with bicarbonate and carbonate given, the carbonate concentration must not be 0).";
 }
 
+// An ion concentration: the cell in mmol/L, returned in mol/L. Text other than
+// a number is a type mismatch, whose message then says how an ion that was not
+// determined is marked on this sheet.
+double IonConcentration(const workbook::Worksheet& sheet, int row, int column, const char* ndHint) {
+  try {
+    return sheet.NumberValue(row, column) / 1000.0;
+  } catch (const TypeMismatchError& error) {
+    throw TypeMismatchError(std::string(error.what()) + ndHint);
+  }
+}
+
+constexpr const char* kMainNdHint =
+    " The Main sheet needs a number for every ion; \"nd\" (not determined) is accepted only on the Batch sheet.";
+constexpr const char* kBatchNdHint = " An ion that was not determined is marked \"nd\", in lower case.";
+
 std::string BatchSampleText(std::int64_t k) {
   return "Batch sample " + std::to_string(k) + " (row " + std::to_string(k + 1) + " of the Batch sheet)";
 }
@@ -118,7 +133,7 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
     }
     // C5:I5 hold species rows 3 to 9 in mmol/L. The Main sheet has no marker
     // for an ion that was not determined: "nd" here is a type mismatch.
-    for (int n = 3; n <= 9; ++n) state.SpeciesTable[n].TotalConc = sheet->NumberValue(5, n) / 1000.0;
+    for (int n = 3; n <= 9; ++n) state.SpeciesTable[n].TotalConc = IonConcentration(*sheet, 5, n, kMainNdHint);
   });
   summary.readSeconds += SecondsSince(start);
 
@@ -197,7 +212,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
             if (sheet->Value(r, n + 1).EqualsText("nd")) {
               state.SpeciesTable[n].TotalConc = 0.0;
             } else {
-              state.SpeciesTable[n].TotalConc = sheet->NumberValue(r, n + 1) / 1000.0;
+              state.SpeciesTable[n].TotalConc = IonConcentration(*sheet, r, n + 1, kBatchNdHint);
             }
           }
         });

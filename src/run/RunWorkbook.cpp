@@ -1,3 +1,4 @@
+#include <cctype>
 #include <chrono>
 #include <exception>
 #include <memory>
@@ -14,12 +15,27 @@ using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
+std::string LowerExtension(const std::filesystem::path& path) {
+  std::string extension = path.extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension;
+}
+
 } // namespace
 
 RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressListener* progress) {
   RunSummary summary;
   state.SheetMode = request.sheetMode;
   state.InputPair = request.inputPair;
+
+  // The results are saved in the format of the workbook they were read from:
+  // a different extension would give a file whose name lies about its content.
+  if (request.outputPath && LowerExtension(*request.outputPath) != LowerExtension(request.workbookPath)) {
+    throw RunError("The output file " + request.outputPath->string() + " has another extension than the workbook " +
+                       request.workbookPath.string() + ": the results are saved in the workbook's own format.",
+                   "Nothing was calculated. Name the output file with the extension " +
+                       LowerExtension(request.workbookPath) + ".");
+  }
 
   auto start = Clock::now();
   std::unique_ptr<workbook::Workbook> workbook;
@@ -51,18 +67,24 @@ RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressLis
     }
   }
 
-  try {
-    RunCalculation(state, *workbook, progress, &summary);
-  } catch (const RunError& error) {
-    // Results of the samples before the error are kept, as they would stay in
-    // an open workbook: save them (the input cells were never written).
+  // Results of the samples before an error are kept, as they would stay in an
+  // open workbook: save them (the input cells were never written).
+  const auto saveAfter = [&](const std::string& cause) {
     try {
       save();
     } catch (const std::exception& saveError) {
-      throw RunError(error.Cause(), DescribeRunProgress(state.SheetMode, summary, "") + " Saving the results to " +
-                                        target.string() + " failed as well: " + saveError.what());
+      throw RunError(cause, DescribeRunProgress(state.SheetMode, summary, "") + " Saving the results to " +
+                                target.string() + " failed as well: " + saveError.what());
     }
-    throw RunError(error.Cause(), DescribeRunProgress(state.SheetMode, summary, target.string()));
+    throw RunError(cause, DescribeRunProgress(state.SheetMode, summary, target.string()));
+  };
+  try {
+    RunCalculation(state, *workbook, progress, &summary);
+  } catch (const RunError& error) {
+    saveAfter(error.Cause());
+  } catch (const std::exception& error) {
+    // Anything else, for example from whatever shows the progress.
+    saveAfter(std::string("The run stopped: ") + error.what());
   }
 
   try {

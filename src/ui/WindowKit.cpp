@@ -53,10 +53,9 @@ void ShowRunError(QWidget* parent, const std::exception_ptr& error) {
     // Our own errors already say what, where and what to do.
     text = QString::fromUtf8(e.what());
   } catch (const std::exception& e) {
-    text = QStringLiteral("The run stopped on an unexpected error: %1\nThe results written before it were saved.")
-               .arg(QString::fromUtf8(e.what()));
+    text = QStringLiteral("The run stopped on an unexpected error: %1").arg(QString::fromUtf8(e.what()));
   } catch (...) {
-    text = QStringLiteral("The run stopped on an unexpected error.\nThe results written before it were saved.");
+    text = QStringLiteral("The run stopped on an unexpected error.");
   }
   ShowWarning(parent, text);
 }

@@ -87,7 +87,7 @@ fs::path Convert(const fs::path& office, const fs::path& profile, const fs::path
                                    "--headless",    "--norestore",
                                    "--nolockcheck", "--convert-to",
                                    filter,          "--outdir",
-                                   outDir.string(), input.string()};
+                                   outDir.string(), fs::absolute(input).string()};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -96,8 +96,15 @@ fs::path Convert(const fs::path& office, const fs::path& profile, const fs::path
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  // soffice is a launcher that starts soffice.bin: a process group of their
+  // own lets a hung conversion be stopped as a whole.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
   pid_t pid = 0;
-  const int rc = ::posix_spawn(&pid, office.c_str(), &actions, nullptr, argv.data(), environ);
+  const int rc = ::posix_spawn(&pid, office.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) {
     throw WorkbookError("Cannot start LibreOffice (\"" + office.string() + "\") to convert \"" + shownName.string() +
@@ -111,7 +118,7 @@ fs::path Convert(const fs::path& office, const fs::path& profile, const fs::path
     if (done == pid) break;
     if (done < 0 && errno != EINTR) break;
     if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
+      ::kill(-pid, SIGKILL);
       ::waitpid(pid, &status, 0);
       throw WorkbookError("LibreOffice did not finish converting \"" + shownName.string() +
                           "\" within three minutes. Close other LibreOffice windows and run again, or save the "

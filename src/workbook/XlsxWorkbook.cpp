@@ -173,7 +173,7 @@ struct XlsxWorkbook::Impl {
   std::string Where() const { return "the workbook \"" + path.string() + "\""; }
   [[noreturn]] void Damaged(const std::string& problem) const {
     throw WorkbookError("Cannot use " + Where() + ": " + problem +
-                        ". The file is not a valid .xlsx workbook or is damaged; it was left unchanged. Open it in a "
+                        ". The file is not a valid .xlsx workbook or is damaged. Open it in a "
                         "spreadsheet application and save it again as an Excel workbook (.xlsx).");
   }
 

@@ -51,14 +51,16 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   // Arguments, exit status, texts on standard output after a success, else on the error stream.
   // clang-format off
   const std::tuple<Args, int, Args> cases[] = {
-      {{"--sheet", "batch", "--output", batch, in}, 1, {"Batch sample 3 (row 4", "F4", "\"ND\"",
+      {{"--sheet", "batch", "--output", batch, in}, 1, {"Batch sample 3 (row 4", "F4", "\"ND\"", "marked \"nd\", in lower case",
         "Samples 1 to 2 (rows 2 to 3) were calculated and saved to " + batch, "samples 3 to 4 (rows 4 to 5) were not"}},
       {{"--pair=carbonate", "-o", main, in}, 0, {"Main sheet: 1 sample calculated", "Ionic strength", "mmol/L"}},
       {{"--help"}, 0, {"--sheet main|batch"}},
       {{folder / "none.xlsx"}, 1, {"none.xlsx"}},
       {{}, 1, {folder.string(), "VONTRALEK.xlsx"}}, // no default workbook beside the program
       {{"--pair", "alkalinity"}, 2, {"--help"}},
-      {{"--output", in, in}, 2, {"--output names the input workbook"}}};
+      {{"--output", in, in}, 2, {"--output names the input workbook"}},
+      // Saved in the workbook's own format only: an .xls name on .xlsx content would lie.
+      {{"--output", folder / "out.xls", in}, 1, {"extension .xlsx", "Nothing was calculated"}}};
   // clang-format on
   for (const auto& [args, status, texts] : cases) {
     std::ostringstream out, err;
@@ -66,6 +68,7 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
     for (const std::string& text : texts) EXPECT_THAT((status == 0 ? out : err).str(), HasSubstr(text));
   }
   EXPECT_EQ(bytes(), before);
+  EXPECT_FALSE(std::filesystem::exists(folder / "out.xls"));
   EXPECT_TRUE(workbook::OpenWorkbook(main)->Worksheets(1).Value(4, 1).EqualsText("[CO32-]")); // the carbonate pair
   // The batch saved as the same run leaves it in memory: headings, rows 2 and
   // 3, the inputs untouched; rows 4 and 5 were not reached.

@@ -1,7 +1,6 @@
 #pragma once
 
-// Small workbook packages for the tests, made without the code under test:
-// parts zipped with libzip directly, or a workbook made with libxlsxwriter.
+// Workbook packages for the tests, made without the code under test (libzip directly, or libxlsxwriter).
 
 #include <filesystem>
 #include <map>
@@ -19,17 +18,13 @@ std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 std::filesystem::path TestFolder(const std::string& name); // fresh and empty
 
-// A minimal workbook: the four package parts, then one worksheet per <sheetData>
-// content (Sheet1, Sheet2...), then sharedStrings (the <si> elements) and
-// calcChain (the <c> entries) when not empty.
+// The four package parts, one worksheet per <sheetData> content (Sheet1...),
+// then sharedStrings (<si> elements) and calcChain (<c> entries) when given.
 Parts MinimalParts(const std::vector<std::string>& sheetData, const std::string& sharedStrings = "",
                    const std::string& calcChain = "");
 
 // Made with libxlsxwriter: Main, Batch, Constants, Charges and Notes; a number
 // format, a bold 14 pt heading, a formula, a defined name and a chart.
 void MakeStyledWorkbook(const std::filesystem::path& path);
-
-// Runs a command through the shell; returns its exit status and stdout.
-std::pair<int, std::string> RunCommand(const std::string& command);
 
 } // namespace vontralek::workbook::test

@@ -1,9 +1,6 @@
-// libFuzzer target for the .xlsx reader. An input that starts with "PK" is
-// used as the package itself; any other is split at NUL bytes into the XML
-// parts of a package (names below), which are zipped with valid checksums, so
-// that mutations reach the XML handling instead of stopping at the zip layer.
-// Each package is read cell by cell, edited as a run does, saved to memory and
-// reopened, and what was written must read back.
+// libFuzzer target for the .xlsx reader. An input starting with "PK" is the package; any other is split at
+// NUL bytes into the XML parts named below and zipped, so that mutations reach the XML. Each package is read,
+// edited as a run does, saved to memory and reopened: what was written must read back.
 
 #include <algorithm>
 #include <cstdint>
@@ -13,14 +10,12 @@
 #include "model/Errors.h"
 #include "workbook/XlsxWorkbook.h"
 
-using vontralek::WorkbookError;
-using vontralek::workbook::Worksheet;
-using vontralek::workbook::XlsxWorkbook;
+using namespace vontralek::workbook;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string input(reinterpret_cast<const char*>(data), size);
   if (input.rfind("PK", 0) != 0) {
-    vontralek::workbook::test::Parts parts;
+    test::Parts parts;
     for (const char* name : {"[Content_Types].xml", "_rels/.rels", "xl/workbook.xml", "xl/_rels/workbook.xml.rels",
                              "xl/worksheets/sheet1.xml", "xl/worksheets/sheet2.xml", "xl/worksheets/sheet3.xml",
                              "xl/worksheets/sheet4.xml", "xl/sharedStrings.xml", "xl/styles.xml", "xl/calcChain.xml"}) {
@@ -30,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       input.erase(0, end + 1);
     }
     if (parts.empty()) return 0; // libzip writes no empty package
-    input = vontralek::workbook::test::ZipParts(parts);
+    input = test::ZipParts(parts);
   }
   try {
     auto book = XlsxWorkbook::FromBytes(input, "fuzz.xlsx");
@@ -38,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (const auto& [row, column] : book->CellPositions(n)) {
         try {
           (void)book->Worksheets(n).NumberValue(row, column);
-        } catch (const WorkbookError&) {
+        } catch (const vontralek::WorkbookError&) { // text that is no number
         }
       }
     }
@@ -50,10 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     book->Worksheets(2).SetNumber(2, 79, -1.5e-7);
     book->Activate(2);
     auto again = XlsxWorkbook::FromBytes(book->SaveToBytes(), "fuzz-saved.xlsx");
-    if (!again->Worksheets(1).Value(4, 1).EqualsText("[CO32-]")) __builtin_trap();
-    if (again->Worksheets(1).NumberValue(5, 16) != 0.1) __builtin_trap();
-    if (again->Worksheets(2).NumberValue(2, 79) != -1.5e-7) __builtin_trap();
-  } catch (const WorkbookError&) {
+    if (!again->Worksheets(1).Value(4, 1).EqualsText("[CO32-]") || again->Worksheets(1).NumberValue(5, 16) != 0.1 ||
+        again->Worksheets(2).NumberValue(2, 79) != -1.5e-7)
+      __builtin_trap(); // written, but read back otherwise
+  } catch (const vontralek::WorkbookError&) {
     // A damaged package is refused with a message: the expected outcome.
   }
   return 0;

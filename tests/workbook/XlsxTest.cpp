@@ -1,0 +1,391 @@
+// Reading cells, editing packages (all but the written cells kept byte for byte), refusing bad or locked files.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "TestPackages.h"
+#include "model/Errors.h"
+#include "workbook/XlsxWorkbook.h"
+
+namespace vontralek::workbook {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace test;
+using ::testing::AllOf, ::testing::HasSubstr, ::testing::ThrowsMessage;
+
+// A workbook of four worksheets, those not given empty.
+auto Open(std::vector<std::string> sheets, const std::string& sst = "", const std::string& chain = "") {
+  sheets.resize(4);
+  return XlsxWorkbook::FromBytes(ZipParts(MinimalParts(sheets, sst, chain)), "test.xlsx");
+}
+
+std::string Inline(const std::string& ref, const std::string& text) {
+  return "<c r=\"" + ref + "\" t=\"inlineStr\"><is><t>" + text + "</t></is></c>";
+}
+
+// A part of the saved package, parsed.
+struct Part {
+  pugi::xml_document doc;
+  Part(const std::map<std::string, std::string>& parts, const std::string& name) {
+    EXPECT_TRUE(doc.load_string(parts.at(name).c_str(), pugi::parse_default | pugi::parse_ws_pcdata_single)) << name;
+  }
+  pugi::xml_node Cell(const std::string& ref) const {
+    return doc.select_node(("//*[local-name()='c'][@r='" + ref + "']").c_str()).node();
+  }
+};
+
+TEST(XlsxRead, ValuesOfEveryKindOfCell) {
+  // Bijective base 26: Z = 26, AA = 27, AZ = 52, BA = 53, CA = 79, XFD = 16384.
+  const std::vector<std::tuple<int, int, std::string>> addresses = {
+      {1, 1, "A1"},   {1, 26, "Z1"},        {1, 27, "AA1"}, {2, 52, "AZ2"},
+      {2, 53, "BA2"}, {1001, 79, "CA1001"}, {5, 16, "P5"},  {1048576, 16384, "XFD1048576"}};
+  for (const auto& [row, column, address] : addresses) EXPECT_EQ(CellAddress(row, column), address);
+  // Shared string 0 is empty, 1 rich text whose phonetic guide is no part of
+  // the value, 2 a string with escapes; index 3 does not exist.
+  const std::string sst = "<si><t/></si><si><r><t>[HCO</t></r><r><rPr><vertAlign val=\"subscript\"/></rPr><t>3</t></r>"
+                          "<r><t>-</t></r><rPh sb=\"0\" eb=\"1\"><t>X</t></rPh></si><si><t xml:space=\"preserve\"> "
+                          "a&amp;b_x000D_ </t></si>";
+  auto book = Open(
+      {"<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c><c r=\"C1\" t=\"s\"><v>2</v></c>" +
+       Inline("D1", "nd") + "<c r=\"E1\"><v>7.25</v></c><c r=\"F1\" s=\"3\"/><c r=\"G1\"><v>1E-3</v></c>" +
+       Inline("H1", " 1.5 ") + "<c r=\"I1\" t=\"n\"><v>-0</v></c><c r=\"J1\" t=\"s\"><v>3</v></c></row>" +
+       // Formula cells give their cached value; F2 was never calculated.
+       "<row r=\"2\"><c r=\"A2\"><f>2+3</f><v>5</v></c><c r=\"B2\" t=\"str\"><f>\"a\"&amp;\"b\"</f><v>ab</v></c>"
+       "<c r=\"C2\" t=\"b\"><f>1=1</f><v>1</v></c><c r=\"D2\" t=\"b\"><v>0</v></c>"
+       "<c r=\"E2\" t=\"e\"><f>1/0</f><v>#DIV/0!</v></c><c r=\"F2\"><f>A2</f></c></row>"
+       // Row 3: B3, then C3 and D3 without r, F3, then G3 without r; a row
+       // without r is the previous plus one (4), C5 explicit again.
+       "<row r=\"3\"><c r=\"B3\"><v>1</v></c><c><v>2</v></c><c><v>3</v></c><c r=\"F3\"><v>4</v></c><c><v>5</v></c>"
+       "</row><row><c><v>6</v></c></row><row><c r=\"C5\"><v>7</v></c></row>"},
+      sst);
+  Worksheet& s = book->Worksheets(1);
+  const std::vector<std::tuple<int, int, const char*>> texts = {{1, 1, ""},   {1, 2, "[HCO3-"}, {1, 3, " a&b\r "},
+                                                                {1, 4, "nd"}, {2, 2, "ab"},     {2, 5, "#DIV/0!"}};
+  for (const auto& [row, column, text] : texts) EXPECT_TRUE(s.Value(row, column).EqualsText(text)) << text;
+  // (row, column, number); 0 where the cell is empty.
+  const std::vector<std::tuple<int, int, double>> numbers = {
+      {1, 5, 7.25}, {1, 6, 0}, {1, 7, 0.001}, {1, 8, 1.5}, {1, 9, 0}, {2, 1, 5}, {2, 3, 1},
+      {2, 4, 0},    {2, 6, 0}, {3, 2, 1},     {3, 3, 2},   {3, 4, 3}, {3, 5, 0}, {3, 6, 4},
+      {3, 7, 5},    {4, 1, 6}, {5, 3, 7},     {1, 100, 0}, {9, 1, 0}};
+  for (const auto& [row, column, number] : numbers)
+    EXPECT_EQ(s.NumberValue(row, column), number) << row << "," << column;
+  EXPECT_TRUE(s.IsEmpty(1, 6) && s.IsEmpty(2, 6)); // a style alone, a formula never calculated
+  EXPECT_FALSE(s.Value(1, 9).EqualsText("0") || s.Value(1, 6).EqualsText(""));
+  EXPECT_FALSE(s.Value(1, 4).EqualsText("ND") || s.Value(1, 4).EqualsText("nd ")); // exact, case-sensitive
+  const std::vector<std::pair<int, int>> positions = {{3, 2}, {3, 3}, {3, 4}, {3, 6}, {3, 7}, {4, 1}, {5, 3}};
+  const auto all = book->CellPositions(1);
+  EXPECT_TRUE(std::equal(positions.begin(), positions.end(), all.end() - 7));
+  EXPECT_THROW(s.Value(0, 1), WorkbookError);
+  EXPECT_THROW(s.Value(1, 16385), WorkbookError);
+  EXPECT_THROW(book->Worksheets(5), WorkbookError);
+  EXPECT_THAT([&] { s.Value(1, 10); },
+              ThrowsMessage<WorkbookError>(AllOf(HasSubstr("J1"), HasSubstr("test.xlsx")))); // no string 3
+}
+
+TEST(XlsxRead, TextIsANumberOnlyWhenItIsAFiniteDecimal) {
+  // Numeric texts and their numbers (0.1 must be the double nearest to 1/10),
+  // in AD7...; then texts that are a type mismatch, in AN7...
+  const std::vector<std::pair<std::string, double>> numbers = {
+      {"7.25", 7.25}, {"  -0.5e-3 ", -0.0005}, {"+12", 12}, {".5", 0.5}, {"0.1", 1.0 / 10.0}};
+  const std::vector<std::string> refused = {"nan",   "inf",   "-infinity", "0x1p3", "7,25", "1e400",
+                                            "1.2.3", "12abc", "--1",       "e5",    "n.d.", "#DIV/0!"};
+  std::string row = "<row r=\"7\">";
+  for (std::size_t i = 0; i < numbers.size(); ++i) row += Inline(CellAddress(7, 30 + int(i)), numbers[i].first);
+  for (std::size_t i = 0; i < refused.size(); ++i) row += Inline(CellAddress(7, 40 + int(i)), refused[i]);
+  auto book = Open({row + "</row>"});
+  Worksheet& s = book->Worksheets(1);
+  for (std::size_t i = 0; i < numbers.size(); ++i)
+    EXPECT_EQ(s.NumberValue(7, 30 + int(i)), numbers[i].second) << numbers[i].first;
+  for (std::size_t i = 0; i < refused.size(); ++i)
+    EXPECT_THAT([&] { s.NumberValue(7, 40 + int(i)); },
+                ThrowsMessage<TypeMismatchError>(AllOf(HasSubstr("worksheet 1 (\"Sheet1\")"),
+                                                       HasSubstr(CellAddress(7, 40 + int(i))),
+                                                       HasSubstr("\"" + refused[i] + "\""))));
+}
+
+TEST(XlsxWrite, OnlyTheWrittenSheetsChangeAndScriptsBecomeRichTextRuns) {
+  const auto path = TestFolder("roundtrip") / "book.xlsx";
+  MakeStyledWorkbook(path);
+  const auto before = UnzipParts(ReadBytes(path));
+  auto book = XlsxWorkbook::FromFile(path);
+  Worksheet& main = book->Worksheets(1);
+  main.SetNumber(5, 10, 0.125);  // J5, formatted "0.000"
+  main.SetText(4, 1, "[CO32-]"); // "[CO" plain, "3" lowered, "2-" raised
+  main.SetSubscript(4, 1, 4, 1);
+  main.SetSuperscript(4, 1, 5, 2);
+  main.SetSubscript(1, 1, 1, 5); // a heading already there: a shared string, bold 14 pt
+  main.SetText(4, 3, "pCO2");
+  main.SetSubscript(4, 3, 4, 1);
+  main.SetText(4, 3, "pH");      // the formatting goes with the old text
+  main.SetSubscript(4, 4, 1, 1); // an empty cell: nothing to format
+  main.SetNumber(4, 5, 1);
+  main.SetSubscript(4, 5, 1, 1); // a number: nothing to format
+  book->Worksheets(2).SetText(1, 2, "pH");
+  book->Worksheets(2).SetNumber(2, 11, 1.5);
+  book->Activate(2); // shown next time
+  book->Save();
+  const auto after = UnzipParts(ReadBytes(path));
+  ASSERT_EQ(before.size(), after.size());
+  for (const auto& [name, data] : before) {
+    ASSERT_TRUE(after.count(name)) << name;
+    if (name == "xl/workbook.xml") continue; // gains the recalculation request
+    const bool written = name == "xl/worksheets/sheet1.xml" || name == "xl/worksheets/sheet2.xml";
+    EXPECT_EQ(after.at(name) == data, !written) << name;
+  }
+  // The written cell keeps the style the user gave it; formulas are recalculated on open.
+  const Part oldMain(before, "xl/worksheets/sheet1.xml"), sheet(after, "xl/worksheets/sheet1.xml");
+  EXPECT_STREQ(sheet.Cell("J5").attribute("s").value(), oldMain.Cell("J5").attribute("s").value());
+  EXPECT_STREQ(sheet.Cell("J5").child_value("v"), "0.125");
+  const Part workbook(after, "xl/workbook.xml");
+  EXPECT_TRUE(workbook.doc.select_node("//calcPr[@fullCalcOnLoad='1']"));
+  EXPECT_STREQ(workbook.doc.select_node("//workbookView").node().attribute("activeTab").value(), "1");
+  EXPECT_FALSE(sheet.doc.select_node("//sheetView[@tabSelected]"));
+  EXPECT_TRUE(Part(after, "xl/worksheets/sheet2.xml").doc.select_node("//sheetView[@tabSelected='1']"));
+  EXPECT_THROW(book->Activate(6), WorkbookError);
+  std::vector<std::string> runs; // text|vertAlign
+  for (pugi::xml_node r : sheet.Cell("A4").child("is").children("r")) {
+    runs.push_back(std::string(r.child_value("t")) + "|" + r.child("rPr").child("vertAlign").attribute("val").value());
+    // Each run carries the cell's font (libxlsxwriter's default: Calibri 11).
+    EXPECT_STREQ(r.child("rPr").child("rFont").attribute("val").value(), "Calibri");
+    EXPECT_STREQ(r.child("rPr").child("sz").attribute("val").value(), "11");
+  }
+  EXPECT_EQ(runs, (std::vector<std::string>{"[CO|", "3|subscript", "2-|superscript", "]|"}));
+  const pugi::xml_node a1 = sheet.Cell("A1").child("is");
+  EXPECT_EQ(std::distance(a1.children("r").begin(), a1.children("r").end()), 2);
+  EXPECT_STREQ(a1.child("r").child("rPr").child("sz").attribute("val").value(), "14");
+  EXPECT_TRUE(a1.child("r").child("rPr").child("b"));
+  EXPECT_FALSE(sheet.Cell("C4").child("is").child("r") || sheet.Cell("D4"));
+  EXPECT_STREQ(sheet.Cell("E4").child_value("v"), "1");
+  auto reread = XlsxWorkbook::FromFile(path);
+  EXPECT_TRUE(reread->Worksheets(2).Value(1, 2).EqualsText("pH"));
+  EXPECT_EQ(reread->Worksheets(2).NumberValue(2, 11), 1.5);
+  EXPECT_TRUE(reread->Worksheets(1).Value(4, 1).EqualsText("[CO32-]"));
+  EXPECT_TRUE(reread->Worksheets(1).Value(1, 1).EqualsText("Water analysis"));
+  EXPECT_TRUE(reread->Worksheets(1).Value(4, 3).EqualsText("pH"));
+}
+
+TEST(XlsxWrite, RowsAndCellsStayInOrderAndTheDimensionCoversThem) {
+  // Existing: B2 and, in a row without r (row 3), A3 and B3 without r. Column
+  // D takes style 4 (<cols> added to sheet 1, parts[4]) and row 6 its own style 5.
+  Parts parts =
+      MinimalParts({"<row r=\"2\" spans=\"2:2\"><c r=\"B2\"><v>1</v></c></row><row><c><v>2</v></c><c><v>3</v></c></row>"
+                    "<row r=\"6\" s=\"5\" customFormat=\"1\"/>",
+                    "", "", ""});
+  parts[4].second.insert(parts[4].second.find("<sheetData>"), "<cols><col min=\"4\" max=\"4\" style=\"4\"/></cols>");
+  auto book = XlsxWorkbook::FromBytes(ZipParts(parts), "w.xlsx");
+  Worksheet& s = book->Worksheets(1);
+  // Backwards and into the gaps (row 5 before row 3, CA before K, A2 before
+  // B2), D4 written twice, B3 replaced in place, then CA5 becomes a text.
+  for (auto [row, column, value] : std::vector<std::tuple<int, int, double>>{
+           {5, 79, 9}, {5, 11, 8}, {2, 1, 7}, {1, 3, 6}, {4, 4, 5}, {4, 4, 55}, {3, 2, 33}, {6, 1, 1}})
+    s.SetNumber(row, column, value);
+  s.SetText(5, 79, "text");
+  // A batch of 2000 rows with a text among them: the XML is written in many pieces.
+  for (int row = 7; row <= 2006; ++row)
+    for (int c = 1; c <= 3; ++c) s.SetNumber(row, c, row + c / 4.0);
+  s.SetText(1000, 2, "middle");
+  // The shortest text that reads back as the same double (1/3 needs 16 digits), in D2006...
+  const std::vector<double> values = {0.1, 1.0 / 3.0, 1e-300, -0.0, 1234567.0, 6.02214076e23, std::ldexp(1.0, -1074)};
+  const std::vector<std::string> texts = {"0.1",     "0.3333333333333333", "1e-300", "-0",
+                                          "1234567", "6.02214076e+23",     "5e-324"};
+  for (std::size_t i = 0; i < values.size(); ++i) s.SetNumber(2006, 4 + int(i), values[i]);
+  const Part sheet(UnzipParts(book->SaveToBytes()), "xl/worksheets/sheet1.xml");
+  std::vector<std::string> refs; // address and style, in file order
+  for (pugi::xpath_node c : sheet.doc.select_nodes("//c"))
+    refs.push_back(std::string(c.node().attribute("r").value()) + c.node().attribute("s").value());
+  ASSERT_EQ(refs.size(), 9u + 6000u + values.size());
+  EXPECT_EQ(std::vector<std::string>(refs.begin(), refs.begin() + 9),
+            (std::vector<std::string>{"C1", "A2", "B2", "A3", "B3", "D44", "K5", "CA5", "A65"}));
+  for (int i = 0; i < 6000; ++i) EXPECT_EQ(refs[9 + i], CellAddress(7 + i / 3, 1 + i % 3));
+  EXPECT_FALSE(sheet.doc.select_node("//row[@spans]") || sheet.Cell("CA5").child("v"));
+  EXPECT_STREQ(sheet.doc.document_element().child("dimension").attribute("ref").value(), "A1:CA2006");
+  // <dimension> goes before <sheetData>, as the schema orders them.
+  EXPECT_STREQ(sheet.doc.document_element().first_child().name(), "dimension");
+  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "o.xlsx");
+  Worksheet& r = reread->Worksheets(1);
+  EXPECT_EQ(r.NumberValue(3, 2) + r.NumberValue(4, 4), 33.0 + 55.0);
+  EXPECT_TRUE(r.Value(5, 79).EqualsText("text"));
+  EXPECT_TRUE(r.Value(1000, 2).EqualsText("middle"));
+  for (int row = 7; row <= 2006; ++row)
+    for (int c = 1; c <= 3; ++c)
+      if ((row != 1000 || c != 2) && r.NumberValue(row, c) != row + c / 4.0) ADD_FAILURE() << CellAddress(row, c);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    EXPECT_EQ(sheet.Cell(CellAddress(2006, 4 + int(i))).child_value("v"), texts[i]);
+    const double back = r.NumberValue(2006, 4 + int(i));
+    EXPECT_TRUE(back == values[i] && std::signbit(back) == std::signbit(values[i])) << texts[i];
+  }
+  EXPECT_EQ(reread->CellPositions(1), book->CellPositions(1));
+  EXPECT_THROW(s.SetNumber(2, 1, std::numeric_limits<double>::quiet_NaN()), WorkbookError);
+  EXPECT_THROW(s.SetNumber(2, 1, -std::numeric_limits<double>::infinity()), WorkbookError);
+}
+
+TEST(XlsxWrite, AConstantReplacingAFormulaLeavesTheCalculationChain) {
+  // Sheet 1: formulas in A1, B1, C1; sheet 2 in A1; sheet 3 a formula shared
+  // by A1 (its master) and A2. The chain names the sheet (i) only where it changes.
+  auto book = Open(
+      {"<row r=\"1\"><c r=\"A1\"><f>1+1</f><v>2</v></c><c r=\"B1\"><f>A1*2</f><v>4</v></c>"
+       "<c r=\"C1\"><f>B1*2</f><v>8</v></c></row>",
+       "<row r=\"1\"><c r=\"A1\"><f>Sheet1!A1</f><v>2</v></c></row>",
+       "<row r=\"1\"><c r=\"A1\"><f t=\"shared\" ref=\"A1:A2\" si=\"0\">B1*2</f><v>2</v></c></row>"
+       "<row r=\"2\"><c r=\"A2\"><f t=\"shared\" si=\"0\"/><v>6</v></c></row>"},
+      "", "<c r=\"A1\" i=\"1\"/><c r=\"B1\"/><c r=\"C1\"/><c r=\"A1\" i=\"2\"/><c r=\"A1\" i=\"3\"/><c r=\"A2\"/>");
+  book->Worksheets(1).SetNumber(1, 1, 5.0); // the first entry, whose i the next one inherits
+  book->Worksheets(1).SetText(1, 3, "done");
+  auto parts = UnzipParts(book->SaveToBytes());
+  std::vector<std::string> chain;
+  for (pugi::xml_node c : Part(parts, "xl/calcChain.xml").doc.document_element().children("c"))
+    chain.push_back(std::string(c.attribute("r").value()) + ":" + c.attribute("i").value());
+  EXPECT_EQ(chain, (std::vector<std::string>{"B1:1", "A1:2", "A1:3", "A2:"}));
+  const Part sheet(parts, "xl/worksheets/sheet1.xml");
+  EXPECT_FALSE(sheet.Cell("A1").child("f"));
+  EXPECT_STREQ(sheet.Cell("A1").child_value("v"), "5");
+  EXPECT_TRUE(sheet.Cell("B1").child("f"));                                 // untouched formula stays
+  EXPECT_FALSE(sheet.Cell("C1").child("f") || sheet.Cell("C1").child("v")); // a text now
+  // The remaining formulas are recalculated on open; calcPr follows <sheets>.
+  const pugi::xml_node last = Part(parts, "xl/workbook.xml").doc.document_element().last_child();
+  EXPECT_STREQ(last.name(), "calcPr");
+  EXPECT_STREQ(last.attribute("fullCalcOnLoad").value(), "1");
+  // With the last formulas gone the chain would be empty: the part, its
+  // relationship and its content type are removed. Replacing the master of a
+  // shared formula keeps the cells that shared it as values.
+  book->Worksheets(1).SetNumber(1, 2, 1.0);
+  book->Worksheets(2).SetNumber(1, 1, 1.0);
+  book->Worksheets(3).SetNumber(1, 1, 0.0);
+  parts = UnzipParts(book->SaveToBytes());
+  EXPECT_EQ(parts.count("xl/calcChain.xml"), 0u);
+  EXPECT_EQ(parts.at("xl/_rels/workbook.xml.rels").find("calcChain"), std::string::npos);
+  EXPECT_EQ(parts.at("[Content_Types].xml").find("calcChain"), std::string::npos);
+  EXPECT_EQ(parts.at("xl/worksheets/sheet3.xml").find("<f"), std::string::npos);
+  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "f.xlsx");
+  EXPECT_EQ(reread->Worksheets(2).NumberValue(1, 1), 1.0);
+  EXPECT_TRUE(reread->Worksheets(1).Value(1, 3).EqualsText("done"));
+  EXPECT_EQ(reread->Worksheets(3).NumberValue(2, 1), 6.0);
+}
+
+TEST(XlsxWrite, NumbersIgnoreTheProcessLocale) {
+  // A German locale, as a GUI toolkit brings in from the environment: its
+  // decimal comma must reach neither reading nor writing. Built into a private
+  // folder (LOCPATH) when it is not installed.
+  const auto folder = TestFolder("locale");
+  if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) {
+    (void)std::system(
+        ("localedef -i de_DE -f UTF-8 '" + (folder / "de_DE.UTF-8").string() + "' >/dev/null 2>&1").c_str());
+    ::setenv("LOCPATH", folder.c_str(), 1);
+    std::setlocale(LC_ALL, "de_DE.UTF-8");
+  }
+  const std::shared_ptr<void> restore(nullptr, [](void*) { std::setlocale(LC_ALL, "C"), ::unsetenv("LOCPATH"); });
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%.2f", 7.25);
+  if (std::string(buffer) != "7,25") GTEST_SKIP() << "no German locale can be had on this machine";
+  auto book =
+      Open({"<row r=\"1\"><c r=\"A1\"><v>7.25</v></c>" + Inline("B1", "0.5") + Inline("C1", "7,25") + "</row>"});
+  Worksheet& s = book->Worksheets(1);
+  EXPECT_EQ(s.NumberValue(1, 1), 7.25);
+  EXPECT_EQ(s.NumberValue(1, 2), 0.5);
+  EXPECT_THROW(s.NumberValue(1, 3), TypeMismatchError); // a comma is no decimal point in a workbook
+  s.SetNumber(2, 1, 1234.5);
+  EXPECT_THAT(UnzipParts(book->SaveToBytes()).at("xl/worksheets/sheet1.xml"), HasSubstr("<v>1234.5</v>"));
+  EXPECT_EQ(XlsxWorkbook::FromBytes(book->SaveToBytes(), "de.xlsx")->Worksheets(1).NumberValue(2, 1), 1234.5);
+}
+
+TEST(WorkbookFile, WhatIsNotAWorkbookOrIsLockedIsRefusedAndLeftUntouched) {
+  const auto folder = TestFolder("malformed");
+  Parts missingPart = MinimalParts({"", "", "", ""}), samePart = missingPart;
+  missingPart.erase(missingPart.begin() + 6); // sheet 3
+  // Two tabs naming one part (found by fuzzing): edits of one would be lost.
+  samePart[3].second.replace(samePart[3].second.find("sheet2.xml"), 6, "sheet1");
+  const std::string ole = std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(4088, '\0');
+  const std::string valid = ZipParts(MinimalParts({"<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>", "", "", ""}));
+  // (file name, content, a word the message must contain)
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+      {"text.xlsx", "Sample;pH\nW1;7.25\n", "not a zip"},
+      {"empty.xlsx", "", "not a zip"},
+      {"truncated.xlsx", valid.substr(0, valid.size() / 2), "zip package cannot be read"},
+      {"badxml.xlsx", ZipParts(MinimalParts({"<row><c><v>1</v></row>", "", "", ""})), "not well-formed XML"},
+      {"encrypted.xlsx", ole, "password"},
+      {"three.xlsx", ZipParts(MinimalParts({"", "", ""})), "needs four"},
+      {"missingpart.xlsx", ZipParts(missingPart), "missing from the package"},
+      {"samepart.xlsx", ZipParts(samePart), "one and the same part"},
+      {"otherzip.xlsx", ZipParts({{"readme.txt", "hello"}}), "_rels/.rels"}};
+  for (const auto& [name, bytes, word] : cases) {
+    const fs::path path = folder / name;
+    WriteBytes(path, bytes);
+    EXPECT_THAT([&] { OpenWorkbook(path); },
+                ThrowsMessage<WorkbookError>(AllOf(HasSubstr(path.string()), HasSubstr(word))));
+    EXPECT_EQ(ReadBytes(path), bytes) << name << " was changed";
+  }
+  EXPECT_THROW(OpenWorkbook(folder / "absent.xlsx"), WorkbookError);
+  EXPECT_FALSE(fs::exists(folder / "absent.xlsx"));
+  // A workbook open in LibreOffice or Excel (their lock files) is refused.
+  const fs::path path = folder / "VONTRALEK.xlsx";
+  WriteBytes(path, valid);
+  for (const std::string lock : {".~lock.VONTRALEK.xlsx#", "~$VONTRALEK.xlsx"}) {
+    WriteBytes(folder / lock, "user,host");
+    EXPECT_THROW(OpenWorkbook(path), WorkbookError) << lock;
+    fs::remove(folder / lock);
+  }
+  // Opened first, then someone opens it in LibreOffice: the save is refused
+  // and the file keeps its old content.
+  auto book = OpenWorkbook(path);
+  book->Worksheets(1).SetNumber(1, 1, 42.0);
+  WriteBytes(folder / ".~lock.VONTRALEK.xlsx#", "user,host");
+  EXPECT_THAT([&] { book->Save(); }, ThrowsMessage<WorkbookError>(HasSubstr("LibreOffice")));
+  EXPECT_EQ(ReadBytes(path), valid);
+}
+
+TEST(WorkbookFile, AKillDuringSaveLeavesTheOldOrTheNewFile) {
+  const fs::path path = TestFolder("kill") / "book.xlsx";
+  MakeStyledWorkbook(path);
+  constexpr int kRows = 400, kColumns = 60;
+  double last = 0.0; // the value of the last save known to have finished
+  for (int round = 1; round <= 16; ++round) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      // A run: the block gets the round number, saved once the parent knows.
+      try {
+        auto book = OpenWorkbook(path);
+        for (int r = 2; r < 2 + kRows; ++r)
+          for (int c = 11; c < 11 + kColumns; ++c) book->Worksheets(2).SetNumber(r, c, round);
+        if (::write(ready[1], "1", 1) != 1) ::_exit(3);
+        book->Save();
+      } catch (...) {
+        ::_exit(2);
+      }
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    char go;
+    EXPECT_EQ(::read(ready[0], &go, 1), 1);
+    ::close(ready[0]);
+    // Kill at another moment of the save each round (start, package built, written, renamed).
+    ::usleep((round - 1) * 2500);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    const bool finished = WIFEXITED(status); // then it saved
+    EXPECT_TRUE(!finished || WEXITSTATUS(status) == 0);
+    // Whatever happened, the file is a whole workbook with one consistent block.
+    auto book = OpenWorkbook(path);
+    Worksheet& batch = book->Worksheets(2);
+    const double first = batch.NumberValue(2, 11);
+    EXPECT_EQ(batch.NumberValue(1 + kRows, 10 + kColumns), first) << "round " << round;
+    EXPECT_TRUE(finished ? first == round : first == last || first == round) << "round " << round << ": " << first;
+    last = first;
+  }
+}
+
+} // namespace
+} // namespace vontralek::workbook
