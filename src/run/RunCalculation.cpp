@@ -49,6 +49,23 @@ void WriteBicarbonateHeading(workbook::Worksheet& sheet, int row, int column, co
   sheet.SetSuperscript(row, column, 6, 1);
 }
 
+// The headings of the two input columns of the pair, in the given row from
+// the given column on (A4:B4 on the Main sheet, B1:C1 on the Batch sheet,
+// where they carry their units). No pair: no headings.
+void WritePairHeadings(const std::string& pair, workbook::Worksheet& sheet, int row, int column, bool withUnits) {
+  const char* alkalinity = withUnits ? "Alk/meq/L" : "Alk";
+  if (pair == "A") {
+    sheet.SetText(row, column, "pH");
+    sheet.SetText(row, column + 1, alkalinity);
+  } else if (pair == "B") {
+    WritePCO2Heading(sheet, row, column);
+    sheet.SetText(row, column + 1, alkalinity);
+  } else if (pair == "C") {
+    WriteCarbonateHeading(sheet, row, column, withUnits ? "[CO32-]/mmol/L" : "[CO32-]");
+    WriteBicarbonateHeading(sheet, row, column + 1, withUnits ? "[HCO3-]/mmol/L" : "[HCO3-]");
+  }
+}
+
 std::string ArithmeticHint(const ModelState& state) {
   if (state.InputPair != "A" && state.InputPair != "B" && state.InputPair != "C") {
     return " No pair of carbonate-system variables was chosen, so the hydrogen-ion concentration stays 0: choose "
@@ -56,6 +73,22 @@ std::string ArithmeticHint(const ModelState& state) {
   }
   return " Check the sample's inputs: a zero or negative pH, pCO2, alkalinity or concentration can leave the "
          "model undefined (with bicarbonate and carbonate given, the carbonate concentration must not be 0).";
+}
+
+// The two carbonate inputs of the pair from the given row, first column on:
+// pH and pCO2 as entered, alkalinity meq/L -> eq/L, CO3 2- and HCO3- mmol/L ->
+// mol/L. No pair: nothing is read.
+void ReadPairInputs(ModelState& state, const workbook::Worksheet& sheet, int row, int column) {
+  if (state.InputPair == "A") {
+    state.PH = sheet.NumberValue(row, column);
+    state.Alkalinity = sheet.NumberValue(row, column + 1) / 1000.0;
+  } else if (state.InputPair == "B") {
+    state.PCO2 = sheet.NumberValue(row, column);
+    state.Alkalinity = sheet.NumberValue(row, column + 1) / 1000.0;
+  } else if (state.InputPair == "C") {
+    state.SpeciesTable[species::Carbonate].TotalConc = sheet.NumberValue(row, column) / 1000.0;
+    state.SpeciesTable[species::Bicarbonate].TotalConc = sheet.NumberValue(row, column + 1) / 1000.0;
+  }
 }
 
 // An ion concentration: the cell in mmol/L, returned in mol/L. Text other than
@@ -109,28 +142,10 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
     sheet = &workbook.Worksheets(1);
     // Headings A4 and B4 first, then the carbonate inputs of row 5: pH and
     // pCO2 as entered, alkalinity meq/L -> eq/L, HCO3- and CO3 2- mmol/L -> mol/L.
-    if (state.InputPair == "A") {
-      sheet->SetText(4, 1, "pH");
-      sheet->SetText(4, 2, "Alk");
-    } else if (state.InputPair == "B") {
-      WritePCO2Heading(*sheet, 4, 1);
-      sheet->SetText(4, 2, "Alk");
-    } else if (state.InputPair == "C") {
-      WriteCarbonateHeading(*sheet, 4, 1, "[CO32-]");
-      WriteBicarbonateHeading(*sheet, 4, 2, "[HCO3-]");
-    }
+    WritePairHeadings(state.InputPair, *sheet, 4, 1, false);
   });
   Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"), [&] {
-    if (state.InputPair == "A") {
-      state.PH = sheet->NumberValue(5, 1);
-      state.Alkalinity = sheet->NumberValue(5, 2) / 1000.0;
-    } else if (state.InputPair == "B") {
-      state.PCO2 = sheet->NumberValue(5, 1);
-      state.Alkalinity = sheet->NumberValue(5, 2) / 1000.0;
-    } else if (state.InputPair == "C") {
-      state.SpeciesTable[species::Carbonate].TotalConc = sheet->NumberValue(5, 1) / 1000.0;
-      state.SpeciesTable[species::Bicarbonate].TotalConc = sheet->NumberValue(5, 2) / 1000.0;
-    }
+    ReadPairInputs(state, *sheet, 5, 1);
     // C5:I5 hold species rows 3 to 9 in mmol/L. The Main sheet has no marker
     // for an ion that was not determined: "nd" here is a type mismatch.
     for (int n = 3; n <= 9; ++n) state.SpeciesTable[n].TotalConc = IonConcentration(*sheet, 5, n, kMainNdHint);
@@ -158,16 +173,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   workbook::Worksheet* sheet = nullptr;
   Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
     sheet = &workbook.Worksheets(2);
-    if (state.InputPair == "A") {
-      sheet->SetText(1, 2, "pH");
-      sheet->SetText(1, 3, "Alk/meq/L");
-    } else if (state.InputPair == "B") {
-      WritePCO2Heading(*sheet, 1, 2);
-      sheet->SetText(1, 3, "Alk/meq/L");
-    } else if (state.InputPair == "C") {
-      WriteCarbonateHeading(*sheet, 1, 2, "[CO32-]/mmol/L");
-      WriteBicarbonateHeading(*sheet, 1, 3, "[HCO3-]/mmol/L");
-    }
+    WritePairHeadings(state.InputPair, *sheet, 1, 2, true);
     // Samples run from row 2 down to the first cell of column A that holds
     // nothing; a 0 or an empty text still marks a sample, and rows below the
     // first empty cell are not processed.
@@ -196,16 +202,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     Guarded(
         state, summary, [k] { return BatchSampleText(k) + " could not be read"; },
         [&] {
-          if (state.InputPair == "A") {
-            state.PH = sheet->NumberValue(r, 2);
-            state.Alkalinity = sheet->NumberValue(r, 3) / 1000.0; // meq/L -> eq/L
-          } else if (state.InputPair == "B") {
-            state.PCO2 = sheet->NumberValue(r, 2);
-            state.Alkalinity = sheet->NumberValue(r, 3) / 1000.0; // meq/L -> eq/L
-          } else if (state.InputPair == "C") {
-            state.SpeciesTable[species::Carbonate].TotalConc = sheet->NumberValue(r, 2) / 1000.0;
-            state.SpeciesTable[species::Bicarbonate].TotalConc = sheet->NumberValue(r, 3) / 1000.0;
-          }
+          ReadPairInputs(state, *sheet, r, 2);
           // D:J hold species rows 3 to 9 in mmol/L; exactly "nd" (not determined)
           // counts as 0, any other text is a type mismatch.
           for (int n = 3; n <= 9; ++n) {

@@ -39,6 +39,15 @@ QRadioButton* MakeOption(QWidget* frame, const char* name, const char* caption, 
   return option;
 }
 
+// A frame holding one group of option buttons, which exclude each other.
+QGroupBox* MakeFrame(QWidget* form, const char* name, const char* caption, double top, double height) {
+  auto* frame = new QGroupBox(QString::fromUtf8(caption), form);
+  frame->setObjectName(QString::fromUtf8(name));
+  frame->setFont(FormFont(12));
+  PlaceInTwips(frame, 480, top, 5895, height);
+  return frame;
+}
+
 QPushButton* MakeButton(QWidget* form, const char* name, const char* caption, double left) {
   auto* button = new QPushButton(QString::fromUtf8(caption), form);
   button->setObjectName(QString::fromUtf8(name));
@@ -70,18 +79,11 @@ Form1::Form1(ModelState& state, RunServices services, QWidget* parent)
   label1_->setWordWrap(true);
   PlaceInTwips(label1_, 1200, 240, 4575, 615);
 
-  frame1_ = new QGroupBox(QStringLiteral("Select a data sheet "), this);
-  frame1_->setObjectName(QStringLiteral("Frame1"));
-  frame1_->setFont(FormFont(12));
-  PlaceInTwips(frame1_, 480, 1080, 5895, 1815);
-  // The buttons of one frame exclude each other.
+  frame1_ = MakeFrame(this, "Frame1", "Select a data sheet ", 1080, 1815);
   option1_[0] = MakeOption(frame1_, "Option1_0", "Main", 480, 5175, 495);
   option1_[1] = MakeOption(frame1_, "Option1_1", "Batch", 1080, 5175, 375);
 
-  frame2_ = new QGroupBox(QStringLiteral("Select the variables featuring the carbonic system"), this);
-  frame2_->setObjectName(QStringLiteral("Frame2"));
-  frame2_->setFont(FormFont(12));
-  PlaceInTwips(frame2_, 480, 3120, 5895, 2295);
+  frame2_ = MakeFrame(this, "Frame2", "Select the variables featuring the carbonic system", 3120, 2295);
   option2_[0] = MakeOption(frame2_, "Option2_0", "Alkalinity and pH", 480, 5175, 495);
   option2_[1] = MakeOption(frame2_, "Option2_1", "Alkalinity and pCO2", 1080, 4455, 375);
   option2_[2] = MakeOption(frame2_, "Option2_2", "Bicarbonate and carbonate concentrations", 1680, 4575, 375);
