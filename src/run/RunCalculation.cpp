@@ -6,15 +6,12 @@
 #include "report/BatchReport.h"
 #include "report/SampleReport.h"
 #include "run/Run.h"
+#include "run/Stopwatch.h"
 #include "speciation/Speciation.h"
 
 namespace vontralek {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // The weighted charge sum restarts, for every sample, from the start value and
 // scale the user keeps in E19 and E20 of worksheet 4.
@@ -136,7 +133,7 @@ auto Text(const char* text) {
 void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSumSource& weightedSum,
                      RunSummary& summary) {
   summary.samplesFound = 1;
-  auto start = Clock::now();
+  auto start = RunClock::now();
   workbook::Worksheet* sheet = nullptr;
   Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
     sheet = &workbook.Worksheets(1);
@@ -152,13 +149,13 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   });
   summary.readSeconds += SecondsSince(start);
 
-  start = Clock::now();
+  start = RunClock::now();
   Guarded(
       state, summary, Text("The sample on the Main sheet (row 5) could not be calculated"),
       [&] { SolveSpeciation(state, weightedSum); }, true);
   summary.solveSeconds += SecondsSince(start);
 
-  start = Clock::now();
+  start = RunClock::now();
   Guarded(state, summary, Text("The results of the sample on the Main sheet could not be written"),
           [&] { WriteSampleReport(state, workbook); });
   summary.writeSeconds += SecondsSince(start);
@@ -169,7 +166,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
               ProgressListener* progress, RunSummary& summary) {
   // The last row a worksheet can have; column A is not scanned beyond it.
   constexpr std::int64_t LastSheetRow = 1048576;
-  auto start = Clock::now();
+  auto start = RunClock::now();
   workbook::Worksheet* sheet = nullptr;
   Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
     sheet = &workbook.Worksheets(2);
@@ -198,7 +195,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     const ProgressUpdate update = ShowProgress(state.ProgressPercent);
     if (progress != nullptr) progress->OnProgress(update);
 
-    start = Clock::now();
+    start = RunClock::now();
     Guarded(
         state, summary, [k] { return BatchSampleText(k) + " could not be read"; },
         [&] {
@@ -215,13 +212,13 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
         });
     summary.readSeconds += SecondsSince(start);
 
-    start = Clock::now();
+    start = RunClock::now();
     Guarded(
         state, summary, [k] { return BatchSampleText(k) + " could not be calculated"; },
         [&] { SolveSpeciation(state, weightedSum); }, true);
     summary.solveSeconds += SecondsSince(start);
 
-    start = Clock::now();
+    start = RunClock::now();
     Guarded(
         state, summary, [k] { return "The results of " + BatchSampleText(k) + " could not be written"; },
         [&] { WriteBatchRow(state, workbook); });
@@ -241,7 +238,7 @@ void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressLis
   done.samplesFound = 0;
 
   ComputeMachineEpsilon(state);
-  const auto start = Clock::now();
+  const auto start = RunClock::now();
   Guarded(state, done, Text("The parameters of worksheets 3 and 4 could not be loaded"),
           [&] { LoadParameterTables(state, workbook); });
   done.readSeconds += SecondsSince(start);

@@ -6,14 +6,11 @@
 #include <system_error>
 
 #include "run/Run.h"
+#include "run/Stopwatch.h"
 
 namespace vontralek {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 std::string LowerExtension(const std::filesystem::path& path) {
   std::string extension = path.extension().string();
@@ -37,7 +34,7 @@ RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressLis
                        LowerExtension(request.workbookPath) + ".");
   }
 
-  auto start = Clock::now();
+  auto start = RunClock::now();
   std::unique_ptr<workbook::Workbook> workbook;
   try {
     workbook = workbook::OpenWorkbook(request.workbookPath);
@@ -48,7 +45,7 @@ RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressLis
 
   const std::filesystem::path target = request.outputPath ? *request.outputPath : request.workbookPath;
   const auto save = [&] {
-    const auto saveStart = Clock::now();
+    const auto saveStart = RunClock::now();
     if (request.outputPath) {
       workbook->SaveAs(*request.outputPath);
     } else {
