@@ -153,13 +153,7 @@ void Form1::Calculate() {
   if (option1_[0]->isChecked()) {
     state_.SheetMode = kMainSheet;
     request.sheetMode = state_.SheetMode;
-    try {
-      services_.run(state_, request, nullptr);
-    } catch (...) {
-      ShowRunError(this, std::current_exception());
-      services_.endProgram(1);
-      return;
-    }
+    if (!RunOrEnd(this, services_, state_, request, nullptr)) return;
   }
 
   // 5. Batch sheet: the progress window starts the run once it is on screen.

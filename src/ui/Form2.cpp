@@ -81,13 +81,7 @@ void Form2::RunSoon() {
 void Form2::RunBatch() {
   if (runStarted_) return;
   runStarted_ = true;
-  try {
-    services_.run(state_, request_, this);
-  } catch (...) {
-    ShowRunError(this, std::current_exception());
-    services_.endProgram(1);
-    return;
-  }
+  if (!RunOrEnd(this, services_, state_, request_, this)) return;
   // The run is over: the last window closes and with it the program ends.
   close();
 }

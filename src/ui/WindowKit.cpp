@@ -60,6 +60,18 @@ void ShowRunError(QWidget* parent, const std::exception_ptr& error) {
   ShowWarning(parent, text);
 }
 
+bool RunOrEnd(QWidget* window, const RunServices& services, ModelState& state, const RunRequest& request,
+              ProgressListener* progress) {
+  try {
+    services.run(state, request, progress);
+    return true;
+  } catch (...) {
+    ShowRunError(window, std::current_exception());
+    services.endProgram(1);
+    return false;
+  }
+}
+
 void SaveScreenshot(QWidget* window, const QString& directory, const QString& name) {
   if (directory.isEmpty()) return;
   QDir().mkpath(directory);

@@ -5,6 +5,8 @@
 #include <QFont>
 #include <QString>
 
+#include "ui/RunServices.h"
+
 class QWidget;
 
 namespace vontralek::ui {
@@ -34,6 +36,11 @@ void ShowWarning(QWidget* parent, const QString& text);
 // Shows the message of an error that ended a run (or the attaching of the
 // workbook) as a warning.
 void ShowRunError(QWidget* parent, const std::exception_ptr& error);
+
+// Runs through the services; a run error is shown over window and ends the
+// program with exit code 1. Returns whether the run succeeded.
+bool RunOrEnd(QWidget* window, const RunServices& services, ModelState& state, const RunRequest& request,
+              ProgressListener* progress);
 
 // Saves a picture of the window as <directory>/<name>.png; nothing when the
 // directory is empty.
