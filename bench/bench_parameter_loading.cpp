@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "model/ParameterLoading.h"
+#include "layout/ParameterLoading.h"
 #include "workbook/MemoryWorkbook.h"
 
 namespace {

@@ -11,20 +11,20 @@ namespace {
 
 using namespace vontralek;
 
-void RunBatch(benchmark::State& bench, const char* pair) {
+void RunBatch(benchmark::State& bench, CarbonatePair pair) {
   ModelState state;
   testdata::LoadDefaultParameters(state, VONTRALEK_DATA_DIR);
   ComputeMachineEpsilon(state);
   const auto waters = testdata::LoadExampleWaters(VONTRALEK_DATA_DIR);
   testdata::FixedWeightedSum weights;
-  state.InputPair = std::string(pair);
+  state.InputPair = pair;
 
   // The pCO2 and carbonate totals of pairs "B" and "C" come from a solve with
   // pair "A", so that all three pairs speciate the same waters.
   std::vector<ModelState> samples;
   for (const auto& water : waters) {
     ModelState a = state;
-    a.InputPair = std::string("A");
+    a.InputPair = CarbonatePair::AlkalinityPH;
     testdata::PutSample(a, water);
     SolveSpeciation(a, weights);
     ModelState sample = state;
@@ -42,9 +42,9 @@ void RunBatch(benchmark::State& bench, const char* pair) {
     const ModelState& sample = samples[next];
     for (int n = 3; n <= 9; ++n) state.SpeciesTable[n].TotalConc = sample.SpeciesTable[n].TotalConc;
     state.PH = sample.PH;
-    if (*pair != 'C') state.Alkalinity = sample.Alkalinity;
-    if (*pair == 'B') state.PCO2 = sample.PCO2;
-    if (*pair == 'C') {
+    if (pair != CarbonatePair::BicarbonateCarbonate) state.Alkalinity = sample.Alkalinity;
+    if (pair == CarbonatePair::AlkalinityPCO2) state.PCO2 = sample.PCO2;
+    if (pair == CarbonatePair::BicarbonateCarbonate) {
       state.SpeciesTable[10].TotalConc = sample.SpeciesTable[10].TotalConc;
       state.SpeciesTable[11].TotalConc = sample.SpeciesTable[11].TotalConc;
     }
@@ -62,9 +62,11 @@ void RunBatch(benchmark::State& bench, const char* pair) {
   bench.counters["inner/sample"] = static_cast<double>(end.innerPasses - start.innerPasses) / solves;
 }
 
-void BM_SolveSpeciationAlkalinityPH(benchmark::State& bench) { RunBatch(bench, "A"); }
-void BM_SolveSpeciationAlkalinityPCO2(benchmark::State& bench) { RunBatch(bench, "B"); }
-void BM_SolveSpeciationBicarbonateCarbonate(benchmark::State& bench) { RunBatch(bench, "C"); }
+void BM_SolveSpeciationAlkalinityPH(benchmark::State& bench) { RunBatch(bench, CarbonatePair::AlkalinityPH); }
+void BM_SolveSpeciationAlkalinityPCO2(benchmark::State& bench) { RunBatch(bench, CarbonatePair::AlkalinityPCO2); }
+void BM_SolveSpeciationBicarbonateCarbonate(benchmark::State& bench) {
+  RunBatch(bench, CarbonatePair::BicarbonateCarbonate);
+}
 
 BENCHMARK(BM_SolveSpeciationAlkalinityPH);
 BENCHMARK(BM_SolveSpeciationAlkalinityPCO2);

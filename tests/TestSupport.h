@@ -24,25 +24,44 @@ using Cells = std::map<Cell, CellValue>;
 inline CellValue Num(double v) { return CellValue::Number(v); }
 inline CellValue Text(const char* t) { return CellValue::Text(t); }
 
-// The Main-sheet results of a state, from the report's layout table: row 9 C:N
-// coefficients in input-row order (C:I species 3 to 9, J:N species 1, 2, 10,
-// 11, 12), row 5 J:N totals of those five; free cations E15:H15, free ligands
-// D16:D21, complex 4k + c at row 16 + k, column D + c (mmol/L); P4:P5 the
-// carbonate variable the pair did not give, Q5 weighted sum, R5 ionic strength.
+// "AJ4" -> row 4, column 36: the addresses below are the literal A1 cells of
+// the workbook's documentation, not the program's own tables.
+inline Cell At(const std::string& a1) {
+  std::size_t split = 0;
+  int column = 0;
+  for (; split < a1.size() && a1[split] >= 'A' && a1[split] <= 'Z'; ++split) column = column * 26 + a1[split] - 'A' + 1;
+  return {std::stoi(a1.substr(split)), column};
+}
+
+// The Main-sheet results of a state: row 9 the coefficients, row 5 the totals
+// of species 1, 2, 10, 11, 12; the complex matrix (free cations E15:H15, free
+// OH- and ligands D16:D21, complexes E16:H21, mmol/L); P4:P5 the carbonate
+// variable the pair did not give, Q5 weighted sum, R5 ionic strength.
 inline Cells MainCells(const ModelState& s) {
   const auto& sp = s.SpeciesTable;
-  const bool a = s.InputPair == "A";
-  Cells e{{{5, 17}, Num(s.AuxTable[11].WeightedSum)}, {{5, 18}, Num(s.IonicStrength * 1000)}};
-  e[{4, 16}] = Text(a ? "pCO2" : "pH");
-  e[{5, 16}] = Num(a ? s.PCO2 : s.PH);
-  const int column[13] = {0, 10, 11, 3, 4, 5, 6, 7, 8, 9, 12, 13, 14}, ligand[6] = {2, 7, 8, 9, 10, 11};
-  for (int i = 1; i <= 12; ++i) e[{9, column[i]}] = Num(sp[i].Gamma);
-  for (int i : {1, 2, 10, 11, 12}) e[{5, column[i]}] = Num(sp[i].TotalConc * 1000);
-  for (int c = 1; c <= 4; ++c) e[{15, 4 + c}] = Num(sp[2 + c].FreeConc * 1000);
-  for (int k = 0; k < 6; ++k) {
-    e[{16 + k, 4}] = Num(sp[ligand[k]].FreeConc * 1000);
-    for (int c = 1; c <= 4; ++c) e[{16 + k, 4 + c}] = Num(s.ComplexTable[4 * k + c].FreeConc * 1000);
-  }
+  const bool a = s.InputPair == CarbonatePair::AlkalinityPH;
+  Cells e{{At("Q5"), Num(s.AuxTable[WeightedSumRecord].WeightedSum)}, {At("R5"), Num(s.IonicStrength * 1000)}};
+  e[At("P4")] = Text(a ? "pCO2" : "pH");
+  e[At("P5")] = Num(a ? s.PCO2 : s.PH);
+  const char* gamma[] = {"J9", "K9", "C9", "D9", "E9", "F9", "G9", "H9", "I9", "L9", "M9", "N9"}; // species 1..12
+  for (int i = 1; i <= 12; ++i) e[At(gamma[i - 1])] = Num(sp[i].Gamma);
+  for (const auto& [i, cell] : {std::pair{1, "J5"}, {2, "K5"}, {10, "L5"}, {11, "M5"}, {12, "N5"}})
+    e[At(cell)] = Num(sp[i].TotalConc * 1000);
+  for (const auto& [i, cell] : {std::pair{3, "E15"},
+                                {4, "F15"},
+                                {5, "G15"},
+                                {6, "H15"},
+                                {2, "D16"},
+                                {7, "D17"},
+                                {8, "D18"},
+                                {9, "D19"},
+                                {10, "D20"},
+                                {11, "D21"}})
+    e[At(cell)] = Num(sp[i].FreeConc * 1000);
+  // Complexes 1..24: OH- with cations 1..4 on row 16, then ligands 1..5 on rows 17..21.
+  const char* complexes[] = {"E16", "F16", "G16", "H16", "E17", "F17", "G17", "H17", "E18", "F18", "G18", "H18",
+                             "E19", "F19", "G19", "H19", "E20", "F20", "G20", "H20", "E21", "F21", "G21", "H21"};
+  for (int n = 1; n <= 24; ++n) e[At(complexes[n - 1])] = Num(s.ComplexTable[n].FreeConc * 1000);
   return e;
 }
 
@@ -52,20 +71,26 @@ inline Cells MainCells(const ModelState& s) {
 // BD:CA complexes in mmol/L; an undefined logarithm reads "nd".
 inline Cells BatchCells(const ModelState& s, int row) {
   const auto log = [](bool defined, double v) { return defined ? Num(v) : Text("nd"); };
-  Cells e{{{row, 11}, Num(s.AuxTable[11].WeightedSum)}, {{row, 12}, Num(s.PCO2)}};
-  e[{row, 13}] = Num(s.IonicStrength * 1000);
-  e[{row, 14}] = Num(s.InitialIonicStrength * 1000);
-  e[{row, 15}] = log(s.LogIapCaSO4Defined, s.LogIapCaSO4);
-  e[{row, 16}] = log(s.LogIapCaCO3Defined, s.LogIapCaCO3);
-  e[{row, 17}] = Num(s.Sar);
-  e[{row, 18}] = Num(s.SarActivity);
-  e[{row, 19}] = Num(s.PH);
+  const auto cell = [row](const std::string& column) { return At(column + std::to_string(row)); };
+  Cells e{{cell("K"), Num(s.AuxTable[WeightedSumRecord].WeightedSum)}, {cell("L"), Num(s.PCO2)}};
+  e[cell("M")] = Num(s.IonicStrength * 1000);
+  e[cell("N")] = Num(s.InitialIonicStrength * 1000);
+  e[cell("O")] = log(s.LogIapCaSO4Defined, s.LogIapCaSO4);
+  e[cell("P")] = log(s.LogIapCaCO3Defined, s.LogIapCaCO3);
+  e[cell("Q")] = Num(s.Sar);
+  e[cell("R")] = Num(s.SarActivity);
+  e[cell("S")] = Num(s.PH);
+  const char* gamma[] = {"T", "U", "V", "W", "X", "Y", "Z", "AA", "AB", "AC", "AD", "AE"};
+  const char* logs[] = {"AF", "AG", "AH", "AI", "AJ", "AK", "AL", "AM", "AN", "AO", "AP", "AQ"};
+  const char* free[] = {"AR", "AS", "AT", "AU", "AV", "AW", "AX", "AY", "AZ", "BA", "BB", "BC"};
   for (int i = 1; i <= 12; ++i) {
-    e[{row, 19 + i}] = Num(s.SpeciesTable[i].Gamma);
-    e[{row, 31 + i}] = log(s.SpeciesTable[i].LogActivityDefined, s.SpeciesTable[i].LogActivity);
-    e[{row, 43 + i}] = Num(s.SpeciesTable[i].FreeConc * 1000);
+    e[cell(gamma[i - 1])] = Num(s.SpeciesTable[i].Gamma);
+    e[cell(logs[i - 1])] = log(s.SpeciesTable[i].LogActivityDefined, s.SpeciesTable[i].LogActivity);
+    e[cell(free[i - 1])] = Num(s.SpeciesTable[i].FreeConc * 1000);
   }
-  for (int n = 1; n <= 24; ++n) e[{row, 55 + n}] = Num(s.ComplexTable[n].FreeConc * 1000);
+  const char* complexes[] = {"BD", "BE", "BF", "BG", "BH", "BI", "BJ", "BK", "BL", "BM", "BN", "BO",
+                             "BP", "BQ", "BR", "BS", "BT", "BU", "BV", "BW", "BX", "BY", "BZ", "CA"};
+  for (int n = 1; n <= 24; ++n) e[cell(complexes[n - 1])] = Num(s.ComplexTable[n].FreeConc * 1000);
   return e;
 }
 

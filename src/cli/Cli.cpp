@@ -30,10 +30,10 @@ public:
   void OnProgress(const ProgressUpdate& update) override {
     if (drawn_ && update.caption == lastCaption_) return;
     constexpr int Cells = 40;
-    // The full bar of the window is 5175 twips wide.
-    const int filled = static_cast<int>(std::lround(update.barWidth / 5175.0 * Cells));
+    const int filled = static_cast<int>(std::lround(update.percent / 100.0 * Cells));
     err_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
-         << std::string(static_cast<std::size_t>(Cells - filled), ' ') << "] " << update.caption << "   " << std::flush;
+         << std::string(static_cast<std::size_t>(Cells - filled), ' ') << "] " << update.caption << ", sample "
+         << update.sample << " of " << update.sampleCount << "   " << std::flush;
     lastCaption_ = update.caption;
     drawn_ = true;
   }
@@ -47,7 +47,7 @@ private:
 void PrintSummary(std::ostream& out, const RunRequest& request, const RunSummary& summary, double totalSeconds,
                   const ModelState& state) {
   const std::filesystem::path target = request.outputPath ? *request.outputPath : request.workbookPath;
-  const bool batch = request.sheetMode == "B";
+  const bool batch = request.sheetMode == DataSheet::Batch;
   out << (batch ? "Batch sheet: " : "Main sheet: ") << summary.samplesDone
       << (summary.samplesDone == 1 ? " sample" : " samples") << " calculated in " << Format("%.3f", totalSeconds)
       << " s (open " << Format("%.3f", summary.openSeconds) << " s, read " << Format("%.3f", summary.readSeconds)
@@ -57,7 +57,7 @@ void PrintSummary(std::ostream& out, const RunRequest& request, const RunSummary
     out << "  pH              " << Format("%.10g", state.PH) << '\n'
         << "  pCO2            " << Format("%.10g", state.PCO2) << '\n'
         << "  Ionic strength  " << Format("%.10g", state.IonicStrength * 1000.0) << " mmol/L\n"
-        << "  Weighted sum    " << Format("%.10g", state.AuxTable[11].WeightedSum) << '\n';
+        << "  Weighted sum    " << Format("%.10g", state.AuxTable[WeightedSumRecord].WeightedSum) << '\n';
   }
   out << "Results saved to " << target.string() << ".\n";
 }
@@ -100,7 +100,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     RunSummary summary;
     {
       TerminalProgress bar(err);
-      summary = RunWorkbook(state, request, env.errorIsTerminal && request.sheetMode == "B" ? &bar : nullptr);
+      summary =
+          RunWorkbook(state, request, env.errorIsTerminal && request.sheetMode == DataSheet::Batch ? &bar : nullptr);
     }
     const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     PrintSummary(out, request, summary, total, state);

@@ -4,16 +4,16 @@ namespace vontralek::cli {
 
 namespace {
 
-std::string SheetCode(const std::string& value) {
-  if (value == "main") return "A";
-  if (value == "batch") return "B";
+DataSheet SheetCode(const std::string& value) {
+  if (value == "main") return DataSheet::Main;
+  if (value == "batch") return DataSheet::Batch;
   throw UsageError("unknown data sheet \"" + value + "\" for --sheet: use main or batch");
 }
 
-std::string PairCode(const std::string& value) {
-  if (value == "ph") return "A";
-  if (value == "pco2") return "B";
-  if (value == "carbonate") return "C";
+CarbonatePair PairCode(const std::string& value) {
+  if (value == "ph") return CarbonatePair::AlkalinityPH;
+  if (value == "pco2") return CarbonatePair::AlkalinityPCO2;
+  if (value == "carbonate") return CarbonatePair::BicarbonateCarbonate;
   throw UsageError("unknown variable pair \"" + value +
                    "\" for --pair: use ph (alkalinity and pH), pco2 (alkalinity and pCO2) or carbonate "
                    "(bicarbonate and carbonate concentrations)");

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "model/ModelState.h"
+
 namespace vontralek::cli {
 
 // A command line that cannot be understood (exit status 2).
@@ -15,10 +17,10 @@ public:
 };
 
 struct CliOptions {
-  std::string sheetMode = "A";                   // --sheet main (A) | batch (B)
-  std::string inputPair = "A";                   // --pair ph (A) | pco2 (B) | carbonate (C)
-  std::optional<std::filesystem::path> workbook; // default: the program's folder
-  std::optional<std::filesystem::path> output;   // --output FILE
+  DataSheet sheetMode = DataSheet::Main;                 // --sheet main | batch
+  CarbonatePair inputPair = CarbonatePair::AlkalinityPH; // --pair ph | pco2 | carbonate
+  std::optional<std::filesystem::path> workbook;         // default: the program's folder
+  std::optional<std::filesystem::path> output;           // --output FILE
   bool help = false;
   bool version = false;
 };

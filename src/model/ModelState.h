@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 
 #include "model/Table.h"
 
@@ -40,6 +39,27 @@ struct AuxRecord {
 
   bool operator==(const AuxRecord&) const = default;
 };
+
+// Which sheet a run takes its samples from (the Main sheet: one sample in row 5;
+// the Batch sheet: one sample per row from row 2).
+enum class DataSheet { None, Main, Batch };
+// The two variables of the carbonate system that an analysis gives.
+enum class CarbonatePair { None, AlkalinityPH, AlkalinityPCO2, BicarbonateCarbonate };
+// The speciation model: the procedure as specified (default, bit-identical to
+// earlier versions) or the standard ion-association model.
+enum class SpeciationModel { AsSpecified, IonAssociation };
+
+// AuxTable: only record 11 is used, holding the weighted charge sum and its scale.
+inline constexpr int WeightedSumRecord = 11;
+// IterationCounters: element 3 counts the outer passes, element 4 the inner passes of the last solve.
+namespace counters {
+inline constexpr int OuterPasses = 3;
+inline constexpr int InnerPasses = 4;
+} // namespace counters
+// ComplexTable row of cation c (1..4) with ligand group h: h = 0 hydroxide, h = 1..5 ligands 1..5.
+constexpr int ComplexRow(int ligandGroup, int cation) { return 4 * ligandGroup + cation; }
+// ConstantTable row of the formation constant of ComplexTable row m.
+constexpr int ConstantRowOfComplex(int complexRow) { return complexRow + 6; }
 
 // Row roles of SpeciesTable.
 namespace species {
@@ -80,8 +100,8 @@ struct ModelState {
   Table<SpeciesRecord, 12> SpeciesTable;
   Table<SpeciesRecord, 24> ComplexTable;
   Table<ConstantRecord, 30> ConstantTable;
-  Table<AuxRecord, 13> AuxTable; // only row 11 is used
-  // Element 3: outer passes, element 4: inner passes of the last solve.
+  Table<AuxRecord, 13> AuxTable; // only WeightedSumRecord is used
+  // Indexed by counters::OuterPasses and counters::InnerPasses.
   Table<std::int16_t, 4> IterationCounters;
 
   double PH = 0.0;
@@ -100,8 +120,9 @@ struct ModelState {
   double Sar = 0.0;         // (mmol/L)^0.5
   double SarActivity = 0.0; // (mmol/L)^0.5
 
-  std::string SheetMode; // "A" Main sheet, "B" Batch sheet
-  std::string InputPair; // "A" alkalinity+pH, "B" alkalinity+pCO2, "C" HCO3-+CO3 2-
+  DataSheet SheetMode = DataSheet::None;
+  CarbonatePair InputPair = CarbonatePair::None;
+  SpeciationModel Model = SpeciationModel::AsSpecified;
 
   SolverMemo Memo;
 

@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "model/Errors.h"
+#include "common/Errors.h"
+#include "layout/Layout.h"
 
 namespace vontralek {
 
@@ -21,33 +22,34 @@ void SetLogOrNd(workbook::Worksheet& sheet, int row, int column, bool defined, d
 } // namespace
 
 void WriteBatchRow(const ModelState& state, workbook::Workbook& workbook) {
-  workbook::Worksheet& batch = workbook.Worksheets(2);
+  namespace col = layout::batch_sheet;
+  workbook::Worksheet& batch = workbook.Worksheets(layout::BatchSheet);
   // Sample k sits on row k + 1 under the heading row. A worksheet has at most
   // 1,048,576 rows, so the row always fits an int.
-  if (state.CurrentSample < 1 || state.CurrentSample >= 1048576) {
+  if (state.CurrentSample < 1 || state.CurrentSample >= layout::LastSheetRow) {
     throw WorkbookError("Batch sample " + std::to_string(state.CurrentSample) +
                         " has no row on the Batch sheet (rows 2 to 1048576 hold samples).");
   }
   const int r = static_cast<int>(state.CurrentSample + 1);
 
-  batch.SetNumber(r, 11, state.AuxTable[11].WeightedSum);
-  batch.SetNumber(r, 12, state.PCO2);
-  batch.SetNumber(r, 13, state.IonicStrength * 1000.0);        // mol/L -> mmol/L
-  batch.SetNumber(r, 14, state.InitialIonicStrength * 1000.0); // mol/L -> mmol/L
-  SetLogOrNd(batch, r, 15, state.LogIapCaSO4Defined, state.LogIapCaSO4);
-  SetLogOrNd(batch, r, 16, state.LogIapCaCO3Defined, state.LogIapCaCO3);
-  batch.SetNumber(r, 17, state.Sar);         // (mmol/L)^0.5
-  batch.SetNumber(r, 18, state.SarActivity); // (mmol/L)^0.5
-  batch.SetNumber(r, 19, state.PH);
+  batch.SetNumber(r, col::WeightedSum, state.AuxTable[WeightedSumRecord].WeightedSum);
+  batch.SetNumber(r, col::PCO2, state.PCO2);
+  batch.SetNumber(r, col::IonicStrength, state.IonicStrength * 1000.0);               // mol/L -> mmol/L
+  batch.SetNumber(r, col::InitialIonicStrength, state.InitialIonicStrength * 1000.0); // mol/L -> mmol/L
+  SetLogOrNd(batch, r, col::LogIapCaSO4, state.LogIapCaSO4Defined, state.LogIapCaSO4);
+  SetLogOrNd(batch, r, col::LogIapCaCO3, state.LogIapCaCO3Defined, state.LogIapCaCO3);
+  batch.SetNumber(r, col::Sar, state.Sar);                 // (mmol/L)^0.5
+  batch.SetNumber(r, col::SarActivity, state.SarActivity); // (mmol/L)^0.5
+  batch.SetNumber(r, col::PH, state.PH);
 
   for (int i = 1; i <= 12; ++i) {
     const SpeciesRecord& s = state.SpeciesTable[i];
-    batch.SetNumber(r, 19 + i, s.Gamma);
-    SetLogOrNd(batch, r, 31 + i, s.LogActivityDefined, s.LogActivity);
-    batch.SetNumber(r, 43 + i, s.FreeConc * 1000.0);
+    batch.SetNumber(r, col::Gammas[i], s.Gamma);
+    SetLogOrNd(batch, r, col::LogActivities[i], s.LogActivityDefined, s.LogActivity);
+    batch.SetNumber(r, col::FreeConcs[i], s.FreeConc * 1000.0);
   }
   for (int n = 1; n <= 24; ++n) {
-    batch.SetNumber(r, 55 + n, state.ComplexTable[n].FreeConc * 1000.0);
+    batch.SetNumber(r, col::Complexes[n], state.ComplexTable[n].FreeConc * 1000.0);
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "layout/WorkbookLayout.h"
+
 namespace vontralek {
 
 namespace {
@@ -14,65 +16,65 @@ double ReportLog10(double x) { return std::log(x) * 0.434294481; }
 } // namespace
 
 void WriteSampleReport(const ModelState& state, workbook::Workbook& workbook) {
+  using layout::SetNumberAt;
+  namespace cells = layout::main_sheet;
   const auto& species = state.SpeciesTable;
   const auto& complexes = state.ComplexTable;
   const auto& constants = state.ConstantTable;
 
-  workbook::Worksheet& main = workbook.Worksheets(1);
+  workbook::Worksheet& main = workbook.Worksheets(layout::MainSheet);
 
-  // Rows 5 and 9: one column per species in the order of the input row: C:I
-  // are species rows 3 to 9 (their row-5 totals are the user's input and are
-  // left alone), J:N species rows 1, 2, 10, 11, 12. Totals mol/L -> mmol/L.
+  // Totals (mol/L -> mmol/L) of the species that are not inputs, and every
+  // activity coefficient, species by species as the tables list them.
   for (int i = 1; i <= 12; ++i) {
-    if (i <= 2) {
-      main.SetNumber(5, i + 9, species[i].TotalConc * 1000.0);
-      main.SetNumber(9, i + 9, species[i].Gamma);
-    } else if (i <= 9) {
-      main.SetNumber(9, i, species[i].Gamma);
-    } else {
-      main.SetNumber(5, i + 2, species[i].TotalConc * 1000.0);
-      main.SetNumber(9, i + 2, species[i].Gamma);
+    for (const auto& total : cells::Totals) {
+      if (total.speciesRow == i) SetNumberAt(main, total.cell, species[i].TotalConc * 1000.0);
     }
+    SetNumberAt(main, cells::Gammas[i], species[i].Gamma);
   }
 
-  // The matrix D15:H21 of ligands (rows) against cations (columns): header
-  // row 15 the free cations, header column D the free ligands (OH- first),
-  // each body cell the complex of that cation with that ligand, in mmol/L.
+  // The complex matrix of ligands (rows) against cations (columns): the free
+  // cations across the top, the free ligands (OH- first) down the side, each
+  // body cell the complex of that cation with that ligand, in mmol/L.
   for (int j = 1; j <= 4; ++j) {
-    main.SetNumber(15, j + 4, species[j + 2].FreeConc * 1000.0);
+    SetNumberAt(main, cells::FreeCations[j], species[j + 2].FreeConc * 1000.0);
     for (int k = 0; k <= 5; ++k) {
-      main.SetNumber(16 + k, j + 4, complexes[4 * k + j].FreeConc * 1000.0);
+      const int row = ComplexRow(k, j);
+      SetNumberAt(main, cells::Complexes[row], complexes[row].FreeConc * 1000.0);
     }
   }
-  main.SetNumber(16, 4, species[species::Hydroxide].FreeConc * 1000.0);
+  SetNumberAt(main, cells::FreeLigands[1], species[species::Hydroxide].FreeConc * 1000.0);
   for (int j = 1; j <= 5; ++j) {
-    main.SetNumber(16 + j, 4, species[j + 6].FreeConc * 1000.0);
+    SetNumberAt(main, cells::FreeLigands[j + 1], species[j + 6].FreeConc * 1000.0);
   }
 
-  // P4:P5 the carbonate variable that the pair did not give.
-  if (state.InputPair == "A") {
-    main.SetText(4, 16, "pCO2");
-    main.SetSubscript(4, 16, 4, 1);
-    main.SetNumber(5, 16, state.PCO2);
-  } else if (state.InputPair == "B" || state.InputPair == "C") {
-    main.SetText(4, 16, "pH");
-    main.SetNumber(5, 16, state.PH);
+  // The carbonate variable that the pair did not give, with its label.
+  const layout::CellRef label = cells::OtherVariableLabel;
+  if (state.InputPair == CarbonatePair::AlkalinityPH) {
+    main.SetText(label.row, label.column, "pCO2");
+    main.SetSubscript(label.row, label.column, 4, 1);
+    SetNumberAt(main, cells::OtherVariable, state.PCO2);
+  } else if (state.InputPair == CarbonatePair::AlkalinityPCO2 ||
+             state.InputPair == CarbonatePair::BicarbonateCarbonate) {
+    main.SetText(label.row, label.column, "pH");
+    SetNumberAt(main, cells::OtherVariable, state.PH);
   }
-  main.SetNumber(5, 18, state.IonicStrength * 1000.0); // mol/L -> mmol/L
-  main.SetNumber(5, 17, state.AuxTable[11].WeightedSum);
+  SetNumberAt(main, cells::IonicStrength, state.IonicStrength * 1000.0); // mol/L -> mmol/L
+  SetNumberAt(main, cells::WeightedSum, state.AuxTable[WeightedSumRecord].WeightedSum);
 
-  // Worksheet 3: log10 of the conditional constants beside the log K they came
-  // from: one row below B5:G5, seven columns right of C13:F18.
-  workbook::Worksheet& constantSheet = workbook.Worksheets(3);
+  // Worksheet 3: log10 of the conditional constants beside the log K they came from.
+  workbook::Worksheet& constantSheet = workbook.Worksheets(layout::ConstantSheet);
   for (int i = 1; i <= 6; ++i) {
-    if (constants[i].ConditionalK != 0.0) constantSheet.SetNumber(6, i + 1, ReportLog10(constants[i].ConditionalK));
+    if (constants[i].ConditionalK != 0.0) {
+      SetNumberAt(constantSheet, layout::constant_sheet::ConditionalLogK[i], ReportLog10(constants[i].ConditionalK));
+    }
   }
   for (int j = 1; j <= 4; ++j) {
     for (int k = 0; k <= 5; ++k) {
-      const int m = 4 * k + j + 6;
+      const int m = ConstantRowOfComplex(ComplexRow(k, j));
       // An absent complex (log K 0) shows 0 rather than keeping an old value.
       const double value = constants[m].ConditionalK != 0.0 ? ReportLog10(constants[m].ConditionalK) : 0.0;
-      constantSheet.SetNumber(13 + k, 9 + j, value);
+      SetNumberAt(constantSheet, layout::constant_sheet::ComplexConditionalLogK[static_cast<std::size_t>(k)][j], value);
     }
   }
 }

@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "model/Errors.h"
+#include "common/Errors.h"
 
 namespace vontralek {
 
@@ -55,8 +55,6 @@ ProgressUpdate ShowProgress(double percent) {
   // Only the start of the last sample (exactly 100) reads "finishing"; 99.5
   // rounds to 100 yet still reads "completed".
   update.caption = NumberText(shown) + "%" + (percent == 100.0 ? " finishing" : " completed");
-  // The bar spans 5175 twips at 100 %; computed in doubles, kept in single precision.
-  update.barWidth = static_cast<float>(percent * 5175.0 / 100.0);
   return update;
 }
 

@@ -5,17 +5,19 @@
 
 namespace vontralek {
 
-// What the progress window shows before each batch sample.
+// The progress of a batch before sample k of N: what the progress window and
+// the command line's bar show. Each draws its own bar from the percentage.
 struct ProgressUpdate {
-  double percent = 0.0;  // k * 100 / N
-  std::string caption;   // "25% completed", "100% finishing"
-  float barWidth = 0.0F; // twips, percent * 5175 / 100, full bar 5175
+  std::int64_t sample = 0;      // k, 1-based
+  std::int64_t sampleCount = 0; // N
+  double percent = 0.0;         // k * 100 / N
+  std::string caption;          // "25% completed", "100% finishing"
 };
 
 // value rounded to digits decimal places, ties to the even integer.
 double RoundToDigits(double value, std::int16_t digits);
 
-// The caption and bar width for a percentage.
+// The caption for a percentage (sample and sampleCount are left 0).
 ProgressUpdate ShowProgress(double percent);
 
 // Receives the progress of a batch run: the window, or the command line's bar.

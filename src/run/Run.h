@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "model/Errors.h"
+#include "common/Errors.h"
 #include "model/ModelState.h"
 #include "run/Progress.h"
 #include "workbook/Workbook.h"
@@ -35,18 +35,17 @@ struct RunSummary {
 };
 
 // The run proper over an open workbook: machine epsilon, parameter loading,
-// then the single sample of the Main sheet (SheetMode "A") or every sample of
-// the Batch sheet (SheetMode "B"). Throws RunError on the first error; cells
-// written before it stay written. summary (optional) is kept up to date as
-// the run goes, so that it tells how far the run got even after an error.
+// then the single sample of the Main sheet or every sample of the Batch sheet. Throws RunError on the first error;
+// cells written before it stay written. summary (optional) is kept up to date as the run goes, so that it tells how far
+// the run got even after an error.
 void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressListener* progress,
                     RunSummary* summary = nullptr);
 
 struct RunRequest {
   std::filesystem::path workbookPath;
   std::optional<std::filesystem::path> outputPath; // write here, leave the input untouched
-  std::string sheetMode = "A";                     // "A" Main, "B" Batch
-  std::string inputPair = "A";                     // "A", "B" or "C"
+  DataSheet sheetMode = DataSheet::Main;
+  CarbonatePair inputPair = CarbonatePair::AlkalinityPH;
 };
 
 // Opens the workbook, runs, and saves it (also after an error, so the results
@@ -60,6 +59,6 @@ std::filesystem::path DefaultWorkbookPath(const std::filesystem::path& programFo
 
 // How far a run got, for the messages: "Samples 1 to 3 (rows 2 to 4) were
 // calculated and saved to ...; ..." (savedTo empty: not saved).
-std::string DescribeRunProgress(const std::string& sheetMode, const RunSummary& summary, const std::string& savedTo);
+std::string DescribeRunProgress(DataSheet sheetMode, const RunSummary& summary, const std::string& savedTo);
 
 } // namespace vontralek

@@ -2,7 +2,8 @@
 #include <exception>
 #include <string>
 
-#include "model/ParameterLoading.h"
+#include "layout/ParameterLoading.h"
+#include "layout/WorkbookLayout.h"
 #include "report/BatchReport.h"
 #include "report/SampleReport.h"
 #include "run/Run.h"
@@ -12,6 +13,10 @@
 namespace vontralek {
 
 namespace {
+
+using layout::CellRef;
+namespace main_sheet = layout::main_sheet;
+namespace batch_sheet = layout::batch_sheet;
 
 // The weighted charge sum restarts, for every sample, from the start value and
 // scale the user keeps in E19 and E20 of worksheet 4.
@@ -29,42 +34,51 @@ private:
 // The headings of the two carbonate input columns, with the chemical sub- and
 // superscripts: CO2 has its 2 lowered, CO3 2- its 3 lowered and 2- raised,
 // HCO3- its 3 lowered and - raised.
-void WritePCO2Heading(workbook::Worksheet& sheet, int row, int column) {
-  sheet.SetText(row, column, "pCO2");
-  sheet.SetSubscript(row, column, 4, 1);
+void WriteText(workbook::Worksheet& sheet, CellRef cell, const char* text) {
+  sheet.SetText(cell.row, cell.column, text);
 }
 
-void WriteCarbonateHeading(workbook::Worksheet& sheet, int row, int column, const char* text) {
-  sheet.SetText(row, column, text);
-  sheet.SetSubscript(row, column, 4, 1);
-  sheet.SetSuperscript(row, column, 5, 2);
+void WritePCO2Heading(workbook::Worksheet& sheet, CellRef cell) {
+  WriteText(sheet, cell, "pCO2");
+  sheet.SetSubscript(cell.row, cell.column, 4, 1);
 }
 
-void WriteBicarbonateHeading(workbook::Worksheet& sheet, int row, int column, const char* text) {
-  sheet.SetText(row, column, text);
-  sheet.SetSubscript(row, column, 5, 1);
-  sheet.SetSuperscript(row, column, 6, 1);
+void WriteCarbonateHeading(workbook::Worksheet& sheet, CellRef cell, const char* text) {
+  WriteText(sheet, cell, text);
+  sheet.SetSubscript(cell.row, cell.column, 4, 1);
+  sheet.SetSuperscript(cell.row, cell.column, 5, 2);
 }
 
-// The headings of the two input columns of the pair, in the given row from
-// the given column on (A4:B4 on the Main sheet, B1:C1 on the Batch sheet,
-// where they carry their units). No pair: no headings.
-void WritePairHeadings(const std::string& pair, workbook::Worksheet& sheet, int row, int column, bool withUnits) {
+void WriteBicarbonateHeading(workbook::Worksheet& sheet, CellRef cell, const char* text) {
+  WriteText(sheet, cell, text);
+  sheet.SetSubscript(cell.row, cell.column, 5, 1);
+  sheet.SetSuperscript(cell.row, cell.column, 6, 1);
+}
+
+// The headings of the two input columns of the pair (on the Batch sheet they
+// carry their units). No pair: no headings.
+void WritePairHeadings(CarbonatePair pair, workbook::Worksheet& sheet, CellRef first, CellRef second, bool withUnits) {
   const char* alkalinity = withUnits ? "Alk/meq/L" : "Alk";
-  if (pair == "A") {
-    sheet.SetText(row, column, "pH");
-    sheet.SetText(row, column + 1, alkalinity);
-  } else if (pair == "B") {
-    WritePCO2Heading(sheet, row, column);
-    sheet.SetText(row, column + 1, alkalinity);
-  } else if (pair == "C") {
-    WriteCarbonateHeading(sheet, row, column, withUnits ? "[CO32-]/mmol/L" : "[CO32-]");
-    WriteBicarbonateHeading(sheet, row, column + 1, withUnits ? "[HCO3-]/mmol/L" : "[HCO3-]");
+  switch (pair) {
+  case CarbonatePair::AlkalinityPH:
+    WriteText(sheet, first, "pH");
+    WriteText(sheet, second, alkalinity);
+    break;
+  case CarbonatePair::AlkalinityPCO2:
+    WritePCO2Heading(sheet, first);
+    WriteText(sheet, second, alkalinity);
+    break;
+  case CarbonatePair::BicarbonateCarbonate:
+    WriteCarbonateHeading(sheet, first, withUnits ? "[CO32-]/mmol/L" : "[CO32-]");
+    WriteBicarbonateHeading(sheet, second, withUnits ? "[HCO3-]/mmol/L" : "[HCO3-]");
+    break;
+  case CarbonatePair::None:
+    break;
   }
 }
 
 std::string ArithmeticHint(const ModelState& state) {
-  if (state.InputPair != "A" && state.InputPair != "B" && state.InputPair != "C") {
+  if (state.InputPair == CarbonatePair::None) {
     return " No pair of carbonate-system variables was chosen, so the hydrogen-ion concentration stays 0: choose "
            "alkalinity and pH, alkalinity and pCO2, or bicarbonate and carbonate.";
   }
@@ -72,19 +86,26 @@ std::string ArithmeticHint(const ModelState& state) {
          "model undefined (with bicarbonate and carbonate given, the carbonate concentration must not be 0).";
 }
 
-// The two carbonate inputs of the pair from the given row, first column on:
-// pH and pCO2 as entered, alkalinity meq/L -> eq/L, CO3 2- and HCO3- mmol/L ->
-// mol/L. No pair: nothing is read.
-void ReadPairInputs(ModelState& state, const workbook::Worksheet& sheet, int row, int column) {
-  if (state.InputPair == "A") {
-    state.PH = sheet.NumberValue(row, column);
-    state.Alkalinity = sheet.NumberValue(row, column + 1) / 1000.0;
-  } else if (state.InputPair == "B") {
-    state.PCO2 = sheet.NumberValue(row, column);
-    state.Alkalinity = sheet.NumberValue(row, column + 1) / 1000.0;
-  } else if (state.InputPair == "C") {
-    state.SpeciesTable[species::Carbonate].TotalConc = sheet.NumberValue(row, column) / 1000.0;
-    state.SpeciesTable[species::Bicarbonate].TotalConc = sheet.NumberValue(row, column + 1) / 1000.0;
+// The two carbonate inputs of the pair, first then second: pH and pCO2 as
+// entered, alkalinity meq/L -> eq/L, CO3 2- and HCO3- mmol/L -> mol/L. No
+// pair: nothing is read.
+void ReadPairInputs(ModelState& state, const workbook::Worksheet& sheet, CellRef first, CellRef second) {
+  using layout::NumberAt;
+  switch (state.InputPair) {
+  case CarbonatePair::AlkalinityPH:
+    state.PH = NumberAt(sheet, first);
+    state.Alkalinity = NumberAt(sheet, second) / 1000.0;
+    break;
+  case CarbonatePair::AlkalinityPCO2:
+    state.PCO2 = NumberAt(sheet, first);
+    state.Alkalinity = NumberAt(sheet, second) / 1000.0;
+    break;
+  case CarbonatePair::BicarbonateCarbonate:
+    state.SpeciesTable[species::Carbonate].TotalConc = NumberAt(sheet, first) / 1000.0;
+    state.SpeciesTable[species::Bicarbonate].TotalConc = NumberAt(sheet, second) / 1000.0;
+    break;
+  case CarbonatePair::None:
+    break;
   }
 }
 
@@ -136,16 +157,18 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   auto start = RunClock::now();
   workbook::Worksheet* sheet = nullptr;
   Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
-    sheet = &workbook.Worksheets(1);
-    // Headings A4 and B4 first, then the carbonate inputs of row 5: pH and
-    // pCO2 as entered, alkalinity meq/L -> eq/L, HCO3- and CO3 2- mmol/L -> mol/L.
-    WritePairHeadings(state.InputPair, *sheet, 4, 1, false);
+    sheet = &workbook.Worksheets(layout::MainSheet);
+    // Headings first, then the carbonate inputs.
+    WritePairHeadings(state.InputPair, *sheet, main_sheet::FirstInputHeading, main_sheet::SecondInputHeading, false);
   });
   Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"), [&] {
-    ReadPairInputs(state, *sheet, 5, 1);
-    // C5:I5 hold species rows 3 to 9 in mmol/L. The Main sheet has no marker
-    // for an ion that was not determined: "nd" here is a type mismatch.
-    for (int n = 3; n <= 9; ++n) state.SpeciesTable[n].TotalConc = IonConcentration(*sheet, 5, n, kMainNdHint);
+    ReadPairInputs(state, *sheet, main_sheet::FirstInput, main_sheet::SecondInput);
+    // Species rows 3 to 9 in mmol/L. The Main sheet has no marker for an ion
+    // that was not determined: "nd" here is a type mismatch.
+    for (int n = 3; n <= 9; ++n) {
+      const CellRef cell = main_sheet::IonInputs[n - 2];
+      state.SpeciesTable[n].TotalConc = IonConcentration(*sheet, cell.row, cell.column, kMainNdHint);
+    }
   });
   summary.readSeconds += SecondsSince(start);
 
@@ -164,23 +187,24 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
 
 void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource& weightedSum,
               ProgressListener* progress, RunSummary& summary) {
-  // The last row a worksheet can have; column A is not scanned beyond it.
-  constexpr std::int64_t LastSheetRow = 1048576;
+  // Column A is not scanned beyond the last row a worksheet can have.
+  constexpr std::int64_t LastSheetRow = layout::LastSheetRow;
   auto start = RunClock::now();
   workbook::Worksheet* sheet = nullptr;
   Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
-    sheet = &workbook.Worksheets(2);
-    WritePairHeadings(state.InputPair, *sheet, 1, 2, true);
-    // Samples run from row 2 down to the first cell of column A that holds
-    // nothing; a 0 or an empty text still marks a sample, and rows below the
-    // first empty cell are not processed.
-    state.SampleRowCounter = 2;
-    while (state.SampleRowCounter <= LastSheetRow && !sheet->IsEmpty(static_cast<int>(state.SampleRowCounter), 1)) {
+    sheet = &workbook.Worksheets(layout::BatchSheet);
+    WritePairHeadings(state.InputPair, *sheet, batch_sheet::FirstInputHeading, batch_sheet::SecondInputHeading, true);
+    // Samples run from row 2 down to the first cell of the marker column that
+    // holds nothing; a 0 or an empty text still marks a sample, and rows below
+    // the first empty cell are not processed.
+    state.SampleRowCounter = batch_sheet::FirstSampleRow;
+    while (state.SampleRowCounter <= LastSheetRow &&
+           !sheet->IsEmpty(static_cast<int>(state.SampleRowCounter), batch_sheet::MarkerColumn)) {
       state.SampleRowCounter += 1;
     }
-    state.SampleCount = static_cast<double>(state.SampleRowCounter - 2);
+    state.SampleCount = static_cast<double>(state.SampleRowCounter - batch_sheet::FirstSampleRow);
   });
-  summary.samplesFound = state.SampleRowCounter - 2;
+  summary.samplesFound = state.SampleRowCounter - batch_sheet::FirstSampleRow;
   summary.readSeconds += SecondsSince(start);
 
   const auto sampleCount = static_cast<std::int64_t>(state.SampleCount);
@@ -192,21 +216,24 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     // exactly 100 at the start of the last sample.
     state.SampleNumber = static_cast<double>(k);
     state.ProgressPercent = state.SampleNumber * 100.0 / state.SampleCount;
-    const ProgressUpdate update = ShowProgress(state.ProgressPercent);
+    ProgressUpdate update = ShowProgress(state.ProgressPercent);
+    update.sample = k;
+    update.sampleCount = sampleCount;
     if (progress != nullptr) progress->OnProgress(update);
 
     start = RunClock::now();
     Guarded(
         state, summary, [k] { return BatchSampleText(k) + " could not be read"; },
         [&] {
-          ReadPairInputs(state, *sheet, r, 2);
-          // D:J hold species rows 3 to 9 in mmol/L; exactly "nd" (not determined)
+          ReadPairInputs(state, *sheet, {r, batch_sheet::FirstInputColumn}, {r, batch_sheet::SecondInputColumn});
+          // Species rows 3 to 9 in mmol/L; exactly "nd" (not determined)
           // counts as 0, any other text is a type mismatch.
           for (int n = 3; n <= 9; ++n) {
-            if (sheet->Value(r, n + 1).EqualsText("nd")) {
+            const int column = batch_sheet::IonColumns[n - 2];
+            if (sheet->Value(r, column).EqualsText("nd")) {
               state.SpeciesTable[n].TotalConc = 0.0;
             } else {
-              state.SpeciesTable[n].TotalConc = IonConcentration(*sheet, r, n + 1, kBatchNdHint);
+              state.SpeciesTable[n].TotalConc = IonConcentration(*sheet, r, column, kBatchNdHint);
             }
           }
         });
@@ -244,13 +271,13 @@ void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressLis
   done.readSeconds += SecondsSince(start);
 
   WorkbookWeightedSum weightedSum(workbook);
-  if (state.SheetMode == "A") RunSingleSample(state, workbook, weightedSum, done);
-  if (state.SheetMode == "B") RunBatch(state, workbook, weightedSum, progress, done);
+  if (state.SheetMode == DataSheet::Main) RunSingleSample(state, workbook, weightedSum, done);
+  if (state.SheetMode == DataSheet::Batch) RunBatch(state, workbook, weightedSum, progress, done);
 }
 
-std::string DescribeRunProgress(const std::string& sheetMode, const RunSummary& summary, const std::string& savedTo) {
+std::string DescribeRunProgress(DataSheet sheetMode, const RunSummary& summary, const std::string& savedTo) {
   const std::string saved = savedTo.empty() ? "" : " and saved to " + savedTo;
-  if (sheetMode != "B") {
+  if (sheetMode != DataSheet::Batch) {
     if (summary.samplesDone > 0) return "The sample's results were written" + saved + ".";
     return savedTo.empty() ? "The sample was not calculated."
                            : "The sample was not calculated; the workbook was saved to " + savedTo + ".";

@@ -5,6 +5,8 @@
 #include <string>
 #include <system_error>
 
+#include "layout/Layout.h"
+#include "layout/WorkbookLayout.h"
 #include "run/Run.h"
 #include "run/Stopwatch.h"
 
@@ -38,6 +40,7 @@ RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressLis
   std::unique_ptr<workbook::Workbook> workbook;
   try {
     workbook = workbook::OpenWorkbook(request.workbookPath);
+    layout::CheckWorkbookLayout(*workbook);
   } catch (const std::exception& error) {
     throw RunError(std::string(error.what()), "Nothing was calculated and the workbook was not changed.");
   }
@@ -55,9 +58,9 @@ RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressLis
   };
 
   // A batch opens on its own sheet, where the user looks for the results.
-  if (state.SheetMode == "B") {
+  if (state.SheetMode == DataSheet::Batch) {
     try {
-      workbook->Activate(2);
+      workbook->Activate(layout::BatchSheet);
     } catch (const std::exception& error) {
       throw RunError("The Batch sheet (worksheet 2) could not be used: " + std::string(error.what()),
                      "Nothing was calculated and the workbook was not changed.");

@@ -84,7 +84,7 @@ void CloseCarbonateSystem(ModelState& state, bool checkEachStep) {
   double& C = S[species::Carbonate].TotalConc;
   const double Alk = state.Alkalinity;
 
-  if (state.InputPair == "A") {
+  if (state.InputPair == CarbonatePair::AlkalinityPH) {
     H = std::pow(10.0, -state.PH) / S[species::Hydrogen].Gamma;
     if (checkEachStep && FaultRaised()) [[unlikely]]
       RaiseFault(kStepPairA, "10^-pH divided by the activity coefficient of H+ is out of range (pH " + Num(state.PH) +
@@ -99,7 +99,7 @@ void CloseCarbonateSystem(ModelState& state, bool checkEachStep) {
     C = K1 * KH * K2 * state.PCO2 / std::pow(H, 2.0);
     if (checkEachStep && FaultRaised()) [[unlikely]]
       RaiseFault(kStepPairA, PairACause(state, H, K1 * KH, K2));
-  } else if (state.InputPair == "B") {
+  } else if (state.InputPair == CarbonatePair::AlkalinityPCO2) {
     const double P = state.PCO2;
     const double Sum = K1 * KH * P + Kw;
     if (Alk > 0.0) {
@@ -117,7 +117,7 @@ void CloseCarbonateSystem(ModelState& state, bool checkEachStep) {
     C = K1 * KH * K2 * P / std::pow(H, 2.0);
     if (checkEachStep && FaultRaised()) [[unlikely]]
       RaiseFault(kStepPairB, PairBCause(state, H));
-  } else if (state.InputPair == "C") {
+  } else if (state.InputPair == CarbonatePair::BicarbonateCarbonate) {
     H = K2 * B / C;
     if (checkEachStep && FaultRaised()) [[unlikely]]
       RaiseFault(kStepPairC, PairCCause(state));

@@ -75,7 +75,8 @@ void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
   }
 
   // The pH from the activity of H+ when the pair does not give it.
-  if (state.InputPair == "B" || state.InputPair == "C") state.PH = -S[1].LogActivity;
+  if (state.InputPair == CarbonatePair::AlkalinityPCO2 || state.InputPair == CarbonatePair::BicarbonateCarbonate)
+    state.PH = -S[1].LogActivity;
 
   // Ion activity products, defined only when both activities are.
   state.LogIapCaCO3 = S[11].LogActivity + S[5].LogActivity;
@@ -88,7 +89,7 @@ void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
   // Weighted charge sum: start + scale x sum of z x weight x mmol/L,
   // charges with their sign; dissolved CO2 (row 12) does not enter.
   weightedSum.LoadWeightedSumParameters(state);
-  auto& aux = state.AuxTable[11];
+  auto& aux = state.AuxTable[WeightedSumRecord];
   for (int n = 1; n <= 11; ++n) {
     aux.WeightedSum = aux.WeightedSum + S[n].Charge * aux.SumScale * S[n].SumWeight * 1000.0 * S[n].FreeConc;
     if (FaultRaised()) [[unlikely]]

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "model/Errors.h"
+#include "common/Errors.h"
 
 namespace vontralek::speciation_detail {
 

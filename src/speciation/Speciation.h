@@ -8,7 +8,7 @@
 namespace vontralek {
 
 // Every operation below that can meet a division by zero, an overflow or an
-// invalid operation throws ArithmeticFault (model/Errors.h) naming the step and
+// invalid operation throws ArithmeticFault (common/Errors.h) naming the step and
 // its cause, and leaves the state as it was on entry. Underflow is no fault.
 // The caller's floating-point status flags are the same after the call.
 

@@ -153,13 +153,14 @@ struct GammaGroups {
 
 // Why H+ came out 0 before the hydroxide is computed from it.
 std::string ZeroHydrogenCause(const ModelState& state) {
-  const std::string& pair = state.InputPair;
-  if (pair != "A" && pair != "B" && pair != "C")
-    return "no input pair was chosen (the pair code is \"" + pair +
-           "\"), so the hydrogen-ion concentration was never computed; choose alkalinity and pH, alkalinity and "
+  const CarbonatePair pair = state.InputPair;
+  if (pair == CarbonatePair::None)
+    return "no input pair was chosen, so the hydrogen-ion concentration was never computed; choose alkalinity and pH, "
+           "alkalinity and "
            "pCO2, or bicarbonate and carbonate";
-  if (pair == "A") return "10^-pH is 0 (pH " + Num(state.PH) + " is too high); check the sample's pH";
-  if (pair == "B")
+  if (pair == CarbonatePair::AlkalinityPH)
+    return "10^-pH is 0 (pH " + Num(state.PH) + " is too high); check the sample's pH";
+  if (pair == CarbonatePair::AlkalinityPCO2)
     return "the alkalinity balance gave 0 (pCO2 " + Num(state.PCO2) + "); check the sample's pCO2 and alkalinity";
   if (state.SpeciesTable[species::Bicarbonate].TotalConc == 0.0)
     return "the bicarbonate concentration is 0; pair \"C\" needs a bicarbonate concentration above 0";
@@ -170,7 +171,7 @@ std::string ZeroHydrogenCause(const ModelState& state) {
 }
 
 std::string PassText(const ModelState& state) {
-  return "in outer pass " + std::to_string(state.IterationCounters[3] + 1);
+  return "in outer pass " + std::to_string(state.IterationCounters[counters::OuterPasses] + 1);
 }
 
 const char* const kDivergence = "the concentrations left the range of a double; check the sample for negative or "

@@ -10,7 +10,7 @@ struct ModelState;
 class WeightedSumSource {
 public:
   virtual ~WeightedSumSource() = default;
-  // Sets AuxTable[11].WeightedSum (start value) and AuxTable[11].SumScale.
+  // Sets the weighted-sum record of AuxTable: WeightedSum (start value) and SumScale.
   virtual void LoadWeightedSumParameters(ModelState& state) = 0;
 };
 

@@ -16,10 +16,6 @@ namespace vontralek::ui {
 
 namespace {
 
-// The run codes of the two data sheets.
-const std::string kMainSheet = "A";
-const std::string kBatchSheet = "B";
-
 // An option button that reacts to a click anywhere in its rectangle, not only
 // on its circle and caption.
 class OptionButton : public QRadioButton {
@@ -135,11 +131,12 @@ void Form1::Calculate() {
   //    hydrogen-ion concentration would stay 0 and the first solve would end
   //    in a division by zero, so the procedure stops here like the data-sheet
   //    check, and the window stays open for another try.
-  static const std::string kPairCodes[] = {"A", "B", "C"};
+  static constexpr CarbonatePair kPairs[] = {CarbonatePair::AlkalinityPH, CarbonatePair::AlkalinityPCO2,
+                                             CarbonatePair::BicarbonateCarbonate};
   bool pairSelected = false;
   for (int i = 0; i < 3; ++i) {
     if (option2_[i]->isChecked()) {
-      state_.InputPair = kPairCodes[i];
+      state_.InputPair = kPairs[i];
       pairSelected = true;
     }
   }
@@ -151,7 +148,7 @@ void Form1::Calculate() {
 
   // 4. Main sheet: the single sample runs at once, inside this handler.
   if (option1_[0]->isChecked()) {
-    state_.SheetMode = kMainSheet;
+    state_.SheetMode = DataSheet::Main;
     request.sheetMode = state_.SheetMode;
     if (!RunOrEnd(this, services_, state_, request, nullptr)) return;
   }
@@ -159,7 +156,7 @@ void Form1::Calculate() {
   // 5. Batch sheet: the progress window starts the run once it is on screen.
   //    It has no owner, so it outlives this window.
   if (option1_[1]->isChecked()) {
-    state_.SheetMode = kBatchSheet;
+    state_.SheetMode = DataSheet::Batch;
     request.sheetMode = state_.SheetMode;
     auto* progress = new Form2(state_, request, services_);
     progress->show();

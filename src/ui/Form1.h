@@ -22,7 +22,7 @@ class Form1 : public QWidget {
 
 public:
   // The model state lives for the whole program; the window only writes the
-  // run codes SheetMode and InputPair into it.
+  // run choices SheetMode and InputPair into it.
   Form1(ModelState& state, RunServices services, QWidget* parent = nullptr);
 
   // Control arrays, addressed by index as on the form.

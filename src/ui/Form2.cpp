@@ -88,7 +88,8 @@ void Form2::RunBatch() {
 
 void Form2::OnProgress(const ProgressUpdate& progress) {
   frame1_->setTitle(QString::fromStdString(progress.caption));
-  SetTwipsWidth(label2_, progress.barWidth);
+  // The bar spans 5175 twips at 100 %; computed in doubles, kept in single precision.
+  SetTwipsWidth(label2_, static_cast<float>(progress.percent * 5175.0 / 100.0));
   // Synchronous: the event loop does not run until the batch ends.
   repaint();
   if (!screenshotTaken_ && !services_.screenshotDir.isEmpty()) {

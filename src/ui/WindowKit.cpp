@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <QtMath>
 
-#include "model/Errors.h"
+#include "common/Errors.h"
 
 namespace vontralek::ui {
 

@@ -1,7 +1,7 @@
 #include <charconv>
 #include <string>
 
-#include "model/Errors.h"
+#include "common/Errors.h"
 #include "workbook/Workbook.h"
 
 namespace vontralek::workbook {

@@ -1,6 +1,6 @@
 #include "workbook/MemoryWorkbook.h"
 
-#include "model/Errors.h"
+#include "common/Errors.h"
 
 namespace vontralek::workbook {
 
@@ -37,8 +37,7 @@ MemoryWorkbook::MemoryWorkbook(int sheetCount) {
 Worksheet& MemoryWorkbook::Worksheets(int number) {
   if (number < 1 || number > WorksheetCount()) {
     throw WorkbookError("The workbook has no worksheet " + std::to_string(number) + " (it has " +
-                        std::to_string(WorksheetCount()) +
-                        "). A VONTRALEK workbook needs four worksheets: Main, Batch, constants and charges.");
+                        std::to_string(WorksheetCount()) + ").");
   }
   return *sheets_[static_cast<std::size_t>(number - 1)];
 }

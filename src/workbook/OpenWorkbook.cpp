@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "model/Errors.h"
+#include "common/Errors.h"
 #include "workbook/XlsxWorkbook.h"
 
 extern char** environ;

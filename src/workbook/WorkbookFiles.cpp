@@ -10,7 +10,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "model/Errors.h"
+#include "common/Errors.h"
 #include "workbook/XlsxWorkbook.h"
 
 namespace vontralek::workbook {

@@ -13,7 +13,7 @@
 #include <map>
 #include <set>
 
-#include "model/Errors.h"
+#include "common/Errors.h"
 #include "workbook/XlsxXml.h"
 
 namespace vontralek::workbook {
@@ -406,20 +406,15 @@ void XlsxWorkbook::Impl::Load() {
                 " are one and the same part \"" + info.part + "\"");
       }
     }
-    if (number <= 4 && !HasPart(info.part)) {
+    if (!HasPart(info.part)) {
       Damaged("worksheet " + std::to_string(number) + " (\"" + info.name + "\") refers to the part \"" + info.part +
               "\", which is missing from the package");
     }
     sheets.push_back(std::make_unique<XlsxSheet>(*this, std::move(info), number));
   }
-  if (sheets.size() < 4) {
-    throw WorkbookError("Cannot use " + Where() + ": it has " + std::to_string(sheets.size()) +
-                        " worksheet(s), but a VONTRALEK workbook needs four, in this order: Main, Batch, equilibrium "
-                        "constants and charges. The file was left unchanged. Use a workbook made for VONTRALEK.");
-  }
-  // The four sheets the program uses are read at once, so that a damaged one is
-  // reported before anything is written.
-  for (int i = 0; i < 4; ++i) sheets[static_cast<std::size_t>(i)]->Load();
+  // Every worksheet is read at once, so that a damaged one is reported before
+  // anything is written.
+  for (const auto& sheet : sheets) sheet->Load();
 }
 
 const std::string& XlsxWorkbook::Impl::SharedString(long index, const std::string& where) {
@@ -1113,8 +1108,7 @@ std::unique_ptr<XlsxWorkbook> XlsxWorkbook::FromFile(const std::filesystem::path
 Worksheet& XlsxWorkbook::Worksheets(int number) {
   if (number < 1 || number > WorksheetCount()) {
     throw WorkbookError(impl_->Where() + " has no worksheet " + std::to_string(number) + " (it has " +
-                        std::to_string(WorksheetCount()) +
-                        "). A VONTRALEK workbook needs four worksheets: Main, Batch, constants and charges.");
+                        std::to_string(WorksheetCount()) + ").");
   }
   return *impl_->sheets[static_cast<std::size_t>(number - 1)];
 }

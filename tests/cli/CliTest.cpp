@@ -73,12 +73,12 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   // The batch saved as the same run leaves it in memory: headings, rows 2 and
   // 3, the inputs untouched; rows 4 and 5 were not reached.
   ModelState memory;
-  memory.SheetMode = "B";
-  memory.InputPair = "A";
+  memory.SheetMode = DataSheet::Batch;
+  memory.InputPair = CarbonatePair::AlkalinityPH;
   EXPECT_THROW(RunCalculation(memory, wb, nullptr), RunError);
   const auto saved = workbook::OpenWorkbook(batch);
   ExpectCells(saved->Worksheets(2), wb.Sheet(2).Cells());
-  ExpectCells(saved->Worksheets(2), {{{4, 11}, {}}, {{5, 11}, {}}});
+  ExpectCells(saved->Worksheets(2), {{At("K4"), {}}, {At("K5"), {}}});
 }
 
 } // namespace

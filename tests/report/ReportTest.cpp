@@ -11,15 +11,22 @@ using namespace testing;
 // cell shows (in a solved state all monovalent ions share one coefficient).
 ModelState DistinctState() {
   ModelState s;
-  double* fields[] = {&s.PH,          &s.PCO2, &s.IonicStrength, &s.InitialIonicStrength,    &s.LogIapCaCO3,
-                      &s.LogIapCaSO4, &s.Sar,  &s.SarActivity,   &s.AuxTable[11].WeightedSum};
+  double* fields[] = {&s.PH,
+                      &s.PCO2,
+                      &s.IonicStrength,
+                      &s.InitialIonicStrength,
+                      &s.LogIapCaCO3,
+                      &s.LogIapCaSO4,
+                      &s.Sar,
+                      &s.SarActivity,
+                      &s.AuxTable[WeightedSumRecord].WeightedSum};
   for (int f = 0; f < 9; ++f) *fields[f] = 7.25 + f;
   // Total, free, (next free, charge,) coefficient, log activity, (weight, change,) defined.
   for (int i = 1; i <= 12; ++i)
     s.SpeciesTable[i] = {0.001 * i, 0.0001 * i, 0, 0, 0.5 + i / 100.0, -1.0 - i / 10.0, 0, 0, true};
   for (int n = 1; n <= 24; ++n) s.ComplexTable[n].FreeConc = 0.00001 * n;
   s.LogIapCaCO3Defined = s.LogIapCaSO4Defined = true;
-  s.InputPair = std::string(1, 'A');
+  s.InputPair = CarbonatePair::AlkalinityPH;
   return s;
 }
 
@@ -38,13 +45,17 @@ TEST(SampleReport, WritesEveryMainSheetCellOnceAndTheLogarithmsWithTheNineDecima
   wb.Sheet(3).Put(13, 12, Num(99));
   WriteSampleReport(s, wb);
   ExpectWrittenExactly(wb.Sheet(1), MainCells(s)); // never the input row A5:I5
-  // B6:G6 hold constants 1 to 6, J13:M18 constant 4k + j + 6 at row 13 + k, column 9 + j.
+  // Constants 1 to 6 in B6:G6; 7 to 30 row by row in J13:M18 (OH- with cations
+  // 1 to 4 on row 13, then ligands 1 to 5 on rows 14 to 18).
   auto& sheet = wb.Sheet(3);
-  ExpectCells(sheet, {{{6, 3}, Text("kept")}, {{6, 7}, {}}, {{13, 12}, Num(0)}, {{17, 11}, Num(0)}});
+  ExpectCells(sheet, {{At("C6"), Text("kept")}, {At("G6"), {}}, {At("L13"), Num(0)}, {At("K17"), Num(0)}});
+  const char* cells[] = {"B6",  "C6",  "D6",  "E6",  "F6",  "G6",  "J13", "K13", "L13", "M13",
+                         "J14", "K14", "L14", "M14", "J15", "K15", "L15", "M15", "J16", "K16",
+                         "L16", "M16", "J17", "K17", "L17", "M17", "J18", "K18", "L18", "M18"};
   for (int m = 1; m <= 30; ++m) {
     if (s.ConstantTable[m].ConditionalK == 0.0) continue; // above
-    const CellValue got = m <= 6 ? sheet.Value(6, m + 1) : sheet.Value(13 + (m - 7) / 4, 10 + (m - 7) % 4);
-    EXPECT_NEAR(got.number, m % 2 ? odd : even, 1e-13) << m;
+    const auto [row, column] = At(cells[m - 1]);
+    EXPECT_NEAR(sheet.Value(row, column).number, m % 2 ? odd : even, 1e-13) << cells[m - 1];
   }
   EXPECT_EQ(sheet.Writes().size(), 28u); // 4 of B6:G6 and all 24 of J13:M18
 }
@@ -57,7 +68,7 @@ TEST(BatchReport, WritesTheSixtyNineResultsOnTheSampleRowAndNdForUndefinedLogari
   s.SpeciesTable[5].LogActivityDefined = s.LogIapCaSO4Defined = false;
   WriteBatchRow(s, wb);
   ExpectWrittenExactly(wb.Sheet(2), BatchCells(s, 4));
-  ExpectCells(wb.Sheet(2), {{{4, 36}, Text("nd")}, {{4, 15}, Text("nd")}}); // AJ4, O4
+  ExpectCells(wb.Sheet(2), {{At("AJ4"), Text("nd")}, {At("O4"), Text("nd")}});
   for (int sheet : {1, 3, 4}) EXPECT_TRUE(wb.Sheet(sheet).Writes().empty());
 }
 

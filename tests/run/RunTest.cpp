@@ -1,7 +1,7 @@
 #include <gmock/gmock.h>
 
 #include "TestSupport.h"
-#include "model/ParameterLoading.h"
+#include "layout/ParameterLoading.h"
 #include "run/Run.h"
 #include "speciation/Speciation.h"
 
@@ -11,23 +11,18 @@ namespace {
 using namespace testing;
 using ::testing::HasSubstr;
 
-TEST(ShowProgress, CaptionsAndBarWidthsBeforeSampleKOfN) {
+TEST(ShowProgress, CaptionBeforeSampleKOfN) {
   // The stated cases: N = 1, 3, 4 and 8 (ties to the even percent), samples 1,
-  // 199 and 200 of 200 (0.5 goes to 0; 99.5 rounds to 100 but is not exactly
-  // 100). Widths k * 100 / N * 5175 / 100 twips by hand.
+  // 199 and 200 of 200 (0.5 goes to 0; 99.5 rounds to 100 but is not exactly 100).
   const int k[] = {1, 1, 2, 3, 1, 2, 3, 4, 1, 2, 3, 4, 5, 6, 7, 8, 1, 199, 200};
   const int n[] = {1, 3, 3, 3, 4, 4, 4, 4, 8, 8, 8, 8, 8, 8, 8, 8, 200, 200, 200};
   const char* captions[] = {"100% finishing", "33% completed", "67% completed",  "100% finishing", "25% completed",
                             "50% completed",  "75% completed", "100% finishing", "12% completed",  "25% completed",
                             "38% completed",  "50% completed", "62% completed",  "75% completed",  "88% completed",
                             "100% finishing", "0% completed",  "100% completed", "100% finishing"};
-  const float widths[] = {5175,     1725,   3450,     5175,    1293.75,  2587.5, 3881.25, 5175,     646.875, 1293.75,
-                          1940.625, 2587.5, 3234.375, 3881.25, 4528.125, 5175,   25.875,  5149.125, 5175};
   for (int i = 0; i < 19; ++i) {
     const double percent = static_cast<double>(k[i]) * 100.0 / static_cast<double>(n[i]);
-    const ProgressUpdate update = ShowProgress(percent);
-    EXPECT_EQ(update.caption, captions[i]) << k[i] << " of " << n[i];
-    EXPECT_EQ(update.barWidth, widths[i]) << k[i] << " of " << n[i];
+    EXPECT_EQ(ShowProgress(percent).caption, captions[i]) << k[i] << " of " << n[i];
   }
 }
 
@@ -35,17 +30,19 @@ TEST(ShowProgress, CaptionsAndBarWidthsBeforeSampleKOfN) {
 // entered, meq/L and mmol/L / 1000, nd 0), not through the run's reading of
 // the sheet, and solved with the weighted sum's start value 0 and scale 1.
 struct Reference : WeightedSumSource {
-  Reference(MemoryWorkbook& wb, const std::string& mode, const std::string& pair) {
+  Reference(MemoryWorkbook& wb, DataSheet mode, CarbonatePair pair) {
     s.SheetMode = mode;
     s.InputPair = pair;
     ComputeMachineEpsilon(s);
     LoadParameterTables(s, wb);
   }
-  void LoadWeightedSumParameters(ModelState& state) override { state.AuxTable[11] = {0.0, 1.0}; }
+  void LoadWeightedSumParameters(ModelState& state) override { state.AuxTable[WeightedSumRecord] = {0.0, 1.0}; }
   const ModelState& Solve(const Analysis& a, std::array<bool, 7> nd = {}) {
     // Pair C gives the carbonate and bicarbonate totals, A and B the pH or pCO2 and the alkalinity.
-    const bool c = s.InputPair == "C";
-    (c ? s.SpeciesTable[11].TotalConc : s.InputPair == "A" ? s.PH : s.PCO2) = c ? a[0] / 1000 : a[0];
+    const bool c = s.InputPair == CarbonatePair::BicarbonateCarbonate;
+    (c                                            ? s.SpeciesTable[11].TotalConc
+     : s.InputPair == CarbonatePair::AlkalinityPH ? s.PH
+                                                  : s.PCO2) = c ? a[0] / 1000 : a[0];
     (c ? s.SpeciesTable[10].TotalConc : s.Alkalinity) = a[1] / 1000;
     for (int n = 3; n <= 9; ++n) s.SpeciesTable[n].TotalConc = nd[n - 3] ? 0.0 : a[n - 1] / 1000;
     SolveSpeciation(s, *this);
@@ -56,7 +53,7 @@ struct Reference : WeightedSumSource {
 
 // The run over an in-memory workbook, recording each progress update.
 struct Calculation : ProgressListener {
-  Calculation(MemoryWorkbook& wb, const std::string& mode, const std::string& pair) {
+  Calculation(MemoryWorkbook& wb, DataSheet mode, CarbonatePair pair) {
     s.SheetMode = mode;
     s.InputPair = pair;
     try {
@@ -67,11 +64,13 @@ struct Calculation : ProgressListener {
   }
   void OnProgress(const ProgressUpdate& update) override {
     percents.push_back(update.percent);
+    samples.push_back({update.sample, update.sampleCount});
     alkalinity.push_back(s.Alkalinity);
   }
   ModelState s;
   std::string error;
   std::vector<double> percents, alkalinity;
+  std::vector<std::pair<std::int64_t, std::int64_t>> samples; // k of N
 };
 
 // Each pair on the Main and the Batch sheet: headings with their sub- and
@@ -81,49 +80,49 @@ struct Calculation : ProgressListener {
 // nothing, so row 6 is not read; "nd" (E3, H3, J4) is 0 for its sample only.
 TEST(RunCalculation, EachPairOnTheMainAndTheBatchSheet) {
   struct Case {
-    std::string pair;
+    CarbonatePair pair;
     const char *a4, *b4, *b1, *c1;
     std::vector<workbook::MemoryWorksheet::Format> main, batch;
     std::array<Analysis, 3> samples;
   };
   // clang-format off
   const Case cases[] = {
-      {"A", "pH", "Alk", "pH", "Alk/meq/L", {{4, 16, 4, 1, false}}, {}, {kSeawater, kSpring, kRecharge}},
-      {"B", "pCO2", "Alk", "pCO2", "Alk/meq/L", {{4, 1, 4, 1, false}}, {{1, 2, 4, 1, false}},
+      {CarbonatePair::AlkalinityPH, "pH", "Alk", "pH", "Alk/meq/L", {{4, 16, 4, 1, false}}, {}, {kSeawater, kSpring, kRecharge}},
+      {CarbonatePair::AlkalinityPCO2, "pCO2", "Alk", "pCO2", "Alk/meq/L", {{4, 1, 4, 1, false}}, {{1, 2, 4, 1, false}},
        {With(kRecharge, 0.00316, 4.07674), With(kSeawater, 0.00035, 2.37541), With(kSpring, 0.0005, 0.9)}},
-      {"C", "[CO32-]", "[HCO3-]", "[CO32-]/mmol/L", "[HCO3-]/mmol/L",
+      {CarbonatePair::BicarbonateCarbonate, "[CO32-]", "[HCO3-]", "[CO32-]/mmol/L", "[HCO3-]/mmol/L",
        {{4, 1, 4, 1, false}, {4, 1, 5, 2, true}, {4, 2, 5, 1, false}, {4, 2, 6, 1, true}},
        {{1, 2, 4, 1, false}, {1, 2, 5, 2, true}, {1, 3, 5, 1, false}, {1, 3, 6, 1, true}},
        {With(kSpring, 0.5, 4.2), With(kSeawater, 0.03, 2.2), With(kRecharge, 0.05, 4.0)}}};
   // clang-format on
   for (const Case& c : cases) {
-    SCOPED_TRACE("pair " + c.pair);
+    SCOPED_TRACE(c.a4);
     MemoryWorkbook wb;
     FillDefaultParameters(wb);
     // Gypsum's log K (G5) left out: its conditional constant is 0 and G6 keeps its text.
-    wb.Sheet(3).Put(5, 7, CellValue::Empty());
-    wb.Sheet(3).Put(6, 7, Text("previous"));
+    wb.Sheet(3).Put(At("G5").first, At("G5").second, CellValue::Empty());
+    wb.Sheet(3).Put(At("G6").first, At("G6").second, Text("previous"));
     PutAnalysis(wb.Sheet(1), 5, 1, c.samples[0]);
-    const Calculation main(wb, "A", c.pair);
-    const ModelState r = Reference(wb, "A", c.pair).Solve(c.samples[0]);
+    const Calculation main(wb, DataSheet::Main, c.pair);
+    const ModelState r = Reference(wb, DataSheet::Main, c.pair).Solve(c.samples[0]);
     EXPECT_TRUE(main.s == r) << "the run's state differs from a solve of the same inputs " << main.error;
     Cells want = MainCells(r);
-    want.insert({{{4, 1}, Text(c.a4)}, {{4, 2}, Text(c.b4)}});
+    want.insert({{At("A4"), Text(c.a4)}, {At("B4"), Text(c.b4)}});
     ExpectWrittenExactly(wb.Sheet(1), want); // the inputs A5:I5 are never written
     EXPECT_EQ(wb.Sheet(1).Formats(), c.main);
     // Worksheet 3: B6:F6 and J13:M18; absent complexes (log K 0: NaOH J13, KOH K13, NaCl J14) read 0.
     auto& w3 = wb.Sheet(3);
-    ExpectCells(w3, {{{6, 7}, Text("previous")}, {{13, 10}, Num(0)}, {{13, 11}, Num(0)}, {{14, 10}, Num(0)}});
+    ExpectCells(w3, {{At("G6"), Text("previous")}, {At("J13"), Num(0)}, {At("K13"), Num(0)}, {At("J14"), Num(0)}});
     EXPECT_EQ(w3.Writes().size(), 29u);
     const CellValue markers[] = {Text("SN2"), Num(0), Text(""), {}, Text("S6")};
     for (int row = 2; row <= 6; ++row) {
       wb.Sheet(2).Put(row, 1, markers[row - 2]);
       PutAnalysis(wb.Sheet(2), row, 2, c.samples[static_cast<std::size_t>((row - 2) % 3)]);
     }
-    for (const Cell& nd : {Cell{3, 5}, Cell{3, 8}, Cell{4, 10}}) wb.Sheet(2).Put(nd.first, nd.second, Text("nd"));
-    const Calculation batch(wb, "B", c.pair);
-    Reference b(wb, "B", c.pair);
-    want = {{{1, 2}, Text(c.b1)}, {{1, 3}, Text(c.c1)}};
+    for (const char* nd : {"E3", "H3", "J4"}) wb.Sheet(2).Put(At(nd).first, At(nd).second, Text("nd"));
+    const Calculation batch(wb, DataSheet::Batch, c.pair);
+    Reference b(wb, DataSheet::Batch, c.pair);
+    want = {{At("B1"), Text(c.b1)}, {At("C1"), Text(c.c1)}};
     want.merge(BatchCells(b.Solve(c.samples[0]), 2));
     want.merge(BatchCells(b.Solve(c.samples[1], {false, true, false, false, true}), 3));
     want.merge(BatchCells(b.Solve(c.samples[2], {false, false, false, false, false, false, true}), 4));
@@ -135,22 +134,25 @@ TEST(RunCalculation, EachPairOnTheMainAndTheBatchSheet) {
     EXPECT_TRUE(batch.s == b.s) << "samples share the state: the run must carry it like the reference";
     EXPECT_EQ(wb.Sheet(1).Writes().size() + wb.Sheet(3).Writes().size(), 57u + 29u); // the batch writes neither
     // Whatever the flags say: log activities AI3, AL3, AN4 and the CaSO4 product O4 read "nd", AU3 is 0.
-    for (const Cell& nd : {Cell{3, 35}, {3, 38}, {4, 40}, {4, 15}})
-      EXPECT_EQ(wb.Sheet(2).Value(nd.first, nd.second).text, "nd");
-    EXPECT_EQ(wb.Sheet(2).Value(3, 47).number, 0.0);
+    for (const char* nd : {"AI3", "AL3", "AN4", "O4"})
+      EXPECT_EQ(wb.Sheet(2).Value(At(nd).first, At(nd).second).text, "nd");
+    EXPECT_EQ(wb.Sheet(2).Value(At("AU3").first, At("AU3").second).number, 0.0);
     // k * 100 / 3 percent, shown before sample k is read (the alkalinity is
     // the previous sample's); bicarbonate and carbonate never set it.
     EXPECT_EQ(batch.percents, (std::vector<double>{100.0 / 3, 200.0 / 3, 100.0}));
-    const auto given = [&](std::size_t k) { return c.pair == "C" ? 0.0 : c.samples[k][1] / 1000; };
+    EXPECT_EQ(batch.samples, (std::vector<std::pair<std::int64_t, std::int64_t>>{{1, 3}, {2, 3}, {3, 3}}));
+    const auto given = [&](std::size_t k) {
+      return c.pair == CarbonatePair::BicarbonateCarbonate ? 0.0 : c.samples[k][1] / 1000;
+    };
     EXPECT_EQ(batch.alkalinity, (std::vector<double>{0, given(0), given(1)}));
     // The Main sheet has no marker for an ion not determined: "nd" stops the run after the headings.
-    wb.Sheet(1).Put(5, 5, Text("nd"));
-    EXPECT_THAT(Calculation(wb, "A", c.pair).error,
+    wb.Sheet(1).Put(At("E5").first, At("E5").second, Text("nd"));
+    EXPECT_THAT(Calculation(wb, DataSheet::Main, c.pair).error,
                 AllOf(HasSubstr("Main sheet"), HasSubstr("E5"), HasSubstr("\"nd\"")));
     EXPECT_EQ(wb.Sheet(1).Writes().size() + wb.Sheet(3).Writes().size(), 57u + 2u + 29u);
     // With A2 empty there is no sample, whatever lies below: only the headings are written again.
     wb.Sheet(2).Put(2, 1, {});
-    EXPECT_TRUE(Calculation(wb, "B", c.pair).percents.empty());
+    EXPECT_TRUE(Calculation(wb, DataSheet::Batch, c.pair).percents.empty());
     EXPECT_EQ(wb.Sheet(2).Writes().size(), want.size() + 2);
   }
 }
@@ -169,7 +171,7 @@ struct LongBatch : MemoryWorkbook, workbook::MemoryWorksheet {
 
 TEST(RunCalculation, ABatchRunsPastThirtyTwoThousandSevenHundredSixtySevenRows) {
   LongBatch wb;
-  const Calculation run(wb, "B", "A");
+  const Calculation run(wb, DataSheet::Batch, CarbonatePair::AlkalinityPH);
   EXPECT_EQ(std::tie(run.error, run.s.CurrentSample, run.s.SampleRowCounter), std::tuple("", 32770, 32772));
   EXPECT_EQ(wb.writes, 2 + 69 * 32770); // two headings, 69 results a sample
 }

@@ -74,7 +74,7 @@ inline void PutSample(ModelState& state, const ExampleWater& water) {
 struct FixedWeightedSum : WeightedSumSource {
   FixedWeightedSum(double start = 0.0, double scale = 1.0) : start(start), scale(scale) {}
   void LoadWeightedSumParameters(ModelState& state) override {
-    state.AuxTable[11] = {start, scale};
+    state.AuxTable[WeightedSumRecord] = {start, scale};
     ++calls;
   }
   double start, scale;

@@ -41,7 +41,7 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
   I = 0.5 * s.Alkalinity;
   for (int n = 3; n <= 9; ++n) I = I + std::pow(z(n), 2.0) * (0.5 * T(n));
   s.InitialIonicStrength = I;
-  for (s.IterationCounters[3] = 0;;) {
+  for (s.IterationCounters[counters::OuterPasses] = 0;;) {
     for (int n = 1; n <= 12; ++n) g(n) = ActivityCoefficient(I, z(n), false, n);
     for (int n : {2, 10, 11})
       if (T(n) != 0.0 && F(n) != 0.0) g(n) = g(n) * F(n) / T(n);
@@ -51,7 +51,8 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
     CK(3) = g(12) * K(3) / (g(10) * g(1));
     CK(4) = g(10) * K(4) / (g(11) * g(1));
     // The carbonate system from the given pair.
-    const bool A = s.InputPair == "A", B = s.InputPair == "B", C = s.InputPair == "C";
+    const bool A = s.InputPair == CarbonatePair::AlkalinityPH, B = s.InputPair == CarbonatePair::AlkalinityPCO2,
+               C = s.InputPair == CarbonatePair::BicarbonateCarbonate;
     double &H = T(1), &P = s.PCO2, Alk = s.Alkalinity, S = B ? CK(3) * CK(1) * P + CK(2) : 0.0;
     if (A) H = std::pow(10.0, -s.PH) / g(1);
     if (A) P = std::pow(H, 2.0) / (CK(3) * CK(1)) * (Alk + H - CK(2) / H) / (H + 2.0 * CK(4));
@@ -68,7 +69,7 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
       for (int h = 0; h <= 4; ++h)
         CK(4 * h + r + 10) = g(r + 2) * K(4 * h + r + 10) * g(h + 7) / s.ComplexTable[4 * h + r + 4].Gamma;
     }
-    for (s.IterationCounters[4] = 0;;) {
+    for (s.IterationCounters[counters::InnerPasses] = 0;;) {
       s.FreeHydroxide = T(2) / (F(3) * CK(7) + 1.0 + F(4) * CK(8) + F(5) * CK(9) + F(6) * CK(10));
       F(2) = s.FreeHydroxide;
       for (int h = 0, l = 7; h <= 4; ++h, ++l) {
@@ -83,7 +84,7 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
                        CK(r + 22) * F(10) + CK(r + 26) * F(11));
       bool settled = true;
       for (int l = 7; l <= 11; ++l) settled = settled && s.SpeciesTable[l].PercentChange <= s.MachineEpsilon;
-      if (++s.IterationCounters[4] > 100 || settled) break;
+      if (++s.IterationCounters[counters::InnerPasses] > 100 || settled) break;
     }
     for (int r = 1; r <= 4; ++r) {
       Fc(r) = F(r + 2) * CK(r + 6) * F(2);
@@ -95,7 +96,7 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
     if (s.NewIonicStrength != 0.0)
       s.IonicStrengthChange = std::fabs((s.NewIonicStrength - I) / s.NewIonicStrength) * 100.0;
     I = s.NewIonicStrength;
-    if (++s.IterationCounters[3] > 100 || s.IonicStrengthChange <= s.MachineEpsilon) break;
+    if (++s.IterationCounters[counters::OuterPasses] > 100 || s.IonicStrengthChange <= s.MachineEpsilon) break;
   }
   // Final quantities.
   for (int n = 3; n <= 11; ++n)
@@ -108,13 +109,14 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
     if (T(n) > 0.0) s.SpeciesTable[n].LogActivity = std::log(g(n) * T(n)) * 0.434294481903252;
   }
   const auto& R = s.SpeciesTable;
-  if (s.InputPair == "B" || s.InputPair == "C") s.PH = -R[1].LogActivity;
+  if (s.InputPair == CarbonatePair::AlkalinityPCO2 || s.InputPair == CarbonatePair::BicarbonateCarbonate)
+    s.PH = -R[1].LogActivity;
   s.LogIapCaCO3 = R[11].LogActivity + R[5].LogActivity;
   s.LogIapCaSO4 = R[9].LogActivity + R[5].LogActivity;
   s.LogIapCaCO3Defined = R[11].LogActivityDefined && R[5].LogActivityDefined;
   s.LogIapCaSO4Defined = R[9].LogActivityDefined && R[5].LogActivityDefined;
   weightedSum.LoadWeightedSumParameters(s);
-  auto& A = s.AuxTable[11];
+  auto& A = s.AuxTable[WeightedSumRecord];
   for (int n = 1; n <= 35; ++n) {
     const SpeciesRecord& e = n <= 11 ? s.SpeciesTable[n] : s.ComplexTable[n - 11];
     A.WeightedSum = A.WeightedSum + e.Charge * A.SumScale * e.SumWeight * 1000.0 * e.FreeConc;

@@ -12,7 +12,7 @@
 
 #include "DefaultParameters.h"
 #include "ReferenceSpeciation.h"
-#include "model/Errors.h"
+#include "common/Errors.h"
 #include "speciation/Speciation.h"
 
 // Every allocation of the test program is counted, to show that a solve makes none.
@@ -34,11 +34,26 @@ using ::testing::AllOf, ::testing::HasSubstr, ::testing::StartsWith;
 FixedWeightedSum weights{0.25, 1.5};
 
 // The shipped parameters with one water put in, before any solve.
+// The pair by its letter: A alkalinity and pH, B alkalinity and pCO2, C
+// bicarbonate and carbonate, empty none.
+CarbonatePair PairOf(const char* letter) {
+  switch (*letter) {
+  case 'A':
+    return CarbonatePair::AlkalinityPH;
+  case 'B':
+    return CarbonatePair::AlkalinityPCO2;
+  case 'C':
+    return CarbonatePair::BicarbonateCarbonate;
+  default:
+    return CarbonatePair::None;
+  }
+}
+
 ModelState Sample(const ExampleWater& water, const char* pair) {
   ModelState s;
   testdata::LoadDefaultParameters(s, VONTRALEK_DATA_DIR);
   ComputeMachineEpsilon(s);
-  s.InputPair = std::string(pair);
+  s.InputPair = PairOf(pair);
   testdata::PutSample(s, water);
   return s;
 }
@@ -110,7 +125,7 @@ TEST(FinalQuantities, DerivedFromAHandWrittenState) {
   s.SpeciesTable[12] = {0, 0, 0, 3.0, 1.0, 0, 1e6}; // dissolved CO2 stays out of the sum whatever it holds
   for (int n = 1; n <= 24; ++n) s.ComplexTable[n].Charge = testdata::kComplexCharges[n - 1];
   s.ComplexTable[3] = {0, 1e-3, 0, 1.0, 0, 0, 2.0}; // CaOH+ at 1 mmol/L, weight 2
-  s.InputPair = std::string("B");
+  s.InputPair = CarbonatePair::AlkalinityPCO2;
   FixedWeightedSum sum(7.0, 2.0);
   ComputeFinalQuantities(s, sum);
   // Coefficients of rows 3 to 11 referred to totals, 0.8 x (n x 0.1 mM) / 1 mM,
@@ -125,7 +140,7 @@ TEST(FinalQuantities, DerivedFromAHandWrittenState) {
   EXPECT_NEAR(s.SarActivity, 0.2558408596267325, 1e-12);
   // Weighted sum: rows 1..11 give 0.1 x (1 - 2 + 3 + 4 + 10 + 12 - 7 - 8 - 18
   // - 10 - 22) = -3.7 mmol/L, CaOH+ 1 x 2 x 1 = 2: 7 + 2 x (-1.7) = 3.6.
-  EXPECT_NEAR(s.AuxTable[11].WeightedSum, 3.6, 1e-12);
+  EXPECT_NEAR(s.AuxTable[WeightedSumRecord].WeightedSum, 3.6, 1e-12);
   // No calcium and a negative ligand 2: their stale log activities must not
   // make either ion activity product look computed; SAR from magnesium alone,
   // sqrt(1000) x 1e-3 / sqrt(1e-3) = 1.
@@ -140,7 +155,7 @@ TEST(FinalQuantities, DerivedFromAHandWrittenState) {
   EXPECT_NEAR(s.Sar, 1.0, 1e-12);
   // The weighted sum restarts from 7 without calcium's 2 x 0.5 mmol/L: 7 + 2 x
   // (-4.7 + 2) = 1.6.
-  EXPECT_NEAR(s.AuxTable[11].WeightedSum, 1.6, 1e-12);
+  EXPECT_NEAR(s.AuxTable[WeightedSumRecord].WeightedSum, 1.6, 1e-12);
   EXPECT_EQ(sum.calls, 2);
   // Neither calcium nor magnesium: both ratios 0, not a fault.
   s.SpeciesTable[6].TotalConc = 0.0;
@@ -200,7 +215,7 @@ TEST(Solver, ABatchMatchesTheStepByStepProcedureBitForBit) {
     const double pCO2 = pure ? 0.0 : std::pow(10.0, -3.5) * factor(random);
     for (ModelState* s : {&fast, &plain}) {
       testdata::PutSample(*s, water);
-      s->InputPair = std::string(pair);
+      s->InputPair = PairOf(pair);
       if (*pair == 'B') s->PCO2 = pCO2;
       if (sample == 2) s->SpeciesTable[8].PercentChange = 1.0; // the second water has no ligand 2 (nitrate)
       if (pure) s->IonicStrengthChange = 5.0;
@@ -231,15 +246,17 @@ TEST(Solver, ABatchMatchesTheStepByStepProcedureBitForBit) {
     EXPECT_EQ(allocationCount - allocations, 0) << "sample " << sample;
     reference::Solve(plain, weights);
     ASSERT_EQ(FirstDifference(fast, plain), "") << "sample " << sample << " pair " << pair;
-    EXPECT_TRUE(!(pure || sample == 2) || fast.IterationCounters[pure ? 3 : 4] == 101) << "stale change " << sample;
+    EXPECT_TRUE(!(pure || sample == 2) ||
+                fast.IterationCounters[pure ? counters::OuterPasses : counters::InnerPasses] == 101)
+        << "stale change " << sample;
     if (example) {
       ModelState single = Sample(water, "A");
       SolveSpeciation(single, weights);
       carryOvers += !FirstDifference(fast, single).empty();
       ExpectMassBalancesClose(single, water.id);
       ExpectMassBalancesClose(fast, water.id + " in a batch");
-      EXPECT_LE(single.IterationCounters[3], 100) << water.id << " did not converge";
-      EXPECT_LT(single.IterationCounters[4], 101) << water.id << " did not converge";
+      EXPECT_LE(single.IterationCounters[counters::OuterPasses], 100) << water.id << " did not converge";
+      EXPECT_LT(single.IterationCounters[counters::InnerPasses], 101) << water.id << " did not converge";
       // Sulfate really is complexed in these waters (CaSO4, MgSO4, NaSO4-).
       EXPECT_LT(single.SpeciesTable[9].FreeConc, 0.999 * single.SpeciesTable[9].TotalConc) << water.id;
     }

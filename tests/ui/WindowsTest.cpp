@@ -16,6 +16,12 @@ using namespace vontralek::ui;
 
 namespace {
 
+// The choices in the outcome texts: sheet A (Main) or B (Batch); pair A
+// (alkalinity, pH), B (alkalinity, pCO2) or C (bicarbonate, carbonate); none
+// is empty.
+QString Letter(DataSheet sheet) { return sheet == DataSheet::None ? "" : sheet == DataSheet::Main ? "A" : "B"; }
+QString Letter(CarbonatePair pair) { return pair == CarbonatePair::None ? "" : QString(QChar('A' + int(pair) - 1)); }
+
 // Every control of both windows: parent, caption, geometry in twips from the
 // form design (all multiples of 15, so the pixels are exact) and font size.
 struct Control {
@@ -109,7 +115,7 @@ class WindowsTest : public QObject {
       return std::filesystem::path("/book.xlsx");
     };
     s.run = [this](ModelState&, const RunRequest& r, ProgressListener* progress) {
-      seen_.runs << QString::fromStdString(r.sheetMode + r.inputPair + " " + r.workbookPath.string()) +
+      seen_.runs << Letter(r.sheetMode) + Letter(r.inputPair) + u' ' + QString::fromStdString(r.workbookPath.string()) +
                         (r.outputPath ? " +copy" : "") + (progress ? " +progress" : "") +
                         (form_ && form_->isVisible() ? " +Form1" : "");
       if (seen_.hook) seen_.hook("run", progress);
@@ -127,8 +133,8 @@ class WindowsTest : public QObject {
       if (w->isVisible() && !qobject_cast<QMessageBox*>(w)) shown << w->objectName();
     return QString("%1 located; ran %2; ended %3; shown %4; codes %5/%6")
         .arg(seen_.locateCalls)
-        .arg(seen_.runs.join(", "), seen_.ends.join(" "), shown.join(" "), QString::fromStdString(state_->SheetMode),
-             QString::fromStdString(state_->InputPair));
+        .arg(seen_.runs.join(", "), seen_.ends.join(" "), shown.join(" "), Letter(state_->SheetMode),
+             Letter(state_->InputPair));
   }
 
   QWidget* Child(const QString& name) { return form_->findChild<QWidget*>(name); }
@@ -223,7 +229,7 @@ private slots:
     QFETCH(int, row);
     const Scenario& s = kScenarios[row];
     const QString failure = s.failure, box = s.box;
-    state_->InputPair = std::string("B"); // left by an earlier run
+    state_->InputPair = CarbonatePair::AlkalinityPCO2; // left by an earlier run
     const QStringList expected = QString(s.progress).split(", ", Qt::SkipEmptyParts);
     QStringList shown;
     seen_.hook = [&](const QString& stage, ProgressListener* progress) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "../TestPackages.h"
-#include "model/Errors.h"
+#include "common/Errors.h"
 #include "workbook/XlsxWorkbook.h"
 
 using namespace vontralek::workbook;

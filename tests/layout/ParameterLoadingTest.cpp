@@ -1,6 +1,7 @@
 // Loading of the log K values, charges and weights from worksheets 3 and 4. Each
 // field's cell is the literal A1 address of the sheets' layout, not computed
 // with the loader's index formulas, so that an off-by-one in a formula shows.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -8,8 +9,9 @@
 #include <tuple>
 #include <vector>
 
-#include "model/Errors.h"
-#include "model/ParameterLoading.h"
+#include "common/Errors.h"
+#include "layout/ParameterLoading.h"
+#include "layout/WorkbookLayout.h"
 #include "workbook/MemoryWorkbook.h"
 
 namespace vontralek {
@@ -168,6 +170,34 @@ TEST(ShippedWorkbook, LoadsTheLogKValuesOfTheDataFile) {
   EXPECT_EQ(rows, 30);
 }
 #endif
+
+// The A1 form the layout tables are written in, against the column numbers
+// the workbook's documentation gives beside them (P5 = row 5, column 16; the
+// batch results K to CA = columns 11 to 79; AE = 31, AF = 32).
+TEST(WorkbookLayout, AddressesReadAsTheDocumentationNumbersThem) {
+  EXPECT_EQ(layout::A1("P5"), (layout::CellRef{5, 16}));
+  EXPECT_EQ(layout::A1("D21"), (layout::CellRef{21, 4}));
+  EXPECT_EQ(layout::A1("CA1048576"), (layout::CellRef{1048576, 79}));
+  for (const auto& [letters, column] : {std::pair{"A", 1},
+                                        {"K", 11},
+                                        {"Z", 26},
+                                        {"AA", 27},
+                                        {"AE", 31},
+                                        {"AF", 32},
+                                        {"BC", 55},
+                                        {"BD", 56},
+                                        {"CA", 79}})
+    EXPECT_EQ(layout::Column(letters), column) << letters;
+}
+
+TEST(WorkbookLayout, AWorkbookWithoutTheFourWorksheetsIsRefused) {
+  MemoryWorkbook three(3), four;
+  EXPECT_THAT([&] { layout::CheckWorkbookLayout(three); },
+              ::testing::ThrowsMessage<WorkbookError>(
+                  ::testing::AllOf(::testing::HasSubstr("memory.xlsx"), ::testing::HasSubstr("it has 3 worksheet(s)"),
+                                   ::testing::HasSubstr("needs four, in this order: Main, Batch"))));
+  EXPECT_NO_THROW(layout::CheckWorkbookLayout(four));
+}
 
 } // namespace
 } // namespace vontralek

@@ -11,7 +11,7 @@ namespace vontralek {
 void LoadParameterTables(ModelState& state, workbook::Workbook& workbook);
 
 // Reads the weighted sum's start value (E19) and scale (E20) of worksheet 4
-// into AuxTable[11].
+// into the weighted-sum record of AuxTable.
 void LoadWeightedSumParameters(ModelState& state, workbook::Workbook& workbook);
 
 } // namespace vontralek
