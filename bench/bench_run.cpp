@@ -4,14 +4,17 @@
 //
 //   bench_run [samples] [repeats]
 
+#include <stdlib.h>
 #include <sys/resource.h>
 #include <xlsxwriter.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -101,8 +104,18 @@ double Seconds(std::chrono::steady_clock::time_point from) {
 int main(int argc, char** argv) {
   const int samples = argc > 1 ? std::stoi(argv[1]) : 10000;
   const int repeats = argc > 2 ? std::stoi(argv[2]) : 3;
-  const fs::path folder = fs::temp_directory_path() / "vontralek-bench-run";
-  fs::create_directories(folder);
+  // A fresh folder of its own, so that two benches at once do not collide;
+  // removed at the end, whatever happened.
+  std::string pattern = (fs::temp_directory_path() / "vontralek-bench-run-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    std::perror("bench_run: cannot create a temporary folder");
+    return 1;
+  }
+  const fs::path folder = pattern;
+  const std::shared_ptr<void> removeFolder(nullptr, [&folder](void*) {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  });
   const fs::path generated = folder / "generated.xlsx";
   const fs::path work = folder / "batch.xlsx";
   try {

@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
-# Configures and builds VONTRALEK into ./build (Release, tests and benchmarks included).
+# Configures and builds VONTRALEK into ./build (Release, tests and benchmarks
+# included). Extra arguments go to the configure step (e.g. -DVONTRALEK_WERROR=ON).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" "$@"
 cmake --build build -j"$(nproc)"

@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config clang-format
+  # messages and the command line's options
+  libfmt-dev libcli11-dev
   # speciation core tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # the xlsx layer: zip container and XML parts

@@ -1,8 +1,23 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test.
+# Installs what is needed, builds with warnings as errors and runs every test;
+# then builds the unit tests with AddressSanitizer and UndefinedBehaviorSanitizer
+# (build-sanitize: no windows, no benchmarks) and runs them, leaving out the
+# LibreOffice round trips and the fuzzer, which has sanitizers of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+start=$SECONDS
 bash scripts/install-deps.sh
-bash scripts/build.sh
-cd build
-ctest --output-on-failure -j"$(nproc)"
+bash scripts/build.sh -DVONTRALEK_WERROR=ON
+(cd build && ctest --output-on-failure -j"$(nproc)")
+echo "build and tests: $((SECONDS - start)) s"
+
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVONTRALEK_SANITIZE=ON -DVONTRALEK_WERROR=ON \
+  -DVONTRALEK_BUILD_UI=OFF -DVONTRALEK_BUILD_BENCH=OFF "${launcher[@]}"
+cmake --build build-sanitize -j"$(nproc)"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd build-sanitize && ctest --output-on-failure -j"$(nproc)" -E 'Interop|workbook_fuzz|source\.')
+echo "all, with the sanitizer build: $((SECONDS - start)) s"

@@ -9,11 +9,18 @@ for f in vontralek vontralek-cli; do test -x "$2/bin/$f" || { echo "$f not insta
 grep -qx 'Exec=vontralek %f' "$2/share/applications/vontralek.desktop"
 cp "$2/bin/VONTRALEK.xlsx" "$2/shipped.xlsx"
 export VONTRALEK_SCREENSHOT_DIR=$3 && mkdir -p "$3" && rm -f "$3"/Form[12].png
-"$2/bin/vontralek" & pid=$!
-window=$(xdotool search --sync --onlyvisible --name '^VONTRALEK$' | head -n 1) && sleep 0.3
+# The program draws on the virtual X server whatever platform the caller's
+# environment names (offscreen would never show a window to find).
+QT_QPA_PLATFORM=xcb "$2/bin/vontralek" & pid=$!
+trap 'kill $pid 2>/dev/null || true' EXIT
+# Every wait has a limit: xdotool --sync alone would wait forever.
+window=$(timeout 30 xdotool search --sync --onlyvisible --name '^VONTRALEK$' | head -n 1) || true
+[ -n "$window" ] || { echo "the main window did not appear within 30 s" && exit 1; }
+sleep 0.3
 # Middles of "Batch" ((480 + 360, 1080 + 1080) twips, 5175 x 375) and Calculate ((840, 5640), 2415 x 615) at 96 dpi.
-xdotool mousemove --window "$window" $(((480 + 360 + 5175 / 2) / 15)) $(((1080 + 1080 + 375 / 2) / 15)) click 1 && sleep 0.2
-xdotool mousemove --window "$window" $(((840 + 2415 / 2) / 15)) $(((5640 + 615 / 2) / 15)) click 1
+timeout 10 xdotool mousemove --window "$window" $(((480 + 360 + 5175 / 2) / 15)) $(((1080 + 1080 + 375 / 2) / 15)) click 1
+sleep 0.2
+timeout 10 xdotool mousemove --window "$window" $(((840 + 2415 / 2) / 15)) $(((5640 + 615 / 2) / 15)) click 1
 for _ in $(seq 1 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
 if kill -0 $pid 2>/dev/null; then echo "the program did not end by itself" && kill $pid && exit 1; fi
 wait $pid || { echo "the program ended with status $?" && exit 1; }
