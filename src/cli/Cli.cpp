@@ -2,9 +2,10 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <exception>
 #include <string>
+
+#include <fmt/format.h>
 
 #include "cli/CliOptions.h"
 #include "run/Run.h"
@@ -12,12 +13,6 @@
 namespace vontralek::cli {
 
 namespace {
-
-std::string Format(const char* format, double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, format, value);
-  return buffer;
-}
 
 // The progress window's caption and bar, drawn on a terminal line. Redrawn
 // only when the caption changes, so a long batch does not flood the terminal.
@@ -48,16 +43,19 @@ void PrintSummary(std::ostream& out, const RunRequest& request, const RunSummary
                   const ModelState& state) {
   const std::filesystem::path target = request.outputPath ? *request.outputPath : request.workbookPath;
   const bool batch = request.sheetMode == DataSheet::Batch;
-  out << (batch ? "Batch sheet: " : "Main sheet: ") << summary.samplesDone
-      << (summary.samplesDone == 1 ? " sample" : " samples") << " calculated in " << Format("%.3f", totalSeconds)
-      << " s (open " << Format("%.3f", summary.openSeconds) << " s, read " << Format("%.3f", summary.readSeconds)
-      << " s, solve " << Format("%.3f", summary.solveSeconds) << " s, write " << Format("%.3f", summary.writeSeconds)
-      << " s, save " << Format("%.3f", summary.saveSeconds) << " s).\n";
+  out << fmt::format("{} sheet: {} {} calculated in {:.3f} s (open {:.3f} s, read {:.3f} s, solve {:.3f} s, "
+                     "write {:.3f} s, save {:.3f} s).\n",
+                     batch ? "Batch" : "Main", summary.samplesDone, summary.samplesDone == 1 ? "sample" : "samples",
+                     totalSeconds, summary.openSeconds, summary.readSeconds, summary.solveSeconds, summary.writeSeconds,
+                     summary.saveSeconds);
   if (!batch && summary.samplesDone == 1) {
-    out << "  pH              " << Format("%.10g", state.PH) << '\n'
-        << "  pCO2            " << Format("%.10g", state.PCO2) << '\n'
-        << "  Ionic strength  " << Format("%.10g", state.IonicStrength * 1000.0) << " mmol/L\n"
-        << "  Weighted sum    " << Format("%.10g", state.AuxTable[WeightedSumRecord].WeightedSum) << '\n';
+    // Ionic strength mol/L -> mmol/L.
+    out << fmt::format("  pH              {:.10g}\n"
+                       "  pCO2            {:.10g}\n"
+                       "  Ionic strength  {:.10g} mmol/L\n"
+                       "  Weighted sum    {:.10g}\n",
+                       state.PH, state.PCO2, state.IonicStrength * 1000.0,
+                       state.AuxTable[WeightedSumRecord].WeightedSum);
   }
   out << "Results saved to " << target.string() << ".\n";
 }

@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include <CLI/CLI.hpp>
+
 namespace vontralek::cli {
 
 namespace {
@@ -23,55 +25,37 @@ CarbonatePair PairCode(const std::string& value) {
 
 CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   CliOptions options;
-  bool sheetSeen = false, pairSeen = false, outputSeen = false, onlyOperands = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (onlyOperands || arg.empty() || arg[0] != '-' || arg == "-") {
-      if (options.workbook) throw UsageError("more than one workbook named: \"" + arg + "\"");
-      options.workbook = arg;
-      continue;
-    }
-    if (arg == "--") {
-      onlyOperands = true;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-      continue;
-    }
-    if (arg == "--version") {
-      options.version = true;
-      continue;
-    }
-    // --name value or --name=value
-    std::string name = arg, value;
-    bool hasValue = false;
-    if (const auto eq = arg.find('='); eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-      hasValue = true;
-    }
-    if (name != "--sheet" && name != "--pair" && name != "--output" && name != "-o") {
-      throw UsageError("unknown option \"" + arg + "\"");
-    }
-    if (!hasValue) {
-      if (i + 1 >= args.size()) throw UsageError("option " + name + " needs a value");
-      value = args[++i];
-    }
-    if (name == "--sheet") {
-      if (sheetSeen) throw UsageError("--sheet given twice");
-      sheetSeen = true;
-      options.sheetMode = SheetCode(value);
-    } else if (name == "--pair") {
-      if (pairSeen) throw UsageError("--pair given twice");
-      pairSeen = true;
-      options.inputPair = PairCode(value);
-    } else {
-      if (outputSeen) throw UsageError("--output given twice");
-      if (value.empty()) throw UsageError("--output needs a file name");
-      outputSeen = true;
-      options.output = value;
-    }
+  CLI::App app("vontralek-cli");
+  app.set_help_flag(); // the help text is our own, printed by the caller
+  app.add_flag("-h,--help", options.help);
+  app.add_flag("--version", options.version);
+  // Every value is collected, so that an option given twice is named as such.
+  std::vector<std::string> sheets, pairs, outputs, workbooks;
+  app.add_option("--sheet", sheets)->take_all()->allow_extra_args(false);
+  app.add_option("--pair", pairs)->take_all()->allow_extra_args(false);
+  app.add_option("-o,--output", outputs)->take_all()->allow_extra_args(false);
+  app.add_option("workbook", workbooks);
+  // CLI11 reads its arguments back to front.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ArgumentMismatch& error) {
+    // "--sheet: 1 required TEXT missing": say it plainly.
+    const std::string text = error.what();
+    throw UsageError("option " + text.substr(0, text.find(':')) + " needs a value");
+  } catch (const CLI::ParseError& error) {
+    throw UsageError(error.what()); // "The following argument was not expected: --bogus"
+  }
+  if (workbooks.size() > 1) throw UsageError("more than one workbook named: \"" + workbooks[1] + "\"");
+  if (!workbooks.empty()) options.workbook = workbooks.front();
+  if (sheets.size() > 1) throw UsageError("--sheet given twice");
+  if (pairs.size() > 1) throw UsageError("--pair given twice");
+  if (outputs.size() > 1) throw UsageError("--output given twice");
+  if (!sheets.empty()) options.sheetMode = SheetCode(sheets.front());
+  if (!pairs.empty()) options.inputPair = PairCode(pairs.front());
+  if (!outputs.empty()) {
+    if (outputs.front().empty()) throw UsageError("--output needs a file name");
+    options.output = outputs.front();
   }
   return options;
 }

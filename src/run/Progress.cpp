@@ -2,9 +2,10 @@
 
 #include <cfenv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <string>
+
+#include <fmt/format.h>
 
 #include "common/Errors.h"
 
@@ -16,8 +17,8 @@ double RoundToDigits(double value, std::int16_t digits) {
   // A 32-bit signed integer holds the rounded value; outside its range (or for
   // a value that is not a number at all) the rounding cannot be represented.
   if (!(scaled >= -2147483648.5 && scaled <= 2147483647.5)) {
-    throw ArithmeticFault("Overflow: " + std::to_string(value) + " rounded to " + std::to_string(digits) +
-                          " decimal places does not fit a 32-bit integer.");
+    throw ArithmeticFault(
+        fmt::format("Overflow: {:f} rounded to {} decimal places does not fit a 32-bit integer.", value, digits));
   }
   // nearbyint rounds in the current mode; the default mode sends ties to the
   // even integer (12.5 -> 12, 13.5 -> 14, -2.5 -> -2).
@@ -27,8 +28,8 @@ double RoundToDigits(double value, std::int16_t digits) {
   std::fesetround(savedMode);
   // -2147483648.5 and 2147483647.5 round to an even neighbour outside the range.
   if (nearest < -2147483648.0 || nearest > 2147483647.0) {
-    throw ArithmeticFault("Overflow: " + std::to_string(value) + " rounded to " + std::to_string(digits) +
-                          " decimal places does not fit a 32-bit integer.");
+    throw ArithmeticFault(
+        fmt::format("Overflow: {:f} rounded to {} decimal places does not fit a 32-bit integer.", value, digits));
   }
   const auto r = static_cast<std::int32_t>(nearest);
   return static_cast<double>(r) / std::pow(10.0, static_cast<double>(digits));
@@ -39,9 +40,7 @@ namespace {
 // The plain text of a double as a spreadsheet-era runtime prints it: up to 15
 // significant digits, no trailing zeros, no leading blank ("25", "12.5").
 std::string NumberText(double value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.15g", value);
-  std::string text = buffer;
+  std::string text = fmt::format("{:.15g}", value);
   if (text == "-0") text = "0";
   return text;
 }

@@ -2,6 +2,8 @@
 #include <exception>
 #include <string>
 
+#include <fmt/format.h>
+
 #include "layout/ParameterLoading.h"
 #include "layout/WorkbookLayout.h"
 #include "report/BatchReport.h"
@@ -125,7 +127,7 @@ constexpr const char* kMainNdHint =
 constexpr const char* kBatchNdHint = " An ion that was not determined is marked \"nd\", in lower case.";
 
 std::string BatchSampleText(std::int64_t k) {
-  return "Batch sample " + std::to_string(k) + " (row " + std::to_string(k + 1) + " of the Batch sheet)";
+  return fmt::format("Batch sample {} (row {} of the Batch sheet)", k, k + 1);
 }
 
 // Runs one step of the run; any failure becomes a RunError that says where it
@@ -282,6 +284,7 @@ std::string DescribeRunProgress(DataSheet sheetMode, const RunSummary& summary, 
     return savedTo.empty() ? "The sample was not calculated."
                            : "The sample was not calculated; the workbook was saved to " + savedTo + ".";
   }
+  // Sample k is on row k + 1.
   const std::int64_t d = summary.samplesDone;
   std::string text;
   if (d == 0) {
@@ -290,16 +293,13 @@ std::string DescribeRunProgress(DataSheet sheetMode, const RunSummary& summary, 
   } else if (d == 1) {
     text = "Sample 1 (row 2) was calculated" + saved;
   } else {
-    text = "Samples 1 to " + std::to_string(d) + " (rows 2 to " + std::to_string(d + 1) + ") were calculated" + saved;
+    text = fmt::format("Samples 1 to {} (rows 2 to {}) were calculated{}", d, d + 1, saved);
   }
   const std::int64_t n = summary.samplesFound;
-  if (n > d) {
-    if (n == d + 1) {
-      text += "; sample " + std::to_string(n) + " (row " + std::to_string(n + 1) + ") was not";
-    } else {
-      text += "; samples " + std::to_string(d + 1) + " to " + std::to_string(n) + " (rows " + std::to_string(d + 2) +
-              " to " + std::to_string(n + 1) + ") were not";
-    }
+  if (n == d + 1) {
+    text += fmt::format("; sample {} (row {}) was not", n, n + 1);
+  } else if (n > d + 1) {
+    text += fmt::format("; samples {} to {} (rows {} to {}) were not", d + 1, n, d + 2, n + 1);
   }
   return text + ". Correct the cause and run the batch again.";
 }

@@ -3,8 +3,10 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QPointer>
 #include <QString>
 
@@ -12,17 +14,55 @@
 #include "ui/Form1.h"
 #include "ui/ProgramServices.h"
 
-int main(int argc, char* argv[]) {
-  QApplication app(argc, argv); // takes Qt's own options out of argv
-  QApplication::setApplicationName(QStringLiteral("VONTRALEK"));
+namespace {
 
-  const QStringList arguments = QApplication::arguments();
-  if (arguments.size() > 2) {
-    std::fprintf(stderr, "usage: %s [workbook]\n", argv[0]);
+// The program's arguments: --help, --version and one optional workbook.
+void DescribeArguments(QCommandLineParser& parser) {
+  QCoreApplication::setApplicationName(QStringLiteral("VONTRALEK"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(VONTRALEK_VERSION));
+  parser.setApplicationDescription(
+      QStringLiteral("Speciates the water analyses of a VONTRALEK workbook: the single sample of the Main sheet or "
+                     "every sample row of the Batch sheet."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addPositionalArgument(QStringLiteral("workbook"),
+                               QStringLiteral("The workbook; default VONTRALEK.xls, else VONTRALEK.xlsx, in the "
+                                              "program's folder."),
+                               QStringLiteral("[workbook]"));
+}
+
+// --help and --version need no screen: answered without opening a window
+// system connection, so that they work on a terminal without a display.
+bool AsksOnlyForText(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "-h" || arg == "--help" || arg == "--help-all" || arg == "-v" || arg == "--version") return true;
+  }
+  return false;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+  if (AsksOnlyForText(argc, argv)) {
+    QCoreApplication core(argc, argv);
+    QCommandLineParser parser;
+    DescribeArguments(parser);
+    parser.process(core); // prints and ends the program
+    return 0;
+  }
+  QApplication app(argc, argv); // takes Qt's own options out of argv
+  QCommandLineParser parser;
+  DescribeArguments(parser);
+  parser.process(app);
+  const QStringList positional = parser.positionalArguments();
+  if (positional.size() > 1) {
+    std::fprintf(stderr, "%s: name at most one workbook (%lld were named).\n%s", argv[0],
+                 static_cast<long long>(positional.size()), qPrintable(parser.helpText()));
     return 2;
   }
   std::filesystem::path namedWorkbook;
-  if (arguments.size() == 2) namedWorkbook = std::filesystem::path(arguments.at(1).toStdU16String());
+  if (positional.size() == 1) namedWorkbook = std::filesystem::path(positional.at(0).toStdU16String());
 
   // One model state for the whole program: all zero at start, never cleared.
   vontralek::ModelState state;
