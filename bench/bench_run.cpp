@@ -6,93 +6,41 @@
 
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <xlsxwriter.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "run/Run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<double> DefaultLogK() {
-  std::ifstream in(std::string(VONTRALEK_DATA_DIR) + "/default-logk.csv");
-  std::vector<double> logK;
-  std::string line;
-  std::getline(in, line); // header
-  while (std::getline(in, line)) {
-    std::stringstream fields(line);
-    std::string row, reaction, value;
-    std::getline(fields, row, ',');
-    std::getline(fields, reaction, ',');
-    std::getline(fields, value, ',');
-    logK.push_back(std::stod(value));
-  }
-  return logK;
-}
-
-// The four sheets with the default parameters and `samples` batch rows that
+// The four sheets with the shipped parameters and `samples` batch rows that
 // cycle through four natural waters (pH, alkalinity meq/L, Na, K, Ca, Mg, Cl,
 // NO3, SO4 mmol/L), each row slightly scaled so that no two solves are alike.
 void MakeWorkbook(const fs::path& path, int samples) {
-  const std::vector<double> logK = DefaultLogK();
-  if (logK.size() != 30) throw std::runtime_error("data/default-logk.csv should hold 30 constants");
-  lxw_workbook_options options{};
-  options.constant_memory = LXW_TRUE;
-  lxw_workbook* wb = workbook_new_opt(path.c_str(), &options);
-  workbook_add_worksheet(wb, "Main");
-  lxw_worksheet* batch = workbook_add_worksheet(wb, "Batch");
-  lxw_worksheet* constants = workbook_add_worksheet(wb, "Constants");
-  lxw_worksheet* charges = workbook_add_worksheet(wb, "Charges");
-
-  const double waters[4][9] = {
-      {6.8, 0.895, 0.259, 0.04, 0.26, 0.071, 0.03, 0, 0.025},
-      {7.55, 4.07674, 0.0199395, 0.0199395, 1.19637, 1.00695, 0.0199395, 0, 0.159516},
-      {8.22, 2.37541, 479.15, 10.4425, 10.5241, 54.372, 558.433, 0.004785, 28.8817},
-      {6.61, 4.8526, 31.7781, 2.53109, 11.2404, 4.52407, 17.7874, 0, 19.7903},
-  };
-  worksheet_write_string(batch, 0, 0, "Sample", nullptr);
+  using namespace vontralek::testing;
+  MemoryWorkbook wb;
+  FillDefaultParameters(wb);
+  const Analysis kFourth{6.61, 4.8526, 31.7781, 2.53109, 11.2404, 4.52407, 17.7874, 0, 19.7903};
+  const Analysis* waters[] = {&kSpring, &kRecharge, &kSeawater, &kFourth};
+  wb.Sheet(2).Put(1, 1, Text("Sample"));
   for (int k = 1; k <= samples; ++k) {
-    const double* w = waters[(k - 1) % 4];
+    Analysis water = *waters[(k - 1) % 4];
     const double scale = 1.0 + ((k - 1) / 4 % 50) / 100.0;
-    const auto row = static_cast<lxw_row_t>(k);
-    worksheet_write_number(batch, row, 0, k, nullptr);
-    worksheet_write_number(batch, row, 1, w[0], nullptr);
-    for (lxw_col_t c = 2; c <= 9; ++c) worksheet_write_number(batch, row, c, w[c - 1] * scale, nullptr);
+    for (std::size_t i = 1; i < water.size(); ++i) water[i] *= scale; // all but the pH
+    wb.Sheet(2).Put(k + 1, 1, Num(k));
+    PutAnalysis(wb.Sheet(2), k + 1, 2, water);
   }
-
-  // Worksheet 3: constants 1-6 in B5:G5, complex constants in C13:F18.
-  for (int i = 1; i <= 6; ++i) worksheet_write_number(constants, 4, static_cast<lxw_col_t>(i), logK[i - 1], nullptr);
-  for (int h = 0; h <= 5; ++h)
-    for (int c = 1; c <= 4; ++c)
-      worksheet_write_number(constants, static_cast<lxw_row_t>(12 + h), static_cast<lxw_col_t>(1 + c),
-                             logK[4 * h + c + 6 - 1], nullptr);
-
-  // Worksheet 4: charges B4:L4, weights B6:L6; complexes B10:M11, B14:M15;
-  // E19 start value (left empty: 0), E20 scale 1.
-  const int speciesCharge[11] = {+1, -1, +1, +1, +2, +2, -1, -1, -2, -1, -2};
-  const int complexCharge[24] = {0, 0, +1, +1, 0, 0, +1, +1, 0, 0, +1, +1, -1, -1, 0, 0, 0, 0, +1, +1, -1, -1, 0, 0};
-  for (int i = 1; i <= 11; ++i)
-    worksheet_write_number(charges, 3, static_cast<lxw_col_t>(i), speciesCharge[i - 1], nullptr);
-  for (int i = 1; i <= 11; ++i) worksheet_write_number(charges, 5, static_cast<lxw_col_t>(i), 1, nullptr);
-  for (int j = 1; j <= 12; ++j)
-    worksheet_write_number(charges, 9, static_cast<lxw_col_t>(j), complexCharge[j - 1], nullptr);
-  for (int j = 1; j <= 12; ++j) worksheet_write_number(charges, 10, static_cast<lxw_col_t>(j), 1, nullptr);
-  for (int j = 1; j <= 12; ++j)
-    worksheet_write_number(charges, 13, static_cast<lxw_col_t>(j), complexCharge[j + 11], nullptr);
-  for (int j = 1; j <= 12; ++j) worksheet_write_number(charges, 14, static_cast<lxw_col_t>(j), 1, nullptr);
-  worksheet_write_number(charges, 19, 4, 1, nullptr);
-  if (workbook_close(wb) != LXW_NO_ERROR) throw std::runtime_error("cannot write " + path.string());
+  WriteXlsx(path.string(), wb);
 }
 
 double Seconds(std::chrono::steady_clock::time_point from) {

@@ -15,7 +15,9 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVONTRALEK_SANITIZE=ON -DVONTRALEK_WERROR=ON \
+# No -Werror here: GCC 12 reports false -Wrestrict and -Wmaybe-uninitialized
+# warnings in the standard library when the sanitizers instrument it.
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVONTRALEK_SANITIZE=ON -DVONTRALEK_WERROR=OFF \
   -DVONTRALEK_BUILD_UI=OFF -DVONTRALEK_BUILD_BENCH=OFF "${launcher[@]}"
 cmake --build build-sanitize -j"$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -1,6 +1,6 @@
 #include <gmock/gmock.h>
-#include <xlsxwriter.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "TestSupport.h"
@@ -13,21 +13,6 @@ namespace {
 using namespace testing;
 using ::testing::HasSubstr;
 using Args = std::vector<std::string>;
-
-// Every cell of the in-memory workbook written to an .xlsx file.
-void WriteXlsx(const std::string& path, MemoryWorkbook& wb) {
-  lxw_workbook* book = workbook_new(path.c_str());
-  for (int s = 1; s <= wb.WorksheetCount(); ++s) {
-    lxw_worksheet* out = workbook_add_worksheet(book, wb.Sheet(s).Name().c_str());
-    for (const auto& [cell, v] : wb.Sheet(s).Cells()) {
-      const lxw_row_t row = static_cast<lxw_row_t>(cell.first - 1);
-      const lxw_col_t column = static_cast<lxw_col_t>(cell.second - 1);
-      if (v.kind == CellValue::Kind::Number) worksheet_write_number(out, row, column, v.number, nullptr);
-      if (v.kind == CellValue::Kind::Text) worksheet_write_string(out, row, column, v.text.c_str(), nullptr);
-    }
-  }
-  ASSERT_EQ(workbook_close(book), LXW_NO_ERROR) << path;
-}
 
 // Exit status 0 success, 1 a run error, 2 a usage error. The workbook: the spring on the Main sheet, the
 // spring, recharge water, seawater and spring as Batch samples 1 to 4, and "ND" for the calcium of sample

@@ -4,10 +4,7 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
 #include <map>
-#include <sstream>
-#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -129,19 +126,10 @@ inline void PutAnalysis(workbook::MemoryWorksheet& sheet, int row, int column, c
 
 // Worksheets 3 and 4 with the shipped parameters (log K, charges, weights, E19,
 // E20): the "A1 input = value" lines of data/workbook/3-constants.txt and 4-charges.txt.
-inline void FillDefaultParameters(MemoryWorkbook& wb) {
-  for (const auto& [sheet, file, cells] : {std::tuple{3, "3-constants.txt", 30}, {4, "4-charges.txt", 72}}) {
-    std::ifstream in(std::string(VONTRALEK_DATA_DIR) + "/workbook/" + file);
-    int read = 0;
-    for (std::string line, address, kind, equals; std::getline(in, line);) {
-      double value = 0;
-      if (std::istringstream(line) >> address >> kind >> equals >> value && kind == "input") {
-        wb.Sheet(sheet).Put(std::stoi(address.substr(1)), address[0] - 'A' + 1, Num(value)); // columns B to M
-        ++read;
-      }
-    }
-    if (read != cells) throw std::runtime_error(std::string(file) + ": the parameter cells were not all found");
-  }
-}
+void FillDefaultParameters(MemoryWorkbook& wb);
+
+// Every cell of the in-memory workbook written to an .xlsx file (libxlsxwriter,
+// row by row, so that large workbooks stream). Throws std::runtime_error.
+void WriteXlsx(const std::string& path, MemoryWorkbook& wb);
 
 } // namespace vontralek::testing

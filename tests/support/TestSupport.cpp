@@ -1,0 +1,43 @@
+#include "TestSupport.h"
+
+#include <xlsxwriter.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace vontralek::testing {
+
+void FillDefaultParameters(MemoryWorkbook& wb) {
+  for (const auto& [sheet, file, cells] : {std::tuple{3, "3-constants.txt", 30}, {4, "4-charges.txt", 72}}) {
+    std::ifstream in(std::string(VONTRALEK_DATA_DIR) + "/workbook/" + file);
+    int read = 0;
+    for (std::string line, address, kind, equals; std::getline(in, line);) {
+      double value = 0;
+      if (std::istringstream(line) >> address >> kind >> equals >> value && kind == "input") {
+        wb.Sheet(sheet).Put(At(address).first, At(address).second, Num(value));
+        ++read;
+      }
+    }
+    if (read != cells) throw std::runtime_error(std::string(file) + ": the parameter cells were not all found");
+  }
+}
+
+void WriteXlsx(const std::string& path, MemoryWorkbook& wb) {
+  lxw_workbook_options options{};
+  options.constant_memory = LXW_TRUE; // the cells come in row order
+  lxw_workbook* book = workbook_new_opt(path.c_str(), &options);
+  if (book == nullptr) throw std::runtime_error("cannot create " + path);
+  for (int s = 1; s <= wb.WorksheetCount(); ++s) {
+    lxw_worksheet* out = workbook_add_worksheet(book, wb.Sheet(s).Name().c_str());
+    for (const auto& [cell, v] : wb.Sheet(s).Cells()) {
+      const auto row = static_cast<lxw_row_t>(cell.first - 1);
+      const auto column = static_cast<lxw_col_t>(cell.second - 1);
+      if (v.kind == CellValue::Kind::Number) worksheet_write_number(out, row, column, v.number, nullptr);
+      if (v.kind == CellValue::Kind::Text) worksheet_write_string(out, row, column, v.text.c_str(), nullptr);
+    }
+  }
+  if (workbook_close(book) != LXW_NO_ERROR) throw std::runtime_error("cannot write " + path);
+}
+
+} // namespace vontralek::testing
