@@ -4,7 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -152,24 +151,6 @@ TEST(ParameterLoading, TextInAnyCellIsATypeMismatchAfterTheCellsBeforeIt) {
     }
   }
 }
-
-#ifdef VONTRALEK_SHIPPED_WORKBOOK_FILE
-TEST(ShippedWorkbook, LoadsTheLogKValuesOfTheDataFile) {
-  const auto book = workbook::OpenWorkbook(VONTRALEK_SHIPPED_WORKBOOK_FILE);
-  ModelState state;
-  LoadParameterTables(state, *book);
-  // default-logk.csv: "row,reaction,logK,source", no comma inside the first three.
-  std::ifstream csv(VONTRALEK_DATA_DIR "/default-logk.csv");
-  std::string row, reaction, logK, rest;
-  std::getline(csv, rest);
-  int rows = 0;
-  for (; std::getline(csv, row, ',') && std::getline(csv, reaction, ',') && std::getline(csv, logK, ','); ++rows) {
-    EXPECT_EQ(state.ConstantTable[std::stoi(row)].LogK, std::stod(logK)) << reaction;
-    std::getline(csv, rest);
-  }
-  EXPECT_EQ(rows, 30);
-}
-#endif
 
 // The A1 form the layout tables are written in, against the column numbers
 // the workbook's documentation gives beside them (P5 = row 5, column 16; the
