@@ -34,7 +34,7 @@ void BM_LoadWeightedSumParameters_File(benchmark::State& st) {
   vontralek::ModelState state;
   for (auto _ : st) {
     vontralek::LoadWeightedSumParameters(state, *book);
-    benchmark::DoNotOptimize(state.AuxTable[11].SumScale);
+    benchmark::DoNotOptimize(state.AuxTable[vontralek::WeightedSumRecord].SumScale);
   }
 }
 BENCHMARK(BM_LoadWeightedSumParameters_File);
