@@ -244,7 +244,8 @@ TEST(XlsxWrite, AConstantReplacingAFormulaLeavesTheCalculationChain) {
   book->Worksheets(1).SetText(1, 3, "done");
   auto parts = UnzipParts(book->SaveToBytes());
   std::vector<std::string> chain;
-  for (pugi::xml_node c : Part(parts, "xl/calcChain.xml").doc.document_element().children("c"))
+  const Part calcChain(parts, "xl/calcChain.xml"); // named: a temporary would die before the loop
+  for (pugi::xml_node c : calcChain.doc.document_element().children("c"))
     chain.push_back(std::string(c.attribute("r").value()) + ":" + c.attribute("i").value());
   EXPECT_EQ(chain, (std::vector<std::string>{"B1:1", "A1:2", "A1:3", "A2:"}));
   const Part sheet(parts, "xl/worksheets/sheet1.xml");
@@ -253,7 +254,8 @@ TEST(XlsxWrite, AConstantReplacingAFormulaLeavesTheCalculationChain) {
   EXPECT_TRUE(sheet.Cell("B1").child("f"));                                 // untouched formula stays
   EXPECT_FALSE(sheet.Cell("C1").child("f") || sheet.Cell("C1").child("v")); // a text now
   // The remaining formulas are recalculated on open; calcPr follows <sheets>.
-  const pugi::xml_node last = Part(parts, "xl/workbook.xml").doc.document_element().last_child();
+  const Part workbookPart(parts, "xl/workbook.xml");
+  const pugi::xml_node last = workbookPart.doc.document_element().last_child();
   EXPECT_STREQ(last.name(), "calcPr");
   EXPECT_STREQ(last.attribute("fullCalcOnLoad").value(), "1");
   // With the last formulas gone the chain would be empty: the part, its
