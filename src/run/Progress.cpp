@@ -40,9 +40,7 @@ namespace {
 // The plain text of a double as a spreadsheet-era runtime prints it: up to 15
 // significant digits, no trailing zeros, no leading blank ("25", "12.5").
 std::string NumberText(double value) {
-  std::string text = fmt::format("{:.15g}", value);
-  if (text == "-0") text = "0";
-  return text;
+  return fmt::format("{:.15g}", value == 0.0 ? 0.0 : value); // -0 reads "0"
 }
 
 } // namespace
@@ -53,7 +51,7 @@ ProgressUpdate ShowProgress(double percent) {
   const double shown = RoundToDigits(percent, 0);
   // Only the start of the last sample (exactly 100) reads "finishing"; 99.5
   // rounds to 100 yet still reads "completed".
-  update.caption = NumberText(shown) + "%" + (percent == 100.0 ? " finishing" : " completed");
+  update.caption = fmt::format("{}%{}", NumberText(shown), percent == 100.0 ? " finishing" : " completed");
   return update;
 }
 
