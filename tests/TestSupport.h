@@ -31,7 +31,7 @@ inline CellValue Text(const char* t) { return CellValue::Text(t); }
 // carbonate variable the pair did not give, Q5 weighted sum, R5 ionic strength.
 inline Cells MainCells(const ModelState& s) {
   const auto& sp = s.SpeciesTable;
-  const bool a = s.InputPair == "A";
+  const bool a = s.InputPair == CarbonatePair::AlkalinityPH;
   Cells e{{{5, 17}, Num(s.AuxTable[11].WeightedSum)}, {{5, 18}, Num(s.IonicStrength * 1000)}};
   e[{4, 16}] = Text(a ? "pCO2" : "pH");
   e[{5, 16}] = Num(a ? s.PCO2 : s.PH);

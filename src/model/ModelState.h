@@ -2,7 +2,7 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 #include "model/Table.h"
 
@@ -40,6 +40,56 @@ struct AuxRecord {
 
   bool operator==(const AuxRecord&) const = default;
 };
+
+// Which sheet a run takes its samples from (the Main sheet: one sample in row 5;
+// the Batch sheet: one sample per row from row 2).
+enum class DataSheet { None, Main, Batch };
+// The two variables of the carbonate system that an analysis gives.
+enum class CarbonatePair { None, AlkalinityPH, AlkalinityPCO2, BicarbonateCarbonate };
+// The speciation model: the procedure as specified (default, bit-identical to
+// earlier versions) or the standard ion-association model.
+enum class SpeciationModel { AsSpecified, IonAssociation };
+
+// The one-letter codes where they cross a boundary (messages, the command
+// line, a window's choice): "A" Main / "B" Batch; "A" alkalinity and pH, "B"
+// alkalinity and pCO2, "C" bicarbonate and carbonate. Any other code is None.
+inline DataSheet DataSheetFromCode(std::string_view code) {
+  return code == "A" ? DataSheet::Main : code == "B" ? DataSheet::Batch : DataSheet::None;
+}
+inline const char* CodeOf(DataSheet sheet) {
+  return sheet == DataSheet::Main ? "A" : sheet == DataSheet::Batch ? "B" : "";
+}
+inline CarbonatePair CarbonatePairFromCode(std::string_view code) {
+  return code == "A"   ? CarbonatePair::AlkalinityPH
+         : code == "B" ? CarbonatePair::AlkalinityPCO2
+         : code == "C" ? CarbonatePair::BicarbonateCarbonate
+                       : CarbonatePair::None;
+}
+inline const char* CodeOf(CarbonatePair pair) {
+  switch (pair) {
+  case CarbonatePair::AlkalinityPH:
+    return "A";
+  case CarbonatePair::AlkalinityPCO2:
+    return "B";
+  case CarbonatePair::BicarbonateCarbonate:
+    return "C";
+  case CarbonatePair::None:
+    break;
+  }
+  return "";
+}
+
+// AuxTable: only record 11 is used, holding the weighted charge sum and its scale.
+inline constexpr int WeightedSumRecord = 11;
+// IterationCounters: element 3 counts the outer passes, element 4 the inner passes of the last solve.
+namespace counters {
+inline constexpr int OuterPasses = 3;
+inline constexpr int InnerPasses = 4;
+} // namespace counters
+// ComplexTable row of cation c (1..4) with ligand group h: h = 0 hydroxide, h = 1..5 ligands 1..5.
+constexpr int ComplexRow(int ligandGroup, int cation) { return 4 * ligandGroup + cation; }
+// ConstantTable row of the formation constant of ComplexTable row m.
+constexpr int ConstantRowOfComplex(int complexRow) { return complexRow + 6; }
 
 // Row roles of SpeciesTable.
 namespace species {
@@ -80,8 +130,8 @@ struct ModelState {
   Table<SpeciesRecord, 12> SpeciesTable;
   Table<SpeciesRecord, 24> ComplexTable;
   Table<ConstantRecord, 30> ConstantTable;
-  Table<AuxRecord, 13> AuxTable; // only row 11 is used
-  // Element 3: outer passes, element 4: inner passes of the last solve.
+  Table<AuxRecord, 13> AuxTable; // only record WeightedSumRecord is used
+  // Elements counters::OuterPasses and counters::InnerPasses of the last solve.
   Table<std::int16_t, 4> IterationCounters;
 
   double PH = 0.0;
@@ -97,11 +147,27 @@ struct ModelState {
   double LogIapCaSO4 = 0.0;
   bool LogIapCaCO3Defined = false; // false when an activity it needs is undefined
   bool LogIapCaSO4Defined = false;
+  // False when pairs "B" and "C" leave no positive H+ total to take the pH from.
+  bool PHDefined = false;
+  // Saturation indices log(IAP / Ksp) of calcite and gypsum; undefined without
+  // the solubility product (LogK 0) or without the ion activity product.
+  double SaturationIndexCalcite = 0.0;
+  double SaturationIndexGypsum = 0.0;
+  bool SaturationIndexCalciteDefined = false;
+  bool SaturationIndexGypsumDefined = false;
+  // 100 (cations - anions) / (cations + anions) in equivalents of the
+  // analytical totals, %; 0 for a sample without ions.
+  double ChargeBalanceError = 0.0;
+  // Activity coefficients of the free ions (Davies at the current ionic
+  // strength) before OH-, HCO3- and CO3 2- are referred to their totals; the
+  // ion-association model forms its complexes with them.
+  Table<double, 12> FreeIonGamma;
   double Sar = 0.0;         // (mmol/L)^0.5
   double SarActivity = 0.0; // (mmol/L)^0.5
 
-  std::string SheetMode; // "A" Main sheet, "B" Batch sheet
-  std::string InputPair; // "A" alkalinity+pH, "B" alkalinity+pCO2, "C" HCO3-+CO3 2-
+  DataSheet SheetMode = DataSheet::None;
+  CarbonatePair InputPair = CarbonatePair::None;
+  SpeciationModel Model = SpeciationModel::AsSpecified;
 
   SolverMemo Memo;
 

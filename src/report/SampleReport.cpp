@@ -50,11 +50,12 @@ void WriteSampleReport(const ModelState& state, workbook::Workbook& workbook) {
   }
 
   // P4:P5 the carbonate variable that the pair did not give.
-  if (state.InputPair == "A") {
+  if (state.InputPair == CarbonatePair::AlkalinityPH) {
     main.SetText(4, 16, "pCO2");
     main.SetSubscript(4, 16, 4, 1);
     main.SetNumber(5, 16, state.PCO2);
-  } else if (state.InputPair == "B" || state.InputPair == "C") {
+  } else if (state.InputPair == CarbonatePair::AlkalinityPCO2 ||
+             state.InputPair == CarbonatePair::BicarbonateCarbonate) {
     main.SetText(4, 16, "pH");
     main.SetNumber(5, 16, state.PH);
   }

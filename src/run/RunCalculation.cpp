@@ -49,22 +49,22 @@ void WriteBicarbonateHeading(workbook::Worksheet& sheet, int row, int column, co
 // The headings of the two input columns of the pair, in the given row from
 // the given column on (A4:B4 on the Main sheet, B1:C1 on the Batch sheet,
 // where they carry their units). No pair: no headings.
-void WritePairHeadings(const std::string& pair, workbook::Worksheet& sheet, int row, int column, bool withUnits) {
+void WritePairHeadings(CarbonatePair pair, workbook::Worksheet& sheet, int row, int column, bool withUnits) {
   const char* alkalinity = withUnits ? "Alk/meq/L" : "Alk";
-  if (pair == "A") {
+  if (pair == CarbonatePair::AlkalinityPH) {
     sheet.SetText(row, column, "pH");
     sheet.SetText(row, column + 1, alkalinity);
-  } else if (pair == "B") {
+  } else if (pair == CarbonatePair::AlkalinityPCO2) {
     WritePCO2Heading(sheet, row, column);
     sheet.SetText(row, column + 1, alkalinity);
-  } else if (pair == "C") {
+  } else if (pair == CarbonatePair::BicarbonateCarbonate) {
     WriteCarbonateHeading(sheet, row, column, withUnits ? "[CO32-]/mmol/L" : "[CO32-]");
     WriteBicarbonateHeading(sheet, row, column + 1, withUnits ? "[HCO3-]/mmol/L" : "[HCO3-]");
   }
 }
 
 std::string ArithmeticHint(const ModelState& state) {
-  if (state.InputPair != "A" && state.InputPair != "B" && state.InputPair != "C") {
+  if (state.InputPair == CarbonatePair::None) {
     return " No pair of carbonate-system variables was chosen, so the hydrogen-ion concentration stays 0: choose "
            "alkalinity and pH, alkalinity and pCO2, or bicarbonate and carbonate.";
   }
@@ -76,13 +76,13 @@ std::string ArithmeticHint(const ModelState& state) {
 // pH and pCO2 as entered, alkalinity meq/L -> eq/L, CO3 2- and HCO3- mmol/L ->
 // mol/L. No pair: nothing is read.
 void ReadPairInputs(ModelState& state, const workbook::Worksheet& sheet, int row, int column) {
-  if (state.InputPair == "A") {
+  if (state.InputPair == CarbonatePair::AlkalinityPH) {
     state.PH = sheet.NumberValue(row, column);
     state.Alkalinity = sheet.NumberValue(row, column + 1) / 1000.0;
-  } else if (state.InputPair == "B") {
+  } else if (state.InputPair == CarbonatePair::AlkalinityPCO2) {
     state.PCO2 = sheet.NumberValue(row, column);
     state.Alkalinity = sheet.NumberValue(row, column + 1) / 1000.0;
-  } else if (state.InputPair == "C") {
+  } else if (state.InputPair == CarbonatePair::BicarbonateCarbonate) {
     state.SpeciesTable[species::Carbonate].TotalConc = sheet.NumberValue(row, column) / 1000.0;
     state.SpeciesTable[species::Bicarbonate].TotalConc = sheet.NumberValue(row, column + 1) / 1000.0;
   }
@@ -119,9 +119,9 @@ void Guarded(const ModelState& state, const RunSummary& summary, Context&& conte
     throw;
   } catch (const ArithmeticFault& fault) {
     const std::string cause = context() + ": " + fault.what() + (arithmeticHint ? ArithmeticHint(state) : "");
-    throw RunError(cause, DescribeRunProgress(state.SheetMode, summary, ""));
+    throw RunError(cause, DescribeRunProgress(CodeOf(state.SheetMode), summary, ""));
   } catch (const std::exception& error) {
-    throw RunError(context() + ": " + error.what(), DescribeRunProgress(state.SheetMode, summary, ""));
+    throw RunError(context() + ": " + error.what(), DescribeRunProgress(CodeOf(state.SheetMode), summary, ""));
   }
 }
 
@@ -244,8 +244,8 @@ void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressLis
   done.readSeconds += SecondsSince(start);
 
   WorkbookWeightedSum weightedSum(workbook);
-  if (state.SheetMode == "A") RunSingleSample(state, workbook, weightedSum, done);
-  if (state.SheetMode == "B") RunBatch(state, workbook, weightedSum, progress, done);
+  if (state.SheetMode == DataSheet::Main) RunSingleSample(state, workbook, weightedSum, done);
+  if (state.SheetMode == DataSheet::Batch) RunBatch(state, workbook, weightedSum, progress, done);
 }
 
 std::string DescribeRunProgress(const std::string& sheetMode, const RunSummary& summary, const std::string& savedTo) {

@@ -22,8 +22,8 @@ std::string LowerExtension(const std::filesystem::path& path) {
 
 RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressListener* progress) {
   RunSummary summary;
-  state.SheetMode = request.sheetMode;
-  state.InputPair = request.inputPair;
+  state.SheetMode = DataSheetFromCode(request.sheetMode);
+  state.InputPair = CarbonatePairFromCode(request.inputPair);
 
   // The results are saved in the format of the workbook they were read from:
   // a different extension would give a file whose name lies about its content.
@@ -55,7 +55,7 @@ RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressLis
   };
 
   // A batch opens on its own sheet, where the user looks for the results.
-  if (state.SheetMode == "B") {
+  if (state.SheetMode == DataSheet::Batch) {
     try {
       workbook->Activate(2);
     } catch (const std::exception& error) {
@@ -70,10 +70,10 @@ RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressLis
     try {
       save();
     } catch (const std::exception& saveError) {
-      throw RunError(cause, DescribeRunProgress(state.SheetMode, summary, "") + " Saving the results to " +
+      throw RunError(cause, DescribeRunProgress(CodeOf(state.SheetMode), summary, "") + " Saving the results to " +
                                 target.string() + " failed as well: " + saveError.what());
     }
-    throw RunError(cause, DescribeRunProgress(state.SheetMode, summary, target.string()));
+    throw RunError(cause, DescribeRunProgress(CodeOf(state.SheetMode), summary, target.string()));
   };
   try {
     RunCalculation(state, *workbook, progress, &summary);

@@ -16,10 +16,6 @@ namespace vontralek::ui {
 
 namespace {
 
-// The run codes of the two data sheets.
-const std::string kMainSheet = "A";
-const std::string kBatchSheet = "B";
-
 // An option button that reacts to a click anywhere in its rectangle, not only
 // on its circle and caption.
 class OptionButton : public QRadioButton {
@@ -139,7 +135,7 @@ void Form1::Calculate() {
   bool pairSelected = false;
   for (int i = 0; i < 3; ++i) {
     if (option2_[i]->isChecked()) {
-      state_.InputPair = kPairCodes[i];
+      state_.InputPair = CarbonatePairFromCode(kPairCodes[i]);
       pairSelected = true;
     }
   }
@@ -147,20 +143,20 @@ void Form1::Calculate() {
     ShowWarning(this, QStringLiteral("Please, select variables featuring the carbonic system"));
     return;
   }
-  request.inputPair = state_.InputPair;
+  request.inputPair = CodeOf(state_.InputPair);
 
   // 4. Main sheet: the single sample runs at once, inside this handler.
   if (option1_[0]->isChecked()) {
-    state_.SheetMode = kMainSheet;
-    request.sheetMode = state_.SheetMode;
+    state_.SheetMode = DataSheet::Main;
+    request.sheetMode = CodeOf(state_.SheetMode);
     if (!RunOrEnd(this, services_, state_, request, nullptr)) return;
   }
 
   // 5. Batch sheet: the progress window starts the run once it is on screen.
   //    It has no owner, so it outlives this window.
   if (option1_[1]->isChecked()) {
-    state_.SheetMode = kBatchSheet;
-    request.sheetMode = state_.SheetMode;
+    state_.SheetMode = DataSheet::Batch;
+    request.sheetMode = CodeOf(state_.SheetMode);
     auto* progress = new Form2(state_, request, services_);
     progress->show();
   }

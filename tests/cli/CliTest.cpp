@@ -73,8 +73,8 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   // The batch saved as the same run leaves it in memory: headings, rows 2 and
   // 3, the inputs untouched; rows 4 and 5 were not reached.
   ModelState memory;
-  memory.SheetMode = "B";
-  memory.InputPair = "A";
+  memory.SheetMode = DataSheet::Batch;
+  memory.InputPair = CarbonatePair::AlkalinityPH;
   EXPECT_THROW(RunCalculation(memory, wb, nullptr), RunError);
   const auto saved = workbook::OpenWorkbook(batch);
   ExpectCells(saved->Worksheets(2), wb.Sheet(2).Cells());

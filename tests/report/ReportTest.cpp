@@ -19,7 +19,7 @@ ModelState DistinctState() {
     s.SpeciesTable[i] = {0.001 * i, 0.0001 * i, 0, 0, 0.5 + i / 100.0, -1.0 - i / 10.0, 0, 0, true};
   for (int n = 1; n <= 24; ++n) s.ComplexTable[n].FreeConc = 0.00001 * n;
   s.LogIapCaCO3Defined = s.LogIapCaSO4Defined = true;
-  s.InputPair = std::string(1, 'A');
+  s.InputPair = CarbonatePair::AlkalinityPH;
   return s;
 }
 

@@ -36,16 +36,18 @@ TEST(ShowProgress, CaptionsAndBarWidthsBeforeSampleKOfN) {
 // the sheet, and solved with the weighted sum's start value 0 and scale 1.
 struct Reference : WeightedSumSource {
   Reference(MemoryWorkbook& wb, const std::string& mode, const std::string& pair) {
-    s.SheetMode = mode;
-    s.InputPair = pair;
+    s.SheetMode = DataSheetFromCode(mode);
+    s.InputPair = CarbonatePairFromCode(pair);
     ComputeMachineEpsilon(s);
     LoadParameterTables(s, wb);
   }
   void LoadWeightedSumParameters(ModelState& state) override { state.AuxTable[11] = {0.0, 1.0}; }
   const ModelState& Solve(const Analysis& a, std::array<bool, 7> nd = {}) {
     // Pair C gives the carbonate and bicarbonate totals, A and B the pH or pCO2 and the alkalinity.
-    const bool c = s.InputPair == "C";
-    (c ? s.SpeciesTable[11].TotalConc : s.InputPair == "A" ? s.PH : s.PCO2) = c ? a[0] / 1000 : a[0];
+    const bool c = s.InputPair == CarbonatePair::BicarbonateCarbonate;
+    (c                                            ? s.SpeciesTable[11].TotalConc
+     : s.InputPair == CarbonatePair::AlkalinityPH ? s.PH
+                                                  : s.PCO2) = c ? a[0] / 1000 : a[0];
     (c ? s.SpeciesTable[10].TotalConc : s.Alkalinity) = a[1] / 1000;
     for (int n = 3; n <= 9; ++n) s.SpeciesTable[n].TotalConc = nd[n - 3] ? 0.0 : a[n - 1] / 1000;
     SolveSpeciation(s, *this);
@@ -57,8 +59,8 @@ struct Reference : WeightedSumSource {
 // The run over an in-memory workbook, recording each progress update.
 struct Calculation : ProgressListener {
   Calculation(MemoryWorkbook& wb, const std::string& mode, const std::string& pair) {
-    s.SheetMode = mode;
-    s.InputPair = pair;
+    s.SheetMode = DataSheetFromCode(mode);
+    s.InputPair = CarbonatePairFromCode(pair);
     try {
       RunCalculation(s, wb, this);
     } catch (const RunError& e) {

@@ -42,7 +42,7 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
   for (int n = 3; n <= 9; ++n) I = I + std::pow(z(n), 2.0) * (0.5 * T(n));
   s.InitialIonicStrength = I;
   for (s.IterationCounters[3] = 0;;) {
-    for (int n = 1; n <= 12; ++n) g(n) = ActivityCoefficient(I, z(n), false, n);
+    for (int n = 1; n <= 12; ++n) g(n) = s.FreeIonGamma[n] = ActivityCoefficient(I, z(n), false, n);
     for (int n : {2, 10, 11})
       if (T(n) != 0.0 && F(n) != 0.0) g(n) = g(n) * F(n) / T(n);
     for (int n = 1; n <= 24; ++n) s.ComplexTable[n].Gamma = ActivityCoefficient(I, zc(n), true, n);
@@ -51,7 +51,8 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
     CK(3) = g(12) * K(3) / (g(10) * g(1));
     CK(4) = g(10) * K(4) / (g(11) * g(1));
     // The carbonate system from the given pair.
-    const bool A = s.InputPair == "A", B = s.InputPair == "B", C = s.InputPair == "C";
+    const bool A = s.InputPair == CarbonatePair::AlkalinityPH, B = s.InputPair == CarbonatePair::AlkalinityPCO2,
+               C = s.InputPair == CarbonatePair::BicarbonateCarbonate;
     double &H = T(1), &P = s.PCO2, Alk = s.Alkalinity, S = B ? CK(3) * CK(1) * P + CK(2) : 0.0;
     if (A) H = std::pow(10.0, -s.PH) / g(1);
     if (A) P = std::pow(H, 2.0) / (CK(3) * CK(1)) * (Alk + H - CK(2) / H) / (H + 2.0 * CK(4));
@@ -108,11 +109,20 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
     if (T(n) > 0.0) s.SpeciesTable[n].LogActivity = std::log(g(n) * T(n)) * 0.434294481903252;
   }
   const auto& R = s.SpeciesTable;
-  if (s.InputPair == "B" || s.InputPair == "C") s.PH = -R[1].LogActivity;
+  const bool givesPH = s.InputPair == CarbonatePair::AlkalinityPH;
+  if (!givesPH && s.InputPair != CarbonatePair::None) s.PH = -R[1].LogActivity;
+  if (s.InputPair != CarbonatePair::None) s.PHDefined = givesPH || R[1].LogActivityDefined;
   s.LogIapCaCO3 = R[11].LogActivity + R[5].LogActivity;
   s.LogIapCaSO4 = R[9].LogActivity + R[5].LogActivity;
   s.LogIapCaCO3Defined = R[11].LogActivityDefined && R[5].LogActivityDefined;
   s.LogIapCaSO4Defined = R[9].LogActivityDefined && R[5].LogActivityDefined;
+  s.SaturationIndexCalcite = s.LogIapCaCO3 - s.ConstantTable[5].LogK;
+  s.SaturationIndexGypsum = s.LogIapCaSO4 - s.ConstantTable[6].LogK;
+  s.SaturationIndexCalciteDefined = s.LogIapCaCO3Defined && s.ConstantTable[5].LogK != 0.0;
+  s.SaturationIndexGypsumDefined = s.LogIapCaSO4Defined && s.ConstantTable[6].LogK != 0.0;
+  double cations = 0.0, anions = 0.0; // equivalents of the totals, by the sign of the charge
+  for (int n = 1; n <= 11; ++n) (z(n) > 0.0 ? cations : anions) += std::fabs(z(n)) * T(n);
+  s.ChargeBalanceError = cations + anions == 0.0 ? 0.0 : 100.0 * (cations - anions) / (cations + anions);
   weightedSum.LoadWeightedSumParameters(s);
   auto& A = s.AuxTable[11];
   for (int n = 1; n <= 35; ++n) {
@@ -144,10 +154,13 @@ inline std::string FirstDifference(const ModelState& a, const ModelState& b) {
     for (auto f : {&AuxRecord::WeightedSum, &AuxRecord::SumScale})
       if (!same(a.AuxTable[n].*f, b.AuxTable[n].*f)) return "AuxTable[" + std::to_string(n) + "]";
   using M = ModelState;
-  for (auto f : {&M::PH, &M::PCO2, &M::Alkalinity, &M::IonicStrength, &M::NewIonicStrength, &M::InitialIonicStrength,
-                 &M::IonicStrengthChange, &M::FreeHydroxide, &M::MachineEpsilon, &M::LogIapCaCO3, &M::LogIapCaSO4,
-                 &M::Sar, &M::SarActivity})
+  for (auto f :
+       {&M::PH, &M::PCO2, &M::Alkalinity, &M::IonicStrength, &M::NewIonicStrength, &M::InitialIonicStrength,
+        &M::IonicStrengthChange, &M::FreeHydroxide, &M::MachineEpsilon, &M::LogIapCaCO3, &M::LogIapCaSO4, &M::Sar,
+        &M::SarActivity, &M::SaturationIndexCalcite, &M::SaturationIndexGypsum, &M::ChargeBalanceError})
     if (!same(a.*f, b.*f)) return "a scalar";
+  for (int n = 1; n <= 12; ++n)
+    if (!same(a.FreeIonGamma[n], b.FreeIonGamma[n])) return "FreeIonGamma[" + std::to_string(n) + "]";
   return a == b ? "" : "a flag, pass counter or code";
 }
 

@@ -127,8 +127,8 @@ class WindowsTest : public QObject {
       if (w->isVisible() && !qobject_cast<QMessageBox*>(w)) shown << w->objectName();
     return QString("%1 located; ran %2; ended %3; shown %4; codes %5/%6")
         .arg(seen_.locateCalls)
-        .arg(seen_.runs.join(", "), seen_.ends.join(" "), shown.join(" "), QString::fromStdString(state_->SheetMode),
-             QString::fromStdString(state_->InputPair));
+        .arg(seen_.runs.join(", "), seen_.ends.join(" "), shown.join(" "),
+             QString::fromStdString(CodeOf(state_->SheetMode)), QString::fromStdString(CodeOf(state_->InputPair)));
   }
 
   QWidget* Child(const QString& name) { return form_->findChild<QWidget*>(name); }
@@ -223,7 +223,7 @@ private slots:
     QFETCH(int, row);
     const Scenario& s = kScenarios[row];
     const QString failure = s.failure, box = s.box;
-    state_->InputPair = std::string("B"); // left by an earlier run
+    state_->InputPair = CarbonatePair::AlkalinityPCO2; // left by an earlier run
     const QStringList expected = QString(s.progress).split(", ", Qt::SkipEmptyParts);
     QStringList shown;
     seen_.hook = [&](const QString& stage, ProgressListener* progress) {
