@@ -85,7 +85,8 @@ TEST(SampleFailure, AnUnconvergedIterationIsNoResult) {
   neutral.ConstantTable[21].LogK = 12.0;
   neutral.SpeciesTable[5].TotalConc = neutral.SpeciesTable[9].TotalConc;
   EXPECT_THAT(FailureOf(neutral),
-              HasSubstr("did not converge after 101 passes of the mass balances: the free concentration of"));
+              HasSubstr("did not converge after 101 passes of the mass balances: the free concentration of sulfate "
+                        "still changes by"));
 }
 
 TEST(SampleFailure, RandomWatersAreCalculatedWithClosedBalancesOrFailWithAReason) {

@@ -264,20 +264,6 @@ TEST(Solver, ABatchMatchesTheStepByStepProcedureBitForBit) {
   EXPECT_TRUE(failures >= 1 && failures < 30) << failures;
 }
 
-TEST(Solver, ExampleWatersConvergeWithClosedMassBalances) {
-  for (SpeciationModel model : {SpeciationModel::AsSpecified, SpeciationModel::IonAssociation})
-    for (const ExampleWater& water : Waters()) {
-      ModelState s = Sample(water, CarbonatePair::AlkalinityPH, model);
-      SolveSpeciation(s, weights);
-      const std::string label = water.id + (model == SpeciationModel::IonAssociation ? " ion association" : "");
-      EXPECT_LT(testsupport::LargestMassBalanceGap(s), 1e-12) << label;
-      EXPECT_LE(s.IterationCounters[counters::OuterPasses], 100) << label << " reached the pass limit";
-      EXPECT_LE(s.IterationCounters[counters::InnerPasses], 100) << label << " reached the pass limit";
-      // Sulfate really is complexed in these waters (CaSO4, MgSO4, NaSO4-).
-      EXPECT_LT(s.SpeciesTable[9].FreeConc, 0.999 * s.SpeciesTable[9].TotalConc) << label;
-    }
-}
-
 TEST(Solver, FaultsAreTypedAndLeaveTheStateAsItWas) {
   // Each fault a sample can lead to, on the river water (alkalinity and pH 0
   // keep the river's): an ArithmeticFault naming the step and the cause, the
