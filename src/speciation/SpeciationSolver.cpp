@@ -22,6 +22,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "model/Errors.h"
 #include "speciation/ActivityModel.h"
@@ -140,7 +141,7 @@ std::string ImpossibleCarbonateCause(const ModelState& state) {
   switch (state.InputPair) {
   case CarbonatePair::AlkalinityPH:
     return "pH " + Num(state.PH) + " with alkalinity " + alkalinity +
-           " leaves no carbonate: the computed pCO2 is negative (the hydroxide of that pH alone exceeds the "
+           " leaves no carbonate: the computed pCO2 is negative (the hydroxide at that pH, Kw'/[H+], exceeds the "
            "alkalinity); check the sample's pH and alkalinity";
   case CarbonatePair::AlkalinityPCO2:
     return "pCO2 " + Num(state.PCO2) + " with alkalinity " + alkalinity +
@@ -155,7 +156,7 @@ std::string ImpossibleCarbonateCause(const ModelState& state) {
   return "the carbonate system holds a negative concentration or pCO2";
 }
 
-bool NonNegativeAndFinite(double value) { return value >= 0.0 && value <= 1.7976931348623157e308; }
+bool NonNegativeAndFinite(double value) { return value >= 0.0 && value <= std::numeric_limits<double>::max(); }
 
 // Raised by a pass-level test of the status flags; the solve is then replayed
 // from its entry state testing after every step, which names the step.
@@ -208,7 +209,7 @@ private:
     CheckStep(CheckEachStep, [&] { return StepAndCause{step + (" " + InPass()), cause}; });
   }
 
-  // Step 1. K(n) = 10^LogK(n), or exactly 0 for an absent constant. The powers
+  // K(n) = 10^LogK(n), or exactly 0 for an absent constant. The powers
   // of the last successful computation are reused while the 30 LogK values
   // are the same to the bit.
   void ComputeEquilibriumConstants() {
@@ -234,7 +235,7 @@ private:
     memo.constantsValid = true;
   }
 
-  // Steps 2 to 4. The cations start free; the first ionic strength takes half
+  // The cations start free; the first ionic strength takes half
   // the alkalinity for the carbonate ions, which are not known yet.
   void EstimateFirstIonicStrength() {
     for (int n = 3; n <= 9; ++n) S[n].FreeConc = S[n].TotalConc;
@@ -250,7 +251,7 @@ private:
     counters_[counters::OuterPasses] = 0;
   }
 
-  // Steps 5 to 7. The coefficients at the current ionic strength; those of
+  // The coefficients at the current ionic strength; those of
   // OH-, HCO3- and CO3 2- are then referred to their totals of the previous
   // pass (g F/T), as the carbonate system and the water equilibrium take
   // them. The free-ion values are kept for the complexes of the
@@ -272,7 +273,7 @@ private:
     for (int n = 1; n <= 24; ++n) X[n].Gamma = gammas.OfComplex(n);
   }
 
-  // Step 8. KH', Kw', K1', K2' referred to concentrations.
+  // KH', Kw', K1', K2' referred to concentrations.
   void ReferWaterAndCarbonateConstants() {
     C[1].ConditionalK = C[1].K / S[12].Gamma;
     C[2].ConditionalK = C[2].K / (S[2].Gamma * S[1].Gamma);
@@ -282,7 +283,7 @@ private:
           "an activity coefficient is 0 or out of range; check the sample's concentrations");
   }
 
-  // After step 9: a negative pCO2, H+, HCO3- or CO3 2- is no chemistry but an
+  // After the carbonate system: a negative pCO2, H+, HCO3- or CO3 2- is no chemistry but an
   // impossible pair of inputs (e.g. more hydroxide at the given pH than the
   // whole alkalinity). A fault of the pass comes first.
   void RequirePossibleCarbonateSystem() {
@@ -295,7 +296,7 @@ private:
     throw SampleFailure(ImpossibleCarbonateCause(state_));
   }
 
-  // Step 10. H+ is free; hydroxide from the ion product of water.
+  // H+ is free; hydroxide from the ion product of water.
   void ComputeHydroxideTotal() {
     S[1].FreeConc = S[1].TotalConc;
     S[2].TotalConc = C[2].ConditionalK / S[1].TotalConc;
@@ -317,7 +318,7 @@ private:
     return ionAssociation_ && referred ? state_.FreeIonGamma[l] : S[l].Gamma;
   }
 
-  // Step 11. Formation constants referred to concentrations:
+  // Formation constants referred to concentrations:
   // K' = g(cation) K g(ligand) / g(complex).
   void ReferComplexConstants() {
     for (int r = 1; r <= 4; ++r) {
@@ -337,7 +338,7 @@ private:
           "an activity coefficient is 0 or a constant out of range; check the constants and the sample");
   }
 
-  // Step 13: free OH- = total / (1 + sum of K' x free cation).
+  // Free OH- = total / (1 + sum of K' x free cation).
   void BalanceHydroxide() {
     state_.FreeHydroxide =
         S[2].TotalConc / (S[3].FreeConc * C[7].ConditionalK + 1.0 + S[4].FreeConc * C[8].ConditionalK +
@@ -346,7 +347,7 @@ private:
     Check("solving the mass balance of hydroxide", kDivergence);
   }
 
-  // Step 14: each free ligand from its total and the cations of the last pass;
+  // Each free ligand from its total and the cations of the last pass;
   // its relative change (%) decides when the inner passes end.
   void BalanceLigands() {
     for (int h = 0; h <= 4; ++h) {
@@ -362,7 +363,7 @@ private:
     Check("solving the mass balances of the ligands", kDivergence);
   }
 
-  // Step 15: each free cation from its total and the ligands just updated.
+  // Each free cation from its total and the ligands just updated.
   void BalanceCations() {
     for (int r = 1; r <= 4; ++r) {
       const int c = r + 2;
@@ -379,7 +380,7 @@ private:
     return settled;
   }
 
-  // Steps 12 to 16: inner passes until no free ligand changes any more, or
+  // Inner passes until no free ligand changes any more, or
   // the pass limit.
   void SolveMassBalances() {
     auto& inner = counters_[counters::InnerPasses];
@@ -394,7 +395,7 @@ private:
     }
   }
 
-  // Step 17: [ML] = K' [M] [L].
+  // [ML] = K' [M] [L].
   void ComputeComplexConcentrations() {
     for (int r = 1; r <= 4; ++r) {
       const int c = r + 2;
@@ -408,7 +409,7 @@ private:
     Check("computing the complex concentrations", kDivergence);
   }
 
-  // Step 18: I = 1/2 sum z^2 c over the free ions of rows 3 to 11 and the
+  // I = 1/2 sum z^2 c over the free ions of rows 3 to 11 and the
   // complexes. The procedure as specified leaves H+ and OH- out; the
   // ion-association model counts them first (which matters in acid or
   // alkaline waters of low salinity).
@@ -425,7 +426,7 @@ private:
     Check("summing the new ionic strength", kDivergence);
   }
 
-  // Step 19: the iteration ends when the ionic strength no longer changes,
+  // The iteration ends when the ionic strength no longer changes,
   // or at the pass limit.
   bool OuterIterationEnds() {
     auto& outer = counters_[counters::OuterPasses];

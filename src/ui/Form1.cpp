@@ -16,6 +16,10 @@ namespace vontralek::ui {
 
 namespace {
 
+// The run codes of the two data sheets.
+const std::string kMainSheet = "A";
+const std::string kBatchSheet = "B";
+
 // An option button that reacts to a click anywhere in its rectangle, not only
 // on its circle and caption.
 class OptionButton : public QRadioButton {
@@ -136,6 +140,7 @@ void Form1::Calculate() {
   for (int i = 0; i < 3; ++i) {
     if (option2_[i]->isChecked()) {
       state_.InputPair = CarbonatePairFromCode(kPairCodes[i]);
+      request.inputPair = kPairCodes[i];
       pairSelected = true;
     }
   }
@@ -143,12 +148,11 @@ void Form1::Calculate() {
     ShowWarning(this, QStringLiteral("Please, select variables featuring the carbonic system"));
     return;
   }
-  request.inputPair = CodeOf(state_.InputPair);
 
   // 4. Main sheet: the single sample runs at once, inside this handler.
   if (option1_[0]->isChecked()) {
     state_.SheetMode = DataSheet::Main;
-    request.sheetMode = CodeOf(state_.SheetMode);
+    request.sheetMode = kMainSheet;
     if (!RunOrEnd(this, services_, state_, request, nullptr)) return;
   }
 
@@ -156,7 +160,7 @@ void Form1::Calculate() {
   //    It has no owner, so it outlives this window.
   if (option1_[1]->isChecked()) {
     state_.SheetMode = DataSheet::Batch;
-    request.sheetMode = CodeOf(state_.SheetMode);
+    request.sheetMode = kBatchSheet;
     auto* progress = new Form2(state_, request, services_);
     progress->show();
   }
