@@ -19,6 +19,14 @@ public:
   using VontralekError::VontralekError;
 };
 
+// A sample the model cannot speciate although no arithmetic faulted: the
+// iteration did not converge, or the inputs are impossible together (a
+// negative pCO2, H+ or free concentration). The message gives the reason.
+class SampleFailure : public VontralekError {
+public:
+  using VontralekError::VontralekError;
+};
+
 // A workbook that cannot be opened, read or saved, or lacks a worksheet.
 class WorkbookError : public VontralekError {
 public:

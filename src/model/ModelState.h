@@ -117,6 +117,21 @@ struct ModelState {
   double LogIapCaSO4 = 0.0;
   bool LogIapCaCO3Defined = false; // false when an activity it needs is undefined
   bool LogIapCaSO4Defined = false;
+  // False when pairs "B" and "C" leave no positive H+ total to take the pH from.
+  bool PHDefined = false;
+  // Saturation indices log(IAP / Ksp) of calcite and gypsum; undefined without
+  // the solubility product (LogK 0) or without the ion activity product.
+  double SaturationIndexCalcite = 0.0;
+  double SaturationIndexGypsum = 0.0;
+  bool SaturationIndexCalciteDefined = false;
+  bool SaturationIndexGypsumDefined = false;
+  // 100 (cations - anions) / (cations + anions) in equivalents of the
+  // analytical totals, %; 0 for a sample without ions.
+  double ChargeBalanceError = 0.0;
+  // Activity coefficients of the free ions (Davies at the current ionic
+  // strength) before OH-, HCO3- and CO3 2- are referred to their totals; the
+  // ion-association model forms its complexes with them.
+  Table<double, 12> FreeIonGamma;
   double Sar = 0.0;         // (mmol/L)^0.5
   double SarActivity = 0.0; // (mmol/L)^0.5
 

@@ -1,3 +1,4 @@
+#include "speciation/ActivityModel.h"
 #include "speciation/FloatingPointFaults.h"
 #include "speciation/Speciation.h"
 #include "speciation/SpeciationDetail.h"
@@ -30,9 +31,10 @@ std::string ActivityFaultCause(double ionicStrength, double charge) {
 double ComputeActivityCoefficient(double ionicStrength, double charge, bool isComplex, std::int16_t row) {
   using namespace speciation_detail;
   FaultScope scope;
-  const double gamma = EvaluateActivityCoefficient(ionicStrength, charge, isComplex, row);
-  if (FaultRaised()) [[unlikely]]
-    RaiseFault(ActivityFaultStep(charge, isComplex, row), ActivityFaultCause(ionicStrength, charge));
+  const double gamma = activity::EvaluateActivityCoefficient(ionicStrength, charge, isComplex, row);
+  CheckStep(true, [&] {
+    return StepAndCause{ActivityFaultStep(charge, isComplex, row), ActivityFaultCause(ionicStrength, charge)};
+  });
   return gamma;
 }
 

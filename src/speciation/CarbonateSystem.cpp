@@ -2,7 +2,9 @@
 // analysis gives. With the conditional constants of the pass KH' (CO2
 // solubility), Kw' (water), K1' and K2' (carbonic acid), and H = [H+]:
 //   B = [HCO3-] = K1' KH' pCO2 / H,  C = [CO3 2-] = K2' B / H,
-// and the alkalinity balance Alk = B + 2C + Kw'/H - H.
+// and the alkalinity balance Alk = B + 2C + Kw'/H - H. Pair "B" of the
+// procedure as specified leaves a term of that balance out (-H for a positive
+// alkalinity, 2C otherwise); the ion-association model solves it in full.
 
 #include <cmath>
 
@@ -70,6 +72,32 @@ std::string PairCCause(const ModelState& state) {
          " mol/L) concentrations give values out of range; check them";
 }
 
+// Pair "B" in the ion-association model: the full alkalinity balance of pair
+// "A", Alk = B + 2C + Kw'/H - H with B = A/H, C = K2' A/H^2 (A = K1' KH' pCO2),
+// multiplied by H^2: f(H) = H^3 + Alk H^2 - S H - 2 K2' A = 0, S = A + Kw'.
+// f has one positive root (Descartes: one sign change for either sign of
+// Alk); Newton from the closed-form start converges in 3 to 5 steps. A step to
+// H <= 0 halves H instead.
+double SolveFullAlkalinityBalance(double start, double Alk, double A, double S, double K2) {
+  double H = start;
+  for (int iteration = 0; iteration < 50; ++iteration) {
+    const double f = std::pow(H, 3.0) + Alk * std::pow(H, 2.0) - S * H - 2.0 * K2 * A;
+    const double slope = 3.0 * std::pow(H, 2.0) + 2.0 * Alk * H - S;
+    if (slope == 0.0) {
+      H = 0.5 * H;
+      continue;
+    }
+    const double step = f / slope;
+    if (H - step <= 0.0) {
+      H = 0.5 * H;
+      continue;
+    }
+    H = H - step;
+    if (std::fabs(step) <= 1e-15 * H) break;
+  }
+  return H;
+}
+
 } // namespace
 
 void CloseCarbonateSystem(ModelState& state, bool checkEachStep) {
@@ -84,22 +112,25 @@ void CloseCarbonateSystem(ModelState& state, bool checkEachStep) {
   double& C = S[species::Carbonate].TotalConc;
   const double Alk = state.Alkalinity;
 
-  if (state.InputPair == CarbonatePair::AlkalinityPH) {
+  switch (state.InputPair) {
+  case CarbonatePair::AlkalinityPH: {
+    const auto cause = [&] { return StepAndCause{kStepPairA, PairACause(state, H, K1 * KH, K2)}; };
     H = std::pow(10.0, -state.PH) / S[species::Hydrogen].Gamma;
-    if (checkEachStep && FaultRaised()) [[unlikely]]
-      RaiseFault(kStepPairA, "10^-pH divided by the activity coefficient of H+ is out of range (pH " + Num(state.PH) +
-                                 "); check the sample's pH");
+    CheckStep(checkEachStep, [&] {
+      return StepAndCause{kStepPairA, "10^-pH divided by the activity coefficient of H+ is out of range (pH " +
+                                          Num(state.PH) + "); check the sample's pH"};
+    });
     // The alkalinity balance solved for the CO2 pressure.
     state.PCO2 = std::pow(H, 2.0) / (K1 * KH) * (Alk + H - Kw / H) / (H + 2.0 * K2);
-    if (checkEachStep && FaultRaised()) [[unlikely]]
-      RaiseFault(kStepPairA, PairACause(state, H, K1 * KH, K2));
+    CheckStep(checkEachStep, cause);
     B = K1 * KH * state.PCO2 / H;
-    if (checkEachStep && FaultRaised()) [[unlikely]]
-      RaiseFault(kStepPairA, PairACause(state, H, K1 * KH, K2));
+    CheckStep(checkEachStep, cause);
     C = K1 * KH * K2 * state.PCO2 / std::pow(H, 2.0);
-    if (checkEachStep && FaultRaised()) [[unlikely]]
-      RaiseFault(kStepPairA, PairACause(state, H, K1 * KH, K2));
-  } else if (state.InputPair == CarbonatePair::AlkalinityPCO2) {
+    CheckStep(checkEachStep, cause);
+    break;
+  }
+  case CarbonatePair::AlkalinityPCO2: {
+    const auto cause = [&] { return StepAndCause{kStepPairB, PairBCause(state, H)}; };
     const double P = state.PCO2;
     const double Sum = K1 * KH * P + Kw;
     if (Alk > 0.0) {
@@ -109,37 +140,36 @@ void CloseCarbonateSystem(ModelState& state, bool checkEachStep) {
       // Positive root of H^2 + Alk H - S = 0 (carbonate term left out).
       H = (std::pow(std::pow(Alk, 2.0) + 4.0 * Sum, 0.5) + Alk * -1.0) * 0.5;
     }
-    if (checkEachStep && FaultRaised()) [[unlikely]]
-      RaiseFault(kStepPairB, PairBCause(state, H));
+    CheckStep(checkEachStep, cause);
+    if (state.Model == SpeciationModel::IonAssociation) {
+      H = SolveFullAlkalinityBalance(H, Alk, K1 * KH * P, Sum, K2);
+      CheckStep(checkEachStep, cause);
+    }
     B = K1 * KH * P / H;
-    if (checkEachStep && FaultRaised()) [[unlikely]]
-      RaiseFault(kStepPairB, PairBCause(state, H));
+    CheckStep(checkEachStep, cause);
     C = K1 * KH * K2 * P / std::pow(H, 2.0);
-    if (checkEachStep && FaultRaised()) [[unlikely]]
-      RaiseFault(kStepPairB, PairBCause(state, H));
-  } else if (state.InputPair == CarbonatePair::BicarbonateCarbonate) {
-    H = K2 * B / C;
-    if (checkEachStep && FaultRaised()) [[unlikely]]
-      RaiseFault(kStepPairC, PairCCause(state));
-    state.PCO2 = B * H / (K1 * KH);
-    if (checkEachStep && FaultRaised()) [[unlikely]]
-      RaiseFault(kStepPairC, PairCCause(state));
+    CheckStep(checkEachStep, cause);
+    break;
   }
-  // Any other code: nothing is computed, H, B, C and pCO2 keep their values.
+  case CarbonatePair::BicarbonateCarbonate: {
+    const auto cause = [&] { return StepAndCause{kStepPairC, PairCCause(state)}; };
+    H = K2 * B / C;
+    CheckStep(checkEachStep, cause);
+    state.PCO2 = B * H / (K1 * KH);
+    CheckStep(checkEachStep, cause);
+    break;
+  }
+  case CarbonatePair::None:
+    // No pair: nothing is computed, H, B, C and pCO2 keep their values.
+    break;
+  }
 }
 
 } // namespace speciation_detail
 
 void SolveCarbonateSystem(ModelState& state) {
   using namespace speciation_detail;
-  const SolverSnapshot entry(state);
-  FaultScope scope;
-  try {
-    CloseCarbonateSystem(state);
-  } catch (...) {
-    entry.Restore(state);
-    throw;
-  }
+  RestoringOnFailure(state, [&](const ModelState&) { CloseCarbonateSystem(state); });
 }
 
 } // namespace vontralek

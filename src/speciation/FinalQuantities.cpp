@@ -2,7 +2,8 @@
 // referred to total concentrations, the calcium carbonate and sulfate
 // solubility products referred to concentrations, dissolved CO2, log
 // activities, the pH for the pairs that do not give it, the ion activity
-// products, the weighted charge sum and the sodium adsorption ratios.
+// products and saturation indices, the charge-balance error, the weighted
+// charge sum and the sodium adsorption ratios.
 
 #include <cmath>
 
@@ -14,13 +15,30 @@ namespace vontralek {
 
 namespace speciation_detail {
 
+const char* SpeciesName(int row) {
+  static const char* const names[13] = {
+      "",         "H+",       "OH-",     "cation 1 (sodium)", "cation 2",  "cation 3 (calcium)", "cation 4 (magnesium)",
+      "ligand 1", "ligand 2", "sulfate", "bicarbonate",       "carbonate", "dissolved CO2"};
+  return names[row];
+}
+
 namespace {
 
-const char* const kSpeciesNames[13] = {
-    "",         "H+",       "OH-",     "cation 1 (sodium)", "cation 2",  "cation 3 (calcium)", "cation 4 (magnesium)",
-    "ligand 1", "ligand 2", "sulfate", "bicarbonate",       "carbonate", "dissolved CO2"};
+std::string RowText(int row) { return "species row " + std::to_string(row) + " (" + SpeciesName(row) + ")"; }
 
-std::string RowText(int row) { return "species row " + std::to_string(row) + " (" + kSpeciesNames[row] + ")"; }
+// Charge-balance error in %, 100 (cations - anions) / (cations + anions), in
+// equivalents of the analytical totals of rows 1 to 11 (H+, OH- = Kw'/H+,
+// HCO3-, CO3 2- included); 0 for a sample without ions.
+double ChargeBalanceError(const ModelState& state) {
+  double cations = 0.0, anions = 0.0;
+  for (int n = 1; n <= 11; ++n) {
+    const SpeciesRecord& s = state.SpeciesTable[n];
+    if (s.Charge > 0.0) cations = cations + s.Charge * s.TotalConc;
+    if (s.Charge < 0.0) anions = anions + -s.Charge * s.TotalConc;
+  }
+  if (cations + anions == 0.0) return 0.0;
+  return 100.0 * (cations - anions) / (cations + anions);
+}
 
 const char* const kCheckSample = "; check the sample's concentrations";
 
@@ -32,8 +50,13 @@ void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
   auto& K = state.ConstantTable;
 
   // Coefficients referred to the total rather than the free concentration,
-  // so that activity = gamma x total.
+  // so that activity = gamma x total. As specified, HCO3- and CO3 2- already
+  // carry F/T of the last pass and take it a second time (their log
+  // activities come out low by log F/T); the ion-association model starts
+  // from their free-ion coefficients and applies F/T once.
+  const bool ionAssociation = state.Model == SpeciationModel::IonAssociation;
   for (int n = 3; n <= 11; ++n) {
+    if (ionAssociation && (n == species::Bicarbonate || n == species::Carbonate)) S[n].Gamma = state.FreeIonGamma[n];
     if (S[n].TotalConc != 0.0 && S[n].FreeConc != 0.0) S[n].Gamma = S[n].Gamma * S[n].FreeConc / S[n].TotalConc;
     if (FaultRaised()) [[unlikely]]
       RaiseFault("referring the activity coefficient of " + RowText(n) + " to its total concentration",
@@ -75,8 +98,13 @@ void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
   }
 
   // The pH from the activity of H+ when the pair does not give it.
-  if (state.InputPair == CarbonatePair::AlkalinityPCO2 || state.InputPair == CarbonatePair::BicarbonateCarbonate)
+  // Without a positive H+ total there is no pH: the number left in PH is stale.
+  if (state.InputPair == CarbonatePair::AlkalinityPCO2 || state.InputPair == CarbonatePair::BicarbonateCarbonate) {
     state.PH = -S[1].LogActivity;
+    state.PHDefined = S[1].LogActivityDefined;
+  } else if (state.InputPair == CarbonatePair::AlkalinityPH) {
+    state.PHDefined = true;
+  }
 
   // Ion activity products, defined only when both activities are.
   state.LogIapCaCO3 = S[11].LogActivity + S[5].LogActivity;
@@ -85,6 +113,17 @@ void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
   state.LogIapCaSO4Defined = S[9].LogActivityDefined && S[5].LogActivityDefined;
   if (FaultRaised()) [[unlikely]]
     RaiseFault("computing the ion activity products", "a log activity is out of range" + std::string(kCheckSample));
+
+  // Saturation indices log IAP - log Ksp of calcite (LogK 5) and gypsum
+  // (LogK 6); none without the solubility product or the activity product.
+  state.SaturationIndexCalcite = state.LogIapCaCO3 - K[5].LogK;
+  state.SaturationIndexGypsum = state.LogIapCaSO4 - K[6].LogK;
+  state.SaturationIndexCalciteDefined = state.LogIapCaCO3Defined && K[5].LogK != 0.0;
+  state.SaturationIndexGypsumDefined = state.LogIapCaSO4Defined && K[6].LogK != 0.0;
+  state.ChargeBalanceError = ChargeBalanceError(state);
+  if (FaultRaised()) [[unlikely]]
+    RaiseFault("computing the saturation indices and the charge-balance error",
+               "a log activity or a total is out of range" + std::string(kCheckSample));
 
   // Weighted charge sum: start + scale x sum of z x weight x mmol/L,
   // charges with their sign; dissolved CO2 (row 12) does not enter.
@@ -126,14 +165,7 @@ void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
 
 void ComputeFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
   using namespace speciation_detail;
-  const SolverSnapshot entry(state);
-  FaultScope scope;
-  try {
-    DeriveFinalQuantities(state, weightedSum);
-  } catch (...) {
-    entry.Restore(state);
-    throw;
-  }
+  RestoringOnFailure(state, [&](const ModelState&) { DeriveFinalQuantities(state, weightedSum); });
 }
 
 } // namespace vontralek

@@ -20,6 +20,21 @@ inline bool FaultRaised() { return std::fetestexcept(kFaultFlags) != 0; }
 // read from the raised flags.
 [[noreturn]] void RaiseFault(std::string_view step, std::string_view cause);
 
+// What a fault message says: the step that faulted and its cause.
+struct StepAndCause {
+  std::string step, cause;
+};
+
+// Tests the status flags after a step, when enabled (a constant in the fast
+// path, which tests once per pass instead); on a fault, throws with the step
+// and cause that describe() returns. The words are built only then.
+template <typename Describe> inline void CheckStep(bool enabled, Describe&& describe) {
+  if (enabled && FaultRaised()) [[unlikely]] {
+    const StepAndCause words = describe();
+    RaiseFault(words.step, words.cause);
+  }
+}
+
 // A number as the messages show it (6 significant digits).
 std::string Num(double value);
 

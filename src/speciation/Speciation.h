@@ -27,12 +27,19 @@ void SolveCarbonateSystem(ModelState& state);
 
 // Derived quantities after the iteration: total-referred activity
 // coefficients, dissolved CO2, log activities (rows without a positive total
-// are marked undefined), pH for pairs "B" and "C", ion activity products (each
-// marked undefined when an activity it needs is), weighted sum (start value and
-// scale from weightedSum), sodium adsorption ratios.
+// are marked undefined), pH for pairs "B" and "C" (undefined without a
+// positive H+ total), ion activity products and saturation indices of calcite
+// and gypsum (each marked undefined when an activity or the LogK it needs is),
+// charge-balance error, weighted sum (start value and scale from weightedSum),
+// sodium adsorption ratios.
 void ComputeFinalQuantities(ModelState& state, WeightedSumSource& weightedSum);
 
-// Speciates the sample held in the state (mol/L, eq/L).
+// Speciates the sample held in the state (mol/L, eq/L) with state.Model.
+// Throws SampleFailure (model/Errors.h), leaving the state as it was on entry,
+// when the sample has no result: an iteration that ends at its pass limit
+// while the ionic strength or a free ligand still changes by more than 1e-9
+// relative per pass, or inputs that are impossible together (a negative pCO2,
+// H+, HCO3-, CO3 2- or free concentration).
 void SolveSpeciation(ModelState& state, WeightedSumSource& weightedSum);
 
 } // namespace vontralek

@@ -2,8 +2,6 @@
 
 // Pieces shared by the files of the chemistry, not part of its interface.
 
-#include <cmath>
-#include <cstdint>
 #include <string>
 
 #include "model/ModelState.h"
@@ -11,36 +9,7 @@
 
 namespace vontralek::speciation_detail {
 
-// The activity coefficient without the fault test (the caller tests the
-// status flags). Charged entries: Davies, log g = -0.512 z^2 (sqrt(I)/(1 +
-// sqrt(I)) - 0.3 I). Neutral species: salting-out, log g = 0.1 I. Neutral
-// complexes: a quadratic rule for ComplexTable rows 15, 16, 23 and 24 (the
-// calcium and magnesium sulfates and carbonates), a fitted rational function
-// for every other neutral complex. Powers are general real powers throughout.
-inline double EvaluateActivityCoefficient(double ionicStrength, double charge, bool isComplex, int row) {
-  const double I = ionicStrength;
-  double logGamma = 0.0;
-  if (charge == 0.0) {
-    if (isComplex) {
-      if (row == 15 || row == 16 || row == 23 || row == 24) {
-        logGamma = 0.033 * std::pow(I, 2.0) - 0.3 * I;
-      } else {
-        const double t = I / (60.8128 * I + 1.0);
-        const double u = (t - 0.0319 * std::pow(I, 2.0)) * -11.7021;
-        logGamma = u - 0.044 * std::pow(I, 3.0);
-      }
-    } else {
-      logGamma = 0.1 * I;
-    }
-  } else {
-    const double rootI = std::pow(I, 0.5);
-    const double s = rootI / (rootI + 1.0) - 0.3 * I;
-    logGamma = (std::pow(charge, 2.0) * -0.512) * s;
-  }
-  return std::pow(10.0, logGamma);
-}
-
-// Step and cause of a fault raised by EvaluateActivityCoefficient, in words.
+// Step and cause of a fault raised by an activity coefficient, in words.
 std::string ActivityFaultStep(double charge, bool isComplex, int row);
 std::string ActivityFaultCause(double ionicStrength, double charge);
 
@@ -50,21 +19,33 @@ std::string ActivityFaultCause(double ionicStrength, double charge);
 void CloseCarbonateSystem(ModelState& state, bool checkEachStep = true);
 void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum);
 
-// Everything a solve writes, so that a fault can put the state back as it was.
-class SolverSnapshot {
-public:
-  explicit SolverSnapshot(const ModelState& state);
-  void Restore(ModelState& state) const;
+// The name of a species row in messages, e.g. "cation 3 (calcium)".
+const char* SpeciesName(int row);
 
-private:
-  decltype(ModelState::SpeciesTable) species_;
-  decltype(ModelState::ComplexTable) complexes_;
-  decltype(ModelState::ConstantTable) constants_;
-  decltype(ModelState::AuxTable) aux_;
-  decltype(ModelState::IterationCounters) counters_;
-  double pH_, pCO2_, ionicStrength_, newIonicStrength_, initialIonicStrength_, ionicStrengthChange_, freeHydroxide_;
-  double logIapCaCO3_, logIapCaSO4_, sar_, sarActivity_;
-  bool logIapCaCO3Defined_, logIapCaSO4Defined_;
-};
+// Runs work(entry) on the state with the status flags cleared, entry being a
+// copy of the state as it was; if work throws, the state is put back to entry
+// (the solver's memo excepted, which holds no result). The caller's status
+// flags come back in every case.
+template <typename Work> void RestoringOnFailure(ModelState& state, Work&& work);
+
+// Puts the state back to entry, keeping the solver's memo.
+inline void RestoreState(ModelState& state, const ModelState& entry) {
+  const SolverMemo memo = state.Memo;
+  state = entry;
+  state.Memo = memo;
+}
 
 } // namespace vontralek::speciation_detail
+
+#include "speciation/FloatingPointFaults.h"
+
+template <typename Work> void vontralek::speciation_detail::RestoringOnFailure(ModelState& state, Work&& work) {
+  const ModelState entry = state;
+  FaultScope scope;
+  try {
+    work(entry);
+  } catch (...) {
+    RestoreState(state, entry);
+    throw;
+  }
+}

@@ -10,11 +10,22 @@
 // - K = 10^LogK is kept from one solve to the next while the LogK values are
 //   the same to the bit.
 // Nothing is allocated while solving.
+//
+// Two models share the procedure. The ion-association model differs in four
+// places, each marked below: the complexes of OH-, HCO3- and CO3 2- form with
+// the free-ion coefficients (not those referred to the ligand's total, which
+// would count the free fraction twice), H+ and OH- enter the ionic strength,
+// and pair "B" solves the full alkalinity balance (CarbonateSystem.cpp); the
+// final coefficients of HCO3- and CO3 2- take the factor F/T once
+// (FinalQuantities.cpp).
 
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
+#include "common/Errors.h"
+#include "speciation/ActivityModel.h"
 #include "speciation/FloatingPointFaults.h"
 #include "speciation/Speciation.h"
 #include "speciation/SpeciationDetail.h"
@@ -23,38 +34,13 @@ namespace vontralek {
 
 namespace speciation_detail {
 
-SolverSnapshot::SolverSnapshot(const ModelState& s)
-    : species_(s.SpeciesTable), complexes_(s.ComplexTable), constants_(s.ConstantTable), aux_(s.AuxTable),
-      counters_(s.IterationCounters), pH_(s.PH), pCO2_(s.PCO2), ionicStrength_(s.IonicStrength),
-      newIonicStrength_(s.NewIonicStrength), initialIonicStrength_(s.InitialIonicStrength),
-      ionicStrengthChange_(s.IonicStrengthChange), freeHydroxide_(s.FreeHydroxide), logIapCaCO3_(s.LogIapCaCO3),
-      logIapCaSO4_(s.LogIapCaSO4), sar_(s.Sar), sarActivity_(s.SarActivity), logIapCaCO3Defined_(s.LogIapCaCO3Defined),
-      logIapCaSO4Defined_(s.LogIapCaSO4Defined) {}
-
-void SolverSnapshot::Restore(ModelState& s) const {
-  s.SpeciesTable = species_;
-  s.ComplexTable = complexes_;
-  s.ConstantTable = constants_;
-  s.AuxTable = aux_;
-  s.IterationCounters = counters_;
-  s.PH = pH_;
-  s.PCO2 = pCO2_;
-  s.IonicStrength = ionicStrength_;
-  s.NewIonicStrength = newIonicStrength_;
-  s.InitialIonicStrength = initialIonicStrength_;
-  s.IonicStrengthChange = ionicStrengthChange_;
-  s.FreeHydroxide = freeHydroxide_;
-  s.LogIapCaCO3 = logIapCaCO3_;
-  s.LogIapCaSO4 = logIapCaSO4_;
-  s.Sar = sar_;
-  s.SarActivity = sarActivity_;
-  s.LogIapCaCO3Defined = logIapCaCO3Defined_;
-  s.LogIapCaSO4Defined = logIapCaSO4Defined_;
-}
-
 namespace {
 
 constexpr int kConstantRows = 30;
+constexpr int kPassLimit = 100; // a loop ends when its counter exceeds this: 101 passes at most
+// A loop ended by its pass limit has converged when its quantities change by
+// at most this, relative, per pass (1e-9, in percent as the changes are kept).
+constexpr double kConvergedPercent = 1e-7;
 
 std::string ConstantName(int row) {
   static const char* const names[7] = {"",
@@ -66,35 +52,6 @@ std::string ConstantName(int row) {
                                        "the calcium sulfate solubility product"};
   if (row <= 6) return names[row];
   return "the formation constant of complex row " + std::to_string(row - 6);
-}
-
-// K(n) = 10^LogK(n), or exactly 0 for an absent constant. The powers of the
-// last successful computation are reused while the 30 LogK values are the same
-// to the bit.
-void ComputeEquilibriumConstants(ModelState& state) {
-  auto& C = state.ConstantTable;
-  SolverMemo& memo = state.Memo;
-  std::array<double, kConstantRows> logK;
-  for (int n = 1; n <= kConstantRows; ++n) logK[n - 1] = C[n].LogK;
-  if (memo.constantsValid && std::memcmp(logK.data(), memo.logK.data(), sizeof logK) == 0) {
-    for (int n = 1; n <= kConstantRows; ++n) C[n].K = memo.k[n - 1];
-    return;
-  }
-  memo.constantsValid = false;
-  for (int n = 1; n <= kConstantRows; ++n) {
-    if (C[n].LogK != 0.0) {
-      C[n].K = std::pow(10.0, C[n].LogK);
-    } else {
-      C[n].K = 0.0;
-    }
-    if (FaultRaised()) [[unlikely]]
-      RaiseFault("computing the equilibrium constants K = 10^LogK",
-                 "LogK " + Num(C[n].LogK) + " of " + ConstantName(n) + " (equilibrium constant " + std::to_string(n) +
-                     ") is beyond the range of a double (about -308 to 308); correct it in worksheet 3");
-  }
-  for (int n = 1; n <= kConstantRows; ++n) memo.k[n - 1] = C[n].K;
-  memo.logK = logK;
-  memo.constantsValid = true;
 }
 
 // The entries that share one activity-coefficient evaluation: the same
@@ -113,11 +70,11 @@ struct GammaGroups {
   std::array<int, 25> complexGroup{};
 
   // 0 charged (keyed on |z|), 1 neutral species, 2 neutral complex with the
-  // quadratic rule (rows 15, 16, 23, 24), 3 any other neutral complex.
+  // quadratic rule, 3 any other neutral complex.
   static int Formula(double charge, bool isComplex, int row) {
     if (charge != 0.0) return 0;
     if (!isComplex) return 1;
-    return (row == 15 || row == 16 || row == 23 || row == 24) ? 2 : 3;
+    return activity::UsesQuadraticNeutralRule(row) ? 2 : 3;
   }
 
   int GroupOf(double charge, bool isComplex, int row) {
@@ -138,30 +95,36 @@ struct GammaGroups {
     for (int n = 1; n <= 24; ++n) complexGroup[n] = GroupOf(state.ComplexTable[n].Charge, true, n);
   }
 
+  double OfSpecies(int row) const { return groups[static_cast<std::size_t>(speciesGroup[row])].gamma; }
+  double OfComplex(int row) const { return groups[static_cast<std::size_t>(complexGroup[row])].gamma; }
+
   // Evaluates groups [first, last) at ionic strength I, testing each if asked.
   void Evaluate(int first, int last, double I, bool checkEachStep, int pass) {
     for (int g = first; g < last; ++g) {
       Group& group = groups[static_cast<std::size_t>(g)];
-      group.gamma = EvaluateActivityCoefficient(I, group.charge, group.isComplex, group.row);
-      if (checkEachStep && FaultRaised()) [[unlikely]]
-        RaiseFault(ActivityFaultStep(group.charge, group.isComplex, group.row) + " in outer pass " +
-                       std::to_string(pass),
-                   ActivityFaultCause(I, group.charge));
+      group.gamma = activity::EvaluateActivityCoefficient(I, group.charge, group.isComplex, group.row);
+      CheckStep(checkEachStep, [&] {
+        return StepAndCause{ActivityFaultStep(group.charge, group.isComplex, group.row) + " in outer pass " +
+                                std::to_string(pass),
+                            ActivityFaultCause(I, group.charge)};
+      });
     }
   }
 };
 
 // Why H+ came out 0 before the hydroxide is computed from it.
 std::string ZeroHydrogenCause(const ModelState& state) {
-  const CarbonatePair pair = state.InputPair;
-  if (pair == CarbonatePair::None)
-    return "no input pair was chosen, so the hydrogen-ion concentration was never computed; choose alkalinity and pH, "
-           "alkalinity and "
-           "pCO2, or bicarbonate and carbonate";
-  if (pair == CarbonatePair::AlkalinityPH)
+  switch (state.InputPair) {
+  case CarbonatePair::None:
+    return "no input pair was chosen, so the hydrogen-ion concentration was never computed; choose alkalinity and "
+           "pH, alkalinity and pCO2, or bicarbonate and carbonate";
+  case CarbonatePair::AlkalinityPH:
     return "10^-pH is 0 (pH " + Num(state.PH) + " is too high); check the sample's pH";
-  if (pair == CarbonatePair::AlkalinityPCO2)
+  case CarbonatePair::AlkalinityPCO2:
     return "the alkalinity balance gave 0 (pCO2 " + Num(state.PCO2) + "); check the sample's pCO2 and alkalinity";
+  case CarbonatePair::BicarbonateCarbonate:
+    break;
+  }
   if (state.SpeciesTable[species::Bicarbonate].TotalConc == 0.0)
     return "the bicarbonate concentration is 0; pair \"C\" needs a bicarbonate concentration above 0";
   if (state.ConstantTable[4].LogK == 0.0)
@@ -170,175 +133,351 @@ std::string ZeroHydrogenCause(const ModelState& state) {
   return "H+ = K2' x bicarbonate / carbonate came out 0; check the sample's bicarbonate and carbonate";
 }
 
-std::string PassText(const ModelState& state) {
-  return "in outer pass " + std::to_string(state.IterationCounters[counters::OuterPasses] + 1);
+// Why the carbonate system of a pass is impossible: which inputs, together,
+// leave no non-negative solution.
+std::string ImpossibleCarbonateCause(const ModelState& state) {
+  const auto& S = state.SpeciesTable;
+  const std::string alkalinity = Num(state.Alkalinity * 1000.0) + " meq/L";
+  switch (state.InputPair) {
+  case CarbonatePair::AlkalinityPH:
+    return "pH " + Num(state.PH) + " with alkalinity " + alkalinity +
+           " leaves no carbonate: the computed pCO2 is negative (the hydroxide at that pH, Kw'/[H+], exceeds the "
+           "alkalinity); check the sample's pH and alkalinity";
+  case CarbonatePair::AlkalinityPCO2:
+    return "pCO2 " + Num(state.PCO2) + " with alkalinity " + alkalinity +
+           " gives a negative hydrogen-ion, bicarbonate or carbonate concentration; a pCO2 must not be negative";
+  case CarbonatePair::BicarbonateCarbonate:
+    return "bicarbonate " + Num(S[species::Bicarbonate].TotalConc * 1000.0) + " mmol/L with carbonate " +
+           Num(S[species::Carbonate].TotalConc * 1000.0) +
+           " mmol/L gives a negative hydrogen-ion concentration or pCO2; neither may be negative";
+  case CarbonatePair::None:
+    break;
+  }
+  return "the carbonate system holds a negative concentration or pCO2";
 }
 
-const char* const kDivergence = "the concentrations left the range of a double; check the sample for negative or "
-                                "implausible concentrations";
+bool NonNegativeAndFinite(double value) { return value >= 0.0 && value <= std::numeric_limits<double>::max(); }
 
 // Raised by a pass-level test of the status flags; the solve is then replayed
 // from its entry state testing after every step, which names the step.
 struct FaultInPass {};
 
-// Setup, constants and final quantities are tested after every step. The
-// outer passes are tested step by step only when CheckEachStep is set;
-// otherwise once at the end of each pass: the flags are sticky, so nothing is
-// missed, and reading them (which waits for every floating-point operation
-// under way) after each of the thousand steps of a solve would cost more than
-// the chemistry.
-template <bool CheckEachStep> void SolveWithinScope(ModelState& state, WeightedSumSource& weightedSum) {
-  auto& S = state.SpeciesTable;
-  auto& X = state.ComplexTable;
-  auto& C = state.ConstantTable;
-  auto& counters = state.IterationCounters;
+const char* const kDivergence = "the concentrations left the range of a double; check the sample for negative or "
+                                "implausible concentrations";
 
-  // Setup.
-  ComputeEquilibriumConstants(state);
-  for (int n = 3; n <= 9; ++n) S[n].FreeConc = S[n].TotalConc;
-  // First ionic strength: the alkalinity stands in for the carbonate ions.
-  state.IonicStrength = 0.5 * state.Alkalinity;
-  for (int n = 3; n <= 9; ++n)
-    state.IonicStrength = state.IonicStrength + std::pow(S[n].Charge, 2.0) * (0.5 * S[n].TotalConc);
-  if (FaultRaised()) [[unlikely]]
-    RaiseFault("estimating the first ionic strength from the alkalinity and the major ions",
-               "the alkalinity (" + Num(state.Alkalinity) +
-                   " eq/L) or a concentration is out of range; check the sample's inputs");
-  state.InitialIonicStrength = state.IonicStrength;
-  counters[3] = 0;
+// The procedure, one member function per step. Setup, constants and final
+// quantities are tested after every step. The outer passes are tested step by
+// step only when CheckEachStep is set; otherwise once at the end of each pass:
+// the flags are sticky, so nothing is missed, and reading them (which waits
+// for every floating-point operation under way) after each of the thousand
+// steps of a solve would cost more than the chemistry.
+template <bool CheckEachStep> class Speciation {
+public:
+  Speciation(ModelState& state, WeightedSumSource& weightedSum)
+      : state_(state), weightedSum_(weightedSum), S(state.SpeciesTable), X(state.ComplexTable), C(state.ConstantTable),
+        counters_(state.IterationCounters), ionAssociation_(state.Model == SpeciationModel::IonAssociation) {}
 
-  GammaGroups gammas(state);
-
-  for (;;) {
-    // Activity coefficients of the species, then those of OH-, HCO3- and
-    // CO3 2- referred to their totals of the previous pass.
-    const double I = state.IonicStrength;
-    gammas.Evaluate(0, gammas.speciesGroups, I, CheckEachStep, counters[3] + 1);
-    for (int n = 1; n <= 12; ++n) S[n].Gamma = gammas.groups[static_cast<std::size_t>(gammas.speciesGroup[n])].gamma;
-    for (int n : {2, 10, 11}) {
-      if (S[n].TotalConc != 0.0 && S[n].FreeConc != 0.0) S[n].Gamma = S[n].Gamma * S[n].FreeConc / S[n].TotalConc;
-      if (CheckEachStep && FaultRaised()) [[unlikely]]
-        RaiseFault("referring the activity coefficient of species row " + std::to_string(n) +
-                       " to its total concentration " + PassText(state),
-                   kDivergence);
+  void Run() {
+    ComputeEquilibriumConstants();
+    EstimateFirstIonicStrength();
+    GammaGroups gammas(state_);
+    for (;;) {
+      ComputeActivityCoefficients(gammas);
+      ReferWaterAndCarbonateConstants();
+      CloseCarbonateSystem(state_, CheckEachStep);
+      RequirePossibleCarbonateSystem();
+      ComputeHydroxideTotal();
+      ReferComplexConstants();
+      SolveMassBalances();
+      ComputeComplexConcentrations();
+      SumIonicStrength();
+      if (!CheckEachStep && FaultRaised()) [[unlikely]]
+        throw FaultInPass{};
+      if (OuterIterationEnds()) break;
     }
-    gammas.Evaluate(gammas.speciesGroups, gammas.count, I, CheckEachStep, counters[3] + 1);
-    for (int n = 1; n <= 24; ++n) X[n].Gamma = gammas.groups[static_cast<std::size_t>(gammas.complexGroup[n])].gamma;
+    RequirePossibleConcentrations();
+    RequireConvergence();
+    DeriveFinalQuantities(state_, weightedSum_);
+    ++state_.Memo.solves;
+  }
 
-    // Conditional constants of the water and carbonate equilibria.
+private:
+  // The step and pass in messages.
+  std::string InPass() const { return "in outer pass " + std::to_string(counters_[counters::OuterPasses] + 1); }
+
+  void Check(const char* step, const char* cause) {
+    CheckStep(CheckEachStep, [&] { return StepAndCause{step + (" " + InPass()), cause}; });
+  }
+
+  // K(n) = 10^LogK(n), or exactly 0 for an absent constant. The powers
+  // of the last successful computation are reused while the 30 LogK values
+  // are the same to the bit.
+  void ComputeEquilibriumConstants() {
+    SolverMemo& memo = state_.Memo;
+    std::array<double, kConstantRows> logK;
+    for (int n = 1; n <= kConstantRows; ++n) logK[n - 1] = C[n].LogK;
+    if (memo.constantsValid && std::memcmp(logK.data(), memo.logK.data(), sizeof logK) == 0) {
+      for (int n = 1; n <= kConstantRows; ++n) C[n].K = memo.k[n - 1];
+      return;
+    }
+    memo.constantsValid = false;
+    for (int n = 1; n <= kConstantRows; ++n) {
+      C[n].K = C[n].LogK != 0.0 ? std::pow(10.0, C[n].LogK) : 0.0;
+      CheckStep(true, [&] {
+        return StepAndCause{"computing the equilibrium constants K = 10^LogK",
+                            "LogK " + Num(C[n].LogK) + " of " + ConstantName(n) + " (equilibrium constant " +
+                                std::to_string(n) +
+                                ") is beyond the range of a double (about -308 to 308); correct it in worksheet 3"};
+      });
+    }
+    for (int n = 1; n <= kConstantRows; ++n) memo.k[n - 1] = C[n].K;
+    memo.logK = logK;
+    memo.constantsValid = true;
+  }
+
+  // The cations start free; the first ionic strength takes half
+  // the alkalinity for the carbonate ions, which are not known yet.
+  void EstimateFirstIonicStrength() {
+    for (int n = 3; n <= 9; ++n) S[n].FreeConc = S[n].TotalConc;
+    state_.IonicStrength = 0.5 * state_.Alkalinity;
+    for (int n = 3; n <= 9; ++n)
+      state_.IonicStrength = state_.IonicStrength + std::pow(S[n].Charge, 2.0) * (0.5 * S[n].TotalConc);
+    CheckStep(true, [&] {
+      return StepAndCause{"estimating the first ionic strength from the alkalinity and the major ions",
+                          "the alkalinity (" + Num(state_.Alkalinity) +
+                              " eq/L) or a concentration is out of range; check the sample's inputs"};
+    });
+    state_.InitialIonicStrength = state_.IonicStrength;
+    counters_[counters::OuterPasses] = 0;
+  }
+
+  // The coefficients at the current ionic strength; those of
+  // OH-, HCO3- and CO3 2- are then referred to their totals of the previous
+  // pass (g F/T), as the carbonate system and the water equilibrium take
+  // them. The free-ion values are kept for the complexes of the
+  // ion-association model.
+  void ComputeActivityCoefficients(GammaGroups& gammas) {
+    const double I = state_.IonicStrength;
+    const int pass = counters_[counters::OuterPasses] + 1;
+    gammas.Evaluate(0, gammas.speciesGroups, I, CheckEachStep, pass);
+    for (int n = 1; n <= 12; ++n) S[n].Gamma = state_.FreeIonGamma[n] = gammas.OfSpecies(n);
+    for (int n : {species::Hydroxide, species::Bicarbonate, species::Carbonate}) {
+      if (S[n].TotalConc != 0.0 && S[n].FreeConc != 0.0) S[n].Gamma = S[n].Gamma * S[n].FreeConc / S[n].TotalConc;
+      CheckStep(CheckEachStep, [&] {
+        return StepAndCause{"referring the activity coefficient of species row " + std::to_string(n) +
+                                " to its total concentration " + InPass(),
+                            kDivergence};
+      });
+    }
+    gammas.Evaluate(gammas.speciesGroups, gammas.count, I, CheckEachStep, pass);
+    for (int n = 1; n <= 24; ++n) X[n].Gamma = gammas.OfComplex(n);
+  }
+
+  // KH', Kw', K1', K2' referred to concentrations.
+  void ReferWaterAndCarbonateConstants() {
     C[1].ConditionalK = C[1].K / S[12].Gamma;
     C[2].ConditionalK = C[2].K / (S[2].Gamma * S[1].Gamma);
     C[3].ConditionalK = S[12].Gamma * C[3].K / (S[10].Gamma * S[1].Gamma);
     C[4].ConditionalK = S[10].Gamma * C[4].K / (S[11].Gamma * S[1].Gamma);
-    if (CheckEachStep && FaultRaised()) [[unlikely]]
-      RaiseFault("referring the water and carbonic-acid constants to concentrations " + PassText(state),
-                 "an activity coefficient is 0 or out of range; check the sample's concentrations");
-
-    CloseCarbonateSystem(state, CheckEachStep);
-
-    // Hydroxide from the ion product of water.
-    S[1].FreeConc = S[1].TotalConc;
-    S[2].TotalConc = C[2].ConditionalK / S[1].TotalConc;
-    if (CheckEachStep && FaultRaised()) [[unlikely]] {
-      if (S[1].TotalConc == 0.0)
-        RaiseFault("computing hydroxide from the ion product of water",
-                   "the hydrogen-ion concentration is 0: " + ZeroHydrogenCause(state));
-      RaiseFault("computing hydroxide from the ion product of water",
-                 "the hydrogen-ion concentration " + Num(S[1].TotalConc) + " mol/L is too small");
-    }
-
-    // Conditional formation constants of the complexes.
-    for (int r = 1; r <= 4; ++r) {
-      const int c = r + 2;
-      C[r + 6].ConditionalK = S[c].Gamma * C[r + 6].K * S[2].Gamma / X[r].Gamma;
-      for (int h = 0; h <= 4; ++h) {
-        const int l = h + 7;
-        C[4 * h + r + 10].ConditionalK = S[c].Gamma * C[4 * h + r + 10].K * S[l].Gamma / X[4 * h + r + 4].Gamma;
-      }
-    }
-    if (CheckEachStep && FaultRaised()) [[unlikely]]
-      RaiseFault("referring the formation constants of the complexes to concentrations " + PassText(state),
-                 "an activity coefficient is 0 or a constant out of range; check the constants and the sample");
-
-    // Inner passes: mass balances of hydroxide, the ligands and the cations.
-    counters[4] = 0;
-    for (;;) {
-      state.FreeHydroxide =
-          S[2].TotalConc / (S[3].FreeConc * C[7].ConditionalK + 1.0 + S[4].FreeConc * C[8].ConditionalK +
-                            S[5].FreeConc * C[9].ConditionalK + S[6].FreeConc * C[10].ConditionalK);
-      S[2].FreeConc = state.FreeHydroxide;
-      if (CheckEachStep && FaultRaised()) [[unlikely]]
-        RaiseFault("solving the mass balance of hydroxide " + PassText(state), kDivergence);
-
-      for (int h = 0; h <= 4; ++h) {
-        const int l = h + 7;
-        S[l].NextFreeConc =
-            S[l].TotalConc /
-            (C[4 * h + 11].ConditionalK * S[3].FreeConc + 1.0 + C[4 * h + 12].ConditionalK * S[4].FreeConc +
-             C[4 * h + 13].ConditionalK * S[5].FreeConc + C[4 * h + 14].ConditionalK * S[6].FreeConc);
-        if (S[l].NextFreeConc != 0.0)
-          S[l].PercentChange = std::fabs((S[l].NextFreeConc - S[l].FreeConc) / S[l].NextFreeConc) * 100.0;
-        S[l].FreeConc = S[l].NextFreeConc;
-      }
-      if (CheckEachStep && FaultRaised()) [[unlikely]]
-        RaiseFault("solving the mass balances of the ligands " + PassText(state), kDivergence);
-
-      for (int r = 1; r <= 4; ++r) {
-        const int c = r + 2;
-        S[c].FreeConc =
-            S[c].TotalConc / (C[r + 6].ConditionalK * S[2].FreeConc + 1.0 + C[r + 10].ConditionalK * S[7].FreeConc +
-                              C[r + 14].ConditionalK * S[8].FreeConc + C[r + 18].ConditionalK * S[9].FreeConc +
-                              C[r + 22].ConditionalK * S[10].FreeConc + C[r + 26].ConditionalK * S[11].FreeConc);
-      }
-      if (CheckEachStep && FaultRaised()) [[unlikely]]
-        RaiseFault("solving the mass balances of the cations " + PassText(state), kDivergence);
-
-      counters[4] = static_cast<std::int16_t>(counters[4] + 1);
-      ++state.Memo.innerPasses;
-      if (counters[4] > 100) break;
-      bool settled = true;
-      for (int l = 7; l <= 11; ++l) settled = settled && S[l].PercentChange <= state.MachineEpsilon;
-      if (settled) break;
-    }
-
-    // Complex concentrations.
-    for (int r = 1; r <= 4; ++r) {
-      const int c = r + 2;
-      X[r].FreeConc = S[c].FreeConc * C[r + 6].ConditionalK * S[2].FreeConc;
-      for (int h = 0; h <= 4; ++h) {
-        const int l = h + 7;
-        X[4 * h + r + 4].FreeConc = S[c].FreeConc * C[4 * h + r + 10].ConditionalK * S[l].FreeConc;
-      }
-    }
-    if (CheckEachStep && FaultRaised()) [[unlikely]]
-      RaiseFault("computing the complex concentrations " + PassText(state), kDivergence);
-
-    // New ionic strength from the free ions and the complexes (H+, OH- and
-    // dissolved CO2 left out).
-    state.NewIonicStrength = 0.0;
-    for (int n = 3; n <= 11; ++n)
-      state.NewIonicStrength = state.NewIonicStrength + std::pow(S[n].Charge, 2.0) * (0.5 * S[n].FreeConc);
-    for (int n = 1; n <= 24; ++n)
-      state.NewIonicStrength = state.NewIonicStrength + std::pow(X[n].Charge, 2.0) * (0.5 * X[n].FreeConc);
-    if (state.NewIonicStrength != 0.0)
-      state.IonicStrengthChange =
-          std::fabs((state.NewIonicStrength - state.IonicStrength) / state.NewIonicStrength) * 100.0;
-    state.IonicStrength = state.NewIonicStrength;
-    if (CheckEachStep && FaultRaised()) [[unlikely]]
-      RaiseFault("summing the new ionic strength " + PassText(state), kDivergence);
-
-    if (!CheckEachStep && FaultRaised()) [[unlikely]]
-      throw FaultInPass{};
-
-    counters[3] = static_cast<std::int16_t>(counters[3] + 1);
-    ++state.Memo.outerPasses;
-    if (counters[3] > 100) break;
-    if (!(state.IonicStrengthChange > state.MachineEpsilon)) break;
+    Check("referring the water and carbonic-acid constants to concentrations",
+          "an activity coefficient is 0 or out of range; check the sample's concentrations");
   }
 
-  DeriveFinalQuantities(state, weightedSum);
-  ++state.Memo.solves;
-}
+  // After the carbonate system: a negative pCO2, H+, HCO3- or CO3 2- is no chemistry but an
+  // impossible pair of inputs (e.g. more hydroxide at the given pH than the
+  // whole alkalinity). A fault of the pass comes first.
+  void RequirePossibleCarbonateSystem() {
+    const double H = S[species::Hydrogen].TotalConc;
+    if (NonNegativeAndFinite(state_.PCO2) && NonNegativeAndFinite(H) &&
+        NonNegativeAndFinite(S[species::Bicarbonate].TotalConc) &&
+        NonNegativeAndFinite(S[species::Carbonate].TotalConc)) [[likely]]
+      return;
+    if (!CheckEachStep && FaultRaised()) throw FaultInPass{};
+    throw SampleFailure(ImpossibleCarbonateCause(state_));
+  }
+
+  // H+ is free; hydroxide from the ion product of water.
+  void ComputeHydroxideTotal() {
+    S[1].FreeConc = S[1].TotalConc;
+    S[2].TotalConc = C[2].ConditionalK / S[1].TotalConc;
+    CheckStep(CheckEachStep, [&] {
+      if (S[1].TotalConc == 0.0)
+        return StepAndCause{"computing hydroxide from the ion product of water",
+                            "the hydrogen-ion concentration is 0: " + ZeroHydrogenCause(state_)};
+      return StepAndCause{"computing hydroxide from the ion product of water",
+                          "the hydrogen-ion concentration " + Num(S[1].TotalConc) + " mol/L is too small"};
+    });
+  }
+
+  // The coefficient a complex of ligand row l forms with. The procedure as
+  // specified takes the total-referred one of OH-, HCO3-, CO3 2- (so these
+  // complexes come out low by the ligand's free fraction F/T, which the mass
+  // balance multiplies in again); the ion-association model the free ion's.
+  double LigandGammaForComplexes(int l) const {
+    const bool referred = l == species::Hydroxide || l == species::Bicarbonate || l == species::Carbonate;
+    return ionAssociation_ && referred ? state_.FreeIonGamma[l] : S[l].Gamma;
+  }
+
+  // Formation constants referred to concentrations:
+  // K' = g(cation) K g(ligand) / g(complex).
+  void ReferComplexConstants() {
+    for (int r = 1; r <= 4; ++r) {
+      const int c = r + 2;
+      const int hydroxideRow = ComplexRow(0, r);
+      C[ConstantRowOfComplex(hydroxideRow)].ConditionalK = S[c].Gamma * C[ConstantRowOfComplex(hydroxideRow)].K *
+                                                           LigandGammaForComplexes(species::Hydroxide) /
+                                                           X[hydroxideRow].Gamma;
+      for (int h = 0; h <= 4; ++h) {
+        const int l = h + 7;
+        const int m = ComplexRow(h + 1, r);
+        C[ConstantRowOfComplex(m)].ConditionalK =
+            S[c].Gamma * C[ConstantRowOfComplex(m)].K * LigandGammaForComplexes(l) / X[m].Gamma;
+      }
+    }
+    Check("referring the formation constants of the complexes to concentrations",
+          "an activity coefficient is 0 or a constant out of range; check the constants and the sample");
+  }
+
+  // Free OH- = total / (1 + sum of K' x free cation).
+  void BalanceHydroxide() {
+    state_.FreeHydroxide =
+        S[2].TotalConc / (S[3].FreeConc * C[7].ConditionalK + 1.0 + S[4].FreeConc * C[8].ConditionalK +
+                          S[5].FreeConc * C[9].ConditionalK + S[6].FreeConc * C[10].ConditionalK);
+    S[2].FreeConc = state_.FreeHydroxide;
+    Check("solving the mass balance of hydroxide", kDivergence);
+  }
+
+  // Each free ligand from its total and the cations of the last pass;
+  // its relative change (%) decides when the inner passes end.
+  void BalanceLigands() {
+    for (int h = 0; h <= 4; ++h) {
+      const int l = h + 7;
+      const int k = ConstantRowOfComplex(ComplexRow(h + 1, 1));
+      S[l].NextFreeConc =
+          S[l].TotalConc / (C[k].ConditionalK * S[3].FreeConc + 1.0 + C[k + 1].ConditionalK * S[4].FreeConc +
+                            C[k + 2].ConditionalK * S[5].FreeConc + C[k + 3].ConditionalK * S[6].FreeConc);
+      if (S[l].NextFreeConc != 0.0)
+        S[l].PercentChange = std::fabs((S[l].NextFreeConc - S[l].FreeConc) / S[l].NextFreeConc) * 100.0;
+      S[l].FreeConc = S[l].NextFreeConc;
+    }
+    Check("solving the mass balances of the ligands", kDivergence);
+  }
+
+  // Each free cation from its total and the ligands just updated.
+  void BalanceCations() {
+    for (int r = 1; r <= 4; ++r) {
+      const int c = r + 2;
+      const auto K = [&](int h) { return C[ConstantRowOfComplex(ComplexRow(h, r))].ConditionalK; };
+      S[c].FreeConc = S[c].TotalConc / (K(0) * S[2].FreeConc + 1.0 + K(1) * S[7].FreeConc + K(2) * S[8].FreeConc +
+                                        K(3) * S[9].FreeConc + K(4) * S[10].FreeConc + K(5) * S[11].FreeConc);
+    }
+    Check("solving the mass balances of the cations", kDivergence);
+  }
+
+  bool LigandsSettled() const {
+    bool settled = true;
+    for (int l = 7; l <= 11; ++l) settled = settled && S[l].PercentChange <= state_.MachineEpsilon;
+    return settled;
+  }
+
+  // Inner passes until no free ligand changes any more, or
+  // the pass limit.
+  void SolveMassBalances() {
+    auto& inner = counters_[counters::InnerPasses];
+    inner = 0;
+    for (;;) {
+      BalanceHydroxide();
+      BalanceLigands();
+      BalanceCations();
+      inner = static_cast<std::int16_t>(inner + 1);
+      ++state_.Memo.innerPasses;
+      if (inner > kPassLimit || LigandsSettled()) break;
+    }
+  }
+
+  // [ML] = K' [M] [L].
+  void ComputeComplexConcentrations() {
+    for (int r = 1; r <= 4; ++r) {
+      const int c = r + 2;
+      X[ComplexRow(0, r)].FreeConc =
+          S[c].FreeConc * C[ConstantRowOfComplex(ComplexRow(0, r))].ConditionalK * S[2].FreeConc;
+      for (int h = 0; h <= 4; ++h) {
+        const int m = ComplexRow(h + 1, r);
+        X[m].FreeConc = S[c].FreeConc * C[ConstantRowOfComplex(m)].ConditionalK * S[h + 7].FreeConc;
+      }
+    }
+    Check("computing the complex concentrations", kDivergence);
+  }
+
+  // I = 1/2 sum z^2 c over the free ions of rows 3 to 11 and the
+  // complexes. The procedure as specified leaves H+ and OH- out; the
+  // ion-association model counts them first (which matters in acid or
+  // alkaline waters of low salinity).
+  void SumIonicStrength() {
+    double& sum = state_.NewIonicStrength;
+    sum = 0.0;
+    if (ionAssociation_)
+      for (int n : {species::Hydrogen, species::Hydroxide})
+        sum = sum + std::pow(S[n].Charge, 2.0) * (0.5 * S[n].FreeConc);
+    for (int n = 3; n <= 11; ++n) sum = sum + std::pow(S[n].Charge, 2.0) * (0.5 * S[n].FreeConc);
+    for (int n = 1; n <= 24; ++n) sum = sum + std::pow(X[n].Charge, 2.0) * (0.5 * X[n].FreeConc);
+    if (sum != 0.0) state_.IonicStrengthChange = std::fabs((sum - state_.IonicStrength) / sum) * 100.0;
+    state_.IonicStrength = sum;
+    Check("summing the new ionic strength", kDivergence);
+  }
+
+  // The iteration ends when the ionic strength no longer changes,
+  // or at the pass limit.
+  bool OuterIterationEnds() {
+    auto& outer = counters_[counters::OuterPasses];
+    outer = static_cast<std::int16_t>(outer + 1);
+    ++state_.Memo.outerPasses;
+    return outer > kPassLimit || !(state_.IonicStrengthChange > state_.MachineEpsilon);
+  }
+
+  // A negative free concentration comes only from a negative total: no water
+  // has one.
+  void RequirePossibleConcentrations() {
+    for (int n = 1; n <= 11; ++n)
+      if (!NonNegativeAndFinite(S[n].FreeConc)) [[unlikely]]
+        throw SampleFailure("the free concentration of " + std::string(SpeciesName(n)) + " came out " +
+                            Num(S[n].FreeConc * 1000.0) + " mmol/L: a negative total (" + Num(S[n].TotalConc * 1000.0) +
+                            " mmol/L) is impossible; check the sample's concentrations");
+    for (int m = 1; m <= 24; ++m)
+      if (!NonNegativeAndFinite(X[m].FreeConc)) [[unlikely]]
+        throw SampleFailure("the concentration of complex row " + std::to_string(m) + " came out " +
+                            Num(X[m].FreeConc * 1000.0) +
+                            " mmol/L: a negative total of one of its ions is impossible; check the sample's "
+                            "concentrations");
+  }
+
+  // A loop that ended at its pass limit while still changing gives no
+  // result. A quantity that no longer moves has converged whatever its stale
+  // change says (a ligand without total keeps the PercentChange of an earlier
+  // solve; a sample without ions its IonicStrengthChange).
+  void RequireConvergence() const {
+    const int passes = kPassLimit + 1;
+    if (counters_[counters::OuterPasses] > kPassLimit && state_.NewIonicStrength != 0.0 &&
+        state_.IonicStrengthChange > kConvergedPercent) [[unlikely]]
+      throw SampleFailure("did not converge after " + std::to_string(passes) +
+                          " passes: the ionic strength still changes by " + Num(state_.IonicStrengthChange) +
+                          "% per pass");
+    if (counters_[counters::InnerPasses] <= kPassLimit) return;
+    for (int l = 7; l <= 11; ++l)
+      if (S[l].FreeConc != 0.0 && S[l].PercentChange > kConvergedPercent) [[unlikely]]
+        throw SampleFailure("did not converge after " + std::to_string(passes) +
+                            " passes of the mass balances: the free concentration of " + SpeciesName(l) +
+                            " still changes by " + Num(S[l].PercentChange) + "% per pass");
+  }
+
+  ModelState& state_;
+  WeightedSumSource& weightedSum_;
+  decltype(ModelState::SpeciesTable)& S;
+  decltype(ModelState::ComplexTable)& X;
+  decltype(ModelState::ConstantTable)& C;
+  decltype(ModelState::IterationCounters)& counters_;
+  const bool ionAssociation_;
+};
 
 } // namespace
 
@@ -358,23 +497,18 @@ void ComputeMachineEpsilon(ModelState& state) {
 
 void SolveSpeciation(ModelState& state, WeightedSumSource& weightedSum) {
   using namespace speciation_detail;
-  const SolverSnapshot entry(state);
-  FaultScope scope;
-  try {
+  RestoringOnFailure(state, [&](const ModelState& entry) {
     try {
-      SolveWithinScope<false>(state, weightedSum);
+      Speciation<false>(state, weightedSum).Run();
     } catch (const FaultInPass&) {
       // The same solve from the same state, now testing after every step: it
       // stops at the step that faulted and says which and why.
-      entry.Restore(state);
+      RestoreState(state, entry);
       std::feclearexcept(FE_ALL_EXCEPT);
-      SolveWithinScope<true>(state, weightedSum);
+      Speciation<true>(state, weightedSum).Run();
       RaiseFault("speciating the sample", "a floating-point fault that a second pass could not place");
     }
-  } catch (...) {
-    entry.Restore(state);
-    throw;
-  }
+  });
 }
 
 } // namespace vontralek

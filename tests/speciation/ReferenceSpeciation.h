@@ -41,8 +41,8 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
   I = 0.5 * s.Alkalinity;
   for (int n = 3; n <= 9; ++n) I = I + std::pow(z(n), 2.0) * (0.5 * T(n));
   s.InitialIonicStrength = I;
-  for (s.IterationCounters[counters::OuterPasses] = 0;;) {
-    for (int n = 1; n <= 12; ++n) g(n) = ActivityCoefficient(I, z(n), false, n);
+  for (s.IterationCounters[3] = 0;;) {
+    for (int n = 1; n <= 12; ++n) g(n) = s.FreeIonGamma[n] = ActivityCoefficient(I, z(n), false, n);
     for (int n : {2, 10, 11})
       if (T(n) != 0.0 && F(n) != 0.0) g(n) = g(n) * F(n) / T(n);
     for (int n = 1; n <= 24; ++n) s.ComplexTable[n].Gamma = ActivityCoefficient(I, zc(n), true, n);
@@ -69,7 +69,7 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
       for (int h = 0; h <= 4; ++h)
         CK(4 * h + r + 10) = g(r + 2) * K(4 * h + r + 10) * g(h + 7) / s.ComplexTable[4 * h + r + 4].Gamma;
     }
-    for (s.IterationCounters[counters::InnerPasses] = 0;;) {
+    for (s.IterationCounters[4] = 0;;) {
       s.FreeHydroxide = T(2) / (F(3) * CK(7) + 1.0 + F(4) * CK(8) + F(5) * CK(9) + F(6) * CK(10));
       F(2) = s.FreeHydroxide;
       for (int h = 0, l = 7; h <= 4; ++h, ++l) {
@@ -84,7 +84,7 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
                        CK(r + 22) * F(10) + CK(r + 26) * F(11));
       bool settled = true;
       for (int l = 7; l <= 11; ++l) settled = settled && s.SpeciesTable[l].PercentChange <= s.MachineEpsilon;
-      if (++s.IterationCounters[counters::InnerPasses] > 100 || settled) break;
+      if (++s.IterationCounters[4] > 100 || settled) break;
     }
     for (int r = 1; r <= 4; ++r) {
       Fc(r) = F(r + 2) * CK(r + 6) * F(2);
@@ -96,7 +96,7 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
     if (s.NewIonicStrength != 0.0)
       s.IonicStrengthChange = std::fabs((s.NewIonicStrength - I) / s.NewIonicStrength) * 100.0;
     I = s.NewIonicStrength;
-    if (++s.IterationCounters[counters::OuterPasses] > 100 || s.IonicStrengthChange <= s.MachineEpsilon) break;
+    if (++s.IterationCounters[3] > 100 || s.IonicStrengthChange <= s.MachineEpsilon) break;
   }
   // Final quantities.
   for (int n = 3; n <= 11; ++n)
@@ -109,14 +109,22 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
     if (T(n) > 0.0) s.SpeciesTable[n].LogActivity = std::log(g(n) * T(n)) * 0.434294481903252;
   }
   const auto& R = s.SpeciesTable;
-  if (s.InputPair == CarbonatePair::AlkalinityPCO2 || s.InputPair == CarbonatePair::BicarbonateCarbonate)
-    s.PH = -R[1].LogActivity;
+  const bool givesPH = s.InputPair == CarbonatePair::AlkalinityPH;
+  if (!givesPH && s.InputPair != CarbonatePair::None) s.PH = -R[1].LogActivity;
+  if (s.InputPair != CarbonatePair::None) s.PHDefined = givesPH || R[1].LogActivityDefined;
   s.LogIapCaCO3 = R[11].LogActivity + R[5].LogActivity;
   s.LogIapCaSO4 = R[9].LogActivity + R[5].LogActivity;
   s.LogIapCaCO3Defined = R[11].LogActivityDefined && R[5].LogActivityDefined;
   s.LogIapCaSO4Defined = R[9].LogActivityDefined && R[5].LogActivityDefined;
+  s.SaturationIndexCalcite = s.LogIapCaCO3 - s.ConstantTable[5].LogK;
+  s.SaturationIndexGypsum = s.LogIapCaSO4 - s.ConstantTable[6].LogK;
+  s.SaturationIndexCalciteDefined = s.LogIapCaCO3Defined && s.ConstantTable[5].LogK != 0.0;
+  s.SaturationIndexGypsumDefined = s.LogIapCaSO4Defined && s.ConstantTable[6].LogK != 0.0;
+  double cations = 0.0, anions = 0.0; // equivalents of the totals, by the sign of the charge
+  for (int n = 1; n <= 11; ++n) (z(n) > 0.0 ? cations : anions) += std::fabs(z(n)) * T(n);
+  s.ChargeBalanceError = cations + anions == 0.0 ? 0.0 : 100.0 * (cations - anions) / (cations + anions);
   weightedSum.LoadWeightedSumParameters(s);
-  auto& A = s.AuxTable[WeightedSumRecord];
+  auto& A = s.AuxTable[11];
   for (int n = 1; n <= 35; ++n) {
     const SpeciesRecord& e = n <= 11 ? s.SpeciesTable[n] : s.ComplexTable[n - 11];
     A.WeightedSum = A.WeightedSum + e.Charge * A.SumScale * e.SumWeight * 1000.0 * e.FreeConc;
@@ -146,10 +154,13 @@ inline std::string FirstDifference(const ModelState& a, const ModelState& b) {
     for (auto f : {&AuxRecord::WeightedSum, &AuxRecord::SumScale})
       if (!same(a.AuxTable[n].*f, b.AuxTable[n].*f)) return "AuxTable[" + std::to_string(n) + "]";
   using M = ModelState;
-  for (auto f : {&M::PH, &M::PCO2, &M::Alkalinity, &M::IonicStrength, &M::NewIonicStrength, &M::InitialIonicStrength,
-                 &M::IonicStrengthChange, &M::FreeHydroxide, &M::MachineEpsilon, &M::LogIapCaCO3, &M::LogIapCaSO4,
-                 &M::Sar, &M::SarActivity})
+  for (auto f :
+       {&M::PH, &M::PCO2, &M::Alkalinity, &M::IonicStrength, &M::NewIonicStrength, &M::InitialIonicStrength,
+        &M::IonicStrengthChange, &M::FreeHydroxide, &M::MachineEpsilon, &M::LogIapCaCO3, &M::LogIapCaSO4, &M::Sar,
+        &M::SarActivity, &M::SaturationIndexCalcite, &M::SaturationIndexGypsum, &M::ChargeBalanceError})
     if (!same(a.*f, b.*f)) return "a scalar";
+  for (int n = 1; n <= 12; ++n)
+    if (!same(a.FreeIonGamma[n], b.FreeIonGamma[n])) return "FreeIonGamma[" + std::to_string(n) + "]";
   return a == b ? "" : "a flag, pass counter or code";
 }
 

@@ -10,10 +10,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "DefaultParameters.h"
 #include "ReferenceSpeciation.h"
+#include "SpeciationTestSupport.h"
 #include "common/Errors.h"
-#include "speciation/Speciation.h"
 
 // Every allocation of the test program is counted, to show that a solve makes none.
 static std::atomic<long> allocationCount{0};
@@ -31,47 +30,12 @@ namespace {
 using reference::FirstDifference, testdata::ExampleWater, testdata::FixedWeightedSum;
 using ::testing::AllOf, ::testing::HasSubstr, ::testing::StartsWith;
 
+using testsupport::Sample, testsupport::Waters;
+
 FixedWeightedSum weights{0.25, 1.5};
 
-// The shipped parameters with one water put in, before any solve.
-// The pair by its letter: A alkalinity and pH, B alkalinity and pCO2, C
-// bicarbonate and carbonate, empty none.
-CarbonatePair PairOf(const char* letter) {
-  switch (*letter) {
-  case 'A':
-    return CarbonatePair::AlkalinityPH;
-  case 'B':
-    return CarbonatePair::AlkalinityPCO2;
-  case 'C':
-    return CarbonatePair::BicarbonateCarbonate;
-  default:
-    return CarbonatePair::None;
-  }
-}
-
 ModelState Sample(const ExampleWater& water, const char* pair) {
-  ModelState s;
-  testdata::LoadDefaultParameters(s, VONTRALEK_DATA_DIR);
-  ComputeMachineEpsilon(s);
-  s.InputPair = PairOf(pair);
-  testdata::PutSample(s, water);
-  return s;
-}
-const std::vector<ExampleWater>& Waters() {
-  static const std::vector<ExampleWater> waters = testdata::LoadExampleWaters(VONTRALEK_DATA_DIR);
-  return waters;
-}
-
-// Hydroxide, cations and ligands (rows 2 to 11): total = free + its complexes;
-// complex n joins cation row (n - 1) % 4 + 3 with row 2 or (n - 5) / 4 + 7.
-void ExpectMassBalancesClose(const ModelState& s, const std::string& label) {
-  for (int row = 2; row <= 11; ++row) {
-    double total = s.SpeciesTable[row].FreeConc;
-    for (int n = 1; n <= 24; ++n)
-      if ((n - 1) % 4 + 3 == row || (n <= 4 ? 2 : (n - 5) / 4 + 7) == row) total += s.ComplexTable[n].FreeConc;
-    EXPECT_NEAR(total, s.SpeciesTable[row].TotalConc, 1e-12 * std::fabs(s.SpeciesTable[row].TotalConc))
-        << label << ", row " << row;
-  }
+  return testsupport::Sample(water, CarbonatePairFromCode(pair));
 }
 
 TEST(ActivityCoefficient, DaviesAndNeutralRulesAtStatedIonicStrengths) {
@@ -126,6 +90,7 @@ TEST(FinalQuantities, DerivedFromAHandWrittenState) {
   for (int n = 1; n <= 24; ++n) s.ComplexTable[n].Charge = testdata::kComplexCharges[n - 1];
   s.ComplexTable[3] = {0, 1e-3, 0, 1.0, 0, 0, 2.0}; // CaOH+ at 1 mmol/L, weight 2
   s.InputPair = CarbonatePair::AlkalinityPCO2;
+  s.ConstantTable[5].LogK = -8.48;
   FixedWeightedSum sum(7.0, 2.0);
   ComputeFinalQuantities(s, sum);
   // Coefficients of rows 3 to 11 referred to totals, 0.8 x (n x 0.1 mM) / 1 mM,
@@ -140,7 +105,29 @@ TEST(FinalQuantities, DerivedFromAHandWrittenState) {
   EXPECT_NEAR(s.SarActivity, 0.2558408596267325, 1e-12);
   // Weighted sum: rows 1..11 give 0.1 x (1 - 2 + 3 + 4 + 10 + 12 - 7 - 8 - 18
   // - 10 - 22) = -3.7 mmol/L, CaOH+ 1 x 2 x 1 = 2: 7 + 2 x (-1.7) = 3.6.
-  EXPECT_NEAR(s.AuxTable[WeightedSumRecord].WeightedSum, 3.6, 1e-12);
+  EXPECT_NEAR(s.AuxTable[11].WeightedSum, 3.6, 1e-12);
+  EXPECT_TRUE(s.PHDefined);
+  // SI calcite = log IAP - LogK(5) = -6.453457336521868 + 8.48; no gypsum
+  // index without its LogK. Charge balance of the totals (1 mM each):
+  // cations 1 + 1 + 1 + 2 + 2 = 7, anions 1 + 1 + 1 + 2 + 1 + 2 = 8 meq/L,
+  // 100 (7 - 8) / 15 = -6.6667 %.
+  EXPECT_NEAR(s.SaturationIndexCalcite, 2.026542663478132, 1e-12);
+  EXPECT_TRUE(s.SaturationIndexCalciteDefined);
+  EXPECT_FALSE(s.SaturationIndexGypsumDefined);
+  EXPECT_NEAR(s.ChargeBalanceError, -100.0 / 15.0, 1e-12);
+}
+
+TEST(FinalQuantities, UndefinedActivitiesLeaveNoStaleResults) {
+  ModelState s;
+  for (int n = 1; n <= 11; ++n) s.SpeciesTable[n] = {1e-3, n * 1e-4, 0, testdata::kSpeciesCharges[n - 1], 0.8, 0, 1};
+  for (int n = 1; n <= 24; ++n) s.ComplexTable[n].Charge = testdata::kComplexCharges[n - 1];
+  s.ComplexTable[3] = {0, 1e-3, 0, 1.0, 0, 0, 2.0};
+  s.ConstantTable[5].LogK = -8.48;
+  s.ConstantTable[6].LogK = -4.58;
+  s.InputPair = CarbonatePair::BicarbonateCarbonate;
+  FixedWeightedSum sum(7.0, 2.0);
+  ComputeFinalQuantities(s, sum);
+  EXPECT_TRUE(s.SaturationIndexCalciteDefined && s.SaturationIndexGypsumDefined);
   // No calcium and a negative ligand 2: their stale log activities must not
   // make either ion activity product look computed; SAR from magnesium alone,
   // sqrt(1000) x 1e-3 / sqrt(1e-3) = 1.
@@ -152,16 +139,30 @@ TEST(FinalQuantities, DerivedFromAHandWrittenState) {
   EXPECT_TRUE(s.SpeciesTable[9].LogActivityDefined);
   EXPECT_FALSE(s.LogIapCaCO3Defined);
   EXPECT_FALSE(s.LogIapCaSO4Defined);
+  EXPECT_FALSE(s.SaturationIndexCalciteDefined);
+  EXPECT_FALSE(s.SaturationIndexGypsumDefined);
   EXPECT_NEAR(s.Sar, 1.0, 1e-12);
   // The weighted sum restarts from 7 without calcium's 2 x 0.5 mmol/L: 7 + 2 x
   // (-4.7 + 2) = 1.6.
-  EXPECT_NEAR(s.AuxTable[WeightedSumRecord].WeightedSum, 1.6, 1e-12);
+  EXPECT_NEAR(s.AuxTable[11].WeightedSum, 1.6, 1e-12);
   EXPECT_EQ(sum.calls, 2);
-  // Neither calcium nor magnesium: both ratios 0, not a fault.
+  // Neither calcium nor magnesium: both ratios 0, not a fault. The charge
+  // balance counts the negative total: cations 1 + 1 + 1 + 2 = 5, anions
+  // 1 + 1 - 0.001 + 2 + 1 + 2 = 6.999 meq/L.
   s.SpeciesTable[6].TotalConc = 0.0;
   ComputeFinalQuantities(s, sum);
   EXPECT_EQ(s.Sar, 0.0);
   EXPECT_EQ(s.SarActivity, 0.0);
+  EXPECT_NEAR(s.ChargeBalanceError, 100.0 * (3.0 - 6.999) / 9.999, 1e-12);
+  // No H+ total for a pair that computes the pH: no pH, not the stale one.
+  EXPECT_TRUE(s.PHDefined);
+  s.SpeciesTable[1].TotalConc = 0.0;
+  ComputeFinalQuantities(s, sum);
+  EXPECT_FALSE(s.PHDefined);
+  // A water without ions is balanced.
+  for (int n = 1; n <= 11; ++n) s.SpeciesTable[n].TotalConc = 0.0;
+  ComputeFinalQuantities(s, sum);
+  EXPECT_EQ(s.ChargeBalanceError, 0.0);
 }
 
 TEST(Solver, ThePairsAgree) {
@@ -195,18 +196,18 @@ TEST(Solver, ABatchMatchesTheStepByStepProcedureBitForBit) {
   // would. A solve starts from what the last one left (the OH-, HCO3-, CO3 2-
   // coefficients, and stale changes: a ligand without total never updates its
   // PercentChange, nor pure water its IonicStrengthChange, so a value above
-  // the tolerance runs a loop to its cap). A fault must change nothing, and
-  // the batch goes on.
+  // the tolerance runs a loop to its cap). A fault or a failed sample must
+  // change nothing, and the batch goes on.
   std::mt19937_64 random(20261207);
   std::uniform_real_distribution<double> factor(0.05, 3.0), pHShift(-1.5, 1.5);
   ModelState fast = Sample({}, ""), plain = fast;
-  int faults = 0, carryOvers = 0;
+  int faults = 0, failures = 0, carryOvers = 0;
   for (int sample = 1; sample <= 305; ++sample) {
-    const bool example = sample <= 5, pure = sample == 6, faulty = sample == 7;
+    const bool example = sample <= 5, pure = sample == 6, faulty = sample == 7, noCarbonate = sample == 8;
     ExampleWater water = pure ? ExampleWater{"pure"} : Waters()[example ? sample - 1 : faulty ? 4 : random() % 5];
-    if (faulty) water.pH = 11.5, water.alkalinity = 0.01; // the river with more hydroxide than alkalinity
-    const char pair[2] = {example || faulty ? 'A' : pure ? 'B' : "ABC"[random() % 3], 0};
-    if (!example && !pure && !faulty) {
+    if (faulty) water.pH = 11.5, water.alkalinity = 0.01; // the river with more hydroxide than alkalinity: fails
+    const char pair[2] = {example || faulty ? 'A' : pure ? 'B' : noCarbonate ? 'C' : "ABC"[random() % 3], 0};
+    if (!example && !pure && !faulty && !noCarbonate) {
       water.pH += pHShift(random);
       water.alkalinity *= random() % 8 == 0 ? 0.0 : factor(random);
       if (*pair == 'B' && random() % 8 == 0) water.alkalinity *= -0.01; // more acid than the CO2 equivalence point
@@ -215,13 +216,13 @@ TEST(Solver, ABatchMatchesTheStepByStepProcedureBitForBit) {
     const double pCO2 = pure ? 0.0 : std::pow(10.0, -3.5) * factor(random);
     for (ModelState* s : {&fast, &plain}) {
       testdata::PutSample(*s, water);
-      s->InputPair = PairOf(pair);
+      s->InputPair = CarbonatePairFromCode(pair);
       if (*pair == 'B') s->PCO2 = pCO2;
       if (sample == 2) s->SpeciesTable[8].PercentChange = 1.0; // the second water has no ligand 2 (nitrate)
       if (pure) s->IonicStrengthChange = 5.0;
       if (*pair == 'C') {
         s->SpeciesTable[10].TotalConc = water.alkalinity / 1000 * 0.95 + 1e-6;
-        s->SpeciesTable[11].TotalConc = water.alkalinity / 1000 * 0.02 + 1e-7;
+        s->SpeciesTable[11].TotalConc = noCarbonate ? 0.0 : water.alkalinity / 1000 * 0.02 + 1e-7; // 0 divides
       }
       if (sample == 100 || sample == 200) {
         s->ConstantTable[21].LogK += 0.125 * sample / 100;
@@ -242,27 +243,25 @@ TEST(Solver, ABatchMatchesTheStepByStepProcedureBitForBit) {
       plain = fast;
       ++faults;
       continue;
+    } catch (const SampleFailure&) {
+      ASSERT_EQ(FirstDifference(fast, before), "") << "sample " << sample;
+      plain = fast;
+      ++failures;
+      continue;
     }
     EXPECT_EQ(allocationCount - allocations, 0) << "sample " << sample;
     reference::Solve(plain, weights);
     ASSERT_EQ(FirstDifference(fast, plain), "") << "sample " << sample << " pair " << pair;
-    EXPECT_TRUE(!(pure || sample == 2) ||
-                fast.IterationCounters[pure ? counters::OuterPasses : counters::InnerPasses] == 101)
-        << "stale change " << sample;
+    EXPECT_TRUE(!(pure || sample == 2) || fast.IterationCounters[pure ? 3 : 4] == 101) << "stale change " << sample;
     if (example) {
       ModelState single = Sample(water, "A");
       SolveSpeciation(single, weights);
       carryOvers += !FirstDifference(fast, single).empty();
-      ExpectMassBalancesClose(single, water.id);
-      ExpectMassBalancesClose(fast, water.id + " in a batch");
-      EXPECT_LE(single.IterationCounters[counters::OuterPasses], 100) << water.id << " did not converge";
-      EXPECT_LT(single.IterationCounters[counters::InnerPasses], 101) << water.id << " did not converge";
-      // Sulfate really is complexed in these waters (CaSO4, MgSO4, NaSO4-).
-      EXPECT_LT(single.SpeciesTable[9].FreeConc, 0.999 * single.SpeciesTable[9].TotalConc) << water.id;
     }
   }
   EXPECT_GT(carryOvers, 0);
   EXPECT_TRUE(faults >= 1 && faults < 30) << faults;
+  EXPECT_TRUE(failures >= 1 && failures < 30) << failures;
 }
 
 TEST(Solver, FaultsAreTypedAndLeaveTheStateAsItWas) {
@@ -285,9 +284,6 @@ TEST(Solver, FaultsAreTypedAndLeaveTheStateAsItWas) {
       {"A", 0, 0, 0, 0, 309, 17, "overflow while computing the equilibrium constants",
        "LogK 309 of the formation constant of complex row 11 (equilibrium constant 17)"},
       {"A", 0, 0, -0.05, 0, 0, 0, activity, "ionic strength is negative"}, // half of it outweighs the ions
-      // At pH 11.5 hydroxide (3 meq/L) far exceeds the alkalinity: the negative
-      // carbonate (z^2 = 4) drives the second pass's ionic strength below 0.
-      {"A", 0, 0, 1e-5, 11.5, 0, 0, activity + " (charge 1) in outer pass 2", "ionic strength is negative"},
   };
   for (const auto& [pair, bicarbonate, carbonate, alkalinity, pH, logK, logKRow, step, cause] : cases) {
     ModelState s = Sample(Waters()[4], pair);
