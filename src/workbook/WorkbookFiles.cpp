@@ -129,14 +129,17 @@ std::string ReadWorkbookFile(const fs::path& path) {
 // Holding the file
 
 bool FileHold::LockFd(int fd, bool exclusive) {
-  if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) return false;
+  // Only a lock held by another process counts: a file system without locks
+  // (some network shares) leaves the lock file as the only guard.
+  auto heldElsewhere = [] { return errno == EWOULDBLOCK || errno == EAGAIN || errno == EACCES; };
+  if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0 && heldElsewhere()) return false;
   // A record lock on the open file description: conflicts with lockf/fcntl
   // locks of other processes, and is not lost when another descriptor of the
   // same file is closed in this process (as a classic POSIX lock would be).
   struct flock record {};
   record.l_type = exclusive ? F_WRLCK : F_RDLCK;
   record.l_whence = SEEK_SET;
-  return ::fcntl(fd, F_OFD_SETLK, &record) == 0;
+  return ::fcntl(fd, F_OFD_SETLK, &record) == 0 || !heldElsewhere();
 }
 
 bool FileHold::IdentityOf(const fs::path& path, Identity& identity) {
