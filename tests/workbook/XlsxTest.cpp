@@ -341,7 +341,7 @@ TEST(XlsxWrite, SheetEdgesTabsAndLiteralEscapesSurviveARoundTrip) {
 TEST(XlsxWrite, FileContentCannotPassForTheWritersOwnMarks) {
   // A CDATA section is written as it was read; its text imitates the marks
   // by which written numbers were once put into the XML.
-  const std::string imitation = "<?vontralek-numbers 1 0 1000?>";
+  const std::string imitation = "<?vontralek-numbers 0?><?vontralek-numbers 1 0 1000?>";
   auto book =
       Open({"<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t><![CDATA[" + imitation + "]]></t></is></c></row>"});
   Worksheet& s = book->Worksheets(1);
