@@ -64,8 +64,8 @@ std::string TextForMessage(std::string_view text) {
 
 double Worksheet::NumberValue(int row, int column) const {
   const CellValue v = Value(row, column);
-  const std::string where =
-      "worksheet " + std::to_string(Number()) + " (\"" + Name() + "\"), cell " + CellAddress(row, column);
+  const std::string where = "worksheet " + std::to_string(Number()) + " (\"" + TextForMessage(Name()) + "\"), cell " +
+                            CellAddress(row, column);
   switch (v.kind) {
   case CellValue::Kind::Empty:
     return 0.0;

@@ -334,10 +334,10 @@ struct XlsxWorkbook::Impl {
 
   std::string ReadPart(const std::string& part) const {
     const zip_int64_t index = Locate(part);
-    if (index < 0) Damaged("the part \"" + part + "\" is missing from the package");
+    if (index < 0) Damaged("the part \"" + TextForMessage(part) + "\" is missing from the package");
     zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0);
     if (!file) {
-      Damaged("the part \"" + part + "\" cannot be read (" + zip_strerror(archive) +
+      Damaged("the part \"" + TextForMessage(part) + "\" cannot be read (" + zip_strerror(archive) +
               "); an encrypted or password-protected workbook cannot be used");
     }
     zip_stat_t st;
@@ -351,7 +351,7 @@ struct XlsxWorkbook::Impl {
       if (n < 0) {
         const std::string why = zip_file_strerror(file);
         zip_fclose(file);
-        Damaged("the part \"" + part + "\" is damaged (" + why + ")");
+        Damaged("the part \"" + TextForMessage(part) + "\" is damaged (" + why + ")");
       }
       if (n == 0) break;
       data.append(buffer, static_cast<std::size_t>(n));
@@ -370,7 +370,7 @@ struct XlsxWorkbook::Impl {
       }
       if (!problem.empty()) {
         zip_fclose(file);
-        Damaged("the part \"" + part + "\" " + problem);
+        Damaged("the part \"" + TextForMessage(part) + "\" " + problem);
       }
     }
     zip_fclose(file);
@@ -381,10 +381,10 @@ struct XlsxWorkbook::Impl {
     const std::string data = ReadPart(part);
     const pugi::xml_parse_result result = doc.load_buffer(data.data(), data.size(), kParseFlags);
     if (!result) {
-      Damaged("the part \"" + part + "\" is not well-formed XML (" + result.description() + " at byte " +
-              std::to_string(result.offset) + ")");
+      Damaged("the part \"" + TextForMessage(part) + "\" is not well-formed XML (" + result.description() +
+              " at byte " + std::to_string(result.offset) + ")");
     }
-    if (!doc.document_element()) Damaged("the part \"" + part + "\" holds no XML element");
+    if (!doc.document_element()) Damaged("the part \"" + TextForMessage(part) + "\" holds no XML element");
   }
 
   void Load();
@@ -461,7 +461,8 @@ private:
   };
 
   std::string Where(int row, int column) const {
-    return "worksheet " + std::to_string(number_) + " (\"" + info_.name + "\"), cell " + CellAddress(row, column);
+    return "worksheet " + std::to_string(number_) + " (\"" + TextForMessage(info_.name) + "\"), cell " +
+           CellAddress(row, column);
   }
   void CheckPosition(int row, int column) const;
   pugi::xml_node FindCell(int row, int column) const;
@@ -561,7 +562,7 @@ void XlsxWorkbook::Impl::Load() {
     for (const auto& other : sheets) {
       if (other->info().part == info.part) {
         Damaged("worksheets " + std::to_string(other->Number()) + " and " + std::to_string(number) +
-                " are one and the same part \"" + info.part + "\"");
+                " are one and the same part \"" + TextForMessage(info.part) + "\"");
       }
     }
     if (number <= 4 && !HasPart(info.part)) {
@@ -625,26 +626,29 @@ void XlsxSheet::Load() const {
   auto doc = std::make_unique<pugi::xml_document>();
   book_.ParsePart(info_.part, *doc);
   pugi::xml_node root = doc->document_element();
-  if (LocalName(root.name()) != "worksheet") book_.Damaged("the part \"" + info_.part + "\" is not a worksheet");
+  if (LocalName(root.name()) != "worksheet")
+    book_.Damaged("the part \"" + TextForMessage(info_.part) + "\" is not a worksheet");
   sheetData_ = Child(root, "sheetData");
   int previousRow = 0;
   for (pugi::xml_node r = Child(sheetData_, "row"); r; r = NextNamed(r, "row")) {
     int rowNumber = previousRow + 1;
     if (pugi::xml_attribute a = r.attribute("r")) {
       if (!ParseInt(a.value(), rowNumber) || rowNumber < 1 || rowNumber > kMaxRow) {
-        book_.Damaged("worksheet \"" + info_.name + "\" has a row numbered \"" + TextForMessage(a.value()) + "\"");
+        book_.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has a row numbered \"" +
+                      TextForMessage(a.value()) + "\"");
       }
     } else {
       // A row without a number follows the previous one; the number is made
       // explicit so that rows inserted later cannot shift it.
-      if (rowNumber > kMaxRow) book_.Damaged("worksheet \"" + info_.name + "\" has too many rows");
+      if (rowNumber > kMaxRow) book_.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has too many rows");
       r.append_attribute("r") = rowNumber;
     }
     previousRow = rowNumber;
     // A row or cell given twice is read as the first copy by some programs
     // and as the last by others: the file is ambiguous, hence damaged.
     const auto [rowAt, newRow] = rows_.try_emplace(rowNumber, Row{r, {}, {}});
-    if (!newRow) book_.Damaged("worksheet \"" + info_.name + "\" has row " + std::to_string(rowNumber) + " twice");
+    if (!newRow)
+      book_.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has row " + std::to_string(rowNumber) + " twice");
     Row& row = rowAt->second;
     int previousColumn = 0;
     for (pugi::xml_node c = Child(r, "c"); c; c = NextNamed(c, "c")) {
@@ -653,17 +657,18 @@ void XlsxSheet::Load() const {
         // The reference must name a cell of this very row ("A0" names none).
         int cellRow = 0;
         if (!ParseCellRef(a.value(), cellRow, column) || column < 1 || cellRow != rowNumber) {
-          book_.Damaged("worksheet \"" + info_.name + "\" has a cell named \"" + TextForMessage(a.value()) +
-                        "\" in row " + std::to_string(rowNumber));
+          book_.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has a cell named \"" +
+                        TextForMessage(a.value()) + "\" in row " + std::to_string(rowNumber));
         }
       } else {
-        if (column > kMaxColumn) book_.Damaged("worksheet \"" + info_.name + "\" has too many columns");
+        if (column > kMaxColumn) book_.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has too many columns");
         c.append_attribute("r") = CellAddress(rowNumber, column).c_str();
       }
       previousColumn = column;
       const auto at = AtColumn(row.cells, column);
       if (at != row.cells.end() && at->column == column) {
-        book_.Damaged("worksheet \"" + info_.name + "\" has cell " + CellAddress(rowNumber, column) + " twice");
+        book_.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has cell " + CellAddress(rowNumber, column) +
+                      " twice");
       }
       row.cells.insert(at, {column, c});
     }
@@ -680,9 +685,9 @@ void XlsxSheet::Load() const {
 
 void XlsxSheet::CheckPosition(int row, int column) const {
   if (row < 1 || row > kMaxRow || column < 1 || column > kMaxColumn) {
-    throw WorkbookError("Worksheet " + std::to_string(number_) + " (\"" + info_.name + "\") has no cell at row " +
-                        std::to_string(row) + ", column " + std::to_string(column) + " of " + book_.Where() +
-                        ": rows run from 1 to 1048576 and columns from 1 to 16384.");
+    throw WorkbookError("Worksheet " + std::to_string(number_) + " (\"" + TextForMessage(info_.name) +
+                        "\") has no cell at row " + std::to_string(row) + ", column " + std::to_string(column) +
+                        " of " + book_.Where() + ": rows run from 1 to 1048576 and columns from 1 to 16384.");
   }
 }
 

@@ -307,6 +307,26 @@ TEST(XlsxWrite, AConstantReplacingAFormulaLeavesTheCalculationChain) {
   EXPECT_EQ(reread->Worksheets(3).NumberValue(2, 1), 6.0);
 }
 
+TEST(XlsxWrite, AClearedCellKeepsItsFormatAndLosesItsFormula) {
+  // The results of a failed sample are cleared: K2 a styled number, L2 a
+  // formula in the calculation chain, T2 a number written in this run.
+  auto book = Open({"<row r=\"2\"><c r=\"K2\" s=\"3\"><v>1</v></c><c r=\"L2\"><f>K2*2</f><v>2</v></c>"
+                    "<c r=\"M2\"><f>K2*3</f><v>3</v></c></row>"},
+                   "", "<c r=\"L2\" i=\"1\"/><c r=\"M2\"/>");
+  Worksheet& s = book->Worksheets(1);
+  s.SetNumber(2, 20, 5.0);
+  for (int column : {11, 12, 20}) s.SetEmpty(2, column);
+  s.SetEmpty(3, 1); // nothing there
+  const auto saved = UnzipParts(book->SaveToBytes());
+  const Part sheet(saved, "xl/worksheets/sheet1.xml");
+  EXPECT_STREQ(sheet.Cell("K2").attribute("s").value(), "3");
+  EXPECT_FALSE(sheet.Cell("K2").child("v") || sheet.Cell("L2").child("f") || sheet.Cell("T2") || sheet.Cell("A3"));
+  EXPECT_THAT(saved.at("xl/calcChain.xml"), AllOf(::testing::Not(HasSubstr("L2")), HasSubstr("M2")));
+  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "cleared.xlsx");
+  for (int column : {11, 12, 20}) EXPECT_TRUE(reread->Worksheets(1).IsEmpty(2, column)) << column;
+  EXPECT_EQ(reread->Worksheets(1).NumberValue(2, 13), 3.0);
+}
+
 TEST(XlsxWrite, SheetEdgesTabsAndLiteralEscapesSurviveARoundTrip) {
   // Sheet 1: an empty sheet marked "A1" by its writer. Sheet 2: column A
   // filled in the last two rows a sheet has (1,048,575 and 1,048,576).
