@@ -222,7 +222,7 @@ public:
     if (hasMacros_ && fs::equivalent(target, original_, ec)) {
       throw WorkbookError("The results cannot be saved in \"" + original_.string() +
                           "\": the workbook holds macros, which its conversion through LibreOffice (to .xlsx and "
-                          "back) would lose. Nothing was calculated and the file was not changed. Save the results "
+                          "back) would lose. The file was not changed. Save the results "
                           "to another file with -o, or save the workbook as .xlsm in the spreadsheet application and "
                           "use that file.");
     }

@@ -241,6 +241,19 @@ void CheckNotOpenElsewhere(const fs::path& path) {
   std::error_code ec;
   const fs::path libreOffice = folder / (".~lock." + name + "#");
   if (fs::exists(libreOffice, ec) && !IsOwnLock(libreOffice)) {
+    std::ifstream in(libreOffice);
+    std::string content;
+    std::getline(in, content);
+    if (content.rfind("VONTRALEK (process ", 0) == 0) {
+      // "VONTRALEK (process N),user,host,date,;"
+      const std::size_t run = content.find(','), user = content.find(',', run + 1);
+      const std::string host = content.substr(user + 1, content.find(',', user + 1) - user - 1);
+      throw WorkbookError("The workbook \"" + path.string() + "\" is in use by another " +
+                          TextForMessage(content.substr(0, run)) + " run on " + TextForMessage(host) +
+                          " (its lock file \"" + libreOffice.filename().string() +
+                          "\" is beside it). Wait until that run has finished, then run again. If no such run is "
+                          "going on, delete the lock file.");
+    }
     throw WorkbookError("The workbook \"" + path.string() + "\" is open in LibreOffice (its lock file \"" +
                         libreOffice.filename().string() +
                         "\" is beside it). Close the workbook in LibreOffice, then run again. If LibreOffice is not "
@@ -269,7 +282,7 @@ void CheckSavable(const fs::path& requested) {
   const std::string name = path.filename().string();
   auto refuse = [&](const std::string& why, const std::string& remedy) {
     throw WorkbookError("The results cannot be saved to \"" + requested.string() + "\": " + why +
-                        ". Nothing was calculated and the file was not changed. " + remedy);
+                        ". The file was not changed. " + remedy);
   };
   // The temporary file and LibreOffice's lock file beside it need longer names.
   const long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);

@@ -55,6 +55,11 @@ TEST(WorkbookHold, ARunHoldsTheWorkbookAgainstOtherRunsAndLockingPrograms) {
   }
   EXPECT_FALSE(fs::exists(lock));
   EXPECT_EQ(XlsxWorkbook::FromFile(path)->Worksheets(1).NumberValue(1, 1), 2.0);
+  // A run on another machine (a shared folder) cannot be told dead from here.
+  WriteBytes(lock, "VONTRALEK (process 2147483646),user,otherhost,01.01.2026 10:00,;");
+  EXPECT_THAT([&] { OpenWorkbook(path); },
+              ThrowsMessage<WorkbookError>(HasSubstr("another VONTRALEK (process 2147483646) run on otherhost")));
+  fs::remove(lock);
   // A program holding the file with flock or with lockf.
   for (const bool useFlock : {true, false}) {
     const int fd = ::open(path.c_str(), O_RDWR);
