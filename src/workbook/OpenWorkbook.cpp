@@ -35,6 +35,9 @@ namespace {
 std::mutex temporaryMutex;
 std::set<fs::path> temporaryFolders;
 std::atomic<pid_t> runningOffice{0};
+std::atomic<bool> conversionStopped{false};
+static_assert(std::atomic<pid_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "used from a signal handler");
 
 std::string LowerExtension(const fs::path& path) {
   std::string ext = path.extension().string();
@@ -154,6 +157,7 @@ fs::path Convert(const fs::path& office, const fs::path& profile, const fs::path
   const int rc = ::posix_spawn(&pid, office.c_str(), &actions, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
+  conversionStopped = false;
   if (rc == 0) runningOffice = pid;
   struct Finished {
     ~Finished() { runningOffice = 0; }
@@ -180,6 +184,10 @@ fs::path Convert(const fs::path& office, const fs::path& profile, const fs::path
   }
   const fs::path output = outDir / (input.stem().string() + extension);
   std::error_code ec;
+  if (conversionStopped) {
+    throw WorkbookError("The LibreOffice conversion of \"" + shownName.string() +
+                        "\" was stopped on request. The file was left unchanged.");
+  }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !fs::exists(output, ec)) {
     throw WorkbookError("LibreOffice could not convert \"" + shownName.string() + "\" (to " + filter +
                         "). The file was left unchanged. Check that it is a workbook LibreOffice Calc can open, or "
@@ -256,8 +264,15 @@ private:
 
 } // namespace
 
+void StopConversion() noexcept {
+  if (const pid_t office = runningOffice.exchange(0); office > 0) {
+    conversionStopped = true;
+    ::kill(-office, SIGKILL);
+  }
+}
+
 void RemoveTemporaryFiles() noexcept {
-  if (const pid_t office = runningOffice.exchange(0); office > 0) ::kill(-office, SIGKILL);
+  StopConversion();
   std::set<fs::path> folders;
   {
     const std::lock_guard<std::mutex> lock(temporaryMutex);

@@ -106,6 +106,10 @@ void CheckSavable(const std::filesystem::path& target);
 // SIGINT/SIGTERM handling: call it from the normal flow after the signal was
 // noted (it is not async-signal-safe). Safe to call more than once.
 void RemoveTemporaryFiles() noexcept;
+// Stops a running LibreOffice conversion at once; the conversion then fails
+// with a WorkbookError saying it was stopped, and its files are removed as the
+// error unwinds. Async-signal-safe: may be called from a SIGINT/SIGTERM handler.
+void StopConversion() noexcept;
 
 // A cell's text as messages show it: at most 80 characters, control
 // characters escaped (\n, \t, \x1B), "..." where it was cut.

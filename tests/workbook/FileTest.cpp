@@ -232,12 +232,24 @@ TEST(ConvertedWorkbook, MacrosAreNotLostInPlaceAndTemporaryFilesGoOnRequest) {
     RemoveTemporaryFiles();
     EXPECT_FALSE(office.TemporaryFolders());
   }
-  // A conversion in progress is stopped.
+  // A conversion in progress is stopped (as from a signal handler), and its files go.
   ::setenv("FAKE_SLEEP", "30", 1);
   const auto start = std::chrono::steady_clock::now();
-  std::thread run([&] { EXPECT_THROW(OpenWorkbook(plain), WorkbookError); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  RemoveTemporaryFiles();
+  std::thread run([&] {
+    EXPECT_THAT([&] { OpenWorkbook(plain); }, ThrowsMessage<WorkbookError>(HasSubstr("stopped on request")));
+  });
+  auto started = [&] { // the conversion's log is opened as it starts
+    try {
+      for (const auto& entry : fs::recursive_directory_iterator(folder / "tmp"))
+        if (entry.path().filename() == "soffice.log") return true;
+    } catch (const fs::filesystem_error&) { // a folder went while it was listed
+    }
+    return false;
+  };
+  while (!started() && std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  StopConversion();
   run.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_FALSE(office.TemporaryFolders());
