@@ -35,7 +35,7 @@ void SolveCarbonateSystem(ModelState& state);
 void ComputeFinalQuantities(ModelState& state, WeightedSumSource& weightedSum);
 
 // Speciates the sample held in the state (mol/L, eq/L) with state.Model.
-// Throws SampleFailure (model/Errors.h), leaving the state as it was on entry,
+// Throws SampleFailure (common/Errors.h), leaving the state as it was on entry,
 // when the sample has no result: an iteration that ends at its pass limit
 // while the ionic strength or a free ligand still changes by more than 1e-9
 // relative per pass, or inputs that are impossible together (a negative pCO2,

@@ -27,6 +27,10 @@ void MemoryWorksheet::SetSuperscript(int row, int column, int start, int length)
   formats_.push_back({row, column, start, length, true});
 }
 
+void MemoryWorksheet::SetEmpty(int row, int column) {
+  if (cells_.erase({row, column}) > 0) writes_.emplace_back(row, column);
+}
+
 MemoryWorkbook::MemoryWorkbook(int sheetCount) {
   static const char* const names[] = {"Main", "Batch", "Constants", "Charges"};
   for (int i = 1; i <= sheetCount; ++i) {

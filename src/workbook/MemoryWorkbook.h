@@ -28,6 +28,7 @@ public:
   void SetText(int row, int column, std::string_view text) override;
   void SetSubscript(int row, int column, int start, int length) override;
   void SetSuperscript(int row, int column, int start, int length) override;
+  void SetEmpty(int row, int column) override;
 
   // Test helpers.
   void Put(int row, int column, CellValue value) { cells_[{row, column}] = std::move(value); }
@@ -54,6 +55,7 @@ public:
   void Save() override { ++saveCount_; }
   void SaveAs(const std::filesystem::path&) override { ++saveCount_; }
   std::filesystem::path Path() const override { return "memory.xlsx"; }
+  void CheckSaveTo(const std::filesystem::path&) const override {}
 
   MemoryWorksheet& Sheet(int number) { return static_cast<MemoryWorksheet&>(Worksheets(number)); }
   int ActiveSheet() const { return active_; }

@@ -7,10 +7,13 @@
 
 namespace vontralek::workbook {
 
-// The value of one cell: empty, a number, or a text. A formula cell gives its
-// cached value.
+// The value of one cell: empty, a number, or a text; a logical value or an
+// error value (#DIV/0!, #N/A, ...), which are no numbers; or a formula that was
+// never calculated. A formula cell otherwise gives its cached value.
 struct CellValue {
-  enum class Kind { Empty, Number, Text };
+  // Boolean: number 1 or 0, text "TRUE"/"FALSE". Error: text "#DIV/0!".
+  // UncalculatedFormula: text is the formula (not empty: the cell holds a formula).
+  enum class Kind { Empty, Number, Text, Boolean, Error, UncalculatedFormula };
   Kind kind = Kind::Empty;
   double number = 0.0;
   std::string text;
@@ -23,6 +26,8 @@ struct CellValue {
   // Exact, case-sensitive comparison; a number or an empty cell never equals a text.
   bool EqualsText(std::string_view t) const { return kind == Kind::Text && text == t; }
 };
+
+void CheckSavable(const std::filesystem::path& target); // below
 
 // "P5" for row 5, column 16. Rows and columns are 1-based.
 std::string CellAddress(int row, int column);
@@ -37,8 +42,9 @@ public:
   virtual CellValue Value(int row, int column) const = 0;
   bool IsEmpty(int row, int column) const { return Value(row, column).IsEmpty(); }
   // The value as a double: empty = 0, a number as stored, text that reads as a
-  // finite decimal number is converted; any other text throws TypeMismatchError
-  // naming the worksheet, the cell in A1 form and the text found.
+  // finite decimal number is converted; any other text, a logical or error
+  // value and a formula without a calculated value throw TypeMismatchError
+  // naming the worksheet, the cell in A1 form and what was found.
   double NumberValue(int row, int column) const;
 
   virtual void SetNumber(int row, int column, double value) = 0;
@@ -47,6 +53,9 @@ public:
   // lowered (subscript) or raised (superscript).
   virtual void SetSubscript(int row, int column, int start, int length) = 0;
   virtual void SetSuperscript(int row, int column, int start, int length) = 0;
+  // Clears the cell's value (its format stays), e.g. the results of a sample
+  // that failed. A cell that was empty stays as it was.
+  virtual void SetEmpty(int row, int column) = 0;
 };
 
 class Workbook {
@@ -63,16 +72,48 @@ public:
   // Writes the workbook to another file, leaving the original untouched.
   virtual void SaveAs(const std::filesystem::path& path) = 0;
   virtual std::filesystem::path Path() const = 0;
+  // Throws WorkbookError, before anything is calculated, when saving to target
+  // would fail or do harm: see CheckSavable. A converted workbook also refuses
+  // to replace itself when the round trip would lose content (macros).
+  virtual void CheckSaveTo(const std::filesystem::path& target) const { CheckSavable(target); }
 };
 
-// Opens a workbook file (.xlsx, .xlsm; .xls and .ods through LibreOffice).
-// Throws WorkbookError naming the file and the problem.
+// Opens a workbook file (.xlsx, .xlsm; .xls and .ods through LibreOffice) for a
+// run. Throws WorkbookError naming the file and the problem. The workbook is
+// held until the object is destroyed: LibreOffice's lock file ".~lock.NAME#" is
+// written beside it and an advisory lock (flock and a POSIX record lock) taken,
+// so that LibreOffice and a second VONTRALEK run leave it alone; a workbook
+// another program holds in any of these ways is refused. Save then refuses to
+// replace a file that was changed or replaced since it was read.
 std::unique_ptr<Workbook> OpenWorkbook(const std::filesystem::path& path);
 
 // Refuses a workbook that a spreadsheet application has open (LibreOffice's
 // ".~lock.NAME#" or Excel's "~$NAME" beside it): saving over it would lose the
 // results or the user's edits. Throws WorkbookError saying what to do.
+// The lock files are looked for beside the file a symbolic link points to.
 void CheckNotOpenElsewhere(const std::filesystem::path& path);
+
+// Whether the workbook can be saved as target without harm; throws
+// WorkbookError saying why not and what to do: a file or folder the user may
+// not write, a file owned by another user or group (replacing it would change
+// its owner), a file with more than one name (hard links: replacing it would
+// split them), a name too long for the temporary file beside it. Meant to be
+// called right after opening, before anything is calculated; Save checks again.
+void CheckSavable(const std::filesystem::path& target);
+
+// Removes the temporary files and LibreOffice profiles of conversions in
+// progress and stops a running LibreOffice conversion. For the program's
+// SIGINT/SIGTERM handling: call it from the normal flow after the signal was
+// noted (it is not async-signal-safe). Safe to call more than once.
+void RemoveTemporaryFiles() noexcept;
+// Stops a running LibreOffice conversion at once; the conversion then fails
+// with a WorkbookError saying it was stopped, and its files are removed as the
+// error unwinds. Async-signal-safe: may be called from a SIGINT/SIGTERM handler.
+void StopConversion() noexcept;
+
+// A cell's text as messages show it: at most 80 characters, control
+// characters escaped (\n, \t, \x1B), "..." where it was cut.
+std::string TextForMessage(std::string_view text);
 
 // Parses text as a finite decimal number, independent of the process locale.
 // Returns false for anything else ("nan", "inf", hexadecimal, "7,25", "").

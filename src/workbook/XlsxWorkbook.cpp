@@ -10,10 +10,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <set>
 
 #include "common/Errors.h"
+#include "workbook/WorkbookFiles.h"
 #include "workbook/XlsxXml.h"
 
 namespace vontralek::workbook {
@@ -24,8 +26,6 @@ namespace {
 
 constexpr int kMaxRow = 1048576;
 constexpr int kMaxColumn = 16384;
-// A part larger than this is not a workbook this program was made for.
-constexpr zip_uint64_t kMaxPartSize = 1ull << 30;
 
 bool EndsWith(std::string_view s, std::string_view suffix) {
   return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
@@ -111,6 +111,97 @@ std::string ResolveTarget(const std::string& baseDir, std::string_view target) {
   return result;
 }
 
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// One name-like token of a formula moved by (dRow, dColumn): a cell reference
+// "B$3", or a column or row of a range "A:C", "1:4" (kind 'c' or 'r' when the
+// token stands beside a ':'). Absolute ($) parts stay; a reference moved off
+// the sheet becomes #REF!, as the spreadsheet makes it. Anything else is kept.
+std::string ShiftToken(std::string_view token, int dRow, int dColumn, bool besideColon) {
+  std::size_t i = 0;
+  const bool columnFixed = i < token.size() && token[i] == '$';
+  if (columnFixed) ++i;
+  const std::size_t lettersStart = i;
+  long column = 0;
+  while (i < token.size() && IsLetter(token[i]) && i - lettersStart < 3)
+    column = column * 26 + ((token[i++] & ~0x20) - 'A' + 1);
+  const std::size_t letters = i - lettersStart;
+  const bool rowFixed = i < token.size() && token[i] == '$';
+  if (rowFixed) ++i;
+  const std::size_t digitsStart = i;
+  long row = 0;
+  while (i < token.size() && IsDigit(token[i]) && i - digitsStart < 7) row = row * 10 + (token[i++] - '0');
+  const std::size_t digits = i - digitsStart;
+  if (i != token.size()) return std::string(token);
+  const bool cell = letters > 0 && digits > 0 && !(columnFixed && letters == 0);
+  const bool wholeColumn = besideColon && letters > 0 && digits == 0 && !rowFixed;
+  const bool wholeRow = besideColon && letters == 0 && digits > 0 && !(columnFixed && rowFixed);
+  if ((!cell && !wholeColumn && !wholeRow) || column > kMaxColumn || (digits > 0 && (row < 1 || row > kMaxRow))) {
+    return std::string(token); // a name, not a reference
+  }
+  if (letters > 0 && !columnFixed) column += dColumn;
+  if (digits > 0 && !(wholeRow ? columnFixed : rowFixed)) row += dRow;
+  if ((letters > 0 && (column < 1 || column > kMaxColumn)) || (digits > 0 && (row < 1 || row > kMaxRow)))
+    return "#REF!";
+  std::string out;
+  if (letters > 0) {
+    if (columnFixed) out += '$';
+    const std::string address = CellAddress(1, static_cast<int>(column));
+    out += address.substr(0, address.size() - 1); // the letters of "C1"
+  }
+  if (digits > 0) {
+    if (wholeRow ? columnFixed : rowFixed) out += '$';
+    out += std::to_string(row);
+  }
+  return out;
+}
+
+// The formula of a cell moved by (dRow, dColumn) from where it was written,
+// as the spreadsheet fills a shared formula: relative references move. Texts
+// in quotes, quoted sheet names, bracketed parts, functions and sheet names
+// are kept.
+std::string ShiftFormula(std::string_view formula, int dRow, int dColumn) {
+  auto name = [](char c) { return IsLetter(c) || IsDigit(c) || c == '_' || c == '.' || c == '$' || c == '\\'; };
+  std::string out;
+  std::size_t i = 0;
+  while (i < formula.size()) {
+    const char c = formula[i];
+    if (c == '"' || c == '\'') { // a text or a quoted sheet name; doubled quotes inside
+      std::size_t j = i + 1;
+      while (j < formula.size() && (formula[j] != c || (j + 1 < formula.size() && formula[j + 1] == c)))
+        j += formula[j] == c ? 2 : 1;
+      j = std::min(j + 1, formula.size());
+      out.append(formula.substr(i, j - i));
+      i = j;
+    } else if (c == '[') { // a structured reference or an external workbook
+      std::size_t j = i, depth = 0;
+      do {
+        depth += formula[j] == '[';
+        depth -= formula[j] == ']';
+        ++j;
+      } while (j < formula.size() && depth > 0);
+      out.append(formula.substr(i, j - i));
+      i = j;
+    } else if (name(c)) {
+      std::size_t j = i;
+      while (j < formula.size() && name(formula[j])) ++j;
+      const std::string_view token = formula.substr(i, j - i);
+      const char next = j < formula.size() ? formula[j] : '\0';
+      if (next == '(' || next == '!') {
+        out.append(token); // a function or a sheet name
+      } else {
+        out += ShiftToken(token, dRow, dColumn, next == ':' || (!out.empty() && out.back() == ':'));
+      }
+      i = j;
+    } else {
+      out += c;
+      ++i;
+    }
+  }
+  return out;
+}
+
 std::size_t CodePointCount(std::string_view text) {
   std::size_t n = 0;
   for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
@@ -134,8 +225,29 @@ template <class Vector> auto AtColumn(Vector& cells, int column) {
   return std::lower_bound(cells.begin(), cells.end(), column, [](const auto& cell, int c) { return cell.column < c; });
 }
 
-// Names the marks that stand for numbers kept outside the DOM while a sheet is serialized.
-constexpr const char* kNumbersMark = "vontralek-numbers";
+// The name of the marks that stand for numbers kept outside the DOM while a
+// sheet is serialized: random for each serialization, so that no content of
+// the file (a CDATA section is written as it was read) can pass for one.
+std::string NumbersMarkName() {
+  static std::uint64_t state = [] {
+    std::uint64_t seed = 0;
+    if (FILE* f = std::fopen("/dev/urandom", "rb")) {
+      if (std::fread(&seed, sizeof seed, 1, f) != 1) seed = 0;
+      std::fclose(f);
+    }
+    return seed ^ reinterpret_cast<std::uintptr_t>(&seed) ^ static_cast<std::uint64_t>(std::time(nullptr));
+  }();
+  char name[64];
+  std::uint64_t a = state += 0x9E3779B97F4A7C15ull, b = state += 0x9E3779B97F4A7C15ull;
+  auto mix = [](std::uint64_t z) { // splitmix64
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  };
+  std::snprintf(name, sizeof name, "vontralek-%016llx%016llx", static_cast<unsigned long long>(mix(a)),
+                static_cast<unsigned long long>(mix(b)));
+  return name;
+}
 
 } // namespace
 
@@ -145,6 +257,9 @@ struct XlsxWorkbook::Impl {
   std::filesystem::path path;
   std::string bytes;
   zip_t* archive = nullptr; // read-only view of bytes
+  PackageLimits limits;
+  mutable std::uint64_t totalRead = 0; // uncompressed bytes read from the package
+  std::shared_ptr<FileHold> hold;
 
   std::string workbookPart;
   pugi::xml_document workbookDoc;
@@ -191,6 +306,22 @@ struct XlsxWorkbook::Impl {
       Damaged("the zip package cannot be read (" + why + ")");
     }
     zip_error_fini(&error);
+    // Entry count, then names: a name given twice (compared without regard to
+    // case, as part names are) makes the package ambiguous.
+    const zip_int64_t entries = zip_get_num_entries(archive, 0);
+    if (entries < 0 || static_cast<std::uint64_t>(entries) > limits.maxEntries) {
+      Damaged("the package has " + std::to_string(entries) + " entries, more than the " +
+              std::to_string(limits.maxEntries) + " a workbook may have");
+    }
+    std::set<std::string> names;
+    for (zip_int64_t i = 0; i < entries; ++i) {
+      const char* raw = zip_get_name(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+      std::string name = raw ? raw : "";
+      for (char& c : name) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      }
+      if (!names.insert(name).second) Damaged("the package holds the entry \"" + TextForMessage(raw) + "\" twice");
+    }
   }
 
   zip_int64_t Locate(const std::string& part) const {
@@ -203,12 +334,16 @@ struct XlsxWorkbook::Impl {
 
   std::string ReadPart(const std::string& part) const {
     const zip_int64_t index = Locate(part);
-    if (index < 0) Damaged("the part \"" + part + "\" is missing from the package");
+    if (index < 0) Damaged("the part \"" + TextForMessage(part) + "\" is missing from the package");
     zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0);
     if (!file) {
-      Damaged("the part \"" + part + "\" cannot be read (" + zip_strerror(archive) +
+      Damaged("the part \"" + TextForMessage(part) + "\" cannot be read (" + zip_strerror(archive) +
               "); an encrypted or password-protected workbook cannot be used");
     }
+    zip_stat_t st;
+    zip_stat_init(&st);
+    zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &st);
+    const std::uint64_t compressed = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : 0;
     std::string data;
     char buffer[65536];
     for (;;) {
@@ -216,13 +351,26 @@ struct XlsxWorkbook::Impl {
       if (n < 0) {
         const std::string why = zip_file_strerror(file);
         zip_fclose(file);
-        Damaged("the part \"" + part + "\" is damaged (" + why + ")");
+        Damaged("the part \"" + TextForMessage(part) + "\" is damaged (" + why + ")");
       }
       if (n == 0) break;
       data.append(buffer, static_cast<std::size_t>(n));
-      if (data.size() > kMaxPartSize) {
+      // The limits are checked as the data comes, whatever sizes the zip
+      // directory states: a bomb is stopped before it fills the memory.
+      totalRead += static_cast<std::uint64_t>(n);
+      std::string problem;
+      if (data.size() > limits.maxPartSize) {
+        problem = "unpacks to more than " + std::to_string(limits.maxPartSize) + " bytes";
+      } else if (totalRead > limits.maxTotalSize) {
+        problem = "brings the parts read to more than " + std::to_string(limits.maxTotalSize) + " bytes";
+      } else if (data.size() >= limits.ratioFromSize &&
+                 data.size() / std::max<std::uint64_t>(compressed, 1) > limits.maxRatio) {
+        problem =
+            "unpacks to more than " + std::to_string(limits.maxRatio) + " times its packed size (a decompression bomb)";
+      }
+      if (!problem.empty()) {
         zip_fclose(file);
-        Damaged("the part \"" + part + "\" is larger than 1 GiB");
+        Damaged("the part \"" + TextForMessage(part) + "\" " + problem);
       }
     }
     zip_fclose(file);
@@ -233,10 +381,10 @@ struct XlsxWorkbook::Impl {
     const std::string data = ReadPart(part);
     const pugi::xml_parse_result result = doc.load_buffer(data.data(), data.size(), kParseFlags);
     if (!result) {
-      Damaged("the part \"" + part + "\" is not well-formed XML (" + result.description() + " at byte " +
-              std::to_string(result.offset) + ")");
+      Damaged("the part \"" + TextForMessage(part) + "\" is not well-formed XML (" + result.description() +
+              " at byte " + std::to_string(result.offset) + ")");
     }
-    if (!doc.document_element()) Damaged("the part \"" + part + "\" holds no XML element");
+    if (!doc.document_element()) Damaged("the part \"" + TextForMessage(part) + "\" holds no XML element");
   }
 
   void Load();
@@ -244,6 +392,10 @@ struct XlsxWorkbook::Impl {
   void LoadStyles();
   pugi::xml_node FontOfStyle(int styleIndex);
   std::string BuildPackage();
+  static std::string Lower(std::string text);
+  void CheckWritten(const std::string& package, std::set<std::string>& store) const;
+  std::string Assemble(const std::map<std::string, std::pair<std::string, std::string>>& pending,
+                       const std::set<std::string>& removed, const std::set<std::string>& store);
   void Commit(std::string newBytes) {
     bytes = std::move(newBytes);
     OpenArchive();
@@ -273,6 +425,7 @@ public:
   void SetSuperscript(int row, int column, int start, int length) override {
     Align(row, column, start, length, kSuperscript);
   }
+  void SetEmpty(int row, int column) override;
 
   const Info& info() const { return info_; }
   bool Dirty() const { return dirty_; }
@@ -308,7 +461,8 @@ private:
   };
 
   std::string Where(int row, int column) const {
-    return "worksheet " + std::to_string(number_) + " (\"" + info_.name + "\"), cell " + CellAddress(row, column);
+    return "worksheet " + std::to_string(number_) + " (\"" + TextForMessage(info_.name) + "\"), cell " +
+           CellAddress(row, column);
   }
   void CheckPosition(int row, int column) const;
   pugi::xml_node FindCell(int row, int column) const;
@@ -316,10 +470,15 @@ private:
   Row& RowForWriting(int row);
   void Touch(int row, int column);
   pugi::xml_node CellForWriting(int row, int column);
-  void ExpandNumbers(std::string_view mark, std::string& out) const;
+  struct Mark {
+    int row;
+    std::size_t first, last;
+  };
+  void ExpandNumbers(const Mark& mark, std::string& out) const;
   pugi::xml_node SheetData();
   void DropContent(pugi::xml_node cell, int row, int column);
-  void DropSharedFormula(pugi::xml_node master);
+  void DropSharedFormula(pugi::xml_node master, int row, int column);
+  std::string FormulaText(int row, int column, pugi::xml_node f) const;
   void Align(int row, int column, int start, int length, std::uint8_t kind);
   void WriteRuns(pugi::xml_node cell, const std::string& text, const std::vector<std::uint8_t>& kinds);
   int DefaultStyle(pugi::xml_node rowNode, int column) const;
@@ -403,7 +562,7 @@ void XlsxWorkbook::Impl::Load() {
     for (const auto& other : sheets) {
       if (other->info().part == info.part) {
         Damaged("worksheets " + std::to_string(other->Number()) + " and " + std::to_string(number) +
-                " are one and the same part \"" + info.part + "\"");
+                " are one and the same part \"" + TextForMessage(info.part) + "\"");
       }
     }
     if (!HasPart(info.part)) {
@@ -462,41 +621,51 @@ void XlsxSheet::Load() const {
   auto doc = std::make_unique<pugi::xml_document>();
   book_.ParsePart(info_.part, *doc);
   pugi::xml_node root = doc->document_element();
-  if (LocalName(root.name()) != "worksheet") book_.Damaged("the part \"" + info_.part + "\" is not a worksheet");
+  if (LocalName(root.name()) != "worksheet")
+    book_.Damaged("the part \"" + TextForMessage(info_.part) + "\" is not a worksheet");
   sheetData_ = Child(root, "sheetData");
   int previousRow = 0;
   for (pugi::xml_node r = Child(sheetData_, "row"); r; r = NextNamed(r, "row")) {
     int rowNumber = previousRow + 1;
     if (pugi::xml_attribute a = r.attribute("r")) {
       if (!ParseInt(a.value(), rowNumber) || rowNumber < 1 || rowNumber > kMaxRow) {
-        book_.Damaged("worksheet \"" + info_.name + "\" has a row numbered \"" + a.value() + "\"");
+        book_.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has a row numbered \"" +
+                      TextForMessage(a.value()) + "\"");
       }
     } else {
       // A row without a number follows the previous one; the number is made
       // explicit so that rows inserted later cannot shift it.
-      if (rowNumber > kMaxRow) book_.Damaged("worksheet \"" + info_.name + "\" has too many rows");
+      if (rowNumber > kMaxRow) book_.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has too many rows");
       r.append_attribute("r") = rowNumber;
     }
     previousRow = rowNumber;
-    Row& row = rows_.try_emplace(rowNumber, Row{r, {}, {}}).first->second;
-    if (row.node != r) continue; // a repeated row number: the first one counts
+    // A row or cell given twice is read as the first copy by some programs
+    // and as the last by others: the file is ambiguous, hence damaged.
+    const auto [rowAt, newRow] = rows_.try_emplace(rowNumber, Row{r, {}, {}});
+    if (!newRow)
+      book_.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has row " + std::to_string(rowNumber) + " twice");
+    Row& row = rowAt->second;
     int previousColumn = 0;
     for (pugi::xml_node c = Child(r, "c"); c; c = NextNamed(c, "c")) {
       int column = previousColumn + 1;
       if (pugi::xml_attribute a = c.attribute("r")) {
-        int ignoredRow = 0;
-        if (!ParseCellRef(a.value(), ignoredRow, column) || column < 1) {
-          book_.Damaged("worksheet \"" + info_.name + "\" has a cell named \"" + std::string(a.value()) + "\"");
+        // The reference must name a cell of this very row ("A0" names none).
+        int cellRow = 0;
+        if (!ParseCellRef(a.value(), cellRow, column) || column < 1 || cellRow != rowNumber) {
+          book_.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has a cell named \"" +
+                        TextForMessage(a.value()) + "\" in row " + std::to_string(rowNumber));
         }
       } else {
-        if (column > kMaxColumn) book_.Damaged("worksheet \"" + info_.name + "\" has too many columns");
+        if (column > kMaxColumn) book_.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has too many columns");
         c.append_attribute("r") = CellAddress(rowNumber, column).c_str();
       }
       previousColumn = column;
-      // A repeated column: the first cell counts.
-      if (auto at = AtColumn(row.cells, column); at == row.cells.end() || at->column != column) {
-        row.cells.insert(at, {column, c});
+      const auto at = AtColumn(row.cells, column);
+      if (at != row.cells.end() && at->column == column) {
+        book_.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has cell " + CellAddress(rowNumber, column) +
+                      " twice");
       }
+      row.cells.insert(at, {column, c});
     }
   }
   // Column default styles, for cells created in formatted columns.
@@ -511,9 +680,9 @@ void XlsxSheet::Load() const {
 
 void XlsxSheet::CheckPosition(int row, int column) const {
   if (row < 1 || row > kMaxRow || column < 1 || column > kMaxColumn) {
-    throw WorkbookError("Worksheet " + std::to_string(number_) + " (\"" + info_.name + "\") has no cell at row " +
-                        std::to_string(row) + ", column " + std::to_string(column) + " of " + book_.Where() +
-                        ": rows run from 1 to 1048576 and columns from 1 to 16384.");
+    throw WorkbookError("Worksheet " + std::to_string(number_) + " (\"" + TextForMessage(info_.name) +
+                        "\") has no cell at row " + std::to_string(row) + ", column " + std::to_string(column) +
+                        " of " + book_.Where() + ": rows run from 1 to 1048576 and columns from 1 to 16384.");
   }
 }
 
@@ -544,7 +713,13 @@ CellValue XlsxSheet::Value(int row, int column) const {
     return is ? CellValue::Text(RichText(is)) : CellValue::Empty();
   }
   pugi::xml_node v = Child(cell, "v");
-  if (!v) return CellValue::Empty(); // only a style, or a formula never calculated
+  if (!v) {
+    // A formula that was never calculated (many generators write none) has
+    // no value to give: its own kind, not an empty cell read as 0.
+    if (pugi::xml_node f = Child(cell, "f"))
+      return {CellValue::Kind::UncalculatedFormula, 0.0, FormulaText(row, column, f)};
+    return CellValue::Empty(); // only a style
+  }
   const char* text = v.text().get();
   if (type == "s") {
     long index = -1;
@@ -553,22 +728,23 @@ CellValue XlsxSheet::Value(int row, int column) const {
     if (ec != std::errc() || end != digits.data() + digits.size()) index = -1;
     return CellValue::Text(book_.SharedString(index, Where(row, column)));
   }
-  if (type == "str" || type == "e" || type == "d") {
-    // Text from a formula, an error value such as #DIV/0! (which a conversion to
-    // a number refuses, as the spreadsheet does), or a date in ISO form.
+  if (type == "str" || type == "d") {
+    // Text from a formula, or a date in ISO form.
     return CellValue::Text(DecodeEscapes(text));
   }
+  // An error value such as #DIV/0! and a logical value are no numbers.
+  if (type == "e") return {CellValue::Kind::Error, 0.0, DecodeEscapes(text)};
   double number = 0.0;
   if (type == "b") {
     const std::string_view b = text;
-    if (b == "1" || b == "true" || b == "TRUE") return CellValue::Number(1.0);
-    if (b == "0" || b == "false" || b == "FALSE") return CellValue::Number(0.0);
+    if (b == "1" || b == "true" || b == "TRUE") return {CellValue::Kind::Boolean, 1.0, "TRUE"};
+    if (b == "0" || b == "false" || b == "FALSE") return {CellValue::Kind::Boolean, 0.0, "FALSE"};
   } else if (ParseStoredNumber(text, number)) {
     return CellValue::Number(number);
   } else if (std::string_view(text).empty()) {
     return CellValue::Empty();
   }
-  book_.Damaged(Where(row, column) + " holds \"" + std::string(text) + "\" where a stored number is expected");
+  book_.Damaged(Where(row, column) + " holds \"" + TextForMessage(text) + "\" where a stored number is expected");
 }
 
 std::vector<std::pair<int, int>> XlsxSheet::Positions() const {
@@ -653,26 +829,65 @@ pugi::xml_node XlsxSheet::CellForWriting(int row, int column) {
   return cellIt->node;
 }
 
-void XlsxSheet::DropSharedFormula(pugi::xml_node master) {
+void XlsxSheet::DropSharedFormula(pugi::xml_node master, int masterRow, int masterColumn) {
   // The cells that share this formula hold only a reference to the master's
-  // text; with the master gone they keep their last values as constants.
+  // text. With the master overwritten each of them gets the formula as its
+  // own, moved from the master to where it stands, as the spreadsheet would
+  // have filled it: the cells not written keep their formulas.
   const std::string si = master.attribute("si").value();
+  const std::string text = master.text().get();
   for (auto& [r, row] : rows_) {
     for (auto& [c, cell] : row.cells) {
       pugi::xml_node f = Child(cell, "f");
       if (f && f != master && std::string_view(f.attribute("t").value()) == "shared" &&
           si == f.attribute("si").value()) {
-        cell.remove_child(f);
-        book_.calcChainRemovals.insert({info_.sheetId, CellAddress(r, c)});
+        f.remove_attribute("t");
+        f.remove_attribute("si");
+        f.remove_attribute("ref");
+        f.text().set(ShiftFormula(text, r - masterRow, c - masterColumn).c_str());
+        dirty_ = true;
       }
     }
   }
 }
 
+std::string XlsxSheet::FormulaText(int row, int column, pugi::xml_node f) const {
+  std::string text = f.text().get();
+  if (!text.empty() || std::string_view(f.attribute("t").value()) != "shared") return text;
+  // A cell sharing a formula: the master's text, moved here.
+  const std::string si = f.attribute("si").value();
+  for (const auto& [r, rowCells] : rows_) {
+    for (const auto& [c, cell] : rowCells.cells) {
+      pugi::xml_node m = Child(cell, "f");
+      if (m && m.attribute("ref") && std::string_view(m.attribute("t").value()) == "shared" &&
+          si == m.attribute("si").value()) {
+        return ShiftFormula(m.text().get(), row - r, column - c);
+      }
+    }
+  }
+  return "(a shared formula without its master)";
+}
+
+void XlsxSheet::SetEmpty(int row, int column) {
+  CheckPosition(row, column);
+  Load();
+  const auto r = rows_.find(row);
+  if (r == rows_.end()) return;
+  if (auto n = AtColumn(r->second.numbers, column); n != r->second.numbers.end() && n->column == column) {
+    r->second.numbers.erase(n); // a number written in this run, where there was no cell
+    Touch(row, column);
+    return;
+  }
+  pugi::xml_node cell = FindCell(row, column);
+  if (!cell || (!Child(cell, "v") && !Child(cell, "f") && !Child(cell, "is"))) return;
+  DropContent(cell, row, column); // the cell element stays with its format
+  Touch(row, column);
+}
+
 void XlsxSheet::DropContent(pugi::xml_node cell, int row, int column) {
   if (pugi::xml_node f = Child(cell, "f")) {
     // A constant replaces the formula: its calculation chain entry goes too.
-    if (std::string_view(f.attribute("t").value()) == "shared" && f.attribute("ref")) DropSharedFormula(f);
+    if (std::string_view(f.attribute("t").value()) == "shared" && f.attribute("ref")) DropSharedFormula(f, row, column);
     cell.remove_child(f);
     book_.calcChainRemovals.insert({info_.sheetId, CellAddress(row, column)});
   }
@@ -804,15 +1019,15 @@ void XlsxSheet::UpdateDimension() {
 
 // Writes the cells of row r from numbers[first] to numbers[last - 1] as the
 // DOM would: <c r="K2" s="3"><v>1.5</v></c>, with the row's namespace prefix.
-void XlsxSheet::ExpandNumbers(std::string_view mark, std::string& out) const {
-  int r = 0, first = 0, last = 0;
-  std::sscanf(std::string(mark).c_str(), "%d %d %d", &r, &first, &last);
+void XlsxSheet::ExpandNumbers(const Mark& mark, std::string& out) const {
+  const int r = mark.row;
+  const std::size_t first = mark.first, last = mark.last;
   const Row& row = rows_.at(r);
   const std::string c = Prefixed(row.node, "c"), v = Prefixed(row.node, "v");
   const std::string rowDigits = std::to_string(r);
   char buffer[512]; // one cell: two names of a few letters, an address, a style and a number
-  for (int i = first; i < last; ++i) {
-    const NumberCell& n = row.numbers[static_cast<std::size_t>(i)];
+  for (std::size_t i = first; i < last; ++i) {
+    const NumberCell& n = row.numbers[i];
     char* p = buffer;
     char* const limit = buffer + sizeof buffer;
     auto put = [&](std::string_view text) {
@@ -858,7 +1073,11 @@ std::string XlsxSheet::Serialize() {
   // Each run of numbers kept outside the DOM gets a mark in its place among the
   // row's elements; the writer replaces the marks by the cells as it streams,
   // so the XML of those cells never exists as a DOM nor twice in memory.
+  // A mark's value is its index in marks; the writer accepts them only in
+  // order, so nothing else can be taken for one.
   std::vector<pugi::xml_node> marks;
+  std::vector<Mark> ranges;
+  const std::string markName = NumbersMarkName();
   struct RemoveMarks {
     std::vector<pugi::xml_node>& marks;
     ~RemoveMarks() {
@@ -874,15 +1093,22 @@ std::string XlsxSheet::Serialize() {
       pugi::xml_node mark = d < row.cells.size() && row.cells[d].node.parent() == row.node
                                 ? row.node.insert_child_before(pugi::node_pi, row.cells[d].node)
                                 : row.node.append_child(pugi::node_pi);
+      mark.set_name(markName.c_str());
+      mark.set_value(std::to_string(marks.size()).c_str());
       marks.push_back(mark);
-      mark.set_name(kNumbersMark);
-      mark.set_value((std::to_string(number) + " " + std::to_string(i) + " " + std::to_string(j)).c_str());
+      ranges.push_back({number, i, j});
       i = j;
     }
   }
   if (marks.empty()) return xml::Serialize(*doc_);
-  return xml::Serialize(*doc_, kNumbersMark,
-                        [this](std::string_view mark, std::string& out) { ExpandNumbers(mark, out); });
+  std::size_t expected = 0;
+  return xml::Serialize(*doc_, markName, [&](std::string_view value, std::string& out) {
+    if (expected < ranges.size() && value == std::to_string(expected)) {
+      ExpandNumbers(ranges[expected++], out);
+      return true;
+    }
+    return false; // not one of ours: written as it was
+  });
 }
 
 bool XlsxSheet::MayBeTabSelected() const {
@@ -998,11 +1224,81 @@ std::string XlsxWorkbook::Impl::BuildPackage() {
   ApplyCalcChainRemovals(replaced, deleted);
   if (replaced.empty() && deleted.empty()) return bytes;
 
-  // A new package with the entries in their old order: unchanged entries are
-  // copied with their compressed data as it is (no recompression), changed
-  // parts are deflated at the fastest level (sheet XML of thousands of numbers
-  // deflates four times faster than at libzip's default level 9, for ~10 %
-  // more bytes).
+  // Part names compare without regard to case, as the package format says.
+  std::map<std::string, std::pair<std::string, std::string>> pending; // lower name -> (name, data)
+  for (auto& [part, data] : replaced) {
+    if (data.size() > limits.maxPartSize) {
+      throw WorkbookError("Cannot save " + Where() + ": the part \"" + part + "\" would be " +
+                          std::to_string(data.size()) + " bytes, more than the " + std::to_string(limits.maxPartSize) +
+                          " bytes a workbook part may have to be opened again. The file on disk was not changed. "
+                          "Split the batch over several workbooks.");
+    }
+    pending[Lower(part)] = {part, std::move(data)};
+  }
+  replaced.clear();
+  std::set<std::string> removed;
+  for (const auto& part : deleted) removed.insert(Lower(part));
+  std::string result = Assemble(pending, removed, {});
+  // What is saved must open again: a new part packed beyond the reader's
+  // ratio (a sheet of one number repeated) is stored instead.
+  std::set<std::string> store;
+  CheckWritten(result, store);
+  if (!store.empty()) {
+    result = Assemble(pending, removed, store);
+    CheckWritten(result, store);
+  }
+  return result;
+}
+
+std::string XlsxWorkbook::Impl::Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// Checks a package about to be saved against the reader's limits; the names of
+// new parts that break the ratio go to store (the first time), else it throws.
+void XlsxWorkbook::Impl::CheckWritten(const std::string& package, std::set<std::string>& store) const {
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_buffer_create(package.data(), package.size(), 0, &error);
+  zip_t* written = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
+  if (!written && source) zip_source_free(source);
+  zip_error_fini(&error);
+  auto fail = [&](const std::string& why) {
+    if (written) zip_discard(written);
+    throw WorkbookError("Cannot save " + Where() + ": " + why +
+                        ", so it could not be opened again. The file on disk was not changed. Split the batch over "
+                        "several workbooks.");
+  };
+  if (!written) fail("the new package cannot be read back");
+  const zip_int64_t entries = zip_get_num_entries(written, 0);
+  if (static_cast<std::uint64_t>(entries) > limits.maxEntries) fail("the package would have too many entries");
+  std::uint64_t total = 0;
+  const bool retried = !store.empty();
+  for (zip_int64_t i = 0; i < entries; ++i) {
+    zip_stat_t st;
+    if (zip_stat_index(written, static_cast<zip_uint64_t>(i), 0, &st) != 0) fail("the new package cannot be read back");
+    total += st.size;
+    if (st.size >= limits.ratioFromSize && st.size / std::max<std::uint64_t>(st.comp_size, 1) > limits.maxRatio) {
+      if (retried) fail(std::string("the part \"") + st.name + "\" would pack too densely");
+      store.insert(Lower(st.name));
+    }
+  }
+  zip_discard(written);
+  if (total > limits.maxTotalSize)
+    fail("its parts would add up to more than " + std::to_string(limits.maxTotalSize) + " bytes");
+}
+
+// A new package with the entries in their old order: unchanged entries are
+// copied with their compressed data as it is (no recompression) and their
+// method (a stored part stays stored), changed parts are deflated at the
+// fastest level (sheet XML of thousands of numbers deflates four times faster
+// than at libzip's default level 9, for ~10 % more bytes), or stored when
+// named in store.
+std::string XlsxWorkbook::Impl::Assemble(const std::map<std::string, std::pair<std::string, std::string>>& pending,
+                                         const std::set<std::string>& removed, const std::set<std::string>& store) {
   zip_error_t error;
   zip_error_init(&error);
   zip_t* out = nullptr;
@@ -1028,28 +1324,20 @@ std::string XlsxWorkbook::Impl::BuildPackage() {
       zip_source_free(partSource);
       fail("the part " + part + " cannot be stored");
     }
-    zip_set_file_compression(out, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1);
-  };
-  // Part names compare without regard to case, as the package format says.
-  auto lower = [](std::string text) {
-    for (char& c : text) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (store.count(Lower(part))) {
+      zip_set_file_compression(out, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+    } else {
+      zip_set_file_compression(out, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1);
     }
-    return text;
   };
-  std::map<std::string, std::pair<std::string, std::string>> pending; // lower name -> (name, data)
-  for (auto& [part, data] : replaced) pending[lower(part)] = {part, std::move(data)};
-  replaced.clear();
   std::set<std::string> added;
-  std::set<std::string> removed;
-  for (const auto& part : deleted) removed.insert(lower(part));
   const zip_int64_t entries = zip_get_num_entries(archive, 0);
   for (zip_int64_t i = 0; i < entries; ++i) {
     const char* rawName = zip_get_name(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
     if (!rawName) continue;
     const std::string name = rawName;
-    if (removed.count(lower(name))) continue;
-    if (const auto found = pending.find(lower(name)); found != pending.end() && !added.count(found->first)) {
+    if (removed.count(Lower(name))) continue;
+    if (const auto found = pending.find(Lower(name)); found != pending.end() && !added.count(found->first)) {
       addReplacement(name, found->second.second);
       added.insert(found->first);
       continue;
@@ -1060,9 +1348,15 @@ std::string XlsxWorkbook::Impl::BuildPackage() {
     }
     zip_source_t* kept = zip_source_zip(out, archive, static_cast<zip_uint64_t>(i), 0, 0, -1);
     if (!kept) fail("the part " + name + " cannot be copied");
-    if (zip_file_add(out, name.c_str(), kept, 0) < 0) {
+    const zip_int64_t index = zip_file_add(out, name.c_str(), kept, 0);
+    if (index < 0) {
       zip_source_free(kept);
       fail("the part " + name + " cannot be copied");
+    }
+    zip_stat_t st;
+    if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &st) == 0 && (st.valid & ZIP_STAT_COMP_METHOD) &&
+        st.comp_method == ZIP_CM_STORE) {
+      zip_set_file_compression(out, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
     }
   }
   for (const auto& [key, part] : pending) {
@@ -1070,7 +1364,6 @@ std::string XlsxWorkbook::Impl::BuildPackage() {
   }
   if (zip_close(out) != 0) fail("the package cannot be written");
   out = nullptr;
-  pending.clear(); // released before the package is copied out
 
   std::string result;
   zip_stat_t st;
@@ -1093,9 +1386,11 @@ std::string XlsxWorkbook::Impl::BuildPackage() {
 XlsxWorkbook::XlsxWorkbook(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 XlsxWorkbook::~XlsxWorkbook() = default;
 
-std::unique_ptr<XlsxWorkbook> XlsxWorkbook::FromBytes(std::string bytes, const std::filesystem::path& displayName) {
+std::unique_ptr<XlsxWorkbook> XlsxWorkbook::FromBytes(std::string bytes, const std::filesystem::path& displayName,
+                                                      const PackageLimits& limits) {
   auto impl = std::make_unique<Impl>();
   impl->path = displayName;
+  impl->limits = limits;
   impl->bytes = std::move(bytes);
   impl->Load();
   return std::unique_ptr<XlsxWorkbook>(new XlsxWorkbook(std::move(impl)));
@@ -1138,20 +1433,20 @@ void XlsxWorkbook::Activate(int number) {
 
 std::string XlsxWorkbook::SaveToBytes() { return impl_->BuildPackage(); }
 
-void XlsxWorkbook::Save() {
-  CheckNotOpenElsewhere(impl_->path);
-  std::string bytes = impl_->BuildPackage();
-  WriteFileAtomically(impl_->path, bytes);
-  impl_->Commit(std::move(bytes));
-}
+void XlsxWorkbook::Save() { SaveAs(impl_->path); }
 
 void XlsxWorkbook::SaveAs(const std::filesystem::path& path) {
+  FileHold* hold = impl_->hold && impl_->hold->Holds(path) ? impl_->hold.get() : nullptr;
   CheckNotOpenElsewhere(path);
+  CheckSavable(path);
+  if (hold) hold->CheckUnchanged();
   std::string bytes = impl_->BuildPackage();
-  WriteFileAtomically(path, bytes);
+  WriteFileAtomically(path, bytes, hold);
   impl_->path = path;
   impl_->Commit(std::move(bytes));
 }
+
+void XlsxWorkbook::HoldFile(std::shared_ptr<FileHold> hold) { impl_->hold = std::move(hold); }
 
 std::filesystem::path XlsxWorkbook::Path() const { return impl_->path; }
 

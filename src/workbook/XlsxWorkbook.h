@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -9,6 +10,21 @@
 #include "workbook/Workbook.h"
 
 namespace vontralek::workbook {
+
+class FileHold; // WorkbookFiles.h
+
+// What the reader accepts from a package, checked while it reads: a package
+// beyond these is refused as damaged (a decompression bomb of a few MB can
+// unpack to gigabytes). The writer keeps within the same limits, so what it
+// saves can always be opened again: a full sheet of 1,048,576 rows of results
+// is about 2.5 GB of XML.
+struct PackageLimits {
+  std::uint64_t maxPartSize = 4ull << 30;    // bytes of one part, uncompressed
+  std::uint64_t maxTotalSize = 8ull << 30;   // bytes of all parts read, uncompressed
+  std::uint64_t maxEntries = 100000;         // entries in the zip directory
+  std::uint64_t maxRatio = 250;              // uncompressed : compressed size of a part...
+  std::uint64_t ratioFromSize = 16ull << 20; // ...once it has unpacked to this many bytes
+};
 
 // An .xlsx or .xlsm package edited in place. The package is kept as the bytes
 // it was read from; at save only the parts that changed (the touched sheets,
@@ -20,7 +36,8 @@ public:
   static std::unique_ptr<XlsxWorkbook> FromFile(const std::filesystem::path& path);
   // Opens a package held in memory; displayName is used in messages and as
   // the target of Save.
-  static std::unique_ptr<XlsxWorkbook> FromBytes(std::string bytes, const std::filesystem::path& displayName);
+  static std::unique_ptr<XlsxWorkbook> FromBytes(std::string bytes, const std::filesystem::path& displayName,
+                                                 const PackageLimits& limits = {});
 
   ~XlsxWorkbook() override;
 
@@ -36,6 +53,9 @@ public:
   std::string SaveToBytes();
   // Every cell stored in worksheet number, as (row, column) in sheet order.
   std::vector<std::pair<int, int>> CellPositions(int number);
+  // Holds the file for the lifetime of this object (see OpenWorkbook): Save
+  // refuses to replace a file changed since it was read.
+  void HoldFile(std::shared_ptr<FileHold> hold);
 
   struct Impl;
 
@@ -48,7 +68,8 @@ private:
 std::string ReadWorkbookFile(const std::filesystem::path& path);
 // Writes bytes to a temporary file beside path, flushes it to disk and renames
 // it over path, so that path is always either the old or the new file. An
-// existing file keeps its permissions.
+// existing file keeps its permissions, owner and group. A file-size limit
+// (ulimit -f) gives a WorkbookError, not a kill by SIGXFSZ.
 void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes);
 
 } // namespace vontralek::workbook

@@ -196,10 +196,10 @@ struct StringWriter : pugi::xml_writer {
 struct ExpandingWriter : pugi::xml_writer {
   std::string out;
   std::string open;
-  const std::function<void(std::string_view, std::string&)>& expand;
+  const std::function<bool(std::string_view, std::string&)>& expand;
   std::string held;
 
-  ExpandingWriter(std::string_view name, const std::function<void(std::string_view, std::string&)>& expand)
+  ExpandingWriter(std::string_view name, const std::function<bool(std::string_view, std::string&)>& expand)
       : open("<?" + std::string(name) + " "), expand(expand) {}
 
   void write(const void* data, size_t size) override {
@@ -226,7 +226,9 @@ struct ExpandingWriter : pugi::xml_writer {
         held.assign(rest.substr(start));
         return;
       }
-      expand(rest.substr(start + open.size(), end - start - open.size()), out);
+      if (!expand(rest.substr(start + open.size(), end - start - open.size()), out)) {
+        out.append(rest.substr(start, end + 2 - start));
+      }
       rest.remove_prefix(end + 2);
     }
   }
@@ -254,7 +256,7 @@ std::string Serialize(pugi::xml_document& doc) {
 }
 
 std::string Serialize(pugi::xml_document& doc, std::string_view piName,
-                      const std::function<void(std::string_view value, std::string& out)>& expand) {
+                      const std::function<bool(std::string_view value, std::string& out)>& expand) {
   EnsureDeclaration(doc);
   ExpandingWriter writer(piName, expand);
   doc.save(writer, "", pugi::format_raw, pugi::encoding_utf8);

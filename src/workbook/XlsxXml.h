@@ -38,11 +38,12 @@ void SetTextElement(pugi::xml_node t, std::string_view text);
 constexpr unsigned kParseFlags = pugi::parse_default | pugi::parse_ws_pcdata_single | pugi::parse_declaration;
 std::string Serialize(pugi::xml_document& doc);
 // As Serialize, but every processing instruction named piName is replaced in
-// the output by what expand appends for its value. The parse flags drop the
-// processing instructions of the parts read, so only those added by this layer
-// are met. Lets content kept outside the DOM be streamed into its place.
+// the output by what expand appends for its value; where expand returns false
+// the text is written as it was. Lets content kept outside the DOM be streamed
+// into its place. The output is scanned as text: a CDATA section of the file
+// could hold such a text, so piName must be one the file cannot know.
 std::string Serialize(pugi::xml_document& doc, std::string_view piName,
-                      const std::function<void(std::string_view value, std::string& out)>& expand);
+                      const std::function<bool(std::string_view value, std::string& out)>& expand);
 
 // The schema orders of the children this layer inserts.
 inline const std::vector<std::string_view> kWorksheetOrder = {"sheetPr",

@@ -3,18 +3,23 @@
 #include <xlsxwriter.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 
 namespace vontralek::workbook::test {
 namespace fs = std::filesystem;
 
-std::string ZipParts(const Parts& parts) {
+std::string ZipParts(const Parts& parts, const std::vector<std::string>& stored) {
   zip_source_t* source = zip_source_buffer_create(nullptr, 0, 0, nullptr);
   zip_source_keep(source);
   zip_t* archive = zip_open_from_source(source, ZIP_TRUNCATE, nullptr);
-  for (const auto& [name, data] : parts)
-    zip_file_add(archive, name.c_str(), zip_source_buffer(archive, data.data(), data.size(), 0), ZIP_FL_ENC_UTF_8);
+  for (const auto& [name, data] : parts) {
+    const zip_int64_t i =
+        zip_file_add(archive, name.c_str(), zip_source_buffer(archive, data.data(), data.size(), 0), ZIP_FL_ENC_UTF_8);
+    if (std::find(stored.begin(), stored.end(), name) != stored.end())
+      zip_set_file_compression(archive, static_cast<zip_uint64_t>(i), ZIP_CM_STORE, 0);
+  }
   zip_stat_t st;
   if (zip_close(archive) != 0 || zip_source_open(source) != 0 || zip_source_stat(source, &st) != 0)
     throw std::runtime_error("cannot zip the test package");

@@ -12,7 +12,8 @@ namespace vontralek::workbook::test {
 
 using Parts = std::vector<std::pair<std::string, std::string>>;
 
-std::string ZipParts(const Parts& parts);                                // in the given order
+// In the given order, deflated except the parts named in stored.
+std::string ZipParts(const Parts& parts, const std::vector<std::string>& stored = {});
 std::map<std::string, std::string> UnzipParts(const std::string& bytes); // uncompressed, by name
 std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);

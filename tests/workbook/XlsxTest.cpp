@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include <zip.h>
+
 #include "TestPackages.h"
 #include "common/Errors.h"
 #include "workbook/XlsxWorkbook.h"
@@ -52,35 +54,52 @@ TEST(XlsxRead, ValuesOfEveryKindOfCell) {
       {2, 53, "BA2"}, {1001, 79, "CA1001"}, {5, 16, "P5"},  {1048576, 16384, "XFD1048576"}};
   for (const auto& [row, column, address] : addresses) EXPECT_EQ(CellAddress(row, column), address);
   // Shared string 0 is empty, 1 rich text whose phonetic guide is no part of
-  // the value, 2 a string with escapes; index 3 does not exist.
+  // the value, 2 a string with escapes: U+1F600 as a UTF-16 surrogate pair
+  // (UTF-8 F0 9F 98 80), a lone high surrogate (U+FFFD, UTF-8 EF BF BD);
+  // index 3 does not exist.
   const std::string sst = "<si><t/></si><si><r><t>[HCO</t></r><r><rPr><vertAlign val=\"subscript\"/></rPr><t>3</t></r>"
                           "<r><t>-</t></r><rPh sb=\"0\" eb=\"1\"><t>X</t></rPh></si><si><t xml:space=\"preserve\"> "
-                          "a&amp;b_x000D_ </t></si>";
+                          "a&amp;b_x000D_ _xD83D__xDE00__xD83D_x</t></si>";
   auto book = Open(
       {"<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c><c r=\"C1\" t=\"s\"><v>2</v></c>" +
        Inline("D1", "nd") + "<c r=\"E1\"><v>7.25</v></c><c r=\"F1\" s=\"3\"/><c r=\"G1\"><v>1E-3</v></c>" +
        Inline("H1", " 1.5 ") + "<c r=\"I1\" t=\"n\"><v>-0</v></c><c r=\"J1\" t=\"s\"><v>3</v></c></row>" +
-       // Formula cells give their cached value; F2 was never calculated.
+       // Formula cells give their cached value; F2 was never calculated, nor G2
+       // and H2, which share the formula of G2 (moved one column: B2*2).
        "<row r=\"2\"><c r=\"A2\"><f>2+3</f><v>5</v></c><c r=\"B2\" t=\"str\"><f>\"a\"&amp;\"b\"</f><v>ab</v></c>"
        "<c r=\"C2\" t=\"b\"><f>1=1</f><v>1</v></c><c r=\"D2\" t=\"b\"><v>0</v></c>"
-       "<c r=\"E2\" t=\"e\"><f>1/0</f><v>#DIV/0!</v></c><c r=\"F2\"><f>A2</f></c></row>"
+       "<c r=\"E2\" t=\"e\"><f>1/0</f><v>#DIV/0!</v></c><c r=\"F2\"><f>A2</f></c>"
+       "<c r=\"G2\"><f t=\"shared\" ref=\"G2:H2\" si=\"0\">A2*2</f></c><c r=\"H2\"><f t=\"shared\" si=\"0\"/></c></row>"
        // Row 3: B3, then C3 and D3 without r, F3, then G3 without r; a row
        // without r is the previous plus one (4), C5 explicit again.
        "<row r=\"3\"><c r=\"B3\"><v>1</v></c><c><v>2</v></c><c><v>3</v></c><c r=\"F3\"><v>4</v></c><c><v>5</v></c>"
        "</row><row><c><v>6</v></c></row><row><c r=\"C5\"><v>7</v></c></row>"},
       sst);
   Worksheet& s = book->Worksheets(1);
-  const std::vector<std::tuple<int, int, const char*>> texts = {{1, 1, ""},   {1, 2, "[HCO3-"}, {1, 3, " a&b\r "},
-                                                                {1, 4, "nd"}, {2, 2, "ab"},     {2, 5, "#DIV/0!"}};
+  const std::vector<std::tuple<int, int, const char*>> texts = {
+      {1, 1, ""}, {1, 2, "[HCO3-"}, {1, 3, " a&b\r \xF0\x9F\x98\x80\xEF\xBF\xBDx"}, {1, 4, "nd"}, {2, 2, "ab"}};
   for (const auto& [row, column, text] : texts) EXPECT_TRUE(s.Value(row, column).EqualsText(text)) << text;
+  // Logical and error values, and formulas never calculated, are no numbers
+  // (nor empty, nor texts): each message names the cell and what it holds.
+  const std::vector<std::tuple<int, int, const char*>> mismatches = {
+      {2, 3, "logical value TRUE"},
+      {2, 4, "logical value FALSE"},
+      {2, 5, "error value #DIV/0!"},
+      {2, 6, "formula =A2, which was never calculated"},
+      {2, 8, "formula =B2*2, which was never calculated"}};
+  for (const auto& [row, column, what] : mismatches) {
+    EXPECT_FALSE(s.IsEmpty(row, column) || s.Value(row, column).EqualsText(what));
+    EXPECT_THAT([&] { s.NumberValue(row, column); },
+                ThrowsMessage<TypeMismatchError>(AllOf(HasSubstr(CellAddress(row, column) + " holds the " + what))));
+  }
+  EXPECT_THAT([&] { s.NumberValue(2, 6); }, ThrowsMessage<TypeMismatchError>(HasSubstr("recalculate and save it")));
   // (row, column, number); 0 where the cell is empty.
   const std::vector<std::tuple<int, int, double>> numbers = {
-      {1, 5, 7.25}, {1, 6, 0}, {1, 7, 0.001}, {1, 8, 1.5}, {1, 9, 0}, {2, 1, 5}, {2, 3, 1},
-      {2, 4, 0},    {2, 6, 0}, {3, 2, 1},     {3, 3, 2},   {3, 4, 3}, {3, 5, 0}, {3, 6, 4},
-      {3, 7, 5},    {4, 1, 6}, {5, 3, 7},     {1, 100, 0}, {9, 1, 0}};
+      {1, 5, 7.25}, {1, 6, 0}, {1, 7, 0.001}, {1, 8, 1.5}, {1, 9, 0}, {2, 1, 5}, {3, 2, 1},   {3, 3, 2},
+      {3, 4, 3},    {3, 5, 0}, {3, 6, 4},     {3, 7, 5},   {4, 1, 6}, {5, 3, 7}, {1, 100, 0}, {9, 1, 0}};
   for (const auto& [row, column, number] : numbers)
     EXPECT_EQ(s.NumberValue(row, column), number) << row << "," << column;
-  EXPECT_TRUE(s.IsEmpty(1, 6) && s.IsEmpty(2, 6)); // a style alone, a formula never calculated
+  EXPECT_TRUE(s.IsEmpty(1, 6)); // a style alone
   EXPECT_FALSE(s.Value(1, 9).EqualsText("0") || s.Value(1, 6).EqualsText(""));
   EXPECT_FALSE(s.Value(1, 4).EqualsText("ND") || s.Value(1, 4).EqualsText("nd ")); // exact, case-sensitive
   const std::vector<std::pair<int, int>> positions = {{3, 2}, {3, 3}, {3, 4}, {3, 6}, {3, 7}, {4, 1}, {5, 3}};
@@ -112,6 +131,16 @@ TEST(XlsxRead, TextIsANumberOnlyWhenItIsAFiniteDecimal) {
                 ThrowsMessage<TypeMismatchError>(AllOf(HasSubstr("worksheet 1 (\"Sheet1\")"),
                                                        HasSubstr(CellAddress(7, 40 + int(i))),
                                                        HasSubstr("\"" + refused[i] + "\""))));
+  // A message shows 80 characters of a long text, control characters escaped
+  // (an ESC would start a terminal control sequence), "é" counted once.
+  s.SetText(8, 1, "\x1B[2J\u00e9" + std::string(100000, 'x'));
+  try {
+    s.NumberValue(8, 1);
+    ADD_FAILURE() << "no type mismatch";
+  } catch (const TypeMismatchError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("\"\\x1B[2J\u00e9" + std::string(75, 'x') + "...\""));
+    EXPECT_LT(std::string(e.what()).size(), 400u);
+  }
 }
 
 TEST(XlsxWrite, OnlyTheWrittenSheetsChangeAndScriptsBecomeRichTextRuns) {
@@ -239,15 +268,17 @@ TEST(XlsxWrite, AConstantReplacingAFormulaLeavesTheCalculationChain) {
        "<row r=\"1\"><c r=\"A1\"><f>Sheet1!A1</f><v>2</v></c></row>",
        "<row r=\"1\"><c r=\"A1\"><f t=\"shared\" ref=\"A1:A2\" si=\"0\">B1*2</f><v>2</v></c></row>"
        "<row r=\"2\"><c r=\"A2\"><f t=\"shared\" si=\"0\"/><v>6</v></c></row>"},
-      "", "<c r=\"A1\" i=\"1\"/><c r=\"B1\"/><c r=\"C1\"/><c r=\"A1\" i=\"2\"/><c r=\"A1\" i=\"3\"/><c r=\"A2\"/>");
-  book->Worksheets(1).SetNumber(1, 1, 5.0); // the first entry, whose i the next one inherits
+      "",
+      "<c r=\"A1\" i=\"1\" l=\"1\"/><c r=\"B1\"/><c r=\"C1\"/><c r=\"A1\" i=\"2\"/><c r=\"A1\" i=\"3\"/><c r=\"A2\"/>");
+  book->Worksheets(1).SetNumber(1, 1, 5.0); // the first entry, whose i and l the next one inherits
   book->Worksheets(1).SetText(1, 3, "done");
   auto parts = UnzipParts(book->SaveToBytes());
-  std::vector<std::string> chain;
+  std::vector<std::string> chain;                  // r:i:l
   const Part calcChain(parts, "xl/calcChain.xml"); // named: a temporary would die before the loop
   for (pugi::xml_node c : calcChain.doc.document_element().children("c"))
-    chain.push_back(std::string(c.attribute("r").value()) + ":" + c.attribute("i").value());
-  EXPECT_EQ(chain, (std::vector<std::string>{"B1:1", "A1:2", "A1:3", "A2:"}));
+    chain.push_back(std::string(c.attribute("r").value()) + ":" + c.attribute("i").value() + ":" +
+                    c.attribute("l").value());
+  EXPECT_EQ(chain, (std::vector<std::string>{"B1:1:1", "A1:2:", "A1:3:", "A2::"}));
   const Part sheet(parts, "xl/worksheets/sheet1.xml");
   EXPECT_FALSE(sheet.Cell("A1").child("f"));
   EXPECT_STREQ(sheet.Cell("A1").child_value("v"), "5");
@@ -260,10 +291,13 @@ TEST(XlsxWrite, AConstantReplacingAFormulaLeavesTheCalculationChain) {
   EXPECT_STREQ(last.attribute("fullCalcOnLoad").value(), "1");
   // With the last formulas gone the chain would be empty: the part, its
   // relationship and its content type are removed. Replacing the master of a
-  // shared formula keeps the cells that shared it as values.
+  // shared formula gives the cells that shared it the formula of their own
+  // (A2: B1*2 moved down one row).
   book->Worksheets(1).SetNumber(1, 2, 1.0);
   book->Worksheets(2).SetNumber(1, 1, 1.0);
   book->Worksheets(3).SetNumber(1, 1, 0.0);
+  EXPECT_THAT(UnzipParts(book->SaveToBytes()).at("xl/worksheets/sheet3.xml"), HasSubstr("<f>B2*2</f>"));
+  book->Worksheets(3).SetNumber(2, 1, 6.0);
   parts = UnzipParts(book->SaveToBytes());
   EXPECT_EQ(parts.count("xl/calcChain.xml"), 0u);
   EXPECT_EQ(parts.at("xl/_rels/workbook.xml.rels").find("calcChain"), std::string::npos);
@@ -273,6 +307,148 @@ TEST(XlsxWrite, AConstantReplacingAFormulaLeavesTheCalculationChain) {
   EXPECT_EQ(reread->Worksheets(2).NumberValue(1, 1), 1.0);
   EXPECT_TRUE(reread->Worksheets(1).Value(1, 3).EqualsText("done"));
   EXPECT_EQ(reread->Worksheets(3).NumberValue(2, 1), 6.0);
+}
+
+TEST(XlsxWrite, AClearedCellKeepsItsFormatAndLosesItsFormula) {
+  // The results of a failed sample are cleared: K2 a styled number, L2 a
+  // formula in the calculation chain, T2 a number written in this run.
+  auto book = Open({"<row r=\"2\"><c r=\"K2\" s=\"3\"><v>1</v></c><c r=\"L2\"><f>K2*2</f><v>2</v></c>"
+                    "<c r=\"M2\"><f>K2*3</f><v>3</v></c></row>"},
+                   "", "<c r=\"L2\" i=\"1\"/><c r=\"M2\"/>");
+  Worksheet& s = book->Worksheets(1);
+  s.SetNumber(2, 20, 5.0);
+  for (int column : {11, 12, 20}) s.SetEmpty(2, column);
+  s.SetEmpty(3, 1); // nothing there
+  const auto saved = UnzipParts(book->SaveToBytes());
+  const Part sheet(saved, "xl/worksheets/sheet1.xml");
+  EXPECT_STREQ(sheet.Cell("K2").attribute("s").value(), "3");
+  EXPECT_FALSE(sheet.Cell("K2").child("v") || sheet.Cell("L2").child("f") || sheet.Cell("T2") || sheet.Cell("A3"));
+  EXPECT_THAT(saved.at("xl/calcChain.xml"), AllOf(::testing::Not(HasSubstr("L2")), HasSubstr("M2")));
+  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "cleared.xlsx");
+  for (int column : {11, 12, 20}) EXPECT_TRUE(reread->Worksheets(1).IsEmpty(2, column)) << column;
+  EXPECT_EQ(reread->Worksheets(1).NumberValue(2, 13), 3.0);
+}
+
+TEST(XlsxWrite, SheetEdgesTabsAndLiteralEscapesSurviveARoundTrip) {
+  // Sheet 1: an empty sheet marked "A1" by its writer. Sheet 2: column A
+  // filled in the last two rows a sheet has (1,048,575 and 1,048,576).
+  Parts parts = MinimalParts({"",
+                              "<row r=\"1048575\"><c r=\"A1048575\"><v>1</v></c></row>"
+                              "<row r=\"1048576\"><c r=\"A1048576\"><v>2</v></c></row>",
+                              "", ""});
+  parts[4].second.insert(parts[4].second.find("<sheetData"), "<dimension ref=\"A1\"/>");
+  // The tab bar starts at the fourth tab, which is the active one.
+  parts[2].second.insert(parts[2].second.find("<sheets>"),
+                         "<bookViews><workbookView firstSheet=\"3\" activeTab=\"3\"/></bookViews>");
+  auto book = XlsxWorkbook::FromBytes(ZipParts(parts), "edges.xlsx");
+  Worksheet& batch = book->Worksheets(2);
+  EXPECT_EQ(batch.NumberValue(1048576, 1), 2.0);
+  EXPECT_THROW(batch.Value(1048577, 1), WorkbookError); // no row beyond the last
+  batch.SetNumber(1048576, 79, 0.5);
+  // Text that looks like an escape is kept as typed: "_x0041_" is not "A".
+  book->Worksheets(1).SetText(5, 11, "a_x0041_b_x00");
+  book->Activate(2);
+  const auto saved = UnzipParts(book->SaveToBytes());
+  // Only the written cell: "A1" of an empty sheet covers nothing.
+  EXPECT_STREQ(Part(saved, "xl/worksheets/sheet1.xml").doc.select_node("//dimension").node().attribute("ref").value(),
+               "K5");
+  const Part workbookXml(saved, "xl/workbook.xml"); // named: the node lives in its document
+  const pugi::xml_node view = workbookXml.doc.select_node("//workbookView").node();
+  EXPECT_STREQ(view.attribute("activeTab").value(), "1");
+  EXPECT_STREQ(view.attribute("firstSheet").value(), "1"); // the active tab stays visible
+  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "edges2.xlsx");
+  EXPECT_TRUE(reread->Worksheets(1).Value(5, 11).EqualsText("a_x0041_b_x00"));
+  EXPECT_EQ(reread->Worksheets(2).NumberValue(1048576, 79), 0.5);
+}
+
+TEST(XlsxWrite, FileContentCannotPassForTheWritersOwnMarks) {
+  // A CDATA section is written as it was read; its text imitates the marks
+  // by which written numbers were once put into the XML.
+  const std::string imitation = "<?vontralek-numbers 0?><?vontralek-numbers 1 0 1000?>";
+  auto book =
+      Open({"<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t><![CDATA[" + imitation + "]]></t></is></c></row>"});
+  Worksheet& s = book->Worksheets(1);
+  for (int c = 2; c <= 4; ++c) s.SetNumber(1, c, c);
+  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "marks.xlsx");
+  EXPECT_TRUE(reread->Worksheets(1).Value(1, 1).EqualsText(imitation));
+  for (int c = 2; c <= 4; ++c) EXPECT_EQ(reread->Worksheets(1).NumberValue(1, c), c);
+  EXPECT_EQ(reread->CellPositions(1).size(), 4u);
+}
+
+TEST(XlsxWrite, ASharedFormulaKeepsItsCellsWhenItsMasterIsOverwritten) {
+  // A formula filled down A1:A4 and across to B1 (one shared formula), as a
+  // user fills a result column. Moved, relative references move; absolute
+  // ones, texts, quoted sheet names, functions and numbers stay.
+  const std::string formula = "SUM(C1:D1)+$E$1*F$1+'My Sheet'!G1&\"H1\"+LOG10(I1)+Data!$J1+1E3+K:K+2:2";
+  std::string rows = "<row r=\"1\"><c r=\"A1\"><f t=\"shared\" ref=\"A1:B4\" si=\"0\">" + formula +
+                     "</f><v>1</v></c><c r=\"B1\"><f t=\"shared\" si=\"0\"/><v>1</v></c></row>";
+  for (int r = 2; r <= 4; ++r) {
+    const std::string n = std::to_string(r);
+    rows += "<row r=\"" + n + "\"><c r=\"A" + n + "\"><f t=\"shared\" si=\"0\"/><v>1</v></c></row>";
+  }
+  auto book = Open({rows});
+  book->Worksheets(1).SetNumber(1, 1, 0.5); // the master
+  book->Worksheets(1).SetNumber(3, 1, 0.5); // a cell sharing it
+  const Part sheet(UnzipParts(book->SaveToBytes()), "xl/worksheets/sheet1.xml");
+  EXPECT_FALSE(sheet.Cell("A1").child("f") || sheet.Cell("A3").child("f"));
+  EXPECT_STREQ(sheet.Cell("A2").child_value("f"),
+               "SUM(C2:D2)+$E$1*F$1+'My Sheet'!G2&\"H1\"+LOG10(I2)+Data!$J2+1E3+K:K+3:3");
+  EXPECT_STREQ(sheet.Cell("A4").child_value("f"),
+               "SUM(C4:D4)+$E$1*F$1+'My Sheet'!G4&\"H1\"+LOG10(I4)+Data!$J4+1E3+K:K+5:5");
+  EXPECT_STREQ(sheet.Cell("B1").child_value("f"),
+               "SUM(D1:E1)+$E$1*G$1+'My Sheet'!H1&\"H1\"+LOG10(J1)+Data!$J1+1E3+L:L+2:2");
+  // A reference moved off the sheet becomes #REF!, as in the spreadsheet.
+  auto edge = Open({"<row r=\"1\"><c r=\"A1\"><f t=\"shared\" ref=\"A1:B1\" si=\"3\">XFD1+A1048576</f></c>"
+                    "<c r=\"B1\"><f t=\"shared\" si=\"3\"/></c></row>"});
+  EXPECT_THAT([&] { edge->Worksheets(1).NumberValue(1, 2); },
+              ThrowsMessage<TypeMismatchError>(HasSubstr("formula =#REF!+B1048576,")));
+  auto up = Open({"<row r=\"2\"><c r=\"B2\"><f t=\"shared\" ref=\"B2:C3\" si=\"3\">A1*2</f></c><c r=\"C2\"><f "
+                  "t=\"shared\" si=\"3\"/></c></row>"});
+  up->Worksheets(1).SetNumber(2, 2, 1.0);
+  EXPECT_STREQ(Part(UnzipParts(up->SaveToBytes()), "xl/worksheets/sheet1.xml").Cell("C2").child_value("f"), "B1*2");
+}
+
+TEST(XlsxPackage, StoredPartsStayStoredAndLimitsHoldForReadingAndWriting) {
+  auto method = [](const std::string& package, const char* name) {
+    zip_source_t* src = zip_source_buffer_create(package.data(), package.size(), 0, nullptr);
+    zip_t* z = zip_open_from_source(src, ZIP_RDONLY, nullptr);
+    zip_stat_t st;
+    zip_stat(z, name, 0, &st);
+    zip_discard(z);
+    return st.comp_method;
+  };
+  Parts parts = MinimalParts({"<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>", "", "", ""});
+  parts.push_back({"docProps/custom.xml", std::string(5000, 'z')});
+  const std::string bytes = ZipParts(parts, {"docProps/custom.xml"}); // stored, as some writers do
+  ASSERT_EQ(method(bytes, "docProps/custom.xml"), ZIP_CM_STORE);
+  auto book = XlsxWorkbook::FromBytes(bytes, "stored.xlsx");
+  book->Worksheets(1).SetNumber(1, 1, 2.0);
+  EXPECT_EQ(method(book->SaveToBytes(), "docProps/custom.xml"), ZIP_CM_STORE);
+
+  // The limits, made small: each is checked while reading...
+  auto refused = [&](PackageLimits limits, const std::string& package, const std::string& why) {
+    EXPECT_THAT([&] { XlsxWorkbook::FromBytes(package, "limits.xlsx", limits); },
+                ThrowsMessage<WorkbookError>(HasSubstr(why)));
+  };
+  // 200,000 blanks pack about 1000:1.
+  const std::string bomb =
+      ZipParts(MinimalParts({"<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>" + std::string(200000, ' '), "", "", ""}));
+  refused({.maxPartSize = 100000}, bomb, "unpacks to more than 100000 bytes");
+  refused({.maxTotalSize = 150000}, bomb, "more than 150000 bytes");
+  refused({.maxEntries = 5}, bomb, "8 entries, more than the 5");
+  refused({.maxRatio = 100, .ratioFromSize = 65536}, bomb, "decompression bomb");
+  EXPECT_NO_THROW(XlsxWorkbook::FromBytes(bomb, "limits.xlsx", {.maxRatio = 100, .ratioFromSize = 1 << 20}));
+  // ...and what is written stays within them: a part that would pack too
+  // densely is stored, one too large is refused.
+  const PackageLimits tight = {.maxRatio = 50, .ratioFromSize = 20000};
+  auto dense = XlsxWorkbook::FromBytes(bytes, "dense.xlsx", tight);
+  for (int r = 1; r <= 1000; ++r) dense->Worksheets(2).SetText(r, 1, std::string(1000, 'q'));
+  const std::string denseBytes = dense->SaveToBytes();
+  EXPECT_EQ(method(denseBytes, "xl/worksheets/sheet2.xml"), ZIP_CM_STORE);
+  EXPECT_NO_THROW(XlsxWorkbook::FromBytes(denseBytes, "dense2.xlsx", tight));
+  auto large = XlsxWorkbook::FromBytes(bytes, "large.xlsx", {.maxPartSize = 50000});
+  for (int r = 1; r <= 2000; ++r) large->Worksheets(2).SetNumber(r, 1, r);
+  EXPECT_THAT([&] { large->SaveToBytes(); }, ThrowsMessage<WorkbookError>(HasSubstr("to be opened again")));
 }
 
 TEST(XlsxWrite, NumbersIgnoreTheProcessLocale) {
@@ -309,6 +485,9 @@ TEST(WorkbookFile, WhatIsNotAWorkbookOrIsLockedIsRefusedAndLeftUntouched) {
   samePart[3].second.replace(samePart[3].second.find("sheet2.xml"), 6, "sheet1");
   const std::string ole = std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(4088, '\0');
   const std::string valid = ZipParts(MinimalParts({"<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>", "", "", ""}));
+  // Part names compare without regard to case: two entries for one part.
+  Parts twice = MinimalParts({"", "", "", ""});
+  twice.push_back({"XL/worksheets/Sheet1.xml", twice[4].second});
   // (file name, content, a word the message must contain)
   const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
       {"text.xlsx", "Sample;pH\nW1;7.25\n", "not a zip"},
@@ -318,7 +497,18 @@ TEST(WorkbookFile, WhatIsNotAWorkbookOrIsLockedIsRefusedAndLeftUntouched) {
       {"encrypted.xlsx", ole, "password"},
       {"missingpart.xlsx", ZipParts(missingPart), "missing from the package"},
       {"samepart.xlsx", ZipParts(samePart), "one and the same part"},
-      {"otherzip.xlsx", ZipParts({{"readme.txt", "hello"}}), "_rels/.rels"}};
+      {"otherzip.xlsx", ZipParts({{"readme.txt", "hello"}}), "_rels/.rels"},
+      // Ambiguous content: programs disagree on which copy counts.
+      {"tworows.xlsx", ZipParts(MinimalParts({"<row r=\"2\"/><row r=\"3\"/><row r=\"2\"/>", "", "", ""})),
+       "row 2 twice"},
+      {"twocells.xlsx",
+       ZipParts(MinimalParts({"<row r=\"2\"><c r=\"B2\"/><c r=\"C2\"/><c r=\"B2\"/></row>", "", "", ""})),
+       "cell B2 twice"},
+      {"a0.xlsx", ZipParts(MinimalParts({"<row r=\"5\"><c r=\"A0\"><v>1</v></c></row>", "", "", ""})),
+       "\"A0\" in row 5"},
+      {"otherrow.xlsx", ZipParts(MinimalParts({"<row r=\"5\"><c r=\"A7\"><v>1</v></c></row>", "", "", ""})),
+       "\"A7\" in row 5"},
+      {"twoentries.xlsx", ZipParts(twice), "entry \"XL/worksheets/Sheet1.xml\" twice"}};
   for (const auto& [name, bytes, word] : cases) {
     const fs::path path = folder / name;
     WriteBytes(path, bytes);
@@ -328,19 +518,13 @@ TEST(WorkbookFile, WhatIsNotAWorkbookOrIsLockedIsRefusedAndLeftUntouched) {
   }
   EXPECT_THROW(OpenWorkbook(folder / "absent.xlsx"), WorkbookError);
   EXPECT_FALSE(fs::exists(folder / "absent.xlsx"));
-  // A workbook open in LibreOffice or Excel (their lock files) is refused.
+  // (Lock files present at open: FileTest.cpp.) Opened first, then someone opens it in LibreOffice: the save is refused
+  // and the file keeps its old content.
   const fs::path path = folder / "VONTRALEK.xlsx";
   WriteBytes(path, valid);
-  for (const std::string lock : {".~lock.VONTRALEK.xlsx#", "~$VONTRALEK.xlsx"}) {
-    WriteBytes(folder / lock, "user,host");
-    EXPECT_THROW(OpenWorkbook(path), WorkbookError) << lock;
-    fs::remove(folder / lock);
-  }
-  // Opened first, then someone opens it in LibreOffice: the save is refused
-  // and the file keeps its old content.
   auto book = OpenWorkbook(path);
   book->Worksheets(1).SetNumber(1, 1, 42.0);
-  WriteBytes(folder / ".~lock.VONTRALEK.xlsx#", "user,host");
+  WriteBytes(folder / ".~lock.VONTRALEK.xlsx#", "user,host"); // LibreOffice replaces ours
   EXPECT_THAT([&] { book->Save(); }, ThrowsMessage<WorkbookError>(HasSubstr("LibreOffice")));
   EXPECT_EQ(ReadBytes(path), valid);
 }

@@ -16,7 +16,7 @@ m=$o/spreadsheetml/2006/main r=$o/officeDocument/2006/relationships p=$o/package
 for i in 1 2 3 4; do sheets+="<sheet name=\"S$i\" sheetId=\"$i\" r:id=\"rId$i\"/>"; done
 for i in 1 2 3 4; do rels+="<Relationship Id=\"rId$i\" Type=\"$r/worksheet\" Target=\"worksheets/sheet$i.xml\"/>"; done
 for t in sharedStrings styles calcChain; do rels+="<Relationship Id=\"$t\" Type=\"$r/$t\" Target=\"$t.xml\"/>"; done
-cells='<row r="1"><c r="A1" t="s"><v>1</v></c><c r="B1" t="inlineStr"><is><t xml:space="preserve"> pH </t></is></c><c r="C1"><f>1+1</f><v>2</v></c><c r="D1" t="b"><v>1</v></c><c r="E1" t="e"><v>#DIV/0!</v></c></row><row r="2"><c r="A2" s="1"><f t="shared" ref="A2:A3" si="0">B1</f><v>1</v></c></row><row><c><f t="shared" si="0"/><v>7.25</v></c><c><v>1E-3</v></c></row>'
+cells='<row r="1"><c r="A1" t="s"><v>1</v></c><c r="B1" t="inlineStr"><is><t xml:space="preserve"> pH </t></is></c><c r="C1"><f>1+1</f><v>2</v></c><c r="D1" t="b"><v>1</v></c><c r="E1" t="e"><v>#DIV/0!</v></c></row><row r="2"><c r="A2" s="1"><f t="shared" ref="A2:A3" si="0">B1</f><v>1</v></c><c r="F2" t="inlineStr"><is><t><![CDATA[<?vontralek-numbers 2 0 1?>]]></t></is></c></row><row><c><f t="shared" si="0"/><v>7.25</v></c><c><v>1E-3</v></c></row>'
 sheet="<worksheet xmlns=\"$m\"><dimension ref=\"A1\"/><sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\"/></sheetViews><sheetData>$cells</sheetData></worksheet>"
 printf '%s\0' "<Types xmlns=\"$o/package/2006/content-types\"><Default Extension=\"xml\" ContentType=\"application/xml\"/><Override PartName=\"/xl/calcChain.xml\" ContentType=\"application/xml\"/></Types>" \
   "<Relationships xmlns=\"$p\"><Relationship Id=\"rId1\" Type=\"$r/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>" \
