@@ -138,8 +138,8 @@ TEST(TableColumns, NamesGiveQuantityAndUnit) {
     }
     return std::string("accepted");
   };
-  EXPECT_THAT(refused("pH,Na_mmol_L,Na_mg_L"),
-              AllOf(HasSubstr("t.csv line 1, column 3 (Na_mg_L)"), HasSubstr("second column for Na beside column 2")));
+  EXPECT_THAT(refused("Na_mmol_L,pH,Na_mg_L"),
+              AllOf(HasSubstr("t.csv line 1, column 3 (Na_mg_L)"), HasSubstr("second column for Na beside column 1")));
   EXPECT_THAT(refused("pH,alkalinity_meq_L,alkalinity_mg_L_as_CaCO3"), HasSubstr("second column for alkalinity"));
   EXPECT_THAT(refused("pH,Na_ppm"), AllOf(HasSubstr("column 2 (Na_ppm)"), HasSubstr("Na_mmol_L, Na_mg_L or Na_meq_L")));
   EXPECT_THAT(refused("Cl_mg_L_as_N"), HasSubstr("unknown unit"));
