@@ -15,9 +15,12 @@ ALLOWED = {
     "model": {"common"},
     "speciation": {"model", "common"},
     "workbook": {"common"},
+    # Laboratory units and CSV tables stand alone: the run and the table mode use them.
+    "labdata": set(),
+    "table": set(),
     "layout": {"model", "workbook", "common"},
     "report": {"layout", "model", "workbook", "common"},
-    "run": {"speciation", "layout", "report", "model", "workbook", "common"},
+    "run": {"speciation", "layout", "report", "model", "workbook", "labdata", "table", "common"},
     # The programs call the run; model and common come with its interface.
     "cli": {"run", "model", "common"},
     "ui": {"run", "model", "common"},

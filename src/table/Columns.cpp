@@ -1,0 +1,178 @@
+#include "table/Columns.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "table/Csv.h"
+
+namespace vontralek::table {
+namespace {
+
+struct UnitSuffix {
+  std::string_view suffix;
+  ColumnUnit unit;
+};
+constexpr UnitSuffix kIonUnits[] = {
+    {"mmol_L", ColumnUnit::MmolPerL}, {"mg_L", ColumnUnit::MgPerL}, {"meq_L", ColumnUnit::MeqPerL}};
+constexpr UnitSuffix kNitrateUnits[] = {{"mmol_L", ColumnUnit::MmolPerL},
+                                        {"mg_L", ColumnUnit::MgPerL},
+                                        {"meq_L", ColumnUnit::MeqPerL},
+                                        {"mg_L_as_N", ColumnUnit::MgPerLAsN}};
+constexpr UnitSuffix kAlkalinityUnits[] = {{"meq_L", ColumnUnit::MeqPerL},
+                                           {"mg_L_as_CaCO3", ColumnUnit::MgPerLAsCaCO3},
+                                           {"mg_L_as_HCO3", ColumnUnit::MgPerLAsHCO3}};
+constexpr UnitSuffix kAtm[] = {{"atm", ColumnUnit::None}};
+constexpr UnitSuffix kCelsius[] = {{"C", ColumnUnit::None}};
+
+// A quantity's stem and its allowed unit suffixes; no suffixes: the stem alone.
+struct Known {
+  Quantity quantity;
+  std::string_view stem;
+  const UnitSuffix* units;
+  std::size_t unitCount;
+};
+template <std::size_t N> constexpr Known Q(Quantity q, std::string_view stem, const UnitSuffix (&units)[N]) {
+  return {q, stem, units, N};
+}
+constexpr Known kKnown[] = {
+    {Quantity::Sample, "sample", nullptr, 0}, {Quantity::PH, "pH", nullptr, 0},
+    Q(Quantity::PCO2, "pCO2", kAtm),          Q(Quantity::Alkalinity, "alkalinity", kAlkalinityUnits),
+    Q(Quantity::HCO3, "HCO3", kIonUnits),     Q(Quantity::CO3, "CO3", kIonUnits),
+    Q(Quantity::Na, "Na", kIonUnits),         Q(Quantity::K, "K", kIonUnits),
+    Q(Quantity::Ca, "Ca", kIonUnits),         Q(Quantity::Mg, "Mg", kIonUnits),
+    Q(Quantity::Cl, "Cl", kIonUnits),         Q(Quantity::NO3, "NO3", kNitrateUnits),
+    Q(Quantity::SO4, "SO4", kIonUnits),       Q(Quantity::Temperature, "temperature", kCelsius)};
+
+const Known& KnownOf(Quantity q) {
+  return *std::find_if(std::begin(kKnown), std::end(kKnown), [q](const Known& k) { return k.quantity == q; });
+}
+
+// The allowed names of a quantity, for messages: "Na_mmol_L, Na_mg_L or Na_meq_L".
+std::string AllowedNames(const Known& k) {
+  if (k.unitCount == 0) return std::string(k.stem);
+  std::string list;
+  for (std::size_t i = 0; i < k.unitCount; ++i) {
+    if (i > 0) list += i + 1 == k.unitCount ? " or " : ", ";
+    list.append(k.stem).append("_").append(k.units[i].suffix);
+  }
+  return list;
+}
+
+[[noreturn]] void HeaderError(const std::string& source, std::size_t index, const std::string& name,
+                              const std::string& what) {
+  throw CsvError(Place(source, 1, index + 1, name) + ": " + what, 1, index + 1);
+}
+
+const std::vector<std::string> kResultNames = [] {
+  std::vector<std::string> names = {"weighted_sum",
+                                    "pCO2_atm",
+                                    "ionic_strength_mmol_L",
+                                    "initial_ionic_strength_mmol_L",
+                                    "log_IAP_gypsum",
+                                    "log_IAP_calcite",
+                                    "SAR",
+                                    "SAR_activity",
+                                    "pH"};
+  const char* species[] = {"H", "OH", "Na", "K", "Ca", "Mg", "Cl", "NO3", "SO4", "HCO3", "CO3", "CO2"};
+  for (const char* prefix : {"gamma_", "log_a_", "free_"})
+    for (const char* s : species) names.push_back(std::string(prefix) + s + (prefix[0] == 'f' ? "_mmol_L" : ""));
+  // Complexes in the order of their rows: cations 1 to 4 with hydroxide, then with each ligand.
+  for (const char* ligand : {"OH", "Cl", "NO3", "SO4", "HCO3", "CO3"})
+    for (const char* cation : {"Na", "K", "Ca", "Mg"}) names.push_back(std::string(cation) + ligand + "_mmol_L");
+  for (const char* extra : {"SI_calcite", "SI_gypsum", "charge_balance_error_percent", "status"})
+    names.push_back(extra);
+  return names;
+}();
+
+} // namespace
+
+InputColumns ReadInputColumns(const std::vector<std::string>& header, const std::string& source) {
+  InputColumns columns;
+  columns.index.fill(-1);
+  columns.roles.resize(header.size());
+  for (std::size_t i = 0; i < header.size(); ++i) {
+    const std::string& name = header[i];
+    for (const Known& k : kKnown) {
+      if (name.compare(0, k.stem.size(), k.stem) != 0) continue;
+      const std::string_view rest = std::string_view(name).substr(k.stem.size());
+      if (!rest.empty() && rest[0] != '_') continue; // another name that starts alike, e.g. "Nature"
+      ColumnRole role{k.quantity, ColumnUnit::None};
+      if (k.unitCount > 0) {
+        const auto* unit = std::find_if(k.units, k.units + k.unitCount, [&](const UnitSuffix& u) {
+          return rest.size() > 1 && rest.substr(1) == u.suffix;
+        });
+        if (unit == k.units + k.unitCount)
+          HeaderError(source, i, name,
+                      rest.empty() ? "the column needs its unit: name it " + AllowedNames(k)
+                                   : "unknown unit; name the column " + AllowedNames(k));
+        role.unit = unit->unit;
+      } else if (!rest.empty()) {
+        continue; // "sample_id", "pH_field": extra columns
+      }
+      const int earlier = columns.Index(k.quantity);
+      if (earlier >= 0)
+        HeaderError(source, i, name,
+                    "a second column for " + std::string(k.stem) + " beside column " + std::to_string(earlier + 1) +
+                        " (" + header[earlier] + "); keep one");
+      columns.roles[i] = role;
+      columns.index[static_cast<std::size_t>(k.quantity)] = static_cast<int>(i);
+      break;
+    }
+  }
+  return columns;
+}
+
+PairColumns ChoosePair(const InputColumns& columns, std::optional<PairColumns> requested, const std::string& source) {
+  const auto missing = [&source](Quantity q, const std::string& why) {
+    throw CsvError(Place(source, 1, 0) + ": no column " + AllowedNames(KnownOf(q)) + why, 1, 0);
+  };
+  const bool alk = columns.Has(Quantity::Alkalinity);
+  const bool a = alk && columns.Has(Quantity::PH), b = alk && columns.Has(Quantity::PCO2),
+             c = columns.Has(Quantity::HCO3) && columns.Has(Quantity::CO3);
+  PairColumns pair;
+  if (requested) {
+    pair = *requested;
+  } else if (a + b + c > 1) {
+    throw CsvError(Place(source, 1, 0) +
+                       ": the columns give more than one carbonate pair; choose one (alkalinity and pH, "
+                       "alkalinity and pCO2, or HCO3 and CO3) with the pair option",
+                   1, 0);
+  } else if (a || b || c) {
+    pair = a ? PairColumns::AlkalinityPH : b ? PairColumns::AlkalinityPCO2 : PairColumns::BicarbonateCarbonate;
+  } else {
+    throw CsvError(Place(source, 1, 0) +
+                       ": the columns give no carbonate pair; add pH and alkalinity_meq_L, pCO2_atm and "
+                       "alkalinity_meq_L, or HCO3_mmol_L and CO3_mmol_L",
+                   1, 0);
+  }
+  const Quantity first[] = {Quantity::PH, Quantity::PCO2, Quantity::HCO3};
+  const Quantity second[] = {Quantity::Alkalinity, Quantity::Alkalinity, Quantity::CO3};
+  for (Quantity q : {first[static_cast<int>(pair)], second[static_cast<int>(pair)]})
+    if (!columns.Has(q)) missing(q, " for the chosen carbonate pair");
+  for (Quantity q : {Quantity::Na, Quantity::K, Quantity::Ca, Quantity::Mg, Quantity::Cl, Quantity::NO3, Quantity::SO4})
+    if (!columns.Has(q)) missing(q, "; every ion needs a column (empty fields count as 0)");
+  return pair;
+}
+
+const std::vector<std::string>& ResultColumnNames() { return kResultNames; }
+
+bool ResultIsPairInput(std::size_t result, PairColumns pair) {
+  return (result == ResultPH && pair == PairColumns::AlkalinityPH) ||
+         (result == ResultPCO2 && pair == PairColumns::AlkalinityPCO2);
+}
+
+std::vector<std::string> OutputHeader(const std::vector<std::string>& inputHeader, PairColumns pair,
+                                      const std::string& source) {
+  std::vector<std::string> header = inputHeader;
+  for (std::size_t r = 0; r < ResultColumnCount; ++r) {
+    if (ResultIsPairInput(r, pair)) continue;
+    const auto clash = std::find(inputHeader.begin(), inputHeader.end(), kResultNames[r]);
+    if (clash != inputHeader.end())
+      HeaderError(source, static_cast<std::size_t>(clash - inputHeader.begin()), *clash,
+                  "the results have a column of this name; rename or remove the input column");
+    header.push_back(kResultNames[r]);
+  }
+  return header;
+}
+
+} // namespace vontralek::table

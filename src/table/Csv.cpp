@@ -1,0 +1,177 @@
+#include "table/Csv.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace vontralek::table {
+namespace {
+constexpr std::size_t kBufferSize = 1 << 16;
+}
+
+std::string Place(std::string_view source, std::size_t line, std::size_t column, std::string_view columnName) {
+  std::string place(source);
+  place += " line " + std::to_string(line);
+  if (column > 0) {
+    place += ", column " + std::to_string(column);
+    if (!columnName.empty()) {
+      place += " (";
+      place.append(columnName);
+      place += ')';
+    }
+  }
+  return place;
+}
+
+CsvReader::CsvReader(std::istream& in, std::string source) : in_(in), source_(std::move(source)), buffer_(kBufferSize) {
+  // A UTF-8 byte-order mark, as spreadsheet programs write it, is no text.
+  if (Peek() == 0xEF) {
+    const std::string bom = "\xEF\xBB\xBF";
+    std::size_t i = 0;
+    while (i < 3 && Peek() == static_cast<unsigned char>(bom[i])) Get(), ++i;
+    if (i != 3) Fail(1, 0, "the file starts with an incomplete byte-order mark; save it as UTF-8 text");
+  }
+  if (!ReadRecord(header_))
+    Fail(1, 0, "the file is empty; the first line must name the columns, e.g. sample,pH,alkalinity_meq_L,...");
+}
+
+bool CsvReader::Fill() {
+  if (!in_) return false;
+  in_.read(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+  pos_ = 0;
+  end_ = static_cast<std::size_t>(in_.gcount());
+  return end_ > 0;
+}
+
+int CsvReader::Peek() {
+  if (pos_ == end_ && !Fill()) return -1;
+  return static_cast<unsigned char>(buffer_[pos_]);
+}
+
+int CsvReader::Get() {
+  const int c = Peek();
+  if (c != -1) ++pos_;
+  return c;
+}
+
+void CsvReader::Fail(std::size_t line, std::size_t column, const std::string& what) const {
+  const std::string name = column > 0 && column <= header_.size() ? header_[column - 1] : std::string();
+  throw CsvError(Place(source_, line, column, name) + ": " + what, line, column);
+}
+
+std::string CsvReader::Where(std::size_t fieldIndex) const {
+  return Place(source_, recordLine_, fieldIndex + 1, fieldIndex < header_.size() ? header_[fieldIndex] : "");
+}
+
+bool CsvReader::ReadRecord(std::vector<std::string>& fields) {
+  for (int c = Peek();; c = Peek()) { // blank lines are no records
+    if (c == -1) return false;
+    if (c != '\n' && c != '\r') break;
+    Get();
+    if (c == '\r' && Peek() == '\n') Get();
+    ++line_;
+  }
+  recordLine_ = line_;
+  std::size_t n = 0;
+  for (;;) {
+    if (n == fields.size()) fields.emplace_back();
+    std::string& field = fields[n++];
+    field.clear();
+    int c = Peek();
+    if (c == '"') {
+      Get();
+      const std::size_t openedOn = line_;
+      for (;;) {
+        c = Get();
+        if (c == -1) Fail(openedOn, n, "the quoted field opened on this line is not closed; end it with a '\"'");
+        if (c == '"') {
+          if (Peek() != '"') break;
+          Get(); // a doubled quote is one quote
+        } else if (c == '\n' || (c == '\r' && Peek() != '\n')) {
+          ++line_;
+        }
+        field += static_cast<char>(c);
+      }
+      c = Peek();
+      if (c != ',' && c != '\n' && c != '\r' && c != -1)
+        Fail(line_, n,
+             "text after the closing quote of a quoted field; quote the whole field and double quotes inside");
+    } else {
+      while (c != ',' && c != '\n' && c != '\r' && c != -1) {
+        if (c == '"') Fail(line_, n, "a quote inside an unquoted field; quote the whole field and double the quote");
+        // Copy the run of ordinary characters left in the buffer at once.
+        std::size_t run = pos_;
+        while (run < end_) {
+          const char k = buffer_[run];
+          if (k == ',' || k == '\n' || k == '\r' || k == '"') break;
+          ++run;
+        }
+        field.append(buffer_.data() + pos_, run - pos_);
+        pos_ = run;
+        c = Peek();
+      }
+    }
+    c = Get();
+    if (c == ',') continue;
+    if (c == '\r' && Peek() == '\n') Get();
+    if (c != -1) ++line_;
+    break;
+  }
+  fields.resize(n);
+  return true;
+}
+
+bool CsvReader::Next(std::vector<std::string>& fields) {
+  if (!ReadRecord(fields)) {
+    if (records_ == 0) Fail(line_, 0, "the file has a header but no data rows");
+    return false;
+  }
+  ++records_;
+  if (fields.size() != header_.size())
+    Fail(recordLine_, 0,
+         std::to_string(fields.size()) + " fields where the header names " + std::to_string(header_.size()) +
+             " columns; quote fields that hold commas");
+  return true;
+}
+
+void CsvWriter::Separate() {
+  if (!first_) row_ += ',';
+  first_ = false;
+}
+
+void CsvWriter::Text(std::string_view text) {
+  Separate();
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    row_.append(text);
+    return;
+  }
+  row_ += '"';
+  for (char c : text) {
+    if (c == '"') row_ += '"';
+    row_ += c;
+  }
+  row_ += '"';
+}
+
+void CsvWriter::Number(double value) {
+  Separate();
+  if (std::isnan(value)) return;
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  row_.append(text, result.ptr);
+}
+
+void CsvWriter::Empty() { Separate(); }
+
+void CsvWriter::EndRow() {
+  row_ += '\n';
+  out_.write(row_.data(), static_cast<std::streamsize>(row_.size()));
+  row_.clear();
+  first_ = true;
+}
+
+void CsvWriter::Row(const std::vector<std::string>& fields) {
+  for (const std::string& f : fields) Text(f);
+  EndRow();
+}
+
+} // namespace vontralek::table

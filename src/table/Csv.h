@@ -1,0 +1,93 @@
+#pragma once
+
+// Streaming CSV (RFC 4180): fields separated by commas, quoted with '"' when
+// they hold a comma, a quote (doubled) or a line break; records end in LF or
+// CRLF; a UTF-8 byte-order mark at the start is skipped. One record is held
+// at a time, so memory stays flat whatever the row count.
+
+#include <cstddef>
+#include <istream>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vontralek::table {
+
+// A table that cannot be read. The message names the source, the line
+// (1-based, counting every line of the file, the header being line 1) and,
+// where one is at fault, the column (1-based, with its name when known).
+class CsvError : public std::runtime_error {
+public:
+  CsvError(const std::string& message, std::size_t line, std::size_t column)
+      : std::runtime_error(message), line_(line), column_(column) {}
+  std::size_t line() const { return line_; }
+  std::size_t column() const { return column_; } // 0: the whole line
+
+private:
+  std::size_t line_, column_;
+};
+
+// "SOURCE line L, column C (NAME)" for messages; column 0 leaves the column out.
+std::string Place(std::string_view source, std::size_t line, std::size_t column, std::string_view columnName = {});
+
+class CsvReader {
+public:
+  // Reads the header line. An input without any line (or only a byte-order
+  // mark and blank lines) throws CsvError: the file is empty.
+  CsvReader(std::istream& in, std::string source);
+
+  const std::vector<std::string>& Header() const { return header_; }
+
+  // The next record into fields (their storage is reused); false at the end.
+  // Blank lines are skipped. Throws CsvError for a quote that is not closed,
+  // text after a closing quote, a quote inside an unquoted field, a record
+  // whose field count differs from the header's, and, on the first call, a
+  // file that has a header but no record.
+  bool Next(std::vector<std::string>& fields);
+
+  // The line on which the record last read starts.
+  std::size_t RecordLine() const { return recordLine_; }
+  // "SOURCE line L, column C (NAME)" of a field of the record last read
+  // (column 0-based here, as an index into the fields).
+  std::string Where(std::size_t fieldIndex) const;
+  const std::string& Source() const { return source_; }
+
+private:
+  int Peek();
+  int Get();
+  bool Fill();
+  bool ReadRecord(std::vector<std::string>& fields);
+  [[noreturn]] void Fail(std::size_t line, std::size_t column, const std::string& what) const;
+
+  std::istream& in_;
+  std::string source_;
+  std::vector<char> buffer_;
+  std::size_t pos_ = 0, end_ = 0;
+  std::size_t line_ = 1, recordLine_ = 0, records_ = 0;
+  std::vector<std::string> header_;
+};
+
+// Writes records one field at a time; each row goes out when it ends.
+// Fields are quoted only when they hold a comma, a quote, CR or LF; lines end
+// in LF.
+class CsvWriter {
+public:
+  explicit CsvWriter(std::ostream& out) : out_(out) {}
+  void Text(std::string_view text);
+  // The shortest text that reads back to the same double (std::to_chars);
+  // NaN, an undefined value, is an empty field.
+  void Number(double value);
+  void Empty();
+  void EndRow();
+  void Row(const std::vector<std::string>& fields);
+
+private:
+  void Separate();
+  std::ostream& out_;
+  std::string row_;
+  bool first_ = true;
+};
+
+} // namespace vontralek::table

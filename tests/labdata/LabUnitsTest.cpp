@@ -1,0 +1,144 @@
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "labdata/LabUnits.h"
+#include "labdata/MolarMasses.h"
+
+namespace vontralek::labdata {
+namespace {
+
+using ::testing::AllOf, ::testing::HasSubstr;
+
+// Runs f, expects a LabDataError of the given kind, returns its message.
+template <typename F> std::string ErrorOf(F f, Problem expected) {
+  try {
+    f();
+  } catch (const LabDataError& e) {
+    EXPECT_EQ(e.problem(), expected) << e.what();
+    return e.what();
+  }
+  ADD_FAILURE() << "no error";
+  return {};
+}
+
+TEST(LabSettings, TextsAreReadWithoutRegardToCaseAndSpacesAndBadOnesListTheAllowed) {
+  EXPECT_EQ(ParseIonUnit(""), IonUnit::MmolPerL);
+  EXPECT_EQ(ParseIonUnit("  MG/l "), IonUnit::MgPerL);
+  EXPECT_EQ(ParseAlkalinityUnit(" "), AlkalinityUnit::MeqPerL);
+  EXPECT_EQ(ParseAlkalinityUnit("mg/L as caco3"), AlkalinityUnit::MgPerLAsCaCO3);
+  EXPECT_EQ(ParseAlkalinityUnit("mg/L as HCO3\t"), AlkalinityUnit::MgPerLAsHCO3);
+  EXPECT_EQ(ParseBelowLimitPolicy(""), BelowLimitPolicy::Stop);
+  for (auto p : {BelowLimitPolicy::Stop, BelowLimitPolicy::Zero, BelowLimitPolicy::Half, BelowLimitPolicy::Limit})
+    EXPECT_EQ(ParseBelowLimitPolicy(std::string(" ").append(ToText(p))), p);
+
+  EXPECT_THAT(ErrorOf([] { ParseIonUnit("ppm"); }, Problem::BadSetting),
+              AllOf(HasSubstr("\"ppm\""), HasSubstr("\"mmol/L\", \"mg/L\" or \"meq/L\"")));
+  EXPECT_THAT(ErrorOf([] { ParseAlkalinityUnit("mg/L"); }, Problem::BadSetting),
+              HasSubstr("\"meq/L\", \"mg/L as CaCO3\" or \"mg/L as HCO3\""));
+  EXPECT_THAT(ErrorOf([] { ParseBelowLimitPolicy("ignore"); }, Problem::BadSetting),
+              HasSubstr("\"stop\", \"zero\", \"half\" or \"limit\""));
+}
+
+TEST(LabValues, NumbersAreReadInTheCLocaleOnly) {
+  EXPECT_EQ(ParseNumber(" 0.25 "), 0.25);
+  EXPECT_EQ(ParseNumber("-1.5e-3"), -1.5e-3);
+  for (const char* bad : {"0,25", "", "abc", "inf", "nan", "1.0x", "0x10", "+-1"})
+    EXPECT_THAT(ErrorOf([bad] { ParseNumber(bad); }, Problem::NotANumber), HasSubstr("not a number")) << bad;
+  EXPECT_THAT(ErrorOf([] { ParseNumber("1e999"); }, Problem::NotANumber), HasSubstr("beyond the range"));
+}
+
+TEST(LabValues, BelowTheDetectionLimitCountsAsThePolicySays) {
+  EXPECT_EQ(CensoredValue("<0.1", BelowLimitPolicy::Zero), 0.0);
+  EXPECT_EQ(CensoredValue("< 0.1", BelowLimitPolicy::Half), 0.05);
+  EXPECT_EQ(CensoredValue("<  0.1 ", BelowLimitPolicy::Limit), 0.1);
+  // Under "stop" it is the same type mismatch as any text, even when malformed.
+  for (const char* text : {"<0.1", "<"})
+    EXPECT_THAT(ErrorOf([text] { CensoredValue(text, BelowLimitPolicy::Stop); }, Problem::NotANumber),
+                HasSubstr("not a number"));
+  const auto reason = [](const char* text) {
+    return ErrorOf([text] { CensoredValue(text, BelowLimitPolicy::Half); }, Problem::BadDetectionLimit);
+  };
+  EXPECT_THAT(reason("<"), HasSubstr("no detection limit"));
+  EXPECT_THAT(reason("<-1"), HasSubstr("cannot be negative"));
+  EXPECT_THAT(reason("<1e999"), HasSubstr("beyond the range"));
+  EXPECT_THAT(reason("<0,1"), HasSubstr("\"0,1\" is not a number"));
+}
+
+TEST(LabValues, ConversionsFollowTheUnitsHandArithmetic) {
+  // mmol/L: the division by 1000 of before, bit for bit.
+  for (double v : {0.1, 3.7, 479.15}) EXPECT_EQ(IonToMolPerL(v, IonUnit::MmolPerL, 0, 0), v / 1000);
+  // 45.98 mg/L Na+ / 22.990 g/mol = 2 mmol/L; 4 meq/L Ca2+ / 2 = 2 mmol/L; SO4 2- 3 meq/L = 1.5 mmol/L.
+  EXPECT_NEAR(IonToMolPerL(45.98, IonUnit::MgPerL, 22.990, 1), 2e-3, 1e-18);
+  EXPECT_EQ(IonToMolPerL(4, IonUnit::MeqPerL, 0, 2), 2e-3);
+  EXPECT_EQ(IonToMolPerL(3, IonUnit::MeqPerL, 0, -2), 1.5e-3);
+  // Alkalinity: 100.086 mg/L as CaCO3 = 2 meq/L (CaCO3 takes two equivalents);
+  // 61.016 mg/L as HCO3 = 1 meq/L.
+  EXPECT_EQ(AlkalinityToEqPerL(2.37541, AlkalinityUnit::MeqPerL, 0, 0), 2.37541 / 1000);
+  EXPECT_NEAR(AlkalinityToEqPerL(100.086, AlkalinityUnit::MgPerLAsCaCO3, 100.086, 0), 2e-3, 1e-18);
+  EXPECT_NEAR(AlkalinityToEqPerL(61.016, AlkalinityUnit::MgPerLAsHCO3, 0, 61.016), 1e-3, 1e-18);
+  // Acid waters keep their negative alkalinity.
+  EXPECT_LT(AlkalinityToEqPerL(-50.043, AlkalinityUnit::MgPerLAsCaCO3, 100.086, 0), 0);
+
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  for (double m : {0.0, -22.99, nan, inf}) {
+    ErrorOf([m] { IonToMolPerL(1, IonUnit::MgPerL, m, 1); }, Problem::BadMolarMass);
+    ErrorOf([m] { AlkalinityToEqPerL(1, AlkalinityUnit::MgPerLAsHCO3, 100.086, m); }, Problem::BadMolarMass);
+  }
+  ErrorOf([] { IonToMolPerL(1, IonUnit::MeqPerL, 22.99, 0); }, Problem::BadCharge);
+}
+
+TEST(MolarMassTable, HoldsTheSumsOfTheIupacAtomicWeights) {
+  // CIAAW 2021/2022 abridged: H 1.0080, C 12.011, N 14.007, O 15.999, Na 22.990,
+  // Mg 24.305, S 32.06, Cl 35.45, K 39.098, Ca 40.078. By hand:
+  // OH 15.999 + 1.008 = 17.007; NO3 14.007 + 47.997 = 62.004; SO4 32.06 + 63.996 = 96.056;
+  // HCO3 1.008 + 12.011 + 47.997 = 61.016; CO3 12.011 + 47.997 = 60.008;
+  // CaCO3 40.078 + 60.008 = 100.086.
+  const double expected[12] = {0,      1.0080, 17.007, 22.990, 39.098, 40.078,
+                               24.305, 35.45,  62.004, 96.056, 61.016, 60.008};
+  const MolarMasses m = LoadMolarMasses(std::string(VONTRALEK_DATA_DIR) + "/molar-masses.csv");
+  for (int row = 1; row <= MolarMassSpeciesCount; ++row) EXPECT_EQ(m.species[row], expected[row]) << row;
+  EXPECT_EQ(m.CaCO3, 100.086);
+  EXPECT_EQ(m.Nitrogen, 14.007);
+
+  std::istringstream missing("species,c,comp,mass\nH+,B,H,1.008\n"), bad("h\nNa+,D,Na,-1\n");
+  EXPECT_THAT(ErrorOf([&] { LoadMolarMasses(missing, "m.csv"); }, Problem::BadMolarMass), HasSubstr("OH-"));
+  EXPECT_THAT(ErrorOf([&] { LoadMolarMasses(bad, "m.csv"); }, Problem::BadMolarMass), HasSubstr("m.csv line 2"));
+}
+
+// The published waters (mmol/L and meq/L) as a laboratory would report them:
+// mg/L = mmol/L x M, nitrate as N: mg/L N = mmol/L x 14.007, alkalinity as
+// CaCO3: mg/L = meq/L x 100.086 / 2. Converted back they must give the mmol/L.
+TEST(MolarMassTable, ExampleWatersInMilligramsGiveTheirMillimoles) {
+  std::ifstream in(std::string(VONTRALEK_DATA_DIR) + "/example-waters.csv");
+  std::string line;
+  std::getline(in, line);
+  const double mass[7] = {22.990, 39.098, 40.078, 24.305, 35.45, 14.007, 96.056}; // Na K Ca Mg Cl N SO4
+  const double charge[7] = {1, 1, 2, 2, -1, -1, -2};
+  int waters = 0;
+  for (; std::getline(in, line) && !line.empty(); ++waters) {
+    std::vector<double> v; // the last nine fields: pH, alkalinity, seven ions
+    for (std::size_t end = line.size(), comma; v.size() < 9; end = comma) {
+      comma = line.rfind(',', end - 1);
+      v.insert(v.begin(), std::stod(line.substr(comma + 1, end - comma - 1)));
+    }
+    const double alkalinityMg = v[1] * (100.086 / 2);
+    EXPECT_NEAR(AlkalinityToEqPerL(alkalinityMg, AlkalinityUnit::MgPerLAsCaCO3, 100.086, 61.016), v[1] / 1000,
+                1e-12 * v[1] / 1000);
+    for (int i = 0; i < 7; ++i) {
+      const double mmol = v[2 + i], mg = mmol * mass[i], meq = mmol * std::fabs(charge[i]);
+      EXPECT_NEAR(IonToMolPerL(mg, IonUnit::MgPerL, mass[i], charge[i]), mmol / 1000, 1e-12 * mmol / 1000) << line;
+      EXPECT_NEAR(IonToMolPerL(meq, IonUnit::MeqPerL, 0, charge[i]), mmol / 1000, 1e-12 * mmol / 1000) << line;
+    }
+  }
+  EXPECT_EQ(waters, 5);
+}
+
+} // namespace
+} // namespace vontralek::labdata

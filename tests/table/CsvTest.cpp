@@ -1,0 +1,175 @@
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "table/Columns.h"
+#include "table/Csv.h"
+
+namespace vontralek::table {
+namespace {
+
+using ::testing::AllOf, ::testing::ElementsAre, ::testing::HasSubstr;
+using Strings = std::vector<std::string>;
+
+// The header and records of a text read as "t.csv", with the line each record starts on.
+std::vector<Strings> ReadAll(const std::string& text, std::vector<std::size_t>* lines = nullptr) {
+  std::istringstream in(text);
+  CsvReader reader(in, "t.csv");
+  std::vector<Strings> rows{reader.Header()};
+  for (Strings fields; reader.Next(fields);) {
+    rows.push_back(fields);
+    if (lines) lines->push_back(reader.RecordLine());
+  }
+  return rows;
+}
+
+// The CsvError that f raises (line and column 0 and "accepted" when none).
+template <typename F> CsvError Refusal(F f) {
+  try {
+    f();
+  } catch (const CsvError& e) {
+    return e;
+  }
+  return CsvError("accepted", 0, 0);
+}
+std::string Message(const std::string& header, std::optional<PairColumns> pair = std::nullopt) {
+  return Refusal([&] { ChoosePair(ReadInputColumns(ReadAll(header + "\n" + header).front(), "t.csv"), pair, "t.csv"); })
+      .what();
+}
+
+TEST(CsvReading, QuotingLineEndsAndByteOrderMark) {
+  // Quoted commas, doubled quotes, a quoted line break; CRLF and LF mixed; a BOM; blank lines skipped.
+  std::vector<std::size_t> lines;
+  EXPECT_THAT(
+      ReadAll("\xEF\xBB\xBFsample,pH\r\n\"a,b\",7.5\r\n\"say \"\"hi\"\"\",8\n\n\"two\nlines\",6.5\n\"\",\r\nx,7",
+              &lines),
+      ElementsAre(ElementsAre("sample", "pH"), ElementsAre("a,b", "7.5"), ElementsAre("say \"hi\"", "8"),
+                  ElementsAre("two\nlines", "6.5"), ElementsAre("", ""), ElementsAre("x", "7")));
+  EXPECT_THAT(lines, ElementsAre(2, 3, 5, 7, 8)); // every line of the file counts
+}
+
+TEST(CsvReading, MalformedFilesAreRefusedNamingLineAndColumn) {
+  const auto expect = [](const std::string& text, std::size_t line, std::size_t column, const char* words) {
+    const CsvError e = Refusal([&] { ReadAll(text); });
+    EXPECT_EQ(e.line(), line) << e.what();
+    EXPECT_EQ(e.column(), column) << e.what();
+    EXPECT_THAT(e.what(), AllOf(HasSubstr("t.csv line " + std::to_string(line)), HasSubstr(words)));
+  };
+  expect("", 1, 0, "the file is empty");
+  expect("\xEF\xBB\xBF\r\n\n", 1, 0, "the file is empty");
+  expect("sample,pH\r\n", 2, 0, "header but no data rows");
+  expect("sample,pH\n\n", 3, 0, "header but no data rows");
+  expect("sample,pH\na,7\n\"b\n,7\n", 3, 1, "not closed");
+  expect("sample,pH\na,7\nb,\"7\"x\n", 3, 2, "column 2 (pH): text after the closing quote");
+  expect("sample,pH\na,7\"5\n", 2, 2, "a quote inside an unquoted field");
+  expect("sample,pH\na,7\nb,7,9\n", 3, 0, "3 fields where the header names 2");
+  expect("sample,pH\n\"x\ny\",7\nb\n", 4, 0, "1 fields where the header names 2");
+}
+
+TEST(CsvWriting, QuotesWhenNeededAndWritesShortestExactNumbers) {
+  std::ostringstream out;
+  CsvWriter writer(out);
+  writer.Row({"plain", "a,b", "say \"hi\"", "two\nlines", "cr\r", ""});
+  for (double v : {0.1, std::numeric_limits<double>::quiet_NaN(), -2.5e-12, 100.0}) writer.Number(v);
+  writer.Empty();
+  writer.EndRow();
+  EXPECT_EQ(out.str(), "plain,\"a,b\",\"say \"\"hi\"\"\",\"two\nlines\",\"cr\r\",\n0.1,,-2.5e-12,100,\n");
+
+  // Every finite double comes back bit for bit from its text.
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 2000; ++i) {
+    const std::uint64_t bits = random();
+    double v, back = 0;
+    std::memcpy(&v, &bits, sizeof v);
+    if (!std::isfinite(v)) continue;
+    std::ostringstream one;
+    CsvWriter w(one);
+    w.Number(v);
+    w.EndRow();
+    std::from_chars(one.str().data(), one.str().data() + one.str().size() - 1, back);
+    EXPECT_EQ(std::memcmp(&back, &v, sizeof v), 0) << one.str();
+  }
+}
+
+TEST(TableColumns, NamesGiveQuantityAndUnitAndBadNamesAreRefused) {
+  const InputColumns c = ReadInputColumns({"sample", "Na_mg_L", "K_mmol_L", "Ca_meq_L", "NO3_mg_L_as_N", "pH",
+                                           "alkalinity_mg_L_as_CaCO3", "site", "temperature_C", "Nature"},
+                                          "t.csv");
+  EXPECT_EQ(c.Index(Quantity::Na), 1);
+  EXPECT_EQ(c.Unit(Quantity::Na), ColumnUnit::MgPerL);
+  EXPECT_EQ(c.Unit(Quantity::Ca), ColumnUnit::MeqPerL);
+  EXPECT_EQ(c.Unit(Quantity::NO3), ColumnUnit::MgPerLAsN);
+  EXPECT_EQ(c.Unit(Quantity::Alkalinity), ColumnUnit::MgPerLAsCaCO3);
+  EXPECT_EQ(c.Index(Quantity::Temperature), 8);
+  EXPECT_EQ(c.roles[7].quantity, Quantity::Extra);
+  EXPECT_EQ(c.roles[9].quantity, Quantity::Extra);
+  EXPECT_EQ(ReadInputColumns({"alkalinity_mg_L_as_HCO3"}, "t.csv").Unit(Quantity::Alkalinity),
+            ColumnUnit::MgPerLAsHCO3);
+
+  EXPECT_THAT(Message("Na_mmol_L,pH,Na_mg_L"),
+              AllOf(HasSubstr("t.csv line 1, column 3 (Na_mg_L)"), HasSubstr("second column for Na beside column 1")));
+  EXPECT_THAT(Message("pH,alkalinity_meq_L,alkalinity_mg_L_as_CaCO3"), HasSubstr("second column for alkalinity"));
+  EXPECT_THAT(Message("pH,Na_ppm"), AllOf(HasSubstr("column 2 (Na_ppm)"), HasSubstr("Na_mmol_L, Na_mg_L or Na_meq_L")));
+  EXPECT_THAT(Message("Cl_mg_L_as_N"), HasSubstr("unknown unit"));
+  EXPECT_THAT(Message("pCO2"), HasSubstr("needs its unit: name it pCO2_atm"));
+}
+
+TEST(TableColumns, ThePairAndEveryIonNeedTheirColumns) {
+  const std::string ions = "Na_mmol_L,K_mmol_L,Ca_mmol_L,Mg_mmol_L,Cl_mmol_L,NO3_mmol_L,SO4_mmol_L,";
+  const auto pair = [&](const std::string& more, std::optional<PairColumns> requested = std::nullopt) {
+    return ChoosePair(ReadInputColumns(ReadAll(ions + more + "\n" + ions + more).front(), "t.csv"), requested, "t.csv");
+  };
+  EXPECT_EQ(pair("pH,alkalinity_meq_L"), PairColumns::AlkalinityPH);
+  EXPECT_EQ(pair("pCO2_atm,alkalinity_meq_L"), PairColumns::AlkalinityPCO2);
+  EXPECT_EQ(pair("HCO3_mmol_L,CO3_mmol_L"), PairColumns::BicarbonateCarbonate);
+  EXPECT_EQ(pair("pH,pCO2_atm,alkalinity_meq_L", PairColumns::AlkalinityPCO2), PairColumns::AlkalinityPCO2);
+  EXPECT_THAT(Message(ions + "pH,pCO2_atm,alkalinity_meq_L"), HasSubstr("more than one carbonate pair"));
+  EXPECT_THAT(Message(ions + "pH"), HasSubstr("no carbonate pair"));
+  EXPECT_THAT(Message(ions + "pH", PairColumns::AlkalinityPH),
+              HasSubstr("no column alkalinity_meq_L, alkalinity_mg_L_as_CaCO3 or alkalinity_mg_L_as_HCO3"));
+  EXPECT_THAT(Message("pH,alkalinity_meq_L,Na_mmol_L,K_mmol_L,Ca_mmol_L,Mg_mmol_L,Cl_mmol_L,SO4_mmol_L"),
+              HasSubstr("no column NO3_mmol_L, NO3_mg_L, NO3_meq_L or NO3_mg_L_as_N"));
+}
+
+// Output: the inputs, then the Batch row's 69 results (columns K to CA), then
+// SI_calcite, SI_gypsum, charge_balance_error_percent and status.
+TEST(TableColumns, OutputNamesFollowTheBatchRow) {
+  const auto& r = ResultColumnNames();
+  ASSERT_EQ(r.size(), ResultColumnCount);
+  EXPECT_EQ(r[0], "weighted_sum"); // column K
+  EXPECT_EQ(r[ResultPCO2], "pCO2_atm");
+  EXPECT_EQ(r[4], "log_IAP_gypsum"); // column O, CaSO4
+  EXPECT_EQ(r[ResultPH], "pH");      // column S
+  EXPECT_EQ(r[9], "gamma_H");        // T, 12 coefficients
+  EXPECT_EQ(r[21], "log_a_H");       // AF
+  EXPECT_EQ(r[44], "free_CO2_mmol_L");
+  EXPECT_EQ(r[45], "NaOH_mmol_L");       // BD, complex row 1
+  EXPECT_EQ(r[45 + 14], "CaSO4_mmol_L"); // complex row 15: cation 3 with sulfate
+  EXPECT_EQ(r[68], "MgCO3_mmol_L");      // CA, complex row 24
+  EXPECT_THAT(Strings(r.begin() + 69, r.end()),
+              ElementsAre("SI_calcite", "SI_gypsum", "charge_balance_error_percent", "status"));
+
+  const Strings in = {"sample", "pH", "alkalinity_meq_L"};
+  const auto a = OutputHeader(in, PairColumns::AlkalinityPH, "t.csv");
+  EXPECT_EQ(a.size(), 3 + ResultColumnCount - 1);
+  EXPECT_EQ(std::count(a.begin(), a.end(), "pH"), 1);
+  EXPECT_EQ(a[3], "weighted_sum");
+  EXPECT_EQ(OutputHeader({"pCO2_atm"}, PairColumns::AlkalinityPCO2, "t.csv").size(), ResultColumnCount);
+  EXPECT_EQ(OutputHeader({"HCO3_mmol_L"}, PairColumns::BicarbonateCarbonate, "t.csv").size(), 1 + ResultColumnCount);
+  // A pH column the pair does not use, or an extra column named like a result, would appear twice.
+  for (const auto& [header, p] :
+       {std::pair{in, PairColumns::AlkalinityPCO2}, {Strings{"x", "SAR"}, PairColumns::AlkalinityPH}})
+    EXPECT_THAT(Refusal([&] { OutputHeader(header, p, "t.csv"); }).what(),
+                AllOf(HasSubstr("t.csv line 1, column 2"), HasSubstr("the results have a column")));
+}
+
+} // namespace
+} // namespace vontralek::table
