@@ -12,7 +12,7 @@ import sys
 # folder -> folders its sources may include (besides its own).
 ALLOWED = {
     "common": set(),
-    "model": {"common"},
+    "model": {"common", "labdata"},
     "speciation": {"model", "common"},
     "workbook": {"common"},
     # Laboratory units and CSV tables stand alone: the run and the table mode use them.

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <array>
+
+#include "labdata/LabUnits.h"
+#include "model/ModelState.h"
+
+namespace vontralek {
+
+// What happens to a sample that cannot be read or calculated: the run stops
+// there (the samples before it are kept), or the sample gets its reason and
+// the run goes on with the next one.
+enum class FailurePolicy { Stop, Continue };
+
+// Where the temperature of a sample comes from: none (25 °C constants and the
+// Davies slope 0.512, bit for bit as without the option), one temperature for
+// every sample, or each sample's own temperature.
+enum class TemperatureSource { None, Fixed, PerSample };
+
+// The choices of one run. A workbook keeps them in its settings block on
+// worksheet 4 (an empty cell means the default below), the command line can
+// override them for a run, and the table mode and the Python module take them
+// as options. The defaults reproduce earlier versions exactly.
+struct RunSettings {
+  SpeciationModel model = SpeciationModel::AsSpecified;
+  bool extraResults = false; // saturation indices and charge-balance error
+  labdata::BelowLimitPolicy belowLimit = labdata::BelowLimitPolicy::Stop;
+  FailurePolicy onFailure = FailurePolicy::Stop;
+  labdata::IonUnit ionUnit = labdata::IonUnit::MmolPerL;
+  labdata::AlkalinityUnit alkalinityUnit = labdata::AlkalinityUnit::MeqPerL;
+  TemperatureSource temperature = TemperatureSource::None;
+  double temperatureC = 25.0; // with TemperatureSource::Fixed, °C
+  // Molar masses in g/mol of species rows 1 to 11 (index 0 unused), needed
+  // only for values in mg/L; 0 where the workbook gives none.
+  std::array<double, 12> molarMass{};
+};
+
+} // namespace vontralek
