@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "model/Table.h"
+#include "model/TemperatureData.h"
 
 namespace vontralek {
 
@@ -29,6 +30,9 @@ struct ConstantRecord {
   double LogK = 0.0;         // log10 of the thermodynamic constant; 0 = absent
   double K = 0.0;            // 10^LogK, or exactly 0 when LogK is 0
   double ConditionalK = 0.0; // the constant referred to concentrations
+  // log10 of the K of the last solve: LogK at the sample's temperature, or
+  // LogK itself without one. The saturation indices take it.
+  double SampleLogK = 0.0;
 
   bool operator==(const ConstantRecord&) const = default;
 };
@@ -85,6 +89,12 @@ struct SolverMemo {
   bool constantsValid = false;
   std::array<double, 30> logK{};
   std::array<double, 30> k{};
+  std::array<double, 30> sampleLogK{};
+  // The temperature the powers were taken at, with the data they came from.
+  bool temperatureGiven = false;
+  double temperatureC = 0.0;
+  double daviesA = 0.0;
+  Table<TemperatureRecord, 30> temperatureTable;
   std::int64_t solves = 0;
   std::int64_t outerPasses = 0;
   std::int64_t innerPasses = 0;
@@ -103,10 +113,19 @@ struct ModelState {
   Table<AuxRecord, 13> AuxTable; // only WeightedSumRecord is used
   // Indexed by counters::OuterPasses and counters::InnerPasses.
   Table<std::int16_t, 4> IterationCounters;
+  // How each of the 30 constants depends on temperature (worksheet 3's block,
+  // or the table mode's data file); used only with a sample temperature.
+  Table<TemperatureRecord, 30> TemperatureTable;
 
   double PH = 0.0;
-  double PCO2 = 0.0;                 // in the unit of the workbook's CO2 solubility constant
-  double Alkalinity = 0.0;           // eq/L
+  double PCO2 = 0.0;       // in the unit of the workbook's CO2 solubility constant
+  double Alkalinity = 0.0; // eq/L
+  // The water's own temperature, °C. Without it the model keeps the 25 °C
+  // log K of worksheet 3 and the Davies slope 0.512, bit for bit as always;
+  // with it (25 °C included) log K(T) of every constant and the Davies slope
+  // A(T) of water at that temperature apply. Accepted from 0 to 100 °C.
+  bool TemperatureGiven = false;
+  double TemperatureC = 0.0;
   double IonicStrength = 0.0;        // mol/L
   double NewIonicStrength = 0.0;     // mol/L
   double InitialIonicStrength = 0.0; // mol/L

@@ -16,8 +16,8 @@ namespace vontralek::activity {
 // (L/mol)^(1/2); 0.512 is the value at 25 degC usual in natural-water
 // chemistry (Stumm, W. and Morgan, J. J. 1996, Aquatic Chemistry, 3rd ed.,
 // Wiley, ch. 3). From the dielectric constant of Bradley and Pitzer (1979) it
-// is 0.5100 at 25 degC, which PHREEQC uses; the model keeps 0.512. A later
-// temperature option passes A(T) in place of this constant.
+// is 0.5100 at 25 degC, which PHREEQC uses; the model keeps 0.512. With a
+// sample temperature the solver passes A(T) (Temperature.h) in its place.
 inline constexpr double kDaviesA25C = 0.512; // (L/mol)^(1/2), 25 degC
 // The linear term of Davies (1962), who revised his earlier 0.2 (Davies 1938,
 // J. Chem. Soc. 2093) to 0.3 to fit activity data up to I of about 0.5 mol/L.

@@ -115,9 +115,11 @@ void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
     RaiseFault("computing the ion activity products", "a log activity is out of range" + std::string(kCheckSample));
 
   // Saturation indices log IAP - log Ksp of calcite (LogK 5) and gypsum
-  // (LogK 6); none without the solubility product or the activity product.
-  state.SaturationIndexCalcite = state.LogIapCaCO3 - K[5].LogK;
-  state.SaturationIndexGypsum = state.LogIapCaSO4 - K[6].LogK;
+  // (LogK 6), Ksp at the sample's temperature when one is given; none without
+  // the solubility product or the activity product.
+  const bool atTemperature = state.TemperatureGiven;
+  state.SaturationIndexCalcite = state.LogIapCaCO3 - (atTemperature ? K[5].SampleLogK : K[5].LogK);
+  state.SaturationIndexGypsum = state.LogIapCaSO4 - (atTemperature ? K[6].SampleLogK : K[6].LogK);
   state.SaturationIndexCalciteDefined = state.LogIapCaCO3Defined && K[5].LogK != 0.0;
   state.SaturationIndexGypsumDefined = state.LogIapCaSO4Defined && K[6].LogK != 0.0;
   state.ChargeBalanceError = ChargeBalanceError(state);

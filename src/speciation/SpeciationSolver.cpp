@@ -7,8 +7,8 @@
 // - an activity coefficient depends only on the ionic strength, |z| (z enters
 //   only squared) and, for neutral entries, on the table and the row rule, so
 //   the 36 entries share a handful of evaluations per outer pass;
-// - K = 10^LogK is kept from one solve to the next while the LogK values are
-//   the same to the bit.
+// - K = 10^LogK is kept from one solve to the next while the LogK values (and,
+//   with a temperature, the temperature and its data) are the same to the bit.
 // Nothing is allocated while solving.
 //
 // Two models share the procedure. The ion-association model differs in four
@@ -29,6 +29,7 @@
 #include "speciation/FloatingPointFaults.h"
 #include "speciation/Speciation.h"
 #include "speciation/SpeciationDetail.h"
+#include "speciation/Temperature.h"
 
 namespace vontralek {
 
@@ -98,11 +99,12 @@ struct GammaGroups {
   double OfSpecies(int row) const { return groups[static_cast<std::size_t>(speciesGroup[row])].gamma; }
   double OfComplex(int row) const { return groups[static_cast<std::size_t>(complexGroup[row])].gamma; }
 
-  // Evaluates groups [first, last) at ionic strength I, testing each if asked.
-  void Evaluate(int first, int last, double I, bool checkEachStep, int pass) {
+  // Evaluates groups [first, last) at ionic strength I with the Davies slope
+  // daviesA, testing each if asked.
+  void Evaluate(int first, int last, double I, double daviesA, bool checkEachStep, int pass) {
     for (int g = first; g < last; ++g) {
       Group& group = groups[static_cast<std::size_t>(g)];
-      group.gamma = activity::EvaluateActivityCoefficient(I, group.charge, group.isComplex, group.row);
+      group.gamma = activity::EvaluateActivityCoefficient(I, group.charge, group.isComplex, group.row, daviesA);
       CheckStep(checkEachStep, [&] {
         return StepAndCause{ActivityFaultStep(group.charge, group.isComplex, group.row) + " in outer pass " +
                                 std::to_string(pass),
@@ -178,6 +180,7 @@ public:
         counters_(state.IterationCounters), ionAssociation_(state.Model == SpeciationModel::IonAssociation) {}
 
   void Run() {
+    RequirePlausibleTemperature();
     ComputeEquilibriumConstants();
     EstimateFirstIonicStrength();
     GammaGroups gammas(state_);
@@ -209,29 +212,71 @@ private:
     CheckStep(CheckEachStep, [&] { return StepAndCause{step + (" " + InPass()), cause}; });
   }
 
-  // K(n) = 10^LogK(n), or exactly 0 for an absent constant. The powers
-  // of the last successful computation are reused while the 30 LogK values
-  // are the same to the bit.
+  // The model's data hold for liquid water at 1 atm: 0 to 100 °C.
+  void RequirePlausibleTemperature() const {
+    if (!state_.TemperatureGiven) [[likely]]
+      return;
+    const double t = state_.TemperatureC;
+    if (!(t >= MinTemperatureC && t <= MaxTemperatureC)) [[unlikely]]
+      throw SampleFailure("the temperature " + Num(t) +
+                          " °C is outside 0 to 100 °C, the range of liquid water that "
+                          "the constants' temperature data and the Davies slope cover; give the water's "
+                          "temperature in °C");
+  }
+
+  // Whether the memo's powers were taken from these LogK values at this
+  // temperature with these temperature data, all to the bit.
+  bool MemoHolds(const std::array<double, kConstantRows>& logK) const {
+    const SolverMemo& memo = state_.Memo;
+    if (!memo.constantsValid || memo.temperatureGiven != state_.TemperatureGiven ||
+        std::memcmp(logK.data(), memo.logK.data(), sizeof logK) != 0)
+      return false;
+    if (!state_.TemperatureGiven) return true;
+    if (std::memcmp(&memo.temperatureC, &state_.TemperatureC, sizeof(double)) != 0) return false;
+    for (int n = 1; n <= kConstantRows; ++n)
+      if (!SameBits(memo.temperatureTable[n], state_.TemperatureTable[n])) return false;
+    return true;
+  }
+
+  // K(n) = 10^LogK(n), or exactly 0 for an absent constant; with a sample
+  // temperature, LogK at that temperature and the Davies slope of water
+  // there. The powers of the last successful computation are reused while
+  // their inputs are the same to the bit.
   void ComputeEquilibriumConstants() {
     SolverMemo& memo = state_.Memo;
     std::array<double, kConstantRows> logK;
     for (int n = 1; n <= kConstantRows; ++n) logK[n - 1] = C[n].LogK;
-    if (memo.constantsValid && std::memcmp(logK.data(), memo.logK.data(), sizeof logK) == 0) {
-      for (int n = 1; n <= kConstantRows; ++n) C[n].K = memo.k[n - 1];
+    if (MemoHolds(logK)) {
+      for (int n = 1; n <= kConstantRows; ++n) C[n].K = memo.k[n - 1], C[n].SampleLogK = memo.sampleLogK[n - 1];
+      daviesA_ = memo.daviesA;
       return;
     }
     memo.constantsValid = false;
+    const bool atTemperature = state_.TemperatureGiven;
+    const double kelvin = state_.TemperatureC + ZeroCelsiusK;
+    daviesA_ = atTemperature ? DaviesSlope(kelvin) : activity::kDaviesA25C;
     for (int n = 1; n <= kConstantRows; ++n) {
-      C[n].K = C[n].LogK != 0.0 ? std::pow(10.0, C[n].LogK) : 0.0;
+      C[n].SampleLogK = atTemperature ? LogKAtTemperature(C[n].LogK, state_.TemperatureTable[n], kelvin) : C[n].LogK;
+      C[n].K = C[n].LogK != 0.0 ? std::pow(10.0, C[n].SampleLogK) : 0.0;
       CheckStep(true, [&] {
+        if (atTemperature)
+          return StepAndCause{"computing the equilibrium constants at " + Num(state_.TemperatureC) + " °C",
+                              "log K " + Num(C[n].SampleLogK) + " of " + ConstantName(n) + " (equilibrium constant " +
+                                  std::to_string(n) + ") at that temperature, from LogK " + Num(C[n].LogK) +
+                                  " and its temperature data, is beyond the range of a double; correct its "
+                                  "temperature data in worksheet 3"};
         return StepAndCause{"computing the equilibrium constants K = 10^LogK",
                             "LogK " + Num(C[n].LogK) + " of " + ConstantName(n) + " (equilibrium constant " +
                                 std::to_string(n) +
                                 ") is beyond the range of a double (about -308 to 308); correct it in worksheet 3"};
       });
     }
-    for (int n = 1; n <= kConstantRows; ++n) memo.k[n - 1] = C[n].K;
+    for (int n = 1; n <= kConstantRows; ++n) memo.k[n - 1] = C[n].K, memo.sampleLogK[n - 1] = C[n].SampleLogK;
     memo.logK = logK;
+    memo.temperatureGiven = atTemperature;
+    memo.temperatureC = state_.TemperatureC;
+    memo.temperatureTable = state_.TemperatureTable;
+    memo.daviesA = daviesA_;
     memo.constantsValid = true;
   }
 
@@ -259,7 +304,7 @@ private:
   void ComputeActivityCoefficients(GammaGroups& gammas) {
     const double I = state_.IonicStrength;
     const int pass = counters_[counters::OuterPasses] + 1;
-    gammas.Evaluate(0, gammas.speciesGroups, I, CheckEachStep, pass);
+    gammas.Evaluate(0, gammas.speciesGroups, I, daviesA_, CheckEachStep, pass);
     for (int n = 1; n <= 12; ++n) S[n].Gamma = state_.FreeIonGamma[n] = gammas.OfSpecies(n);
     for (int n : {species::Hydroxide, species::Bicarbonate, species::Carbonate}) {
       if (S[n].TotalConc != 0.0 && S[n].FreeConc != 0.0) S[n].Gamma = S[n].Gamma * S[n].FreeConc / S[n].TotalConc;
@@ -269,7 +314,7 @@ private:
                             kDivergence};
       });
     }
-    gammas.Evaluate(gammas.speciesGroups, gammas.count, I, CheckEachStep, pass);
+    gammas.Evaluate(gammas.speciesGroups, gammas.count, I, daviesA_, CheckEachStep, pass);
     for (int n = 1; n <= 24; ++n) X[n].Gamma = gammas.OfComplex(n);
   }
 
@@ -477,6 +522,7 @@ private:
   decltype(ModelState::ConstantTable)& C;
   decltype(ModelState::IterationCounters)& counters_;
   const bool ionAssociation_;
+  double daviesA_ = activity::kDaviesA25C; // (L/mol)^0.5, at the sample's temperature when given
 };
 
 } // namespace

@@ -14,28 +14,13 @@ double F(const TemperatureRecord& r, double T) {
   return -r.DeltaH / (std::numbers::ln10 * kGasConstant * T);
 }
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
-}
-
 } // namespace
-
-std::optional<TemperatureForm> ParseTemperatureForm(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  if (text.empty()) return TemperatureForm::None;
-  if (EqualIgnoringCase(text, "analytic")) return TemperatureForm::Analytic;
-  if (EqualIgnoringCase(text, "van 't Hoff") || EqualIgnoringCase(text, "vanthoff")) return TemperatureForm::VantHoff;
-  return std::nullopt;
-}
 
 double LogKAtTemperature(double logK25, const TemperatureRecord& record, double kelvin) {
   if (logK25 == 0 || record.Form == TemperatureForm::None) return logK25;
-  return logK25 + F(record, kelvin) - F(record, ReferenceTemperatureK);
+  // The difference first: at 25 °C it is 0 and the user's log K comes back
+  // to the bit.
+  return logK25 + (F(record, kelvin) - F(record, ReferenceTemperatureK));
 }
 
 double WaterDielectricConstant(double kelvin) {

@@ -3,37 +3,12 @@
 // Equilibrium constants and the Davies slope at the water's own temperature.
 // Temperatures are absolute, in kelvin (T = t / °C + 273.15).
 
-#include <optional>
-#include <string_view>
+#include "model/TemperatureData.h"
 
 namespace vontralek {
 
-// How a constant depends on temperature: not at all, by the analytic
-// expression of its log K, or by van 't Hoff with a constant reaction enthalpy.
-enum class TemperatureForm { None, Analytic, VantHoff };
-
-// The temperature data of one constant: the analytic coefficients A1..A6 and
-// the reaction enthalpy in kJ/mol (van 't Hoff).
-struct TemperatureRecord {
-  TemperatureForm Form = TemperatureForm::None;
-  double A[7] = {};  // A[1]..A[6]; A[0] unused
-  double DeltaH = 0; // kJ/mol
-};
-
-// The reference temperature of the tabulated log K: 25 °C.
-inline constexpr double ReferenceTemperatureK = 298.15;
-// Kelvin of 0 °C.
-inline constexpr double ZeroCelsiusK = 273.15;
-// The range of water temperatures accepted, in °C.
-inline constexpr double MinTemperatureC = 0.0, MaxTemperatureC = 100.0;
-
-// The form's text: "analytic", "van 't Hoff" (also "vanthoff", the data
-// file's spelling) or empty = None, letter case and surrounding spaces
-// ignored; nothing for any other text (the caller names its cell).
-std::optional<TemperatureForm> ParseTemperatureForm(std::string_view text);
-
 // log K at T, anchored at the 25 °C value the user keeps:
-//   log K(T) = log K(25 °C) + f(T) - f(298.15 K), summed in that order, with
+//   log K(T) = log K(25 °C) + (f(T) - f(298.15 K)), with
 //   analytic:    f(T) = A1 + A2·T + A3/T + A4·log10(T) + A5/T^2 + A6·T^2,
 //   van 't Hoff: f(T) = -ΔH / (ln(10)·R·T), R = 0.0083147 kJ/(mol·K).
 // A log K of 0 marks an absent constant and stays 0; with no form it is

@@ -36,7 +36,10 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
   auto z = [&](int n) { return s.SpeciesTable[n].Charge; };
   auto zc = [&](int n) { return s.ComplexTable[n].Charge; };
   auto& I = s.IonicStrength;
-  for (int n = 1; n <= 30; ++n) K(n) = s.ConstantTable[n].LogK != 0.0 ? std::pow(10.0, s.ConstantTable[n].LogK) : 0.0;
+  for (int n = 1; n <= 30; ++n) {
+    K(n) = s.ConstantTable[n].LogK != 0.0 ? std::pow(10.0, s.ConstantTable[n].LogK) : 0.0;
+    s.ConstantTable[n].SampleLogK = s.ConstantTable[n].LogK;
+  }
   for (int n = 3; n <= 9; ++n) F(n) = T(n);
   I = 0.5 * s.Alkalinity;
   for (int n = 3; n <= 9; ++n) I = I + std::pow(z(n), 2.0) * (0.5 * T(n));
@@ -148,7 +151,8 @@ inline std::string FirstDifference(const ModelState& a, const ModelState& b) {
                 (n <= 12 ? b.SpeciesTable[n] : b.ComplexTable[n - 12]).*f))
         return n <= 12 ? "SpeciesTable[" + std::to_string(n) + "]" : "ComplexTable[" + std::to_string(n - 12) + "]";
   for (int n = 1; n <= 30; ++n)
-    for (auto f : {&ConstantRecord::LogK, &ConstantRecord::K, &ConstantRecord::ConditionalK})
+    for (auto f :
+         {&ConstantRecord::LogK, &ConstantRecord::K, &ConstantRecord::ConditionalK, &ConstantRecord::SampleLogK})
       if (!same(a.ConstantTable[n].*f, b.ConstantTable[n].*f)) return "ConstantTable[" + std::to_string(n) + "]";
   for (int n = 1; n <= 13; ++n)
     for (auto f : {&AuxRecord::WeightedSum, &AuxRecord::SumScale})
