@@ -18,9 +18,9 @@ namespace vontralek {
 namespace {
 
 using ::testing::HasSubstr;
-using testsupport::Sample, testsupport::Waters;
+using namespace testsupport;
 
-testdata::FixedWeightedSum weights;
+FixedWeightedSum weights;
 
 // The message of the SampleFailure a solve throws ("no failure" if none); on
 // a failure the state must come back as it was, and the caller's status flags
@@ -40,7 +40,7 @@ std::string FailureOf(ModelState& s) {
 }
 
 TEST(SampleFailure, ImpossibleInputsNameTheirCombination) {
-  const testdata::ExampleWater& river = Waters()[4];
+  const ExampleWater& river = Waters()[4];
   for (SpeciationModel model : {SpeciationModel::AsSpecified, SpeciationModel::IonAssociation}) {
     // At pH 10.5 hydroxide alone is Kw / 10^-10.5 = 0.32 meq/L, more than the
     // whole alkalinity of 0.2 meq/L: no carbonate can make up the balance.
@@ -66,7 +66,7 @@ TEST(SampleFailure, AnUnconvergedIterationIsNoResult) {
   // equation): the procedure as specified still changes the ionic strength by
   // 0.005 % per pass at its limit of 101 passes; the ion-association model
   // converges on it.
-  testdata::ExampleWater brine = Waters()[0];
+  ExampleWater brine = Waters()[0];
   for (double& total : brine.totals) total *= 5;
   brine.alkalinity *= 5;
   ModelState specified = Sample(brine, CarbonatePair::AlkalinityPH);

@@ -1,76 +1,155 @@
 #pragma once
 
-// What the chemistry's tests share: the shipped parameters with a sample put
-// in, the example waters, tables of reference numbers by heading, and the
-// mass balances of a solved state.
+// What the chemistry's tests and its benchmark share: tables of numbers by
+// heading, the shipped constants and example waters (data/*.csv) as model
+// states, a fixed weighted sum, and the mass balances of a solved state.
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "DefaultParameters.h"
+#include "model/ModelState.h"
 #include "speciation/Speciation.h"
+#include "speciation/WeightedSumSource.h"
 
-namespace vontralek {
+namespace vontralek::testsupport {
+
+using Row = std::map<std::string, std::string>;
+
+// A CSV file, one map from heading to text per line; quoted fields may hold
+// commas (no doubled quotes in these files).
+inline std::vector<Row> ReadTable(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw std::runtime_error("cannot open " + path);
+  const auto split = [](const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (char c : line) {
+      if (c == '"')
+        quoted = !quoted;
+      else if (c == ',' && !quoted)
+        fields.emplace_back();
+      else if (c != '\r')
+        fields.back() += c;
+    }
+    return fields;
+  };
+  std::string line;
+  std::getline(in, line);
+  const std::vector<std::string> headings = split(line);
+  std::vector<Row> rows;
+  while (std::getline(in, line) && !line.empty() && line != "\r") {
+    const std::vector<std::string> fields = split(line);
+    Row& row = rows.emplace_back();
+    for (std::size_t i = 0; i < fields.size() && i < headings.size(); ++i) row[headings[i]] = fields[i];
+  }
+  return rows;
+}
+
+inline double Number(const Row& row, const std::string& heading) { return std::stod(row.at(heading)); }
+
+// Charges of the shipped workbook: H+, OH-, Na+, K+, Ca2+, Mg2+, Cl-, NO3-,
+// SO4 2-, HCO3-, CO3 2- (row 12, CO2, stays 0), and the complexes of Na+, K+,
+// Ca2+, Mg2+ with OH-, Cl-, NO3-, SO4 2-, HCO3-, CO3 2-.
+inline constexpr double kSpeciesCharges[11] = {1, -1, 1, 1, 2, 2, -1, -1, -2, -1, -2};
+inline constexpr double kComplexCharges[24] = {0,  0,  1, 1, 0, 0, 1, 1, 0,  0,  1, 1,
+                                               -1, -1, 0, 0, 0, 0, 1, 1, -1, -1, 0, 0};
+
+// A water analysis as the workbook holds it, in mmol/L and meq/L; the totals
+// are those of species rows 3 to 9 (Na, K, Ca, Mg, Cl, NO3, SO4).
+struct ExampleWater {
+  std::string id;
+  double pH = 0, alkalinity = 0, totals[7] = {};
+};
+
+inline const std::vector<ExampleWater>& Waters() {
+  static const std::vector<ExampleWater> waters = [] {
+    std::vector<ExampleWater> list;
+    for (const Row& f : ReadTable(VONTRALEK_DATA_DIR "/example-waters.csv")) {
+      ExampleWater& water = list.emplace_back(ExampleWater{f.at("id"), Number(f, "pH"), Number(f, "alk_meq_L")});
+      const char* const ions[7] = {"Na", "K", "Ca", "Mg", "Cl", "NO3", "SO4"};
+      for (int i = 0; i < 7; ++i) water.totals[i] = Number(f, ions[i]);
+    }
+    return list;
+  }();
+  return waters;
+}
+
+inline const ExampleWater& Water(const std::string& id) {
+  return *std::find_if(Waters().begin(), Waters().end(), [&](const ExampleWater& w) { return w.id == id; });
+}
+
+// The sample into the model as the run puts it, divided by 1000 into mol/L and eq/L.
+inline void PutSample(ModelState& state, const ExampleWater& water) {
+  for (int n = 3; n <= 9; ++n) state.SpeciesTable[n].TotalConc = water.totals[n - 3] / 1000;
+  state.Alkalinity = water.alkalinity / 1000;
+  state.PH = water.pH;
+}
+
+// The shipped LogK, the charges above, every weight 1, with one water put in,
+// before any solve.
+inline ModelState Sample(const ExampleWater& water, CarbonatePair pair,
+                         SpeciationModel model = SpeciationModel::AsSpecified) {
+  ModelState s;
+  for (const Row& f : ReadTable(VONTRALEK_DATA_DIR "/default-logk.csv"))
+    s.ConstantTable[std::stoi(f.at("row"))].LogK = Number(f, "logK");
+  for (int n = 1; n <= 24; ++n) {
+    if (n <= 11) s.SpeciesTable[n] = {.Charge = kSpeciesCharges[n - 1], .SumWeight = 1.0};
+    s.ComplexTable[n] = {.Charge = kComplexCharges[n - 1], .SumWeight = 1.0};
+  }
+  ComputeMachineEpsilon(s);
+  s.InputPair = pair;
+  s.Model = model;
+  PutSample(s, water);
+  return s;
+}
 
 // The one-letter pair codes of the tables of reference numbers.
-inline CarbonatePair CarbonatePairFromCode(std::string_view code) {
+inline CarbonatePair PairFromCode(std::string_view code) {
   return code == "A"   ? CarbonatePair::AlkalinityPH
          : code == "B" ? CarbonatePair::AlkalinityPCO2
          : code == "C" ? CarbonatePair::BicarbonateCarbonate
                        : CarbonatePair::None;
 }
 
-} // namespace vontralek
+// data/logk-temperature.csv through the loader-independent reader, as the
+// table mode fills the state.
+inline Table<TemperatureRecord, 30> ShippedTemperatureData() {
+  static const std::vector<Row> table = ReadTable(VONTRALEK_DATA_DIR "/logk-temperature.csv");
+  const char* const headings[TemperatureFields] = {"form", "A1", "A2", "A3", "A4", "A5", "A6", "delta_h_kJ_mol"};
+  TemperatureDataRows rows{};
+  for (const Row& row : table)
+    for (int field = 0; field < TemperatureFields; ++field)
+      rows[std::stoul(row.at("row")) - 1][field].text = row.at(headings[field]);
+  Table<TemperatureRecord, 30> data;
+  FillTemperatureTable(data, rows);
+  return data;
+}
 
-namespace vontralek::testsupport {
-
-// The shipped parameters with one water put in, before any solve.
-inline ModelState Sample(const testdata::ExampleWater& water, CarbonatePair pair,
-                         SpeciationModel model = SpeciationModel::AsSpecified) {
-  ModelState s;
-  testdata::LoadDefaultParameters(s, VONTRALEK_DATA_DIR);
-  ComputeMachineEpsilon(s);
-  s.InputPair = pair;
-  s.Model = model;
-  testdata::PutSample(s, water);
+// A water at its own temperature in °C, with the ion-association model.
+inline ModelState AtTemperature(const ExampleWater& water, CarbonatePair pair, double celsius) {
+  ModelState s = Sample(water, pair, SpeciationModel::IonAssociation);
+  s.TemperatureTable = ShippedTemperatureData();
+  s.TemperatureGiven = true;
+  s.TemperatureC = celsius;
   return s;
 }
 
-inline const std::vector<testdata::ExampleWater>& Waters() {
-  static const std::vector<testdata::ExampleWater> waters = testdata::LoadExampleWaters(VONTRALEK_DATA_DIR);
-  return waters;
-}
-
-// A CSV file without quoted fields (line ends LF or CRLF), one map from
-// heading to text per line.
-inline std::vector<std::map<std::string, std::string>> ReadTable(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw std::runtime_error("cannot open " + path);
-  const auto split = [](std::string line) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::vector<std::string> fields;
-    std::istringstream stream(line);
-    for (std::string field; std::getline(stream, field, ',');) fields.push_back(field);
-    return fields;
-  };
-  std::string line;
-  std::getline(in, line);
-  const std::vector<std::string> headings = split(line);
-  std::vector<std::map<std::string, std::string>> rows;
-  while (std::getline(in, line) && !line.empty() && line != "\r") {
-    const std::vector<std::string> fields = split(line);
-    auto& row = rows.emplace_back();
-    for (std::size_t i = 0; i < fields.size() && i < headings.size(); ++i) row[headings[i]] = fields[i];
+// Fixed start value and scale of the weighted sum, as worksheet 4 would give.
+struct FixedWeightedSum : WeightedSumSource {
+  FixedWeightedSum(double start = 0.0, double scale = 1.0) : start(start), scale(scale) {}
+  void LoadWeightedSumParameters(ModelState& state) override {
+    state.AuxTable[WeightedSumRecord] = {start, scale};
+    ++calls;
   }
-  return rows;
-}
+  double start, scale;
+  int calls = 0;
+};
 
 // The largest relative gap of the mass balances of hydroxide, the cations and
 // the ligands (species rows 2 to 11): total = free + the complexes that hold

@@ -1,10 +1,8 @@
 // Water at its own temperature: the Davies slope and log K at T, the
-// temperature data as read from a block or a table, and the ion-association
-// model against PHREEQC 3.8.8 at 5 to 60 °C.
+// temperature data as a worksheet block or a table gives them, and samples
+// from one temperature to the next.
 
-#include <algorithm>
 #include <cmath>
-#include <iostream>
 #include <string>
 
 #include <gmock/gmock.h>
@@ -18,34 +16,10 @@
 namespace vontralek {
 namespace {
 
-using testsupport::ReadTable, testsupport::Sample, testsupport::Waters;
-using Row = std::map<std::string, std::string>;
+using namespace testsupport;
+using ::testing::AllOf, ::testing::HasSubstr;
 
-testdata::FixedWeightedSum weights;
-
-double Number(const Row& row, const std::string& heading) { return std::stod(row.at(heading)); }
-
-// data/logk-temperature.csv through the loader-independent reader, as the
-// table mode fills the state.
-Table<TemperatureRecord, 30> ShippedTemperatureData() {
-  static const std::vector<Row> table = ReadTable(VONTRALEK_DATA_DIR "/logk-temperature.csv");
-  const char* const headings[TemperatureFields] = {"form", "A1", "A2", "A3", "A4", "A5", "A6", "delta_h_kJ_mol"};
-  TemperatureDataRows rows{};
-  for (const Row& row : table)
-    for (int field = 0; field < TemperatureFields; ++field)
-      rows[std::stoul(row.at("row")) - 1][field].text = row.at(headings[field]);
-  Table<TemperatureRecord, 30> data;
-  FillTemperatureTable(data, rows);
-  return data;
-}
-
-ModelState AtTemperature(const testdata::ExampleWater& water, CarbonatePair pair, double celsius) {
-  ModelState s = Sample(water, pair, SpeciationModel::IonAssociation);
-  s.TemperatureTable = ShippedTemperatureData();
-  s.TemperatureGiven = true;
-  s.TemperatureC = celsius;
-  return s;
-}
+FixedWeightedSum weights;
 
 // Reference: the Bradley-Pitzer permittivity, Kell density and the slope
 // formula evaluated independently at 0 to 90 °C, beside PHREEQC's own A.
@@ -110,7 +84,6 @@ TEST(TemperatureData, BadFormsAndTextCoefficientsAreRefusedNamingTheirPlace) {
     }
     return std::string("accepted");
   };
-  using ::testing::AllOf, ::testing::HasSubstr;
   EXPECT_THAT(refusal(30, 0, "linear"), AllOf(HasSubstr("\"linear\" is not one of \"analytic\", \"van 't Hoff\""),
                                               HasSubstr("equilibrium constant 30")));
   EXPECT_THAT(refusal(5, 4, "warm"), HasSubstr("coefficient A4 \"warm\" is not a number"));
@@ -128,7 +101,7 @@ TEST(Temperature, OutsideZeroToHundredDegreesTheSampleFails) {
           try {
             SolveSpeciation(s, weights);
           } catch (const SampleFailure& failure) {
-            EXPECT_THAT(failure.what(), ::testing::HasSubstr("°C is outside 0 to 100 °C"));
+            EXPECT_THAT(failure.what(), HasSubstr("°C is outside 0 to 100 °C"));
             throw;
           }
         },
@@ -168,64 +141,6 @@ TEST(Temperature, ConstantsFollowTheTemperatureFromSampleToSample) {
   EXPECT_EQ(batch.ConstantTable[5].SampleLogK, batch.ConstantTable[5].LogK);
   EXPECT_NE(at25SI, noTemperatureSI);
   EXPECT_NEAR(at25SI, noTemperatureSI, 1e-2);
-}
-
-TEST(Temperature, IonAssociationAgreesWithPhreeqcFromFiveToSixtyDegrees) {
-  // PHREEQC 3.8.8 with these log K(T) expressions, the same activity rules and
-  // its own Davies A (column DH_A, within 7.4e-6 of ours); molalities stand for
-  // mol/L. Pairs "B" and "C" take its pCO2 and its carbonate totals (free ion
-  // and complexes).
-  const char* const freeIons[12] = {"",     "H+",  "OH-",  "Na+",   "K+",    "Ca+2",
-                                    "Mg+2", "Cl-", "NO3-", "SO4-2", "HCO3-", "CO3-2"};
-  const std::pair<const char*, int> complexes[] = {{"CaOH+", 3},    {"MgOH+", 4},   {"NaSO4-", 13}, {"KSO4-", 14},
-                                                   {"CaSO4", 15},   {"MgSO4", 16},  {"NaHCO3", 17}, {"CaHCO3+", 19},
-                                                   {"MgHCO3+", 20}, {"NaCO3-", 21}, {"CaCO3", 23},  {"MgCO3", 24}};
-  std::map<std::string, double> largest; // relative for amounts, absolute for logarithms
-  const auto compare = [&](double actual, double expected, const std::string& what, bool logarithm,
-                           const std::string& label) {
-    const double deviation = logarithm ? std::fabs(actual - expected) : std::fabs(actual - expected) / expected;
-    if (expected == 0.0 && !logarithm) {
-      EXPECT_EQ(actual, 0.0) << label << what;
-      return;
-    }
-    EXPECT_LE(deviation, logarithm ? 1e-5 : 1e-4) << label << what;
-    largest[what] = std::max(largest[what], deviation);
-  };
-  int compared = 0;
-  for (const Row& ref : ReadTable(SPECIATION_TEST_DATA "/reference-temperature.csv")) {
-    const auto& water = *std::find_if(Waters().begin(), Waters().end(), [&](auto& w) { return w.id == ref.at("id"); });
-    for (CarbonatePair pair :
-         {CarbonatePair::AlkalinityPH, CarbonatePair::AlkalinityPCO2, CarbonatePair::BicarbonateCarbonate}) {
-      ModelState s = AtTemperature(water, pair, Number(ref, "temp_C"));
-      const std::string label =
-          ref.at("id") + " at " + ref.at("temp_C") + " °C pair " + std::to_string(static_cast<int>(pair)) + ": ";
-      if (pair == CarbonatePair::AlkalinityPCO2) s.PCO2 = Number(ref, "pCO2");
-      if (pair == CarbonatePair::BicarbonateCarbonate) {
-        s.Alkalinity = 0.0;
-        s.SpeciesTable[10].TotalConc =
-            Number(ref, "m_HCO3-") + Number(ref, "NaHCO3") + Number(ref, "CaHCO3+") + Number(ref, "MgHCO3+");
-        s.SpeciesTable[11].TotalConc =
-            Number(ref, "m_CO3-2") + Number(ref, "NaCO3-") + Number(ref, "CaCO3") + Number(ref, "MgCO3");
-      }
-      SolveSpeciation(s, weights);
-      compare(s.IonicStrength, Number(ref, "I"), "I", false, label);
-      compare(s.PCO2, Number(ref, "pCO2"), "pCO2", false, label);
-      compare(s.PH, Number(ref, "pH"), "pH", true, label);
-      for (int n = 1; n <= 11; ++n) {
-        compare(s.SpeciesTable[n].FreeConc, Number(ref, std::string("m_") + freeIons[n]), freeIons[n], false, label);
-        compare(s.FreeIonGamma[n], Number(ref, std::string("gamma_") + freeIons[n]), "gamma", false, label);
-      }
-      compare(s.SpeciesTable[12].TotalConc, Number(ref, "m_CO2(aq)"), "CO2(aq)", false, label);
-      for (const auto& [name, row] : complexes)
-        compare(s.ComplexTable[row].FreeConc, Number(ref, name), name, false, label);
-      compare(s.SaturationIndexCalcite, Number(ref, "SI_calcite"), "SI calcite", true, label);
-      compare(s.SaturationIndexGypsum, Number(ref, "SI_gypsum"), "SI gypsum", true, label);
-      compare(s.LogIapCaCO3, Number(ref, "logIAP_calcite"), "log IAP calcite", true, label);
-      ++compared;
-    }
-  }
-  EXPECT_EQ(compared, 75); // five waters, five temperatures, three pairs
-  for (const auto& [what, deviation] : largest) std::cout << "largest deviation " << what << ": " << deviation << "\n";
 }
 
 } // namespace
