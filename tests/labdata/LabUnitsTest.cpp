@@ -1,9 +1,6 @@
-#include <cmath>
-#include <fstream>
 #include <limits>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -110,34 +107,6 @@ TEST(MolarMassTable, HoldsTheSumsOfTheIupacAtomicWeights) {
   std::istringstream missing("species,c,comp,mass\nH+,B,H,1.008\n"), bad("h\nNa+,D,Na,-1\n");
   EXPECT_THAT(ErrorOf([&] { LoadMolarMasses(missing, "m.csv"); }, Problem::BadMolarMass), HasSubstr("OH-"));
   EXPECT_THAT(ErrorOf([&] { LoadMolarMasses(bad, "m.csv"); }, Problem::BadMolarMass), HasSubstr("m.csv line 2"));
-}
-
-// The published waters (mmol/L and meq/L) as a laboratory would report them:
-// mg/L = mmol/L x M, nitrate as N: mg/L N = mmol/L x 14.007, alkalinity as
-// CaCO3: mg/L = meq/L x 100.086 / 2. Converted back they must give the mmol/L.
-TEST(MolarMassTable, ExampleWatersInMilligramsGiveTheirMillimoles) {
-  std::ifstream in(std::string(VONTRALEK_DATA_DIR) + "/example-waters.csv");
-  std::string line;
-  std::getline(in, line);
-  const double mass[7] = {22.990, 39.098, 40.078, 24.305, 35.45, 14.007, 96.056}; // Na K Ca Mg Cl N SO4
-  const double charge[7] = {1, 1, 2, 2, -1, -1, -2};
-  int waters = 0;
-  for (; std::getline(in, line) && !line.empty(); ++waters) {
-    std::vector<double> v; // the last nine fields: pH, alkalinity, seven ions
-    for (std::size_t end = line.size(), comma; v.size() < 9; end = comma) {
-      comma = line.rfind(',', end - 1);
-      v.insert(v.begin(), std::stod(line.substr(comma + 1, end - comma - 1)));
-    }
-    const double alkalinityMg = v[1] * (100.086 / 2);
-    EXPECT_NEAR(AlkalinityToEqPerL(alkalinityMg, AlkalinityUnit::MgPerLAsCaCO3, 100.086, 61.016), v[1] / 1000,
-                1e-12 * v[1] / 1000);
-    for (int i = 0; i < 7; ++i) {
-      const double mmol = v[2 + i], mg = mmol * mass[i], meq = mmol * std::fabs(charge[i]);
-      EXPECT_NEAR(IonToMolPerL(mg, IonUnit::MgPerL, mass[i], charge[i]), mmol / 1000, 1e-12 * mmol / 1000) << line;
-      EXPECT_NEAR(IonToMolPerL(meq, IonUnit::MeqPerL, 0, charge[i]), mmol / 1000, 1e-12 * mmol / 1000) << line;
-    }
-  }
-  EXPECT_EQ(waters, 5);
 }
 
 } // namespace

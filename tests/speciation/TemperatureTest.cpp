@@ -37,19 +37,12 @@ TEST(WaterAtTemperature, PermittivityDensityAndDaviesSlopeMatchTheReferenceTable
 }
 
 TEST(WaterAtTemperature, LogKIsAnchoredAtTwentyFiveDegrees) {
+  // PHREEQC's speciation at 5 to 60 °C checks log K(T) of every constant with
+  // data (PhreeqcAgreementTest); here the anchor: at 25 °C the user's log K
+  // comes back to the bit, and an absent constant stays 0 whatever its data.
   const Table<TemperatureRecord, 30> data = ShippedTemperatureData();
-  ModelState s = Sample({}, CarbonatePair::None);
-  // Evaluated by hand (40 digits) from the coefficients of the data file:
-  // log K25 + f(T) - f(298.15); Kw analytic, calcite analytic, CaSO4 and NaCO3-
-  // van 't Hoff (ΔH 6.9036 and 37.27944 kJ/mol).
-  const std::tuple<int, double, double> cases[] = {{2, 5, -14.732200515041489},  {2, 60, -13.032296575973562},
-                                                   {5, 5, -8.3941936135501972},  {5, 60, -8.7587958790267144},
-                                                   {21, 5, 2.213038010904417},   {21, 60, 2.4270593883149894},
-                                                   {27, 5, 0.80040525888385168}, {27, 60, 1.956120696900943}};
-  for (const auto& [row, celsius, logK] : cases)
-    EXPECT_NEAR(LogKAtTemperature(s.ConstantTable[row].LogK, data[row], celsius + ZeroCelsiusK), logK, 1e-11)
-        << "row " << row << " at " << celsius;
-  for (int row = 1; row <= 30; ++row) // at 25 °C the anchor comes back; an absent constant stays 0
+  const ModelState s = Sample({}, CarbonatePair::None);
+  for (int row = 1; row <= 30; ++row)
     EXPECT_EQ(LogKAtTemperature(s.ConstantTable[row].LogK, data[row], 25 + ZeroCelsiusK), s.ConstantTable[row].LogK);
   EXPECT_EQ(LogKAtTemperature(0.0, data[21], 333.15), 0.0);
   EXPECT_EQ(LogKAtTemperature(1.25, TemperatureRecord{}, 333.15), 1.25);
@@ -93,27 +86,18 @@ TEST(TemperatureData, BadFormsAndTextCoefficientsAreRefusedNamingTheirPlace) {
 }
 
 TEST(Temperature, OutsideZeroToHundredDegreesTheSampleFails) {
-  for (double celsius : {-0.5, 100.5, 150.0, std::nan("")}) {
+  for (double celsius : {-0.5, 100.5, 150.0, std::nan(""), 0.0, 100.0}) {
     ModelState s = AtTemperature(Waters()[4], CarbonatePair::AlkalinityPH, celsius);
     const ModelState before = s;
-    EXPECT_THROW(
-        {
-          try {
-            SolveSpeciation(s, weights);
-          } catch (const SampleFailure& failure) {
-            EXPECT_THAT(failure.what(), HasSubstr("°C is outside 0 to 100 °C"));
-            throw;
-          }
-        },
-        SampleFailure)
-        << celsius;
-    if (!std::isnan(celsius)) {
-      EXPECT_TRUE(s == before);
+    std::string message = "no failure";
+    try {
+      SolveSpeciation(s, weights);
+    } catch (const SampleFailure& failure) {
+      message = failure.what();
+      EXPECT_TRUE(std::isnan(celsius) || s == before); // a NaN is not equal to itself
     }
-  }
-  for (double celsius : {0.0, 100.0}) {
-    ModelState s = AtTemperature(Waters()[4], CarbonatePair::AlkalinityPH, celsius);
-    EXPECT_NO_THROW(SolveSpeciation(s, weights)) << celsius;
+    EXPECT_EQ(message.find("°C is outside 0 to 100 °C") != std::string::npos, !(celsius >= 0 && celsius <= 100))
+        << celsius << ": " << message;
   }
 }
 
