@@ -1,16 +1,17 @@
 #pragma once
 
-// A plain transcription of the speciation procedure, step by step, without
+// A plain transcription of the speciation iteration, step by step, without
 // shared evaluations, caches or fault tests: the yardstick the solver must
 // match to the last bit; and the comparison of states, doubles by their bits.
 
 #include <bit>
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <string>
 
 #include "model/ModelState.h"
-#include "speciation/WeightedSumSource.h"
+#include "speciation/Speciation.h"
 
 namespace vontralek::reference {
 
@@ -25,6 +26,7 @@ inline double ActivityCoefficient(double I, double z, bool isComplex, int row) {
 }
 
 inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
+  std::feclearexcept(FE_ALL_EXCEPT);
   // The procedure's own notation: T, F, z, g of species row n; Fc, zc, gc of
   // complex row n; K and CK of constant row n.
   auto T = [&](int n) -> double& { return s.SpeciesTable[n].TotalConc; };
@@ -101,41 +103,9 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
     I = s.NewIonicStrength;
     if (++s.IterationCounters[3] > 100 || s.IonicStrengthChange <= s.MachineEpsilon) break;
   }
-  // Final quantities.
-  for (int n = 3; n <= 11; ++n)
-    if (T(n) != 0.0 && F(n) != 0.0) g(n) = g(n) * F(n) / T(n);
-  CK(5) = K(5) / (g(11) * g(5));
-  CK(6) = K(6) / (g(5) * g(9));
-  T(12) = F(12) = CK(1) * s.PCO2;
-  for (int n = 1; n <= 12; ++n) {
-    s.SpeciesTable[n].LogActivityDefined = T(n) > 0.0;
-    if (T(n) > 0.0) s.SpeciesTable[n].LogActivity = std::log(g(n) * T(n)) * 0.434294481903252;
-  }
-  const auto& R = s.SpeciesTable;
-  const bool givesPH = s.InputPair == CarbonatePair::AlkalinityPH;
-  if (!givesPH && s.InputPair != CarbonatePair::None) s.PH = -R[1].LogActivity;
-  if (s.InputPair != CarbonatePair::None) s.PHDefined = givesPH || R[1].LogActivityDefined;
-  s.LogIapCaCO3 = R[11].LogActivity + R[5].LogActivity;
-  s.LogIapCaSO4 = R[9].LogActivity + R[5].LogActivity;
-  s.LogIapCaCO3Defined = R[11].LogActivityDefined && R[5].LogActivityDefined;
-  s.LogIapCaSO4Defined = R[9].LogActivityDefined && R[5].LogActivityDefined;
-  s.SaturationIndexCalcite = s.LogIapCaCO3 - s.ConstantTable[5].LogK;
-  s.SaturationIndexGypsum = s.LogIapCaSO4 - s.ConstantTable[6].LogK;
-  s.SaturationIndexCalciteDefined = s.LogIapCaCO3Defined && s.ConstantTable[5].LogK != 0.0;
-  s.SaturationIndexGypsumDefined = s.LogIapCaSO4Defined && s.ConstantTable[6].LogK != 0.0;
-  double cations = 0.0, anions = 0.0; // equivalents of the totals, by the sign of the charge
-  for (int n = 1; n <= 11; ++n) (z(n) > 0.0 ? cations : anions) += std::fabs(z(n)) * T(n);
-  s.ChargeBalanceError = cations + anions == 0.0 ? 0.0 : 100.0 * (cations - anions) / (cations + anions);
-  weightedSum.LoadWeightedSumParameters(s);
-  auto& A = s.AuxTable[11];
-  for (int n = 1; n <= 35; ++n) {
-    const SpeciesRecord& e = n <= 11 ? s.SpeciesTable[n] : s.ComplexTable[n - 11];
-    A.WeightedSum = A.WeightedSum + e.Charge * A.SumScale * e.SumWeight * 1000.0 * e.FreeConc;
-  }
-  s.Sar = s.SarActivity = 0.0;
-  if (T(5) == 0.0 && T(6) == 0.0) return;
-  s.Sar = std::pow(1000.0, 0.5) * T(3) / std::pow(T(6) + T(5), 0.5);
-  s.SarActivity = std::pow(1000.0, 0.5) * T(3) * g(3) / std::pow(g(5) * T(5) + g(6) * T(6), 0.5);
+  // The final quantities take no shortcut: the production step itself, tested
+  // by hand (SpeciationTest), once the iteration has met no fault.
+  if (!std::fetestexcept(FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID)) ComputeFinalQuantities(s, weightedSum);
 }
 
 // Empty when the states are bit-identical, else where they first differ.
