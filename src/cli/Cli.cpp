@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "cli/CliOptions.h"
+#include "run/Interruption.h"
 #include "run/Run.h"
 
 namespace vontralek::cli {
@@ -93,6 +94,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       }
     }
 
+    request.options.stopSignal = env.stopSignal;
+
     ModelState state;
     const auto start = std::chrono::steady_clock::now();
     RunSummary summary;
@@ -104,6 +107,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     PrintSummary(out, request, summary, total, state);
     return 0;
+  } catch (const RunStopped& stopped) {
+    // The samples calculated before the signal were saved, the temporary files removed.
+    err << "vontralek-cli: " << stopped.what() << '\n';
+    return ExitStatusForSignal(stopped.Signal());
   } catch (const std::exception& error) {
     err << "vontralek-cli: " << error.what() << '\n';
     return 1;

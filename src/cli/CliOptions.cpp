@@ -80,7 +80,8 @@ std::string UsageText() {
          "  --version            show the version\n"
          "\n"
          "Exit status: 0 success, 1 the run failed (the message names the cell or\n"
-         "sample; results of earlier samples are saved), 2 a usage error.\n";
+         "sample; results of earlier samples are saved), 2 a usage error, 130 or\n"
+         "143 stopped by Ctrl-C or SIGTERM (the samples calculated so far are saved).\n";
 }
 
 } // namespace vontralek::cli

@@ -67,6 +67,9 @@ inline constexpr int BatchSheet = 2;    // one sample per row from row 2
 inline constexpr int ConstantSheet = 3; // log10 of the equilibrium constants
 inline constexpr int ChargeSheet = 4;   // charges, weights and settings
 inline constexpr int WorksheetsNeeded = 4;
+// The names the shipped workbook gives them, worksheet 1 first. A workbook
+// may rename them; one that carries these names in another order is refused.
+inline constexpr std::array<std::string_view, 4> ShippedSheetNames{"Main", "Batch", "Constants", "Charges"};
 
 // The last row a worksheet can have.
 inline constexpr int LastSheetRow = 1048576;

@@ -79,4 +79,24 @@ void WriteSampleReport(const ModelState& state, workbook::Workbook& workbook) {
   }
 }
 
+void ClearSampleReport(workbook::Workbook& workbook) {
+  namespace cells = layout::main_sheet;
+  workbook::Worksheet& main = workbook.Worksheets(layout::MainSheet);
+  const auto clear = [](workbook::Worksheet& sheet, layout::CellRef cell) { sheet.SetEmpty(cell.row, cell.column); };
+  for (const auto& total : cells::Totals) clear(main, total.cell);
+  for (int i = 1; i <= cells::Gammas.size(); ++i) clear(main, cells::Gammas[i]);
+  for (int j = 1; j <= cells::FreeCations.size(); ++j) clear(main, cells::FreeCations[j]);
+  for (int j = 1; j <= cells::FreeLigands.size(); ++j) clear(main, cells::FreeLigands[j]);
+  for (int n = 1; n <= cells::Complexes.size(); ++n) clear(main, cells::Complexes[n]);
+  for (const layout::CellRef cell :
+       {cells::OtherVariableLabel, cells::OtherVariable, cells::WeightedSum, cells::IonicStrength}) {
+    clear(main, cell);
+  }
+  workbook::Worksheet& constantSheet = workbook.Worksheets(layout::ConstantSheet);
+  for (int i = 1; i <= 6; ++i) clear(constantSheet, layout::constant_sheet::ConditionalLogK[i]);
+  for (const auto& row : layout::constant_sheet::ComplexConditionalLogK) {
+    for (int j = 1; j <= row.size(); ++j) clear(constantSheet, row[j]);
+  }
+}
+
 } // namespace vontralek
