@@ -44,7 +44,8 @@ void WriteBatchRow(const ModelState& state, workbook::Workbook& workbook) {
   SetLogOrNd(batch, r, col::LogIapCaCO3, state.LogIapCaCO3Defined, state.LogIapCaCO3);
   batch.SetNumber(r, col::Sar, state.Sar);                 // (mmol/L)^0.5
   batch.SetNumber(r, col::SarActivity, state.SarActivity); // (mmol/L)^0.5
-  batch.SetNumber(r, col::PH, state.PH);
+  // No pH without a positive H+ total (pairs "B" and "C").
+  SetLogOrNd(batch, r, col::PH, state.PHDefined, state.PH);
 
   for (int i = 1; i <= 12; ++i) {
     const SpeciesRecord& s = state.SpeciesTable[i];

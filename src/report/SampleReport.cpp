@@ -57,7 +57,12 @@ void WriteSampleReport(const ModelState& state, workbook::Workbook& workbook) {
   } else if (state.InputPair == CarbonatePair::AlkalinityPCO2 ||
              state.InputPair == CarbonatePair::BicarbonateCarbonate) {
     main.SetText(label.row, label.column, "pH");
-    SetNumberAt(main, cells::OtherVariable, state.PH);
+    // No pH without a positive H+ total.
+    if (state.PHDefined) {
+      SetNumberAt(main, cells::OtherVariable, state.PH);
+    } else {
+      main.SetText(cells::OtherVariable.row, cells::OtherVariable.column, "nd");
+    }
   }
   SetNumberAt(main, cells::IonicStrength, state.IonicStrength * 1000.0); // mol/L -> mmol/L
   SetNumberAt(main, cells::WeightedSum, state.AuxTable[WeightedSumRecord].WeightedSum);

@@ -8,8 +8,10 @@
 #include <fmt/format.h>
 
 #include "layout/ParameterLoading.h"
+#include "layout/SettingsLoading.h"
 #include "layout/WorkbookLayout.h"
 #include "report/BatchReport.h"
+#include "report/ExtraResults.h"
 #include "report/SampleReport.h"
 #include "run/Run.h"
 #include "run/Stopwatch.h"
@@ -212,6 +214,11 @@ void ReadBatchSample(ModelState& state, const workbook::Worksheet& sheet, int r)
   }
 }
 
+// What the run adds to the sheet beyond the specified results.
+AddedColumns AddedColumnsOf(const RunSettings& settings) {
+  return {settings.extraResults, settings.onFailure == FailurePolicy::Continue};
+}
+
 void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSumSource& weightedSum,
                      RunSummary& summary, const RunOptions& options) {
   summary.samplesFound = 1;
@@ -219,8 +226,10 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   // read leaves the workbook as it was.
   auto start = RunClock::now();
   workbook::Worksheet* sheet = nullptr;
-  Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"),
-          [&] { sheet = &workbook.Worksheets(layout::MainSheet); });
+  Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
+    sheet = &workbook.Worksheets(layout::MainSheet);
+    CheckAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
+  });
   Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"),
           [&] { ReadMainSample(state, *sheet); });
   summary.readSeconds += SecondsSince(start);
@@ -229,6 +238,7 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   summary.written = true;
   Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
     WritePairHeadings(state.InputPair, *sheet, main_sheet::FirstInputHeading, main_sheet::SecondInputHeading, false);
+    WriteAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
   });
 
   start = RunClock::now();
@@ -240,14 +250,19 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   start = RunClock::now();
   if (failure) {
     // No earlier run's results stay beside inputs they do not belong to.
-    Guarded(state, summary, Text("The results of the sample on the Main sheet could not be cleared"),
-            [&] { ClearSampleReport(workbook); });
+    Guarded(state, summary, Text("The results of the sample on the Main sheet could not be cleared"), [&] {
+      ClearSampleReport(workbook);
+      if (summary.settings.extraResults) ClearExtraResults(workbook, DataSheet::Main, 1);
+    });
     throw RunError(*failure, DescribeRunProgress(state.SheetMode, summary, ""));
   }
-  Guarded(state, summary, Text("The results of the sample on the Main sheet could not be written"),
-          [&] { WriteSampleReport(state, workbook); });
+  Guarded(state, summary, Text("The results of the sample on the Main sheet could not be written"), [&] {
+    WriteSampleReport(state, workbook);
+    if (summary.settings.extraResults) WriteExtraResults(state, workbook);
+  });
   summary.writeSeconds += SecondsSince(start);
   summary.samplesDone = 1;
+  summary.samplesReached = 1;
   StopIfAsked(state, summary, options);
 }
 
@@ -264,12 +279,53 @@ void CountBatchSamples(ModelState& state, const workbook::Worksheet& sheet) {
   state.SampleCount = static_cast<double>(state.SampleRowCounter - batch_sheet::FirstSampleRow);
 }
 
+// The reason a sample failed, on one line for its status cell.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+  }
+  return text;
+}
+
+// The sink of a failed batch sample: its results cleared; with "continue"
+// its reason in the status column and the run goes on, else the run stops.
+void RecordBatchFailure(const ModelState& state, workbook::Workbook& workbook, RunSummary& summary,
+                        const std::string& reason) {
+  const std::int64_t k = state.CurrentSample;
+  const bool keepGoing = summary.settings.onFailure == FailurePolicy::Continue;
+  Guarded(
+      state, summary, [k] { return "The results of " + BatchSampleText(k) + " could not be cleared"; },
+      [&] {
+        // No earlier run's results stay beside inputs they do not belong to.
+        ClearBatchRow(workbook, k);
+        if (summary.settings.extraResults) ClearExtraResults(workbook, DataSheet::Batch, k);
+        if (keepGoing) WriteSampleStatus(workbook, k, OneLine(reason));
+      });
+  if (!keepGoing) throw RunError(reason, DescribeRunProgress(state.SheetMode, summary, ""));
+  summary.samplesFailed += 1;
+  if (summary.firstFailedRows.size() < RunSummary::kFailedRowsListed) summary.firstFailedRows.push_back(k + 1);
+}
+
+// The sink of a calculated batch sample: its row of results.
+void WriteBatchResults(const ModelState& state, workbook::Workbook& workbook, RunSummary& summary) {
+  const std::int64_t k = state.CurrentSample;
+  Guarded(
+      state, summary, [k] { return "The results of " + BatchSampleText(k) + " could not be written"; },
+      [&] {
+        WriteBatchRow(state, workbook);
+        if (summary.settings.extraResults) WriteExtraResults(state, workbook);
+        if (summary.settings.onFailure == FailurePolicy::Continue) WriteSampleStatus(workbook, k, "ok");
+      });
+  summary.samplesDone += 1;
+}
+
 void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource& weightedSum,
               ProgressListener* progress, RunSummary& summary, const RunOptions& options) {
   auto start = RunClock::now();
   workbook::Worksheet* sheet = nullptr;
   Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
     sheet = &workbook.Worksheets(layout::BatchSheet);
+    CheckAddedHeadings(workbook, DataSheet::Batch, AddedColumnsOf(summary.settings));
     CountBatchSamples(state, *sheet);
   });
   summary.samplesFound = state.SampleRowCounter - batch_sheet::FirstSampleRow;
@@ -279,6 +335,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   summary.written = true;
   Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
     WritePairHeadings(state.InputPair, *sheet, batch_sheet::FirstInputHeading, batch_sheet::SecondInputHeading, true);
+    WriteAddedHeadings(workbook, DataSheet::Batch, AddedColumnsOf(summary.settings));
   });
 
   const auto sampleCount = static_cast<std::int64_t>(state.SampleCount);
@@ -295,12 +352,13 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     update.sampleCount = sampleCount;
     if (progress != nullptr) progress->OnProgress(update);
 
-    // Read the row into model units, solve, then write the row or the failure.
+    // Source: the row into model units.
     start = RunClock::now();
     std::optional<std::string> failure = Attempt(
         state, [k] { return BatchSampleText(k) + " could not be read"; }, [&] { ReadBatchSample(state, *sheet, r); });
     summary.readSeconds += SecondsSince(start);
 
+    // Solver.
     start = RunClock::now();
     if (!failure) {
       failure = Attempt(
@@ -309,19 +367,15 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     }
     summary.solveSeconds += SecondsSince(start);
 
+    // Sink: the results, or the failure.
     start = RunClock::now();
     if (failure) {
-      // No earlier run's results stay beside inputs they do not belong to.
-      Guarded(
-          state, summary, [k] { return "The results of " + BatchSampleText(k) + " could not be cleared"; },
-          [&] { ClearBatchRow(workbook, k); });
-      throw RunError(*failure, DescribeRunProgress(state.SheetMode, summary, ""));
+      RecordBatchFailure(state, workbook, summary, *failure);
+    } else {
+      WriteBatchResults(state, workbook, summary);
     }
-    Guarded(
-        state, summary, [k] { return "The results of " + BatchSampleText(k) + " could not be written"; },
-        [&] { WriteBatchRow(state, workbook); });
     summary.writeSeconds += SecondsSince(start);
-    summary.samplesDone = k;
+    summary.samplesReached = k;
     StopIfAsked(state, summary, options);
   }
   // After a batch the counter names the last sample, whose results the state holds.
@@ -334,14 +388,23 @@ void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressLis
                     const RunOptions& options) {
   RunSummary local;
   RunSummary& done = summary != nullptr ? *summary : local;
-  done.samplesDone = 0;
-  done.samplesFound = 0;
+  done.samplesDone = done.samplesReached = done.samplesFound = done.samplesFailed = 0;
+  done.firstFailedRows.clear();
   done.written = false;
 
   ComputeMachineEpsilon(state);
   const auto start = RunClock::now();
   Guarded(state, done, Text("The parameters of worksheets 3 and 4 could not be loaded"),
           [&] { LoadParameterTables(state, workbook); });
+  // The run's settings: the workbook's block on worksheet 4, then what the
+  // command line overrides.
+  Guarded(state, done, Text("The settings of worksheet 4 could not be used"), [&] {
+    done.settings = LoadRunSettings(workbook);
+    if (options.model) done.settings.model = *options.model;
+    if (options.extraResults) done.settings.extraResults = *options.extraResults;
+    if (options.onFailure) done.settings.onFailure = *options.onFailure;
+  });
+  state.Model = done.settings.model;
   done.readSeconds += SecondsSince(start);
 
   WorkbookWeightedSum weightedSum(workbook);
@@ -357,15 +420,19 @@ std::string DescribeRunProgress(DataSheet sheetMode, const RunSummary& summary, 
                            : "The sample was not calculated; the workbook was saved to " + savedTo + ".";
   }
   // Sample k is on row k + 1.
-  const std::int64_t d = summary.samplesDone;
+  const std::int64_t d = summary.samplesReached;
   std::string text;
   if (d == 0) {
     text = "No sample was calculated";
     if (!savedTo.empty()) text += "; the workbook was saved to " + savedTo;
   } else if (d == 1) {
-    text = "Sample 1 (row 2) was calculated" + saved;
+    text = "Sample 1 (row 2) was " + std::string(summary.samplesFailed > 0 ? "processed" : "calculated") + saved;
   } else {
-    text = fmt::format("Samples 1 to {} (rows 2 to {}) were calculated{}", d, d + 1, saved);
+    text = fmt::format("Samples 1 to {} (rows 2 to {}) were {}{}", d, d + 1,
+                       summary.samplesFailed > 0 ? "processed" : "calculated", saved);
+  }
+  if (summary.samplesFailed > 0) {
+    text += fmt::format(" ({} of them failed: their reasons are in column CE)", summary.samplesFailed);
   }
   const std::int64_t n = summary.samplesFound;
   if (n == d + 1) {
@@ -374,6 +441,14 @@ std::string DescribeRunProgress(DataSheet sheetMode, const RunSummary& summary, 
     text += fmt::format("; samples {} to {} (rows {} to {}) were not", d + 1, n, d + 2, n + 1);
   }
   return text + ". Correct the cause and run the batch again.";
+}
+
+std::string DescribeFailures(const RunSummary& summary) {
+  std::string rows;
+  for (const std::int64_t row : summary.firstFailedRows) rows += (rows.empty() ? "" : ", ") + std::to_string(row);
+  return fmt::format("{} {} calculated, {} failed (their reasons are in column CE); first failing rows: {}{}.",
+                     summary.samplesDone, summary.samplesDone == 1 ? "sample" : "samples", summary.samplesFailed, rows,
+                     summary.samplesFailed > static_cast<std::int64_t>(summary.firstFailedRows.size()) ? ", ..." : "");
 }
 
 } // namespace vontralek

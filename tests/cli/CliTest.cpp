@@ -44,7 +44,9 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
       {{"--sheet", "batch", "--output", batch, in}, 1, {"Batch sample 3 (row 4", "F4", "\"ND\"", "marked \"nd\", in lower case",
         "Samples 1 to 2 (rows 2 to 3) were calculated and saved to " + batch, "samples 3 to 4 (rows 4 to 5) were not"}},
       {{"--pair=carbonate", "-o", main, in}, 0, {"Main sheet: 1 sample calculated", "Ionic strength", "mmol/L"}},
-      {{"--help"}, 0, {"--sheet main|batch"}},
+      {{"--model", "ion-association", "--extras", "-o", folder / "ia.xlsx", in}, 0, {"SI calcite", "Charge balance", "ion association"}},
+      {{"--model", "phreeqc", in}, 2, {"--model"}},
+      {{"--help"}, 0, {"--sheet main|batch", "--keep-going", "E26 When a sample fails"}},
       {{folder / "none.xlsx"}, 1, {"none.xlsx"}},
       {{}, 1, {folder.string(), "VONTRALEK.xlsx"}}, // no default workbook beside the program
       {{"--pair", "alkalinity"}, 2, {"--help"}},
@@ -60,6 +62,8 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   EXPECT_EQ(bytes(), before);
   EXPECT_FALSE(std::filesystem::exists(folder / "out.xls"));
   EXPECT_TRUE(workbook::OpenWorkbook(main)->Worksheets(1).Value(4, 1).EqualsText("[CO32-]")); // the carbonate pair
+  EXPECT_EQ(workbook::OpenWorkbook(folder / "ia.xlsx")->Worksheets(1).Value(5, At("S5").second).kind,
+            CellValue::Kind::Number); // --extras: SI calcite
   // The batch saved as the same run leaves it in memory: headings, rows 2 and
   // 3, the inputs untouched; rows 4 and 5 were not reached.
   ModelState memory;

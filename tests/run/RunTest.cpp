@@ -250,7 +250,9 @@ TEST(RunCalculation, ASignalEndsTheRunAfterTheCurrentSample) {
   StoppedAtSample2 listener;
   RunSummary summary;
   try {
-    RunCalculation(s, wb, &listener, &summary, {&listener.stop});
+    RunOptions options;
+    options.stopSignal = &listener.stop;
+    RunCalculation(s, wb, &listener, &summary, options);
     ADD_FAILURE() << "not stopped";
   } catch (const RunStopped& stopped) {
     EXPECT_EQ(stopped.Signal(), SIGTERM);
@@ -264,6 +266,72 @@ TEST(RunCalculation, ASignalEndsTheRunAfterTheCurrentSample) {
   InstallStopHandlers();
   std::raise(SIGINT);
   EXPECT_EQ(StopSignal().load(), SIGINT);
+}
+
+TEST(RunCalculation, WorksheetFourChoosesTheModelAndTheExtraResults) {
+  for (const DataSheet mode : {DataSheet::Main, DataSheet::Batch}) {
+    MemoryWorkbook wb = BookFor(kPairs[0]);
+    Put(wb.Sheet(4), "E23", Text(" Ion Association ")); // letter case and spaces do not matter
+    Put(wb.Sheet(4), "E24", Text("YES"));
+    const Calculation run(wb, mode, kPairs[0].pair);
+    Reference reference(wb, mode, kPairs[0].pair);
+    reference.s.Model = SpeciationModel::IonAssociation;
+    const ModelState& r = reference.Solve(kPairs[0].samples[0]);
+    const bool main = mode == DataSheet::Main;
+    const auto& sheet = wb.Sheet(main ? 1 : 2);
+    // Headings, the 3 of CaCO3 and the 4 of CaSO4 lowered; gypsum has no log K (G5 empty): "nd".
+    const std::string row = main ? "5" : "2", headings = main ? "4" : "1";
+    const char* columns[] = {main ? "S" : "CB", main ? "T" : "CC", main ? "U" : "CD"};
+    ExpectCells(sheet, {{At(columns[0] + headings), Text("SI calcite (CaCO3)")},
+                        {At(columns[1] + headings), Text("SI gypsum (CaSO4)")},
+                        {At(columns[2] + headings), Text("Charge balance error/%")},
+                        {At(columns[0] + row), Num(r.SaturationIndexCalcite)},
+                        {At(columns[1] + row), Text("nd")},
+                        {At(columns[2] + row), Num(r.ChargeBalanceError)}});
+    const auto [hr, hc] = At(columns[0] + headings);
+    EXPECT_THAT(sheet.Formats(), ::testing::Contains(workbook::MemoryWorksheet::Format{hr, hc, 17, 1, false}));
+    EXPECT_EQ(sheet.Value(At(main ? "R5" : "M2").first, At(main ? "R5" : "M2").second).number,
+              r.IonicStrength * 1000); // the ion-association model's result, not the specified one's
+  }
+}
+
+// Seawater through the run with the ion-association model against PHREEQC
+// (../shared/ion-association-test-vectors.csv, water SW, pair A): I 0.6430125938
+// mol/L, SI calcite 0.7747222576, SI gypsum -0.5930239201, charge-balance error 0.06527708 %.
+TEST(RunCalculation, SeawaterWithTheIonAssociationModelAgreesWithPhreeqc) {
+  MemoryWorkbook wb;
+  FillDefaultParameters(wb);
+  PutAnalysis(wb.Sheet(1), 5, 1, kSeawater);
+  Put(wb.Sheet(4), "E23", Text("ion association"));
+  Put(wb.Sheet(4), "E24", Text("yes"));
+  EXPECT_EQ(Calculation(wb, DataSheet::Main, CarbonatePair::AlkalinityPH).error, "");
+  const auto value = [&](const char* a1) { return wb.Sheet(1).Value(At(a1).first, At(a1).second).number; };
+  EXPECT_NEAR(value("R5"), 643.0125938, 643.0125938 * 1e-6);
+  EXPECT_NEAR(value("S5"), 0.7747222576, 1e-6);
+  EXPECT_NEAR(value("T5"), -0.5930239201, 1e-6);
+  EXPECT_NEAR(value("U5"), 0.06527708, 1e-6);
+}
+
+TEST(RunCalculation, BadSettingsAndUsersColumnsStopTheRunBeforeAnythingIsWritten) {
+  const std::tuple<DataSheet, int, const char*, CellValue, std::vector<const char*>> cases[] = {
+      {DataSheet::Main, 4, "E23", Text("ion-association"), {"E23", "\"as specified\" or \"ion association\""}},
+      {DataSheet::Main, 4, "E24", Num(1), {"E24", "\"no\" or \"yes\""}},
+      {DataSheet::Batch, 4, "E25", Text("sometimes"), {"E25", "\"stop\", \"zero\", \"half\" or \"limit\""}},
+      {DataSheet::Batch, 4, "E26", Text("go on"), {"E26", "\"stop\" or \"continue\""}},
+      {DataSheet::Batch, 4, "E27", Text("ppm"), {"E27", "mmol/L"}},
+      {DataSheet::Batch, 4, "E28", Text("mg/L"), {"E28", "mg/L as CaCO3"}},
+      {DataSheet::Main, 1, "T4", Text("my notes"), {"T4", "my notes", "SI gypsum"}},
+      {DataSheet::Batch, 2, "CD1", Num(3), {"CD1", "Charge balance"}},
+      {DataSheet::Batch, 2, "CE1", Text("Remarks"), {"CE1", "Remarks", "Status"}}};
+  for (const auto& [mode, sheet, cell, value, texts] : cases) {
+    MemoryWorkbook wb = BookFor(kPairs[0]);
+    Put(wb.Sheet(4), "E24", Text("yes"));
+    Put(wb.Sheet(4), "E26", Text("continue"));
+    Put(wb.Sheet(sheet), cell, value);
+    const std::string error = Calculation(wb, mode, kPairs[0].pair).error;
+    for (const char* text : texts) EXPECT_THAT(error, HasSubstr(text)) << cell;
+    for (int n = 1; n <= 4; ++n) EXPECT_TRUE(wb.Sheet(n).Writes().empty()) << cell << " worksheet " << n;
+  }
 }
 
 TEST(RunCalculation, AnEmptyA2MeansNoSampleWhateverLiesBelow) {
