@@ -74,8 +74,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < repeats; ++i) {
       fs::copy_file(generated, work, fs::copy_options::overwrite_existing);
       vontralek::ModelState state;
-      const vontralek::RunRequest request{work, std::nullopt, vontralek::DataSheet::Batch,
-                                          vontralek::CarbonatePair::AlkalinityPH};
+      const vontralek::RunRequest request{
+          work, std::nullopt, vontralek::DataSheet::Batch, vontralek::CarbonatePair::AlkalinityPH, {}};
       const auto start = std::chrono::steady_clock::now();
       const vontralek::RunSummary s = vontralek::RunWorkbook(state, request, nullptr);
       const double total = Seconds(start);

@@ -18,7 +18,7 @@ ALLOWED = {
     # Laboratory units and CSV tables stand alone: the run and the table mode use them.
     "labdata": set(),
     "table": set(),
-    "layout": {"model", "workbook", "common"},
+    "layout": {"model", "workbook", "labdata", "common"},
     "report": {"layout", "model", "workbook", "common"},
     "run": {"speciation", "layout", "report", "model", "workbook", "labdata", "table", "common"},
     # The programs call the run; model and common come with its interface.

@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "cli/CliOptions.h"
+#include "run/Interruption.h"
 #include "run/Run.h"
 
 namespace vontralek::cli {
@@ -49,14 +50,24 @@ void PrintSummary(std::ostream& out, const RunRequest& request, const RunSummary
                      totalSeconds, summary.openSeconds, summary.readSeconds, summary.solveSeconds, summary.writeSeconds,
                      summary.saveSeconds);
   if (!batch && summary.samplesDone == 1) {
-    // Ionic strength mol/L -> mmol/L.
-    out << fmt::format("  pH              {:.10g}\n"
+    // Ionic strength mol/L -> mmol/L; "nd" where the model leaves a value undefined.
+    const auto value = [](bool defined, double v) { return defined ? fmt::format("{:.10g}", v) : std::string("nd"); };
+    out << fmt::format("  pH              {}\n"
                        "  pCO2            {:.10g}\n"
                        "  Ionic strength  {:.10g} mmol/L\n"
-                       "  Weighted sum    {:.10g}\n",
-                       state.PH, state.PCO2, state.IonicStrength * 1000.0,
-                       state.AuxTable[WeightedSumRecord].WeightedSum);
+                       "  Weighted sum    {:.10g}\n"
+                       "  SI calcite      {}\n"
+                       "  SI gypsum       {}\n"
+                       "  Charge balance  {:.4g} %\n",
+                       value(state.PHDefined, state.PH), state.PCO2, state.IonicStrength * 1000.0,
+                       state.AuxTable[WeightedSumRecord].WeightedSum,
+                       value(state.SaturationIndexCalciteDefined, state.SaturationIndexCalcite),
+                       value(state.SaturationIndexGypsumDefined, state.SaturationIndexGypsum),
+                       state.ChargeBalanceError);
   }
+  out << "  Model           "
+      << (summary.settings.model == SpeciationModel::IonAssociation ? "ion association" : "as specified") << '\n';
+  if (summary.samplesFailed > 0) out << DescribeFailures(summary) << '\n';
   out << "Results saved to " << target.string() << ".\n";
 }
 
@@ -93,6 +104,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       }
     }
 
+    request.options.stopSignal = env.stopSignal;
+    request.options.model = options.model;
+    if (options.extras) request.options.extraResults = true;
+    if (options.keepGoing) request.options.onFailure = FailurePolicy::Continue;
+
     ModelState state;
     const auto start = std::chrono::steady_clock::now();
     RunSummary summary;
@@ -103,7 +119,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     PrintSummary(out, request, summary, total, state);
-    return 0;
+    return summary.samplesFailed > 0 ? 1 : 0;
+  } catch (const RunStopped& stopped) {
+    // The samples calculated before the signal were saved, the temporary files removed.
+    err << "vontralek-cli: " << stopped.what() << '\n';
+    return ExitStatusForSignal(stopped.Signal());
   } catch (const std::exception& error) {
     err << "vontralek-cli: " << error.what() << '\n';
     return 1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -10,11 +11,14 @@ namespace vontralek::cli {
 struct CliEnvironment {
   std::filesystem::path programFolder; // where the default workbook is looked for
   bool errorIsTerminal = false;        // draw the batch progress bar on the error stream
+  // Set by the SIGINT/SIGTERM handler: the run stops after the current sample
+  // (exit status 128 + the signal's number). Null: never stopped.
+  const std::atomic<int>* stopSignal = nullptr;
 };
 
 // The whole program behind main(): parses args (without the program name),
 // runs, prints the summary to out and messages to err. Returns the exit
-// status: 0 success, 1 run error, 2 usage error.
+// status: 0 success, 1 run error, 2 usage error, 130/143 stopped by SIGINT/SIGTERM.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliEnvironment& env);
 
 } // namespace vontralek::cli

@@ -21,6 +21,12 @@ CarbonatePair PairCode(const std::string& value) {
                    "(bicarbonate and carbonate concentrations)");
 }
 
+SpeciationModel ModelCode(const std::string& value) {
+  if (value == "specified") return SpeciationModel::AsSpecified;
+  if (value == "ion-association") return SpeciationModel::IonAssociation;
+  throw UsageError("unknown model \"" + value + "\" for --model: use specified or ion-association");
+}
+
 } // namespace
 
 CliOptions ParseCommandLine(const std::vector<std::string>& args) {
@@ -30,10 +36,13 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   app.add_flag("-h,--help", options.help);
   app.add_flag("--version", options.version);
   // Every value is collected, so that an option given twice is named as such.
-  std::vector<std::string> sheets, pairs, outputs, workbooks;
+  std::vector<std::string> sheets, pairs, outputs, workbooks, models;
   app.add_option("--sheet", sheets)->take_all()->allow_extra_args(false);
   app.add_option("--pair", pairs)->take_all()->allow_extra_args(false);
   app.add_option("-o,--output", outputs)->take_all()->allow_extra_args(false);
+  app.add_option("--model", models)->take_all()->allow_extra_args(false);
+  app.add_flag("--extras", options.extras);
+  app.add_flag("--keep-going", options.keepGoing);
   app.add_option("workbook", workbooks);
   // CLI11 reads its arguments back to front.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -51,6 +60,8 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   if (sheets.size() > 1) throw UsageError("--sheet given twice");
   if (pairs.size() > 1) throw UsageError("--pair given twice");
   if (outputs.size() > 1) throw UsageError("--output given twice");
+  if (models.size() > 1) throw UsageError("--model given twice");
+  if (!models.empty()) options.model = ModelCode(models.front());
   if (!sheets.empty()) options.sheetMode = SheetCode(sheets.front());
   if (!pairs.empty()) options.inputPair = PairCode(pairs.front());
   if (!outputs.empty()) {
@@ -76,11 +87,31 @@ std::string UsageText() {
          "                       alkalinity and pH (default), alkalinity and pCO2,\n"
          "                       or bicarbonate and carbonate concentrations\n"
          "  -o, --output FILE    write the results to FILE and leave WORKBOOK untouched\n"
+         "  --model specified|ion-association\n"
+         "                       the speciation model for this run, overriding the\n"
+         "                       workbook's setting (worksheet 4, E23 \"Model\")\n"
+         "  --extras             also write the saturation indices of calcite and gypsum\n"
+         "                       and the charge-balance error (as E24 \"Extra results\" = yes)\n"
+         "  --keep-going         a sample that fails gets its reason in column CE and the\n"
+         "                       batch goes on (as E26 \"When a sample fails\" = continue);\n"
+         "                       exit status 1 if any sample failed\n"
          "  -h, --help           show this help\n"
          "  --version            show the version\n"
          "\n"
+         "Settings block of worksheet 4 (column E; letter case and spaces do not matter;\n"
+         "an empty cell means the default, the first value listed):\n"
+         "  E23 Model                  as specified | ion association\n"
+         "  E24 Extra results          no | yes\n"
+         "  E25 Below detection limit  stop | zero | half | limit  (a cell \"<x\" counts as\n"
+         "                             an error, 0, x/2 or x)\n"
+         "  E26 When a sample fails    stop | continue\n"
+         "  E27 Ion unit               mmol/L | mg/L | meq/L\n"
+         "  E28 Alkalinity unit        meq/L | mg/L as CaCO3 | mg/L as HCO3\n"
+         "  B8:L8 molar masses in g/mol, needed for the mg/L units\n"
+         "\n"
          "Exit status: 0 success, 1 the run failed (the message names the cell or\n"
-         "sample; results of earlier samples are saved), 2 a usage error.\n";
+         "sample; results of earlier samples are saved), 2 a usage error, 130 or\n"
+         "143 stopped by Ctrl-C or SIGTERM (the samples calculated so far are saved).\n";
 }
 
 } // namespace vontralek::cli

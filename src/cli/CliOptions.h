@@ -21,6 +21,10 @@ struct CliOptions {
   CarbonatePair inputPair = CarbonatePair::AlkalinityPH; // --pair ph | pco2 | carbonate
   std::optional<std::filesystem::path> workbook;         // default: the program's folder
   std::optional<std::filesystem::path> output;           // --output FILE
+  // Override the workbook's settings for this run.
+  std::optional<SpeciationModel> model; // --model specified | ion-association
+  bool extras = false;                  // --extras: saturation indices and charge-balance error
+  bool keepGoing = false;               // --keep-going: a failed sample gets its reason, the run goes on
   bool help = false;
   bool version = false;
 };

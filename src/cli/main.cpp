@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "run/Interruption.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
@@ -16,5 +17,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
   env.programFolder = error ? std::filesystem::current_path() : self.parent_path();
   env.errorIsTerminal = isatty(STDERR_FILENO) != 0;
+  vontralek::InstallStopHandlers();
+  env.stopSignal = &vontralek::StopSignal();
   return vontralek::cli::RunCli(args, std::cout, std::cerr, env);
 }

@@ -67,6 +67,9 @@ inline constexpr int BatchSheet = 2;    // one sample per row from row 2
 inline constexpr int ConstantSheet = 3; // log10 of the equilibrium constants
 inline constexpr int ChargeSheet = 4;   // charges, weights and settings
 inline constexpr int WorksheetsNeeded = 4;
+// The names the shipped workbook gives them, worksheet 1 first. A workbook
+// may rename them; one that carries these names in another order is refused.
+inline constexpr std::array<std::string_view, 4> ShippedSheetNames{"Main", "Batch", "Constants", "Charges"};
 
 // The last row a worksheet can have.
 inline constexpr int LastSheetRow = 1048576;
@@ -102,6 +105,10 @@ inline constexpr CellRef OtherVariableLabel = A1("P4");
 inline constexpr CellRef OtherVariable = A1("P5");
 inline constexpr CellRef WeightedSum = A1("Q5");
 inline constexpr CellRef IonicStrength = A1("R5"); // mmol/L
+// Extra results (setting "Extra results" = "yes"): saturation indices of
+// calcite and gypsum, charge-balance error in %; headings on row 4.
+inline constexpr auto ExtraHeadings = Cells({"S4", "T4", "U4"});
+inline constexpr auto ExtraResults = Cells({"S5", "T5", "U5"});
 } // namespace main_sheet
 
 namespace batch_sheet {
@@ -131,6 +138,11 @@ inline constexpr auto FreeConcs = Columns({"AR", "AS", "AT", "AU", "AV", "AW", "
 // ComplexTable rows 1 to 24, mmol/L.
 inline constexpr auto Complexes = Columns({"BD", "BE", "BF", "BG", "BH", "BI", "BJ", "BK", "BL", "BM", "BN", "BO",
                                            "BP", "BQ", "BR", "BS", "BT", "BU", "BV", "BW", "BX", "BY", "BZ", "CA"});
+// Extra results, headings on row 1: SI calcite, SI gypsum, charge-balance error %.
+inline constexpr auto ExtraResults = Columns({"CB", "CC", "CD"});
+// "ok" or the reason a sample failed, when a failed sample does not stop the run.
+inline constexpr int Status = Column("CE");
+inline constexpr int HeadingRow = 1;
 } // namespace batch_sheet
 
 namespace constant_sheet {

@@ -19,18 +19,22 @@ void SetLogOrNd(workbook::Worksheet& sheet, int row, int column, bool defined, d
   }
 }
 
+// Sample k sits on row k + 1 under the heading row. A worksheet has at most
+// 1,048,576 rows, so the row always fits an int.
+int RowOfSample(std::int64_t sample) {
+  if (sample < 1 || sample >= layout::LastSheetRow) {
+    throw WorkbookError("Batch sample " + std::to_string(sample) +
+                        " has no row on the Batch sheet (rows 2 to 1048576 hold samples).");
+  }
+  return static_cast<int>(sample + 1);
+}
+
 } // namespace
 
 void WriteBatchRow(const ModelState& state, workbook::Workbook& workbook) {
   namespace col = layout::batch_sheet;
   workbook::Worksheet& batch = workbook.Worksheets(layout::BatchSheet);
-  // Sample k sits on row k + 1 under the heading row. A worksheet has at most
-  // 1,048,576 rows, so the row always fits an int.
-  if (state.CurrentSample < 1 || state.CurrentSample >= layout::LastSheetRow) {
-    throw WorkbookError("Batch sample " + std::to_string(state.CurrentSample) +
-                        " has no row on the Batch sheet (rows 2 to 1048576 hold samples).");
-  }
-  const int r = static_cast<int>(state.CurrentSample + 1);
+  const int r = RowOfSample(state.CurrentSample);
 
   batch.SetNumber(r, col::WeightedSum, state.AuxTable[WeightedSumRecord].WeightedSum);
   batch.SetNumber(r, col::PCO2, state.PCO2);
@@ -40,7 +44,8 @@ void WriteBatchRow(const ModelState& state, workbook::Workbook& workbook) {
   SetLogOrNd(batch, r, col::LogIapCaCO3, state.LogIapCaCO3Defined, state.LogIapCaCO3);
   batch.SetNumber(r, col::Sar, state.Sar);                 // (mmol/L)^0.5
   batch.SetNumber(r, col::SarActivity, state.SarActivity); // (mmol/L)^0.5
-  batch.SetNumber(r, col::PH, state.PH);
+  // No pH without a positive H+ total (pairs "B" and "C").
+  SetLogOrNd(batch, r, col::PH, state.PHDefined, state.PH);
 
   for (int i = 1; i <= 12; ++i) {
     const SpeciesRecord& s = state.SpeciesTable[i];
@@ -50,6 +55,14 @@ void WriteBatchRow(const ModelState& state, workbook::Workbook& workbook) {
   }
   for (int n = 1; n <= 24; ++n) {
     batch.SetNumber(r, col::Complexes[n], state.ComplexTable[n].FreeConc * 1000.0);
+  }
+}
+
+void ClearBatchRow(workbook::Workbook& workbook, std::int64_t sample) {
+  workbook::Worksheet& batch = workbook.Worksheets(layout::BatchSheet);
+  const int r = RowOfSample(sample);
+  for (int column = layout::batch_sheet::WeightedSum; column <= layout::batch_sheet::Complexes[24]; ++column) {
+    batch.SetEmpty(r, column);
   }
 }
 

@@ -57,7 +57,12 @@ void WriteSampleReport(const ModelState& state, workbook::Workbook& workbook) {
   } else if (state.InputPair == CarbonatePair::AlkalinityPCO2 ||
              state.InputPair == CarbonatePair::BicarbonateCarbonate) {
     main.SetText(label.row, label.column, "pH");
-    SetNumberAt(main, cells::OtherVariable, state.PH);
+    // No pH without a positive H+ total.
+    if (state.PHDefined) {
+      SetNumberAt(main, cells::OtherVariable, state.PH);
+    } else {
+      main.SetText(cells::OtherVariable.row, cells::OtherVariable.column, "nd");
+    }
   }
   SetNumberAt(main, cells::IonicStrength, state.IonicStrength * 1000.0); // mol/L -> mmol/L
   SetNumberAt(main, cells::WeightedSum, state.AuxTable[WeightedSumRecord].WeightedSum);
@@ -76,6 +81,26 @@ void WriteSampleReport(const ModelState& state, workbook::Workbook& workbook) {
       const double value = constants[m].ConditionalK != 0.0 ? ReportLog10(constants[m].ConditionalK) : 0.0;
       SetNumberAt(constantSheet, layout::constant_sheet::ComplexConditionalLogK[static_cast<std::size_t>(k)][j], value);
     }
+  }
+}
+
+void ClearSampleReport(workbook::Workbook& workbook) {
+  namespace cells = layout::main_sheet;
+  workbook::Worksheet& main = workbook.Worksheets(layout::MainSheet);
+  const auto clear = [](workbook::Worksheet& sheet, layout::CellRef cell) { sheet.SetEmpty(cell.row, cell.column); };
+  for (const auto& total : cells::Totals) clear(main, total.cell);
+  for (int i = 1; i <= cells::Gammas.size(); ++i) clear(main, cells::Gammas[i]);
+  for (int j = 1; j <= cells::FreeCations.size(); ++j) clear(main, cells::FreeCations[j]);
+  for (int j = 1; j <= cells::FreeLigands.size(); ++j) clear(main, cells::FreeLigands[j]);
+  for (int n = 1; n <= cells::Complexes.size(); ++n) clear(main, cells::Complexes[n]);
+  for (const layout::CellRef cell :
+       {cells::OtherVariableLabel, cells::OtherVariable, cells::WeightedSum, cells::IonicStrength}) {
+    clear(main, cell);
+  }
+  workbook::Worksheet& constantSheet = workbook.Worksheets(layout::ConstantSheet);
+  for (int i = 1; i <= 6; ++i) clear(constantSheet, layout::constant_sheet::ConditionalLogK[i]);
+  for (const auto& row : layout::constant_sheet::ComplexConditionalLogK) {
+    for (int j = 1; j <= row.size(); ++j) clear(constantSheet, row[j]);
   }
 }
 

@@ -12,4 +12,8 @@ namespace vontralek {
 // Reads the state only; never writes the input cells A5:I5.
 void WriteSampleReport(const ModelState& state, workbook::Workbook& workbook);
 
+// Empties every cell WriteSampleReport writes, so that a sample that failed
+// keeps no earlier run's results beside its inputs.
+void ClearSampleReport(workbook::Workbook& workbook);
+
 } // namespace vontralek

@@ -1,12 +1,17 @@
 #include <chrono>
+#include <csignal>
 #include <exception>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include <fmt/format.h>
 
 #include "layout/ParameterLoading.h"
+#include "layout/SettingsLoading.h"
 #include "layout/WorkbookLayout.h"
 #include "report/BatchReport.h"
+#include "report/ExtraResults.h"
 #include "report/SampleReport.h"
 #include "run/Run.h"
 #include "run/Stopwatch.h"
@@ -88,23 +93,36 @@ std::string ArithmeticHint(const ModelState& state) {
          "model undefined (with bicarbonate and carbonate given, the carbonate concentration must not be 0).";
 }
 
+// A carbonate input of the pair: an empty cell is an error naming it (it
+// would otherwise stand for a pH of 0 or no alkalinity at all).
+double RequiredNumber(const workbook::Worksheet& sheet, CellRef cell, const char* what) {
+  if (sheet.IsEmpty(cell.row, cell.column)) {
+    throw WorkbookError("Worksheet " + std::to_string(sheet.Number()) + " (\"" +
+                        workbook::TextForMessage(sheet.Name()) + "\"), cell " +
+                        workbook::CellAddress(cell.row, cell.column) + " is empty: it must hold the " + what +
+                        " of the sample. Enter it, or choose the pair of carbonate variables the analysis gives.");
+  }
+  return layout::NumberAt(sheet, cell);
+}
+
 // The two carbonate inputs of the pair, first then second: pH and pCO2 as
 // entered, alkalinity meq/L -> eq/L, CO3 2- and HCO3- mmol/L -> mol/L. No
 // pair: nothing is read.
 void ReadPairInputs(ModelState& state, const workbook::Worksheet& sheet, CellRef first, CellRef second) {
-  using layout::NumberAt;
   switch (state.InputPair) {
   case CarbonatePair::AlkalinityPH:
-    state.PH = NumberAt(sheet, first);
-    state.Alkalinity = NumberAt(sheet, second) / 1000.0;
+    state.PH = RequiredNumber(sheet, first, "pH");
+    state.Alkalinity = RequiredNumber(sheet, second, "alkalinity (meq/L)") / 1000.0;
     break;
   case CarbonatePair::AlkalinityPCO2:
-    state.PCO2 = NumberAt(sheet, first);
-    state.Alkalinity = NumberAt(sheet, second) / 1000.0;
+    state.PCO2 = RequiredNumber(sheet, first, "pCO2 (atm)");
+    state.Alkalinity = RequiredNumber(sheet, second, "alkalinity (meq/L)") / 1000.0;
     break;
   case CarbonatePair::BicarbonateCarbonate:
-    state.SpeciesTable[species::Carbonate].TotalConc = NumberAt(sheet, first) / 1000.0;
-    state.SpeciesTable[species::Bicarbonate].TotalConc = NumberAt(sheet, second) / 1000.0;
+    state.SpeciesTable[species::Carbonate].TotalConc =
+        RequiredNumber(sheet, first, "carbonate concentration (mmol/L)") / 1000.0;
+    state.SpeciesTable[species::Bicarbonate].TotalConc =
+        RequiredNumber(sheet, second, "bicarbonate concentration (mmol/L)") / 1000.0;
     break;
   case CarbonatePair::None:
     break;
@@ -130,21 +148,30 @@ std::string BatchSampleText(std::int64_t k) {
   return fmt::format("Batch sample {} (row {} of the Batch sheet)", k, k + 1);
 }
 
-// Runs one step of the run; any failure becomes a RunError that says where it
-// happened (context, only built when needed), what went wrong, and how far the
-// run got.
+// Runs one step of the run. Returns the reason when it failed: where
+// (context, only built when needed) and what went wrong; nothing when it
+// succeeded. A RunError passes through.
 template <typename Context, typename Step>
-void Guarded(const ModelState& state, const RunSummary& summary, Context&& context, Step&& step,
-             bool arithmeticHint = false) {
+std::optional<std::string> Attempt(const ModelState& state, Context&& context, Step&& step,
+                                   bool arithmeticHint = false) {
   try {
     step();
+    return std::nullopt;
   } catch (const RunError&) {
     throw;
   } catch (const ArithmeticFault& fault) {
-    const std::string cause = context() + ": " + fault.what() + (arithmeticHint ? ArithmeticHint(state) : "");
-    throw RunError(cause, DescribeRunProgress(state.SheetMode, summary, ""));
+    return context() + ": " + fault.what() + (arithmeticHint ? ArithmeticHint(state) : "");
   } catch (const std::exception& error) {
-    throw RunError(context() + ": " + error.what(), DescribeRunProgress(state.SheetMode, summary, ""));
+    return context() + ": " + error.what();
+  }
+}
+
+// Runs one step; a failure ends the run with a RunError saying where it
+// happened, what went wrong and how far the run got.
+template <typename Context, typename Step>
+void Guarded(const ModelState& state, const RunSummary& summary, Context&& context, Step&& step) {
+  if (auto failure = Attempt(state, std::forward<Context>(context), std::forward<Step>(step))) {
+    throw RunError(*failure, DescribeRunProgress(state.SheetMode, summary, ""));
   }
 }
 
@@ -153,61 +180,163 @@ auto Text(const char* text) {
   return [text] { return std::string(text); };
 }
 
+// Between two samples: a SIGINT or SIGTERM noted since ends the run here.
+void StopIfAsked(const ModelState& state, const RunSummary& summary, const RunOptions& options) {
+  const int signal = options.stopSignal != nullptr ? options.stopSignal->load() : 0;
+  if (signal == 0) return;
+  const char* name = signal == SIGINT ? "Ctrl-C (SIGINT)" : signal == SIGTERM ? "SIGTERM" : "a signal";
+  throw RunStopped(std::string("The run was stopped by ") + name + ".",
+                   DescribeRunProgress(state.SheetMode, summary, ""), signal);
+}
+
+// The sample of the Main sheet, row 5, into model units (mol/L, eq/L). The
+// Main sheet has no marker for an ion that was not determined: "nd" here is a
+// type mismatch.
+void ReadMainSample(ModelState& state, const workbook::Worksheet& sheet) {
+  ReadPairInputs(state, sheet, main_sheet::FirstInput, main_sheet::SecondInput);
+  for (int n = 3; n <= 9; ++n) {
+    const CellRef cell = main_sheet::IonInputs[n - 2];
+    state.SpeciesTable[n].TotalConc = IonConcentration(sheet, cell.row, cell.column, kMainNdHint);
+  }
+}
+
+// Batch sample k, row k + 1, into model units; exactly "nd" (not determined)
+// counts as 0, any other text is a type mismatch.
+void ReadBatchSample(ModelState& state, const workbook::Worksheet& sheet, int r) {
+  ReadPairInputs(state, sheet, {r, batch_sheet::FirstInputColumn}, {r, batch_sheet::SecondInputColumn});
+  for (int n = 3; n <= 9; ++n) {
+    const int column = batch_sheet::IonColumns[n - 2];
+    if (sheet.Value(r, column).EqualsText("nd")) {
+      state.SpeciesTable[n].TotalConc = 0.0;
+    } else {
+      state.SpeciesTable[n].TotalConc = IonConcentration(sheet, r, column, kBatchNdHint);
+    }
+  }
+}
+
+// What the run adds to the sheet beyond the specified results.
+AddedColumns AddedColumnsOf(const RunSettings& settings) {
+  return {settings.extraResults, settings.onFailure == FailurePolicy::Continue};
+}
+
 void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSumSource& weightedSum,
-                     RunSummary& summary) {
+                     RunSummary& summary, const RunOptions& options) {
   summary.samplesFound = 1;
+  // Read and checked before anything is written: a sample that cannot be
+  // read leaves the workbook as it was.
   auto start = RunClock::now();
   workbook::Worksheet* sheet = nullptr;
   Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
     sheet = &workbook.Worksheets(layout::MainSheet);
-    // Headings first, then the carbonate inputs.
-    WritePairHeadings(state.InputPair, *sheet, main_sheet::FirstInputHeading, main_sheet::SecondInputHeading, false);
+    CheckAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
   });
-  Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"), [&] {
-    ReadPairInputs(state, *sheet, main_sheet::FirstInput, main_sheet::SecondInput);
-    // Species rows 3 to 9 in mmol/L. The Main sheet has no marker for an ion
-    // that was not determined: "nd" here is a type mismatch.
-    for (int n = 3; n <= 9; ++n) {
-      const CellRef cell = main_sheet::IonInputs[n - 2];
-      state.SpeciesTable[n].TotalConc = IonConcentration(*sheet, cell.row, cell.column, kMainNdHint);
-    }
-  });
+  Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"),
+          [&] { ReadMainSample(state, *sheet); });
   summary.readSeconds += SecondsSince(start);
+  StopIfAsked(state, summary, options);
+
+  summary.written = true;
+  Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
+    WritePairHeadings(state.InputPair, *sheet, main_sheet::FirstInputHeading, main_sheet::SecondInputHeading, false);
+    WriteAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
+  });
 
   start = RunClock::now();
-  Guarded(
-      state, summary, Text("The sample on the Main sheet (row 5) could not be calculated"),
+  const std::optional<std::string> failure = Attempt(
+      state, Text("The sample on the Main sheet (row 5) could not be calculated"),
       [&] { SolveSpeciation(state, weightedSum); }, true);
   summary.solveSeconds += SecondsSince(start);
 
   start = RunClock::now();
-  Guarded(state, summary, Text("The results of the sample on the Main sheet could not be written"),
-          [&] { WriteSampleReport(state, workbook); });
+  if (failure) {
+    // No earlier run's results stay beside inputs they do not belong to.
+    Guarded(state, summary, Text("The results of the sample on the Main sheet could not be cleared"), [&] {
+      ClearSampleReport(workbook);
+      if (summary.settings.extraResults) ClearExtraResults(workbook, DataSheet::Main, 1);
+    });
+    throw RunError(*failure, DescribeRunProgress(state.SheetMode, summary, ""));
+  }
+  Guarded(state, summary, Text("The results of the sample on the Main sheet could not be written"), [&] {
+    WriteSampleReport(state, workbook);
+    if (summary.settings.extraResults) WriteExtraResults(state, workbook);
+  });
   summary.writeSeconds += SecondsSince(start);
   summary.samplesDone = 1;
+  summary.samplesReached = 1;
+  StopIfAsked(state, summary, options);
+}
+
+// Counts the samples: rows from 2 down to the first cell of the marker column
+// that holds nothing; a 0 or an empty text still marks a sample, and rows
+// below the first empty cell are not processed. Column A is not scanned beyond
+// the last row a worksheet can have.
+void CountBatchSamples(ModelState& state, const workbook::Worksheet& sheet) {
+  state.SampleRowCounter = batch_sheet::FirstSampleRow;
+  while (state.SampleRowCounter <= layout::LastSheetRow &&
+         !sheet.IsEmpty(static_cast<int>(state.SampleRowCounter), batch_sheet::MarkerColumn)) {
+    state.SampleRowCounter += 1;
+  }
+  state.SampleCount = static_cast<double>(state.SampleRowCounter - batch_sheet::FirstSampleRow);
+}
+
+// The reason a sample failed, on one line for its status cell.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+  }
+  return text;
+}
+
+// The sink of a failed batch sample: its results cleared; with "continue"
+// its reason in the status column and the run goes on, else the run stops.
+void RecordBatchFailure(const ModelState& state, workbook::Workbook& workbook, RunSummary& summary,
+                        const std::string& reason) {
+  const std::int64_t k = state.CurrentSample;
+  const bool keepGoing = summary.settings.onFailure == FailurePolicy::Continue;
+  Guarded(
+      state, summary, [k] { return "The results of " + BatchSampleText(k) + " could not be cleared"; },
+      [&] {
+        // No earlier run's results stay beside inputs they do not belong to.
+        ClearBatchRow(workbook, k);
+        if (summary.settings.extraResults) ClearExtraResults(workbook, DataSheet::Batch, k);
+        if (keepGoing) WriteSampleStatus(workbook, k, OneLine(reason));
+      });
+  if (!keepGoing) throw RunError(reason, DescribeRunProgress(state.SheetMode, summary, ""));
+  summary.samplesFailed += 1;
+  if (summary.firstFailedRows.size() < RunSummary::kFailedRowsListed) summary.firstFailedRows.push_back(k + 1);
+}
+
+// The sink of a calculated batch sample: its row of results.
+void WriteBatchResults(const ModelState& state, workbook::Workbook& workbook, RunSummary& summary) {
+  const std::int64_t k = state.CurrentSample;
+  Guarded(
+      state, summary, [k] { return "The results of " + BatchSampleText(k) + " could not be written"; },
+      [&] {
+        WriteBatchRow(state, workbook);
+        if (summary.settings.extraResults) WriteExtraResults(state, workbook);
+        if (summary.settings.onFailure == FailurePolicy::Continue) WriteSampleStatus(workbook, k, "ok");
+      });
+  summary.samplesDone += 1;
 }
 
 void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource& weightedSum,
-              ProgressListener* progress, RunSummary& summary) {
-  // Column A is not scanned beyond the last row a worksheet can have.
-  constexpr std::int64_t LastSheetRow = layout::LastSheetRow;
+              ProgressListener* progress, RunSummary& summary, const RunOptions& options) {
   auto start = RunClock::now();
   workbook::Worksheet* sheet = nullptr;
   Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
     sheet = &workbook.Worksheets(layout::BatchSheet);
-    WritePairHeadings(state.InputPair, *sheet, batch_sheet::FirstInputHeading, batch_sheet::SecondInputHeading, true);
-    // Samples run from row 2 down to the first cell of the marker column that
-    // holds nothing; a 0 or an empty text still marks a sample, and rows below
-    // the first empty cell are not processed.
-    state.SampleRowCounter = batch_sheet::FirstSampleRow;
-    while (state.SampleRowCounter <= LastSheetRow &&
-           !sheet->IsEmpty(static_cast<int>(state.SampleRowCounter), batch_sheet::MarkerColumn)) {
-      state.SampleRowCounter += 1;
-    }
-    state.SampleCount = static_cast<double>(state.SampleRowCounter - batch_sheet::FirstSampleRow);
+    CheckAddedHeadings(workbook, DataSheet::Batch, AddedColumnsOf(summary.settings));
+    CountBatchSamples(state, *sheet);
   });
   summary.samplesFound = state.SampleRowCounter - batch_sheet::FirstSampleRow;
   summary.readSeconds += SecondsSince(start);
+  StopIfAsked(state, summary, options);
+
+  summary.written = true;
+  Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
+    WritePairHeadings(state.InputPair, *sheet, batch_sheet::FirstInputHeading, batch_sheet::SecondInputHeading, true);
+    WriteAddedHeadings(workbook, DataSheet::Batch, AddedColumnsOf(summary.settings));
+  });
 
   const auto sampleCount = static_cast<std::int64_t>(state.SampleCount);
   for (state.CurrentSample = 1; state.CurrentSample <= sampleCount; ++state.CurrentSample) {
@@ -223,36 +352,31 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     update.sampleCount = sampleCount;
     if (progress != nullptr) progress->OnProgress(update);
 
+    // Source: the row into model units.
     start = RunClock::now();
-    Guarded(
-        state, summary, [k] { return BatchSampleText(k) + " could not be read"; },
-        [&] {
-          ReadPairInputs(state, *sheet, {r, batch_sheet::FirstInputColumn}, {r, batch_sheet::SecondInputColumn});
-          // Species rows 3 to 9 in mmol/L; exactly "nd" (not determined)
-          // counts as 0, any other text is a type mismatch.
-          for (int n = 3; n <= 9; ++n) {
-            const int column = batch_sheet::IonColumns[n - 2];
-            if (sheet->Value(r, column).EqualsText("nd")) {
-              state.SpeciesTable[n].TotalConc = 0.0;
-            } else {
-              state.SpeciesTable[n].TotalConc = IonConcentration(*sheet, r, column, kBatchNdHint);
-            }
-          }
-        });
+    std::optional<std::string> failure = Attempt(
+        state, [k] { return BatchSampleText(k) + " could not be read"; }, [&] { ReadBatchSample(state, *sheet, r); });
     summary.readSeconds += SecondsSince(start);
 
+    // Solver.
     start = RunClock::now();
-    Guarded(
-        state, summary, [k] { return BatchSampleText(k) + " could not be calculated"; },
-        [&] { SolveSpeciation(state, weightedSum); }, true);
+    if (!failure) {
+      failure = Attempt(
+          state, [k] { return BatchSampleText(k) + " could not be calculated"; },
+          [&] { SolveSpeciation(state, weightedSum); }, true);
+    }
     summary.solveSeconds += SecondsSince(start);
 
+    // Sink: the results, or the failure.
     start = RunClock::now();
-    Guarded(
-        state, summary, [k] { return "The results of " + BatchSampleText(k) + " could not be written"; },
-        [&] { WriteBatchRow(state, workbook); });
+    if (failure) {
+      RecordBatchFailure(state, workbook, summary, *failure);
+    } else {
+      WriteBatchResults(state, workbook, summary);
+    }
     summary.writeSeconds += SecondsSince(start);
-    summary.samplesDone = k;
+    summary.samplesReached = k;
+    StopIfAsked(state, summary, options);
   }
   // After a batch the counter names the last sample, whose results the state holds.
   if (sampleCount > 0) state.CurrentSample = sampleCount;
@@ -260,21 +384,32 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
 
 } // namespace
 
-void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressListener* progress, RunSummary* summary) {
+void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressListener* progress, RunSummary* summary,
+                    const RunOptions& options) {
   RunSummary local;
   RunSummary& done = summary != nullptr ? *summary : local;
-  done.samplesDone = 0;
-  done.samplesFound = 0;
+  done.samplesDone = done.samplesReached = done.samplesFound = done.samplesFailed = 0;
+  done.firstFailedRows.clear();
+  done.written = false;
 
   ComputeMachineEpsilon(state);
   const auto start = RunClock::now();
   Guarded(state, done, Text("The parameters of worksheets 3 and 4 could not be loaded"),
           [&] { LoadParameterTables(state, workbook); });
+  // The run's settings: the workbook's block on worksheet 4, then what the
+  // command line overrides.
+  Guarded(state, done, Text("The settings of worksheet 4 could not be used"), [&] {
+    done.settings = LoadRunSettings(workbook);
+    if (options.model) done.settings.model = *options.model;
+    if (options.extraResults) done.settings.extraResults = *options.extraResults;
+    if (options.onFailure) done.settings.onFailure = *options.onFailure;
+  });
+  state.Model = done.settings.model;
   done.readSeconds += SecondsSince(start);
 
   WorkbookWeightedSum weightedSum(workbook);
-  if (state.SheetMode == DataSheet::Main) RunSingleSample(state, workbook, weightedSum, done);
-  if (state.SheetMode == DataSheet::Batch) RunBatch(state, workbook, weightedSum, progress, done);
+  if (state.SheetMode == DataSheet::Main) RunSingleSample(state, workbook, weightedSum, done, options);
+  if (state.SheetMode == DataSheet::Batch) RunBatch(state, workbook, weightedSum, progress, done, options);
 }
 
 std::string DescribeRunProgress(DataSheet sheetMode, const RunSummary& summary, const std::string& savedTo) {
@@ -285,15 +420,19 @@ std::string DescribeRunProgress(DataSheet sheetMode, const RunSummary& summary, 
                            : "The sample was not calculated; the workbook was saved to " + savedTo + ".";
   }
   // Sample k is on row k + 1.
-  const std::int64_t d = summary.samplesDone;
+  const std::int64_t d = summary.samplesReached;
   std::string text;
   if (d == 0) {
     text = "No sample was calculated";
     if (!savedTo.empty()) text += "; the workbook was saved to " + savedTo;
   } else if (d == 1) {
-    text = "Sample 1 (row 2) was calculated" + saved;
+    text = "Sample 1 (row 2) was " + std::string(summary.samplesFailed > 0 ? "processed" : "calculated") + saved;
   } else {
-    text = fmt::format("Samples 1 to {} (rows 2 to {}) were calculated{}", d, d + 1, saved);
+    text = fmt::format("Samples 1 to {} (rows 2 to {}) were {}{}", d, d + 1,
+                       summary.samplesFailed > 0 ? "processed" : "calculated", saved);
+  }
+  if (summary.samplesFailed > 0) {
+    text += fmt::format(" ({} of them failed: their reasons are in column CE)", summary.samplesFailed);
   }
   const std::int64_t n = summary.samplesFound;
   if (n == d + 1) {
@@ -302,6 +441,14 @@ std::string DescribeRunProgress(DataSheet sheetMode, const RunSummary& summary, 
     text += fmt::format("; samples {} to {} (rows {} to {}) were not", d + 1, n, d + 2, n + 1);
   }
   return text + ". Correct the cause and run the batch again.";
+}
+
+std::string DescribeFailures(const RunSummary& summary) {
+  std::string rows;
+  for (const std::int64_t row : summary.firstFailedRows) rows += (rows.empty() ? "" : ", ") + std::to_string(row);
+  return fmt::format("{} {} calculated, {} failed (their reasons are in column CE); first failing rows: {}{}.",
+                     summary.samplesDone, summary.samplesDone == 1 ? "sample" : "samples", summary.samplesFailed, rows,
+                     summary.samplesFailed > static_cast<std::int64_t>(summary.firstFailedRows.size()) ? ", ..." : "");
 }
 
 } // namespace vontralek

@@ -1,5 +1,6 @@
 #include <cctype>
 #include <chrono>
+#include <csignal>
 #include <exception>
 #include <memory>
 #include <string>
@@ -20,6 +21,16 @@ std::string LowerExtension(const std::filesystem::path& path) {
   return extension;
 }
 
+std::string SignalName(int signal) {
+  if (signal == SIGINT) return "Ctrl-C (SIGINT)";
+  if (signal == SIGTERM) return "SIGTERM";
+  return "signal " + std::to_string(signal);
+}
+
+int NotedSignal(const RunOptions& options) { return options.stopSignal != nullptr ? options.stopSignal->load() : 0; }
+
+constexpr const char* kUnchanged = "Nothing was calculated and the workbook was not changed.";
+
 } // namespace
 
 RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressListener* progress) {
@@ -36,17 +47,26 @@ RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressLis
                        LowerExtension(request.workbookPath) + ".");
   }
 
+  const std::filesystem::path target = request.outputPath ? *request.outputPath : request.workbookPath;
   auto start = RunClock::now();
   std::unique_ptr<workbook::Workbook> workbook;
   try {
     workbook = workbook::OpenWorkbook(request.workbookPath);
+    // A target the run could not save to (or not without harm) is refused now,
+    // not after the calculation.
+    workbook->CheckSaveTo(target);
     layout::CheckWorkbookLayout(*workbook);
   } catch (const std::exception& error) {
-    throw RunError(std::string(error.what()), "Nothing was calculated and the workbook was not changed.");
+    if (const int signal = NotedSignal(request.options)) {
+      workbook.reset();
+      workbook::RemoveTemporaryFiles();
+      throw RunStopped("The run was stopped by " + SignalName(signal) + " while the workbook was being opened.",
+                       kUnchanged, signal);
+    }
+    throw RunError(std::string(error.what()), kUnchanged);
   }
   summary.openSeconds = SecondsSince(start);
 
-  const std::filesystem::path target = request.outputPath ? *request.outputPath : request.workbookPath;
   const auto save = [&] {
     const auto saveStart = RunClock::now();
     if (request.outputPath) {
@@ -57,34 +77,35 @@ RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressLis
     summary.saveSeconds = SecondsSince(saveStart);
   };
 
-  // A batch opens on its own sheet, where the user looks for the results.
-  if (state.SheetMode == DataSheet::Batch) {
-    try {
-      workbook->Activate(layout::BatchSheet);
-    } catch (const std::exception& error) {
-      throw RunError("The Batch sheet (worksheet 2) could not be used: " + std::string(error.what()),
-                     "Nothing was calculated and the workbook was not changed.");
-    }
-  }
-
   // Results of the samples before an error are kept, as they would stay in an
-  // open workbook: save them (the input cells were never written).
-  const auto saveAfter = [&](const std::string& cause) {
+  // open workbook: save them (the input cells were never written). A run that
+  // failed before writing anything leaves the file untouched. Returns the
+  // account of how far the run got.
+  const auto saveAfterError = [&](const std::string& cause) -> std::string {
+    if (!summary.written) return kUnchanged;
     try {
       save();
     } catch (const std::exception& saveError) {
       throw RunError(cause, DescribeRunProgress(state.SheetMode, summary, "") + " Saving the results to " +
                                 target.string() + " failed as well: " + saveError.what());
     }
-    throw RunError(cause, DescribeRunProgress(state.SheetMode, summary, target.string()));
+    return DescribeRunProgress(state.SheetMode, summary, target.string());
   };
   try {
-    RunCalculation(state, *workbook, progress, &summary);
+    // A batch opens on its own sheet, where the user looks for the results.
+    if (state.SheetMode == DataSheet::Batch) workbook->Activate(layout::BatchSheet);
+    RunCalculation(state, *workbook, progress, &summary, request.options);
+  } catch (const RunStopped& stopped) {
+    const std::string progressText = saveAfterError(stopped.Cause());
+    workbook.reset();
+    workbook::RemoveTemporaryFiles();
+    throw RunStopped(stopped.Cause(), progressText, stopped.Signal());
   } catch (const RunError& error) {
-    saveAfter(error.Cause());
+    throw RunError(error.Cause(), saveAfterError(error.Cause()));
   } catch (const std::exception& error) {
     // Anything else, for example from whatever shows the progress.
-    saveAfter(std::string("The run stopped: ") + error.what());
+    const std::string cause = std::string("The run stopped: ") + error.what();
+    throw RunError(cause, saveAfterError(cause));
   }
 
   try {

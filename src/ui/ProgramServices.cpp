@@ -2,13 +2,15 @@
 
 #include <QCoreApplication>
 
+#include "run/Interruption.h"
 #include "run/Run.h"
 
 namespace vontralek::ui {
 
 RunServices ProgramServices(const std::filesystem::path& namedWorkbook, const QString& screenshotDir) {
   RunServices services;
-  services.run = [](ModelState& state, const RunRequest& request, ProgressListener* progress) {
+  services.run = [](ModelState& state, RunRequest request, ProgressListener* progress) {
+    request.options.stopSignal = &StopSignal(); // SIGINT/SIGTERM end the run after the current sample
     return RunWorkbook(state, request, progress);
   };
   services.locateWorkbook = [namedWorkbook] {

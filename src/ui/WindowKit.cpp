@@ -1,5 +1,7 @@
 #include "ui/WindowKit.h"
 
+#include <cstdio>
+
 #include <QDir>
 #include <QMessageBox>
 #include <QPixmap>
@@ -8,6 +10,7 @@
 #include <QtMath>
 
 #include "common/Errors.h"
+#include "run/Interruption.h"
 
 namespace vontralek::ui {
 
@@ -65,6 +68,12 @@ bool RunOrEnd(QWidget* window, const RunServices& services, ModelState& state, c
   try {
     services.run(state, request, progress);
     return true;
+  } catch (const RunStopped& stopped) {
+    // Stopped from the terminal: said there, without a box that would wait
+    // for a click; the samples calculated so far were saved.
+    std::fprintf(stderr, "VONTRALEK: %s\n", stopped.what());
+    services.endProgram(ExitStatusForSignal(stopped.Signal()));
+    return false;
   } catch (...) {
     ShowRunError(window, std::current_exception());
     services.endProgram(1);

@@ -9,8 +9,10 @@
 #include <QCommandLineParser>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include "model/ModelState.h"
+#include "run/Interruption.h"
 #include "ui/Form1.h"
 #include "ui/ProgramServices.h"
 
@@ -63,6 +65,16 @@ int main(int argc, char* argv[]) {
   }
   std::filesystem::path namedWorkbook;
   if (positional.size() == 1) namedWorkbook = std::filesystem::path(positional.at(0).toStdU16String());
+
+  // SIGINT/SIGTERM: a run ends after its current sample and saves (the run
+  // polls the note); while no run is going the program ends at once.
+  vontralek::InstallStopHandlers();
+  QTimer stopWatch;
+  QObject::connect(&stopWatch, &QTimer::timeout, [] {
+    if (const int signal = vontralek::StopSignal().load())
+      QCoreApplication::exit(vontralek::ExitStatusForSignal(signal));
+  });
+  stopWatch.start(200);
 
   // One model state for the whole program: all zero at start, never cleared.
   vontralek::ModelState state;

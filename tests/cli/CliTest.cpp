@@ -1,5 +1,10 @@
 #include <gmock/gmock.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -39,7 +44,9 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
       {{"--sheet", "batch", "--output", batch, in}, 1, {"Batch sample 3 (row 4", "F4", "\"ND\"", "marked \"nd\", in lower case",
         "Samples 1 to 2 (rows 2 to 3) were calculated and saved to " + batch, "samples 3 to 4 (rows 4 to 5) were not"}},
       {{"--pair=carbonate", "-o", main, in}, 0, {"Main sheet: 1 sample calculated", "Ionic strength", "mmol/L"}},
-      {{"--help"}, 0, {"--sheet main|batch"}},
+      {{"--model", "ion-association", "--extras", "-o", folder / "ia.xlsx", in}, 0, {"SI calcite", "Charge balance", "ion association"}},
+      {{"--model", "phreeqc", in}, 2, {"--model"}},
+      {{"--help"}, 0, {"--sheet main|batch", "--keep-going", "E26 When a sample fails"}},
       {{folder / "none.xlsx"}, 1, {"none.xlsx"}},
       {{}, 1, {folder.string(), "VONTRALEK.xlsx"}}, // no default workbook beside the program
       {{"--pair", "alkalinity"}, 2, {"--help"}},
@@ -55,6 +62,8 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   EXPECT_EQ(bytes(), before);
   EXPECT_FALSE(std::filesystem::exists(folder / "out.xls"));
   EXPECT_TRUE(workbook::OpenWorkbook(main)->Worksheets(1).Value(4, 1).EqualsText("[CO32-]")); // the carbonate pair
+  EXPECT_EQ(workbook::OpenWorkbook(folder / "ia.xlsx")->Worksheets(1).Value(5, At("S5").second).kind,
+            CellValue::Kind::Number); // --extras: SI calcite
   // The batch saved as the same run leaves it in memory: headings, rows 2 and
   // 3, the inputs untouched; rows 4 and 5 were not reached.
   ModelState memory;
@@ -64,6 +73,126 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   const auto saved = workbook::OpenWorkbook(batch);
   ExpectCells(saved->Worksheets(2), wb.Sheet(2).Cells());
   ExpectCells(saved->Worksheets(2), {{At("K4"), {}}, {At("K5"), {}}});
+}
+
+std::string Bytes(const std::string& path) {
+  return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
+}
+
+// The spring on the Main sheet and as Batch samples 1 to 3.
+MemoryWorkbook SpringBook() {
+  MemoryWorkbook wb;
+  FillDefaultParameters(wb);
+  PutAnalysis(wb.Sheet(1), 5, 1, kSpring);
+  for (int k = 1; k <= 3; ++k) {
+    wb.Sheet(2).Put(k + 1, 1, Num(k));
+    PutAnalysis(wb.Sheet(2), k + 1, 2, kSpring);
+  }
+  return wb;
+}
+
+std::filesystem::path Folder(const char* name) {
+  const std::filesystem::path folder = std::filesystem::path(VONTRALEK_TEST_TMP) / name;
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
+// Batch and Main change places, names and all.
+struct MovedTabs : MemoryWorkbook {
+  workbook::Worksheet& Worksheets(int n) override { return MemoryWorkbook::Worksheets(n <= 2 ? 3 - n : n); }
+};
+
+// Refused before the first sample: the file keeps every byte.
+TEST(Cli, ARunRefusedBeforeItsFirstSampleLeavesTheFileAsItWas) {
+  const std::filesystem::path folder = Folder("refused");
+  MemoryWorkbook emptyPH = SpringBook(), moved = SpringBook();
+  emptyPH.Sheet(1).Put(5, 1, {});
+  MovedTabs movedTabs;
+  FillDefaultParameters(movedTabs);
+  const std::string linked = folder / "linked.xlsx", empty = folder / "empty.xlsx", tabs = folder / "tabs.xlsx";
+  WriteXlsx(linked, moved);
+  std::filesystem::create_hard_link(linked, folder / "other-name.xlsx");
+  WriteXlsx(empty, emptyPH);
+  WriteXlsx(tabs, movedTabs);
+  const std::tuple<std::string, Args, std::vector<std::string>> cases[] = {
+      {linked, {}, {"hard links", "Nothing was calculated"}}, // saving would split the links
+      {empty, {}, {"A5 is empty", "pH", "Nothing was calculated and the workbook was not changed"}},
+      {tabs, {"--sheet", "batch"}, {"worksheet 1 is named \"Batch\"", "Nothing was calculated"}}};
+  for (auto [path, args, texts] : cases) {
+    const std::string before = Bytes(path);
+    args.push_back(path);
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::RunCli(args, out, err, {folder, false}), 1) << path;
+    for (const std::string& text : texts) EXPECT_THAT(err.str(), HasSubstr(text));
+    EXPECT_EQ(Bytes(path), before) << path;
+  }
+}
+
+// The error stream of a terminal on which the signal comes while the progress
+// of sample 1 is drawn, as a handler would note it.
+struct SignalOnProgress : std::stringbuf {
+  explicit SignalOnProgress(int signal) : signal(signal) {}
+  std::streamsize xsputn(const char* text, std::streamsize n) override {
+    noted = signal;
+    return std::stringbuf::xsputn(text, n);
+  }
+  int signal;
+  std::atomic<int> noted{0};
+};
+
+TEST(Cli, ASignalSavesTheSamplesCalculatedSoFar) {
+  const std::filesystem::path folder = Folder("signal");
+  for (const int signal : {SIGINT, SIGTERM}) {
+    const std::string path = folder / "batch.xlsx";
+    MemoryWorkbook wb = SpringBook();
+    WriteXlsx(path, wb);
+    SignalOnProgress terminal(signal);
+    std::ostringstream out;
+    std::ostream err(&terminal);
+    EXPECT_EQ(cli::RunCli({"--sheet", "batch", path}, out, err, {folder, true, &terminal.noted}), 128 + signal);
+    err.flush();
+    EXPECT_THAT(terminal.str(), AllOf(HasSubstr("stopped by"), HasSubstr("Sample 1 (row 2) was calculated and saved")));
+    const auto saved = workbook::OpenWorkbook(path);
+    EXPECT_EQ(saved->Worksheets(2).Value(2, At("K2").second).kind, CellValue::Kind::Number);
+    EXPECT_TRUE(saved->Worksheets(2).Value(3, At("K3").second).IsEmpty());
+  }
+}
+
+// Two runs on one file, started together or one after the other: never do
+// both report success for the same file state. One run fills the Main sheet,
+// the other the Batch sheet: when both succeed, the file holds both results,
+// so the second read what the first saved.
+TEST(Cli, TwoRunsOnOneFileNeverBothSucceedOnTheSameState) {
+  const std::filesystem::path folder = Folder("concurrent");
+  const std::string path = folder / "shared.xlsx";
+  int bothSucceeded = 0, oneRefused = 0;
+  for (int attempt = 0; attempt < 12; ++attempt) {
+    MemoryWorkbook wb = SpringBook();
+    WriteXlsx(path, wb);
+    pid_t children[2];
+    for (int i = 0; i < 2; ++i) {
+      children[i] = fork();
+      ASSERT_GE(children[i], 0);
+      if (children[i] == 0) {
+        usleep(static_cast<useconds_t>((attempt * 7 + i * 13) % 20 * 1000)); // stagger the starts
+        std::ostringstream out, err;
+        _exit(cli::RunCli({"--sheet", i == 0 ? "main" : "batch", path}, out, err, {folder, false}));
+      }
+    }
+    int status[2];
+    for (int i = 0; i < 2; ++i) waitpid(children[i], &status[i], 0);
+    const bool mainOk = WEXITSTATUS(status[0]) == 0, batchOk = WEXITSTATUS(status[1]) == 0;
+    const auto saved = workbook::OpenWorkbook(path);
+    const bool mainSaved = saved->Worksheets(1).Value(5, At("R5").second).kind == CellValue::Kind::Number;
+    const bool batchSaved = saved->Worksheets(2).Value(2, At("K2").second).kind == CellValue::Kind::Number;
+    EXPECT_EQ(std::pair(mainSaved, batchSaved), std::pair(mainOk, batchOk)) << "attempt " << attempt;
+    EXPECT_TRUE(mainOk || batchOk);
+    bothSucceeded += mainOk && batchOk;
+    oneRefused += mainOk != batchOk;
+  }
+  RecordProperty("both", bothSucceeded);
+  RecordProperty("refused", oneRefused);
 }
 
 } // namespace

@@ -84,7 +84,7 @@ class ShippedWorkbook(unittest.TestCase):
 
     def test_parameters_are_numbers_in_exactly_the_cells_the_program_reads(self):
         self.assertEqual(self.names, ["Main", "Batch", "Constants", "Charges"])
-        for sheet, ranges in [(3, ["B5:G5", "C13:F18"]), (4, ["B4:L4", "B6:L6", "B10:M11", "B14:M15", "E19:E20"])]:
+        for sheet, ranges in [(3, ["B5:G5", "C13:F18"]), (4, ["B4:L4", "B6:L6", "B8:L8", "B10:M11", "B14:M15", "E19:E20"])]:
             numbers = {a for (s, a), v in self.cells.items() if s == sheet and not isinstance(v, str)}
             self.assertEqual(numbers, set(area(*ranges)), f"worksheet {sheet}")
         # Charges from the formulas H+, OH-, Na+, K+, Ca2+, Mg2+, Cl-, NO3-, SO4 2-, HCO3-, CO3 2-;
@@ -95,6 +95,13 @@ class ShippedWorkbook(unittest.TestCase):
         self.assertEqual([self.cells[(4, a)] for a in area("B4:L4", "B10:M10", "B14:M14")], z + complexes)
         self.assertEqual({self.cells[(4, a)] for a in area("B6:L6", "B11:M11", "B15:M15")}, {1})
         self.assertEqual([self.cells[(4, "E19")], self.cells[(4, "E20")]], [0, 1])
+        # Molar masses as data/molar-masses.csv lists them; the settings block with the validated model.
+        with open(os.path.join(DATA, "molar-masses.csv"), encoding="utf-8") as f:
+            masses = {r["worksheet_4_column"]: float(r["molar_mass_g_mol"]) for r in csv.DictReader(f)
+                      if r["worksheet_4_column"]}
+        self.assertEqual({c: self.cells[(4, c + "8")] for c in masses}, masses)
+        self.assertEqual([self.cells[(4, f"E{r}")] for r in range(23, 29)],
+                         ["ion association", "yes", "stop", "stop", "mmol/L", "meq/L"])
 
     def test_no_caption_in_a_cell_the_program_writes(self):
         for sheet, ranges in [(1, ["A4:B4", "P4", "J5:N5", "P5:R5", "C9:N9", "D15:H21"]), (2, ["B1:C1"]),

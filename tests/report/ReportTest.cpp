@@ -25,7 +25,7 @@ ModelState DistinctState() {
   for (int i = 1; i <= 12; ++i)
     s.SpeciesTable[i] = {0.001 * i, 0.0001 * i, 0, 0, 0.5 + i / 100.0, -1.0 - i / 10.0, 0, 0, true};
   for (int n = 1; n <= 24; ++n) s.ComplexTable[n].FreeConc = 0.00001 * n;
-  s.LogIapCaCO3Defined = s.LogIapCaSO4Defined = true;
+  s.LogIapCaCO3Defined = s.LogIapCaSO4Defined = s.PHDefined = true;
   s.InputPair = CarbonatePair::AlkalinityPH;
   return s;
 }
@@ -58,17 +58,23 @@ TEST(SampleReport, WritesEveryMainSheetCellOnceAndTheLogarithmsWithTheNineDecima
     EXPECT_NEAR(sheet.Value(row, column).number, m % 2 ? odd : even, 1e-13) << cells[m - 1];
   }
   EXPECT_EQ(sheet.Writes().size(), 28u); // 4 of B6:G6 and all 24 of J13:M18
+  // Pairs "B" and "C" report the pH; without a positive H+ total there is none.
+  s.InputPair = CarbonatePair::AlkalinityPCO2;
+  s.PHDefined = false;
+  WriteSampleReport(s, wb);
+  ExpectCells(wb.Sheet(1), {{At("P4"), Text("pH")}, {At("P5"), Text("nd")}});
 }
 
 TEST(BatchReport, WritesTheSixtyNineResultsOnTheSampleRowAndNdForUndefinedLogarithms) {
   MemoryWorkbook wb;
   ModelState s = DistinctState();
   s.CurrentSample = 3; // row 4, under the headings and samples 1 and 2
-  // Calcium not determined: its log activity and the CaSO4 product are undefined (the numbers stale).
-  s.SpeciesTable[5].LogActivityDefined = s.LogIapCaSO4Defined = false;
+  // Calcium not determined: its log activity and the CaSO4 product are
+  // undefined (the numbers stale); no positive H+ total: no pH.
+  s.SpeciesTable[5].LogActivityDefined = s.LogIapCaSO4Defined = s.PHDefined = false;
   WriteBatchRow(s, wb);
   ExpectWrittenExactly(wb.Sheet(2), BatchCells(s, 4));
-  ExpectCells(wb.Sheet(2), {{At("AJ4"), Text("nd")}, {At("O4"), Text("nd")}});
+  ExpectCells(wb.Sheet(2), {{At("AJ4"), Text("nd")}, {At("O4"), Text("nd")}, {At("S4"), Text("nd")}});
   for (int sheet : {1, 3, 4}) EXPECT_TRUE(wb.Sheet(sheet).Writes().empty());
 }
 

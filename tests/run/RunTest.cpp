@@ -1,7 +1,11 @@
 #include <gmock/gmock.h>
 
+#include <atomic>
+#include <csignal>
+
 #include "TestSupport.h"
 #include "layout/ParameterLoading.h"
+#include "run/Interruption.h"
 #include "run/Run.h"
 #include "speciation/Speciation.h"
 
@@ -175,13 +179,159 @@ TEST(RunCalculation, ProgressOfSampleKOfNComesBeforeTheSampleIsRead) {
   }
 }
 
-TEST(RunCalculation, NdOnTheMainSheetStopsTheRunAfterTheHeadings) {
+TEST(RunCalculation, AMainSampleThatCannotBeReadWritesNothing) {
+  // "nd" is no number on the Main sheet; an empty pair input would stand for pH 0 or no alkalinity.
+  const std::tuple<const char*, CellValue, std::size_t, std::vector<const char*>> cases[] = {
+      {"E5", Text("nd"), 0, {"E5", "\"nd\""}},
+      {"A5", {}, 0, {"A5", "is empty", "pH"}},
+      {"B5", {}, 1, {"B5", "is empty", "alkalinity"}},
+      {"A5", {}, 2, {"A5", "is empty", "carbonate"}}};
+  for (const auto& [cell, value, pair, texts] : cases) {
+    MemoryWorkbook wb = BookFor(kPairs[pair]);
+    Put(wb.Sheet(1), cell, value);
+    const std::string error = Calculation(wb, DataSheet::Main, kPairs[pair].pair).error;
+    EXPECT_THAT(error, HasSubstr("Main sheet"));
+    for (const char* text : texts) EXPECT_THAT(error, HasSubstr(text));
+    for (int n = 1; n <= 4; ++n) EXPECT_TRUE(wb.Sheet(n).Writes().empty()) << cell << " worksheet " << n;
+  }
+}
+
+// Results an earlier run left beside the inputs of the sample that now fails.
+void PutEarlierResults(workbook::MemoryWorksheet& sheet, const Cells& cells) {
+  for (const auto& [cell, value] : cells) sheet.Put(cell.first, cell.second, Num(1.5));
+}
+
+TEST(RunCalculation, AFailedSampleIsNamedAndKeepsNoEarlierResults) {
+  // pH 10.5 with 0.2 meq/L: hydroxide alone (Kw / 10^-10.5 = 0.32 meq/L)
+  // exceeds the alkalinity, so no carbonate is left: an impossible sample.
+  const Analysis impossible = With(kSpring, 10.5, 0.2);
+  MemoryWorkbook main = BookFor(kPairs[0]);
+  PutAnalysis(main.Sheet(1), 5, 1, impossible);
+  PutEarlierResults(main.Sheet(1), MainCells(ModelState()));
+  EXPECT_THAT(Calculation(main, DataSheet::Main, kPairs[0].pair).error,
+              AllOf(HasSubstr("Main sheet (row 5) could not be calculated"), HasSubstr("pCO2 is negative")));
+  for (const auto& [cell, value] : MainCells(ModelState())) {
+    EXPECT_TRUE(main.Sheet(1).Value(cell.first, cell.second).IsEmpty())
+        << workbook::CellAddress(cell.first, cell.second);
+  }
+  EXPECT_TRUE(main.Sheet(3).Value(At("B6").first, At("B6").second).IsEmpty());
+
+  // In a batch the impossible sample 2 and an empty alkalinity in sample 3.
+  for (const auto& [row, value, texts] :
+       {std::tuple{3, Num(10.5), std::vector<const char*>{"Batch sample 2 (row 3", "calculated", "pCO2 is negative"}},
+        {4, CellValue(), {"Batch sample 3 (row 4", "read", "C4", "is empty", "alkalinity"}}}) {
+    MemoryWorkbook batch = BookFor(kPairs[0]);
+    if (row == 3) PutAnalysis(batch.Sheet(2), 3, 2, impossible);
+    if (row == 4) batch.Sheet(2).Put(4, 3, value);
+    PutEarlierResults(batch.Sheet(2), BatchCells(ModelState(), row));
+    const std::string error = Calculation(batch, DataSheet::Batch, kPairs[0].pair).error;
+    for (const char* text : texts) EXPECT_THAT(error, HasSubstr(text));
+    for (const auto& [cell, v] : BatchCells(ModelState(), row)) {
+      EXPECT_TRUE(batch.Sheet(2).Value(cell.first, cell.second).IsEmpty())
+          << workbook::CellAddress(cell.first, cell.second);
+    }
+    EXPECT_EQ(batch.Sheet(2).Value(2, At("K2").second).kind, CellValue::Kind::Number); // sample 1 was written
+  }
+}
+
+// Sets the stop note at the progress of sample 2, as a signal handler would.
+struct StoppedAtSample2 : ProgressListener {
+  void OnProgress(const ProgressUpdate& update) override {
+    if (update.sample == 2) stop = SIGTERM;
+  }
+  std::atomic<int> stop{0};
+};
+
+TEST(RunCalculation, ASignalEndsTheRunAfterTheCurrentSample) {
   MemoryWorkbook wb = BookFor(kPairs[0]);
-  Put(wb.Sheet(1), "E5", Text("nd"));
-  EXPECT_THAT(Calculation(wb, DataSheet::Main, kPairs[0].pair).error,
-              AllOf(HasSubstr("Main sheet"), HasSubstr("E5"), HasSubstr("\"nd\"")));
-  EXPECT_EQ(wb.Sheet(1).Writes(), (std::vector<Cell>{At("A4"), At("B4")}));
-  EXPECT_TRUE(wb.Sheet(3).Writes().empty());
+  ModelState s;
+  s.SheetMode = DataSheet::Batch;
+  s.InputPair = kPairs[0].pair;
+  StoppedAtSample2 listener;
+  RunSummary summary;
+  try {
+    RunOptions options;
+    options.stopSignal = &listener.stop;
+    RunCalculation(s, wb, &listener, &summary, options);
+    ADD_FAILURE() << "not stopped";
+  } catch (const RunStopped& stopped) {
+    EXPECT_EQ(stopped.Signal(), SIGTERM);
+    EXPECT_THAT(stopped.what(), AllOf(HasSubstr("stopped by SIGTERM"), HasSubstr("Samples 1 to 2 (rows 2 to 3)")));
+  }
+  EXPECT_EQ(summary.samplesDone, 2);
+  EXPECT_EQ(wb.Sheet(2).Value(3, At("K3").second).kind, CellValue::Kind::Number);
+  EXPECT_TRUE(wb.Sheet(2).Value(4, At("K4").second).IsEmpty());
+
+  // The handler notes the signal instead of ending the program.
+  InstallStopHandlers();
+  std::raise(SIGINT);
+  EXPECT_EQ(StopSignal().load(), SIGINT);
+}
+
+TEST(RunCalculation, WorksheetFourChoosesTheModelAndTheExtraResults) {
+  for (const DataSheet mode : {DataSheet::Main, DataSheet::Batch}) {
+    MemoryWorkbook wb = BookFor(kPairs[0]);
+    Put(wb.Sheet(4), "E23", Text(" Ion Association ")); // letter case and spaces do not matter
+    Put(wb.Sheet(4), "E24", Text("YES"));
+    const Calculation run(wb, mode, kPairs[0].pair);
+    Reference reference(wb, mode, kPairs[0].pair);
+    reference.s.Model = SpeciationModel::IonAssociation;
+    const ModelState& r = reference.Solve(kPairs[0].samples[0]);
+    const bool main = mode == DataSheet::Main;
+    const auto& sheet = wb.Sheet(main ? 1 : 2);
+    // Headings, the 3 of CaCO3 and the 4 of CaSO4 lowered; gypsum has no log K (G5 empty): "nd".
+    const std::string row = main ? "5" : "2", headings = main ? "4" : "1";
+    const char* columns[] = {main ? "S" : "CB", main ? "T" : "CC", main ? "U" : "CD"};
+    ExpectCells(sheet, {{At(columns[0] + headings), Text("SI calcite (CaCO3)")},
+                        {At(columns[1] + headings), Text("SI gypsum (CaSO4)")},
+                        {At(columns[2] + headings), Text("Charge balance error/%")},
+                        {At(columns[0] + row), Num(r.SaturationIndexCalcite)},
+                        {At(columns[1] + row), Text("nd")},
+                        {At(columns[2] + row), Num(r.ChargeBalanceError)}});
+    const auto [hr, hc] = At(columns[0] + headings);
+    EXPECT_THAT(sheet.Formats(), ::testing::Contains(workbook::MemoryWorksheet::Format{hr, hc, 17, 1, false}));
+    EXPECT_EQ(sheet.Value(At(main ? "R5" : "M2").first, At(main ? "R5" : "M2").second).number,
+              r.IonicStrength * 1000); // the ion-association model's result, not the specified one's
+  }
+}
+
+// Seawater through the run with the ion-association model against PHREEQC
+// (../shared/ion-association-test-vectors.csv, water SW, pair A): I 0.6430125938
+// mol/L, SI calcite 0.7747222576, SI gypsum -0.5930239201, charge-balance error 0.06527708 %.
+TEST(RunCalculation, SeawaterWithTheIonAssociationModelAgreesWithPhreeqc) {
+  MemoryWorkbook wb;
+  FillDefaultParameters(wb);
+  PutAnalysis(wb.Sheet(1), 5, 1, kSeawater);
+  Put(wb.Sheet(4), "E23", Text("ion association"));
+  Put(wb.Sheet(4), "E24", Text("yes"));
+  EXPECT_EQ(Calculation(wb, DataSheet::Main, CarbonatePair::AlkalinityPH).error, "");
+  const auto value = [&](const char* a1) { return wb.Sheet(1).Value(At(a1).first, At(a1).second).number; };
+  EXPECT_NEAR(value("R5"), 643.0125938, 643.0125938 * 1e-6);
+  EXPECT_NEAR(value("S5"), 0.7747222576, 1e-6);
+  EXPECT_NEAR(value("T5"), -0.5930239201, 1e-6);
+  EXPECT_NEAR(value("U5"), 0.06527708, 1e-6);
+}
+
+TEST(RunCalculation, BadSettingsAndUsersColumnsStopTheRunBeforeAnythingIsWritten) {
+  const std::tuple<DataSheet, int, const char*, CellValue, std::vector<const char*>> cases[] = {
+      {DataSheet::Main, 4, "E23", Text("ion-association"), {"E23", "\"as specified\" or \"ion association\""}},
+      {DataSheet::Main, 4, "E24", Num(1), {"E24", "\"no\" or \"yes\""}},
+      {DataSheet::Batch, 4, "E25", Text("sometimes"), {"E25", "\"stop\", \"zero\", \"half\" or \"limit\""}},
+      {DataSheet::Batch, 4, "E26", Text("go on"), {"E26", "\"stop\" or \"continue\""}},
+      {DataSheet::Batch, 4, "E27", Text("ppm"), {"E27", "mmol/L"}},
+      {DataSheet::Batch, 4, "E28", Text("mg/L"), {"E28", "mg/L as CaCO3"}},
+      {DataSheet::Main, 1, "T4", Text("my notes"), {"T4", "my notes", "SI gypsum"}},
+      {DataSheet::Batch, 2, "CD1", Num(3), {"CD1", "Charge balance"}},
+      {DataSheet::Batch, 2, "CE1", Text("Remarks"), {"CE1", "Remarks", "Status"}}};
+  for (const auto& [mode, sheet, cell, value, texts] : cases) {
+    MemoryWorkbook wb = BookFor(kPairs[0]);
+    Put(wb.Sheet(4), "E24", Text("yes"));
+    Put(wb.Sheet(4), "E26", Text("continue"));
+    Put(wb.Sheet(sheet), cell, value);
+    const std::string error = Calculation(wb, mode, kPairs[0].pair).error;
+    for (const char* text : texts) EXPECT_THAT(error, HasSubstr(text)) << cell;
+    for (int n = 1; n <= 4; ++n) EXPECT_TRUE(wb.Sheet(n).Writes().empty()) << cell << " worksheet " << n;
+  }
 }
 
 TEST(RunCalculation, AnEmptyA2MeansNoSampleWhateverLiesBelow) {

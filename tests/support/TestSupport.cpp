@@ -9,7 +9,7 @@
 namespace vontralek::testing {
 
 void FillDefaultParameters(MemoryWorkbook& wb) {
-  for (const auto& [sheet, file, cells] : {std::tuple{3, "3-constants.txt", 30}, {4, "4-charges.txt", 72}}) {
+  for (const auto& [sheet, file, cells] : {std::tuple{3, "3-constants.txt", 30}, {4, "4-charges.txt", 83}}) {
     std::ifstream in(std::string(VONTRALEK_DATA_DIR) + "/workbook/" + file);
     int read = 0;
     for (std::string line, address, kind, equals; std::getline(in, line);) {

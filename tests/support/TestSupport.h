@@ -39,7 +39,7 @@ inline Cells MainCells(const ModelState& s) {
   const bool a = s.InputPair == CarbonatePair::AlkalinityPH;
   Cells e{{At("Q5"), Num(s.AuxTable[WeightedSumRecord].WeightedSum)}, {At("R5"), Num(s.IonicStrength * 1000)}};
   e[At("P4")] = Text(a ? "pCO2" : "pH");
-  e[At("P5")] = Num(a ? s.PCO2 : s.PH);
+  e[At("P5")] = a ? Num(s.PCO2) : s.PHDefined ? Num(s.PH) : Text("nd");
   const char* gamma[] = {"J9", "K9", "C9", "D9", "E9", "F9", "G9", "H9", "I9", "L9", "M9", "N9"}; // species 1..12
   for (int i = 1; i <= 12; ++i) e[At(gamma[i - 1])] = Num(sp[i].Gamma);
   for (const auto& [i, cell] : {std::pair{1, "J5"}, {2, "K5"}, {10, "L5"}, {11, "M5"}, {12, "N5"}})
@@ -65,7 +65,7 @@ inline Cells MainCells(const ModelState& s) {
 // The 69 Batch-sheet results of a state on its row: K weighted sum, L pCO2,
 // M and N ionic strengths mmol/L, O and P log IAP of CaSO4 and CaCO3, Q and R
 // the SARs, S pH, T:AE coefficients, AF:AQ log activities, AR:BC free and
-// BD:CA complexes in mmol/L; an undefined logarithm reads "nd".
+// BD:CA complexes in mmol/L; an undefined logarithm or pH reads "nd".
 inline Cells BatchCells(const ModelState& s, int row) {
   const auto log = [](bool defined, double v) { return defined ? Num(v) : Text("nd"); };
   const auto cell = [row](const std::string& column) { return At(column + std::to_string(row)); };
@@ -76,7 +76,7 @@ inline Cells BatchCells(const ModelState& s, int row) {
   e[cell("P")] = log(s.LogIapCaCO3Defined, s.LogIapCaCO3);
   e[cell("Q")] = Num(s.Sar);
   e[cell("R")] = Num(s.SarActivity);
-  e[cell("S")] = Num(s.PH);
+  e[cell("S")] = log(s.PHDefined, s.PH);
   const char* gamma[] = {"T", "U", "V", "W", "X", "Y", "Z", "AA", "AB", "AC", "AD", "AE"};
   const char* logs[] = {"AF", "AG", "AH", "AI", "AJ", "AK", "AL", "AM", "AN", "AO", "AP", "AQ"};
   const char* free[] = {"AR", "AS", "AT", "AU", "AV", "AW", "AX", "AY", "AZ", "BA", "BB", "BC"};

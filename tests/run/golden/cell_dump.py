@@ -7,7 +7,9 @@ sub/superscript runs). Read with the standard library only, independently of
 the program's own xlsx reader.
 
 usage: cell_dump.py BEFORE.xlsx AFTER.xlsx            print the changed cells
-       cell_dump.py BEFORE.xlsx AFTER.xlsx EXPECTED   compare with a stored dump
+       cell_dump.py BEFORE.xlsx AFTER.xlsx EXPECTED [IGNORE]
+                                     compare with a stored dump, leaving out
+                                     the lines that match the regex IGNORE
 """
 import re
 import sys
@@ -78,6 +80,8 @@ def changed(before, after):
 
 if __name__ == "__main__":
     lines = changed(sys.argv[1], sys.argv[2])
+    if len(sys.argv) > 4:
+        lines = [line for line in lines if not re.match(sys.argv[4], line)]
     if len(sys.argv) == 3:
         print("\n".join(lines))
         sys.exit(0)

@@ -1,0 +1,103 @@
+#include "layout/SettingsLoading.h"
+
+#include <string>
+#include <string_view>
+
+#include "common/Errors.h"
+#include "labdata/LabUnits.h"
+#include "layout/Layout.h"
+#include "layout/WorkbookLayout.h"
+
+namespace vontralek {
+
+using namespace layout;
+
+namespace {
+
+std::string Where(const workbook::Worksheet& sheet, CellRef cell, const char* label) {
+  return "Worksheet " + std::to_string(sheet.Number()) + " (\"" + workbook::TextForMessage(sheet.Name()) +
+         "\"), cell " + workbook::CellAddress(cell.row, cell.column) + " (\"" + label + "\")";
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
+
+// A setting cell as text: empty gives "", a number is no setting.
+std::string SettingText(const workbook::Worksheet& sheet, CellRef cell, const char* label, const std::string& allowed) {
+  const workbook::CellValue v = sheet.Value(cell.row, cell.column);
+  if (v.IsEmpty()) return {};
+  if (v.kind == workbook::CellValue::Kind::Text) return v.text;
+  throw WorkbookError(Where(sheet, cell, label) + " holds " +
+                      (v.kind == workbook::CellValue::Kind::Number ? "a number" : "\"" + v.text + "\"") +
+                      ", which is no setting: enter " + allowed + ", or leave it empty for the default.");
+}
+
+// One of two texts: the first is the default.
+bool Choice(const workbook::Worksheet& sheet, CellRef cell, const char* label, const char* first, const char* second) {
+  const std::string allowed = std::string("\"") + first + "\" or \"" + second + "\"";
+  const std::string text = SettingText(sheet, cell, label, allowed);
+  const std::string_view t = Trim(text);
+  if (t.empty() || SameText(t, first)) return false;
+  if (SameText(t, second)) return true;
+  throw WorkbookError(Where(sheet, cell, label) + " holds \"" + workbook::TextForMessage(text) +
+                      "\", which is no setting: enter " + allowed + " (letter case does not matter; empty means \"" +
+                      first + "\").");
+}
+
+// A unit or policy through the laboratory-data parsers, the cell named.
+template <typename Parse>
+auto LabSetting(const workbook::Worksheet& sheet, CellRef cell, const char* label, const std::string& allowed,
+                Parse parse) {
+  const std::string text = SettingText(sheet, cell, label, allowed);
+  try {
+    return parse(text);
+  } catch (const labdata::LabDataError& error) {
+    throw WorkbookError(Where(sheet, cell, label) + ": " + error.what() + ".");
+  }
+}
+
+} // namespace
+
+RunSettings LoadRunSettings(workbook::Workbook& workbook) {
+  const workbook::Worksheet& sheet = workbook.Worksheets(ChargeSheet);
+  RunSettings settings;
+  settings.model = Choice(sheet, charge_sheet::Model, "Model", kModelSpecified, kModelIonAssociation)
+                       ? SpeciationModel::IonAssociation
+                       : SpeciationModel::AsSpecified;
+  settings.extraResults = Choice(sheet, charge_sheet::ExtraResults, "Extra results", "no", "yes");
+  settings.belowLimit = LabSetting(sheet, charge_sheet::BelowDetectionLimit, "Below detection limit",
+                                   labdata::AllowedBelowLimitPolicies(), labdata::ParseBelowLimitPolicy);
+  settings.onFailure = Choice(sheet, charge_sheet::WhenSampleFails, "When a sample fails", "stop", "continue")
+                           ? FailurePolicy::Continue
+                           : FailurePolicy::Stop;
+  settings.ionUnit =
+      LabSetting(sheet, charge_sheet::IonUnit, "Ion unit", labdata::AllowedIonUnits(), labdata::ParseIonUnit);
+  settings.alkalinityUnit = LabSetting(sheet, charge_sheet::AlkalinityUnit, "Alkalinity unit",
+                                       labdata::AllowedAlkalinityUnits(), labdata::ParseAlkalinityUnit);
+  // g/mol; an empty cell is 0, which a conversion that needs it refuses.
+  for (int n = 1; n <= 11; ++n)
+    settings.molarMass[static_cast<std::size_t>(n)] = NumberAt(sheet, charge_sheet::MolarMasses[n]);
+  return settings;
+}
+
+void CheckMolarMass(const RunSettings& settings, int speciesRow) {
+  const double mass = settings.molarMass[static_cast<std::size_t>(speciesRow)];
+  if (mass > 0.0) return;
+  const CellRef cell = charge_sheet::MolarMasses[speciesRow];
+  throw WorkbookError("Worksheet 4, cell " + workbook::CellAddress(cell.row, cell.column) + " (molar mass, row 8) is " +
+                      (mass == 0.0 ? "empty or 0" : "negative") +
+                      ", but the units chosen in E27 and E28 need it: enter the molar mass in g/mol.");
+}
+
+} // namespace vontralek

@@ -1,0 +1,117 @@
+#include "report/ExtraResults.h"
+
+#include <array>
+#include <vector>
+
+#include "common/Errors.h"
+#include "layout/Layout.h"
+
+namespace vontralek {
+
+namespace {
+
+using layout::CellRef;
+
+// A heading and its lowered characters (1-based start, length).
+struct Heading {
+  const char* text;
+  int subscriptStart, subscriptLength;
+};
+// SI calcite (CaCO3): the 3 lowered; SI gypsum (CaSO4): the 4 lowered.
+constexpr std::array<Heading, 3> kExtraHeadings{
+    {{"SI calcite (CaCO3)", 17, 1}, {"SI gypsum (CaSO4)", 16, 1}, {"Charge balance error/%", 0, 0}}};
+constexpr Heading kStatusHeading{"Status", 0, 0};
+
+struct PlacedHeading {
+  CellRef cell;
+  Heading heading;
+};
+
+std::vector<PlacedHeading> HeadingsOf(DataSheet sheetMode, AddedColumns columns) {
+  std::vector<PlacedHeading> placed;
+  if (columns.extraResults) {
+    for (int i = 1; i <= 3; ++i) {
+      const CellRef cell = sheetMode == DataSheet::Batch
+                               ? CellRef{layout::batch_sheet::HeadingRow, layout::batch_sheet::ExtraResults[i]}
+                               : layout::main_sheet::ExtraHeadings[i];
+      placed.push_back({cell, kExtraHeadings[static_cast<std::size_t>(i - 1)]});
+    }
+  }
+  if (columns.status && sheetMode == DataSheet::Batch) {
+    placed.push_back({{layout::batch_sheet::HeadingRow, layout::batch_sheet::Status}, kStatusHeading});
+  }
+  return placed;
+}
+
+int SheetOf(DataSheet sheetMode) { return sheetMode == DataSheet::Batch ? layout::BatchSheet : layout::MainSheet; }
+
+int RowOf(std::int64_t sample) {
+  if (sample < 1 || sample >= layout::LastSheetRow) {
+    throw WorkbookError("Batch sample " + std::to_string(sample) +
+                        " has no row on the Batch sheet (rows 2 to 1048576 hold samples).");
+  }
+  return static_cast<int>(sample + 1);
+}
+
+} // namespace
+
+void CheckAddedHeadings(workbook::Workbook& workbook, DataSheet sheetMode, AddedColumns columns) {
+  const workbook::Worksheet& sheet = workbook.Worksheets(SheetOf(sheetMode));
+  for (const auto& [cell, heading] : HeadingsOf(sheetMode, columns)) {
+    const workbook::CellValue v = sheet.Value(cell.row, cell.column);
+    if (v.IsEmpty() || v.EqualsText(heading.text)) continue;
+    throw WorkbookError("Worksheet " + std::to_string(sheet.Number()) + " (\"" +
+                        workbook::TextForMessage(sheet.Name()) + "\"), cell " +
+                        workbook::CellAddress(cell.row, cell.column) + " holds \"" +
+                        workbook::TextForMessage(v.kind == workbook::CellValue::Kind::Number ? "a number" : v.text) +
+                        "\" where the program would write the heading \"" + heading.text +
+                        "\" and its column: move that column elsewhere or empty the cell, or turn the setting "
+                        "off (worksheet 4, E24 \"Extra results\", E26 \"When a sample fails\").");
+  }
+}
+
+void WriteAddedHeadings(workbook::Workbook& workbook, DataSheet sheetMode, AddedColumns columns) {
+  workbook::Worksheet& sheet = workbook.Worksheets(SheetOf(sheetMode));
+  for (const auto& [cell, heading] : HeadingsOf(sheetMode, columns)) {
+    sheet.SetText(cell.row, cell.column, heading.text);
+    if (heading.subscriptLength > 0)
+      sheet.SetSubscript(cell.row, cell.column, heading.subscriptStart, heading.subscriptLength);
+  }
+}
+
+void WriteExtraResults(const ModelState& state, workbook::Workbook& workbook) {
+  const bool batch = state.SheetMode == DataSheet::Batch;
+  workbook::Worksheet& sheet = workbook.Worksheets(SheetOf(state.SheetMode));
+  const auto cell = [&](int i) {
+    return batch ? CellRef{RowOf(state.CurrentSample), layout::batch_sheet::ExtraResults[i]}
+                 : layout::main_sheet::ExtraResults[i];
+  };
+  const auto put = [&](int i, bool defined, double value) {
+    const CellRef c = cell(i);
+    if (defined) {
+      sheet.SetNumber(c.row, c.column, value);
+    } else {
+      sheet.SetText(c.row, c.column, "nd");
+    }
+  };
+  put(1, state.SaturationIndexCalciteDefined, state.SaturationIndexCalcite);
+  put(2, state.SaturationIndexGypsumDefined, state.SaturationIndexGypsum);
+  put(3, true, state.ChargeBalanceError); // %
+}
+
+void ClearExtraResults(workbook::Workbook& workbook, DataSheet sheetMode, std::int64_t sample) {
+  workbook::Worksheet& sheet = workbook.Worksheets(SheetOf(sheetMode));
+  for (int i = 1; i <= 3; ++i) {
+    if (sheetMode == DataSheet::Batch) {
+      sheet.SetEmpty(RowOf(sample), layout::batch_sheet::ExtraResults[i]);
+    } else {
+      sheet.SetEmpty(layout::main_sheet::ExtraResults[i].row, layout::main_sheet::ExtraResults[i].column);
+    }
+  }
+}
+
+void WriteSampleStatus(workbook::Workbook& workbook, std::int64_t sample, const std::string& status) {
+  workbook.Worksheets(layout::BatchSheet).SetText(RowOf(sample), layout::batch_sheet::Status, status);
+}
+
+} // namespace vontralek

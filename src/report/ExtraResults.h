@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/ModelState.h"
+#include "workbook/Workbook.h"
+
+namespace vontralek {
+
+// The columns the program adds on request: the extra results (saturation
+// indices of calcite and gypsum, charge-balance error in %: Main S5:U5 under
+// S4:U4, Batch CB:CD under CB1:CD1) and, when failed samples do not stop the
+// run, the status column CE of the Batch sheet ("ok" or the reason).
+struct AddedColumns {
+  bool extraResults = false;
+  bool status = false; // Batch sheet only
+};
+
+// Before anything is calculated: a heading cell of an added column that holds
+// anything but nothing or the program's own heading is a user's column; throws
+// WorkbookError naming it, so that it is never overwritten.
+void CheckAddedHeadings(workbook::Workbook& workbook, DataSheet sheetMode, AddedColumns columns);
+
+// Writes the headings of the added columns (sub/superscripts set).
+void WriteAddedHeadings(workbook::Workbook& workbook, DataSheet sheetMode, AddedColumns columns);
+
+// The extra results of the single sample (S5:U5) or of batch sample
+// state.CurrentSample (CB:CD of its row); an undefined saturation index reads "nd".
+void WriteExtraResults(const ModelState& state, workbook::Workbook& workbook);
+
+// Empties the extra results of the Main sheet or of batch sample k's row.
+void ClearExtraResults(workbook::Workbook& workbook, DataSheet sheetMode, std::int64_t sample);
+
+// Writes "ok" or the reason (one line) into batch sample k's status cell.
+void WriteSampleStatus(workbook::Workbook& workbook, std::int64_t sample, const std::string& status);
+
+} // namespace vontralek
