@@ -1,0 +1,77 @@
+// The small pieces of the xlsx layer on their own: A1 references and moved
+// formulas, stored number text, part names, characters of UTF-8 text.
+
+#include <gtest/gtest.h>
+
+#include "workbook/NumberText.h"
+#include "workbook/PackageReader.h"
+#include "workbook/References.h"
+#include "workbook/RichText.h"
+
+namespace vontralek::workbook {
+namespace {
+
+TEST(References, CellNamesInsideTheSheetOnly) {
+  int row = -1, column = -1;
+  // XFD = 24*676 + 6*26 + 4 = 16384, the last column; row 1048576 the last row.
+  EXPECT_TRUE(ParseCellRef("xfd1048576", row, column));
+  EXPECT_EQ(std::make_pair(row, column), std::make_pair(1048576, 16384));
+  EXPECT_TRUE(ParseCellRef("C", row, column)); // a whole column: row 0
+  EXPECT_EQ(std::make_pair(row, column), std::make_pair(0, 3));
+  for (const char* bad : {"XFE1", "A1048577", "", "A1B", "A-1",
+                          "\xC3\x84"
+                          "1"}) {
+    EXPECT_FALSE(ParseCellRef(bad, row, column)) << bad;
+  }
+  int value = 0;
+  EXPECT_TRUE(ParseInt("42", value));
+  EXPECT_FALSE(ParseInt("42 ", value));
+}
+
+TEST(References, AFilledFormulaMovesItsRelativeParts) {
+  // Filled from G2 to H5: one column right, three rows down.
+  EXPECT_EQ(ShiftFormula("A2*2+$B$2+B$2+$C2", 3, 1), "B5*2+$B$2+C$2+$C5");
+  EXPECT_EQ(ShiftFormula("SUM(A:B)+SUM(2:3)+LOG10(A1)", 3, 1), "SUM(B:C)+SUM(5:6)+LOG10(B4)");
+  // Texts, quoted sheet names, structured references and sheet names stay.
+  EXPECT_EQ(ShiftFormula("\"A1\"&'B 1'!A1&Sheet1!A1&T[[#This Row],[A1]]", 1, 0),
+            "\"A1\"&'B 1'!A2&Sheet1!A2&T[[#This Row],[A1]]");
+  EXPECT_EQ(ShiftFormula("A1+XFD1", 0, 1), "B1+#REF!"); // moved off the sheet
+  EXPECT_EQ(ShiftFormula("A2", -1, 0), "A1");
+  EXPECT_EQ(ShiftFormula("A1", -1, 0), "#REF!");
+}
+
+TEST(NumberText, StoredNumbersReadWithADotAndWriteBackExactly) {
+  double v = 0;
+  EXPECT_TRUE(ParseStoredNumber(" +1E-3\n", v));
+  EXPECT_EQ(v, 0.001);
+  for (const char* bad : {"7,25", "nan", "inf", "1e400", "0x10", "", " "})
+    EXPECT_FALSE(ParseStoredNumber(bad, v)) << bad;
+  // 0.1 + 0.2 is 0.30000000000000004 in binary: the shortest text that reads back.
+  EXPECT_EQ(FormatNumber(0.1 + 0.2), "0.30000000000000004");
+  std::string out = "x";
+  AppendNumber(out, -2.5e-300);
+  EXPECT_EQ(out, "x-2.5e-300");
+  ASSERT_TRUE(ParseStoredNumber(FormatNumber(1.0 / 3.0), v));
+  EXPECT_EQ(v, 1.0 / 3.0);
+}
+
+TEST(PackageNames, TargetsResolveAgainstTheirPartsFolder) {
+  EXPECT_EQ(ResolveTarget("xl/", "worksheets/sheet1.xml"), "xl/worksheets/sheet1.xml");
+  EXPECT_EQ(ResolveTarget("xl/worksheets/", "../sharedStrings.xml"), "xl/sharedStrings.xml");
+  EXPECT_EQ(ResolveTarget("xl/", "/xl/./styles.xml"), "xl/styles.xml");
+  EXPECT_EQ(ResolveTarget("", "../../a.xml"), "a.xml"); // never above the root
+  EXPECT_EQ(RelationshipsPart("xl/workbook.xml"), "xl/_rels/workbook.xml.rels");
+  EXPECT_EQ(RelationshipsPart("[Content_Types].xml"), "_rels/[Content_Types].xml.rels");
+  EXPECT_EQ(PartDirectory("xl/worksheets/sheet1.xml"), "xl/worksheets/");
+  EXPECT_EQ(LowerName("XL/Sheet\xC3\x84.xml"), "xl/sheet\xC3\x84.xml"); // ASCII letters only
+}
+
+TEST(RichText, CharactersAreCodePointsNotBytes) {
+  // "m³ H₂O": ³ is 2 bytes (C2 B3), ₂ is 3 (E2 82 82).
+  const std::string text = "m\xC2\xB3 H\xE2\x82\x82O";
+  EXPECT_EQ(CodePointCount(text), 6u);
+  EXPECT_EQ(CodePointOffsets(text), (std::vector<std::size_t>{0, 1, 3, 4, 5, 8, 9}));
+}
+
+} // namespace
+} // namespace vontralek::workbook
