@@ -2,9 +2,14 @@
 // formulas, stored number text, part names, characters of UTF-8 text.
 
 #include <gtest/gtest.h>
+#include <zip.h>
+
+#include "TestPackages.h"
+#include "common/Errors.h"
 
 #include "workbook/NumberText.h"
 #include "workbook/PackageReader.h"
+#include "workbook/PackageWriter.h"
 #include "workbook/References.h"
 #include "workbook/RichText.h"
 
@@ -71,6 +76,42 @@ TEST(RichText, CharactersAreCodePointsNotBytes) {
   const std::string text = "m\xC2\xB3 H\xE2\x82\x82O";
   EXPECT_EQ(CodePointCount(text), 6u);
   EXPECT_EQ(CodePointOffsets(text), (std::vector<std::size_t>{0, 1, 3, 4, 5, 8, 9}));
+}
+
+TEST(PackageWriter, NewPartsAreDeflatedAsLibzipReadsThemAndTheRestIsCopied) {
+  // Parts of every size the deflater treats apart: empty, one byte, a large
+  // sheet-like part (2 MB of varied numbers); a stored part stays stored.
+  std::string large;
+  for (int i = 0; large.size() < (2u << 20); ++i)
+    large += "<c r=\"K" + std::to_string(i) + "\"><v>" + FormatNumber(i / 7.0) + "</v></c>";
+  const test::Parts before = {
+      {"a.xml", "<a/>"}, {"b.bin", std::string(1000, 'b')}, {"c.xml", "<c/>"}, {"d.xml", "<d/>"}};
+  PackageReader reader("t.xlsx", {});
+  reader.Open(test::ZipParts(before, {"b.bin"}));
+  const std::string written =
+      WritePackage(reader, {{"A.xml", ""}, {"c.xml", "x"}, {"new.xml", large}}, {"D.XML"}); // names without case
+  const auto after = test::UnzipParts(written); // libzip checks each CRC-32 as it reads
+  EXPECT_EQ(after, (std::map<std::string, std::string>{
+                       {"a.xml", ""}, {"b.bin", before[1].second}, {"c.xml", "x"}, {"new.xml", large}}));
+  zip_t* zip =
+      zip_open_from_source(zip_source_buffer_create(written.data(), written.size(), 0, nullptr), ZIP_RDONLY, nullptr);
+  ASSERT_NE(zip, nullptr);
+  std::vector<std::string> order;
+  for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
+    zip_stat_t st;
+    zip_stat_index(zip, static_cast<zip_uint64_t>(i), 0, &st);
+    order.push_back(st.name);
+    EXPECT_EQ(st.comp_method, order.back() == "b.bin" ? ZIP_CM_STORE : ZIP_CM_DEFLATE) << st.name;
+    if (order.back() == "new.xml") {
+      EXPECT_LT(st.comp_size, st.size / 3);
+    }
+  }
+  zip_discard(zip);
+  EXPECT_EQ(order, (std::vector<std::string>{"a.xml", "b.bin", "c.xml", "new.xml"})); // the old order, new parts last
+  // A part beyond what the reader accepts is refused before anything is written.
+  PackageReader small("t.xlsx", {.maxPartSize = 100});
+  small.Open(test::ZipParts(before));
+  EXPECT_THROW(WritePackage(small, {{"c.xml", std::string(101, 'x')}}, {}), WorkbookError);
 }
 
 } // namespace
