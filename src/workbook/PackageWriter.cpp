@@ -4,6 +4,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -29,8 +30,14 @@ using Pending = std::map<std::string, std::pair<std::string, std::string>>;
 // and writes the headers (ZIP64 where sizes need it) without recompressing.
 class DeflatedPart {
 public:
-  explicit DeflatedPart(std::string_view data) : size_(data.size()) {
+  DeflatedPart(std::string_view data, double& seconds) : size_(data.size()) {
     zip_error_init(&error_);
+    const auto start = std::chrono::steady_clock::now();
+    struct Clock {
+      std::chrono::steady_clock::time_point start;
+      double& seconds;
+      ~Clock() { seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); }
+    } clock{start, seconds};
     crc_ = static_cast<std::uint32_t>(libdeflate_crc32(0, data.data(), data.size()));
     libdeflate_compressor* compressor = libdeflate_alloc_compressor(kLevel);
     if (!compressor) return;
@@ -134,7 +141,7 @@ void CheckWritten(const PackageReader& source, const std::string& package, std::
 // method (a stored part stays stored), changed parts are deflated, or stored
 // when named in store.
 std::string Assemble(const PackageReader& source, const Pending& pending, const std::set<std::string>& removed,
-                     const std::set<std::string>& store) {
+                     const std::set<std::string>& store, double& deflateSeconds) {
   zip_error_t error;
   zip_error_init(&error);
   zip_t* out = nullptr;
@@ -162,7 +169,7 @@ std::string Assemble(const PackageReader& source, const Pending& pending, const 
     if (stored) {
       partSource = zip_source_buffer(out, data.data(), data.size(), 0);
     } else {
-      deflated.push_back(std::make_unique<DeflatedPart>(data));
+      deflated.push_back(std::make_unique<DeflatedPart>(data, deflateSeconds));
       if (deflated.back()->Failed()) fail("no memory to compress the part " + part);
       partSource = zip_source_function(out, &DeflatedPart::Callback, deflated.back().get());
     }
@@ -228,7 +235,9 @@ std::string Assemble(const PackageReader& source, const Pending& pending, const 
 } // namespace
 
 std::string WritePackage(const PackageReader& source, std::map<std::string, std::string> replaced,
-                         const std::set<std::string>& deleted) {
+                         const std::set<std::string>& deleted, double* deflateSeconds) {
+  double ignored = 0;
+  double& deflating = deflateSeconds ? *deflateSeconds : ignored;
   // Part names compare without regard to case, as the package format says.
   std::map<std::string, std::pair<std::string, std::string>> pending; // lower name -> (name, data)
   for (auto& [part, data] : replaced) {
@@ -244,13 +253,13 @@ std::string WritePackage(const PackageReader& source, std::map<std::string, std:
   replaced.clear();
   std::set<std::string> removed;
   for (const auto& part : deleted) removed.insert(LowerName(part));
-  std::string result = Assemble(source, pending, removed, {});
+  std::string result = Assemble(source, pending, removed, {}, deflating);
   // What is saved must open again: a new part packed beyond the reader's
   // ratio (a sheet of one number repeated) is stored instead.
   std::set<std::string> store;
   CheckWritten(source, result, store);
   if (!store.empty()) {
-    result = Assemble(source, pending, removed, store);
+    result = Assemble(source, pending, removed, store, deflating);
     CheckWritten(source, result, store);
   }
   return result;

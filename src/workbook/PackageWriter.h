@@ -16,7 +16,8 @@ class PackageReader;
 // parts are copied as they are, compressed data and method included. What is
 // written keeps within the reader's limits, so that it opens again; otherwise
 // WorkbookError (nothing was written anywhere).
+// deflateSeconds, when given, gains the time spent deflating.
 std::string WritePackage(const PackageReader& source, std::map<std::string, std::string> replaced,
-                         const std::set<std::string>& deleted);
+                         const std::set<std::string>& deleted, double* deflateSeconds = nullptr);
 
 } // namespace vontralek::workbook

@@ -1,5 +1,6 @@
 #include "workbook/XlsxWorkbook.h"
 
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <set>
@@ -17,6 +18,15 @@
 namespace vontralek::workbook {
 
 using namespace xml;
+
+namespace {
+SaveTimings lastSave;
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+} // namespace
+
+SaveTimings LastSaveTimings() { return lastSave; }
 
 // The workbook part and its worksheets, over the package they were read from.
 struct XlsxWorkbook::Impl {
@@ -119,6 +129,8 @@ void XlsxWorkbook::Impl::Load(std::string bytes) {
 }
 
 std::string XlsxWorkbook::Impl::BuildPackage() {
+  lastSave = {};
+  const auto start = std::chrono::steady_clock::now();
   std::map<std::string, std::string> replaced;
   std::set<std::string> deleted;
   bool anyWritten = false;
@@ -138,7 +150,11 @@ std::string XlsxWorkbook::Impl::BuildPackage() {
   if (workbookDirty) replaced[workbookPart] = Serialize(workbookDoc);
   calcChain->Apply(replaced, deleted);
   if (replaced.empty() && deleted.empty()) return package.Bytes();
-  return WritePackage(package, std::move(replaced), deleted);
+  lastSave.serializeSeconds = SecondsSince(start);
+  const auto packing = std::chrono::steady_clock::now();
+  std::string result = WritePackage(package, std::move(replaced), deleted, &lastSave.deflateSeconds);
+  lastSave.packageSeconds = SecondsSince(packing) - lastSave.deflateSeconds;
+  return result;
 }
 
 XlsxWorkbook::XlsxWorkbook(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -196,7 +212,9 @@ void XlsxWorkbook::SaveAs(const std::filesystem::path& path) {
   CheckSavable(path);
   if (hold) hold->CheckUnchanged();
   std::string bytes = impl_->BuildPackage();
+  const auto writing = std::chrono::steady_clock::now();
   WriteFileAtomically(path, bytes, hold);
+  lastSave.fileSeconds = SecondsSince(writing);
   impl_->package.SetPath(path);
   impl_->package.Open(std::move(bytes));
 }
