@@ -41,16 +41,15 @@ public:
     crc_ = static_cast<std::uint32_t>(libdeflate_crc32(0, data.data(), data.size()));
     libdeflate_compressor* compressor = libdeflate_alloc_compressor(kLevel);
     if (!compressor) return;
-    try {
-      compressed_.resize(libdeflate_deflate_compress_bound(compressor, data.size()));
-    } catch (const std::bad_alloc&) {
-      libdeflate_free_compressor(compressor);
-      return;
+    // Left uninitialised: of the bound (a little above the data's size) only
+    // the pages the output fills become resident memory.
+    const std::size_t bound = libdeflate_deflate_compress_bound(compressor, data.size());
+    compressed_.reset(new (std::nothrow) char[bound]);
+    if (compressed_) {
+      compressedSize_ = libdeflate_deflate_compress(compressor, data.data(), data.size(), compressed_.get(), bound);
+      ok_ = compressedSize_ > 0;
     }
-    compressed_.resize(
-        libdeflate_deflate_compress(compressor, data.data(), data.size(), compressed_.data(), compressed_.size()));
     libdeflate_free_compressor(compressor);
-    ok_ = !compressed_.empty() || data.empty();
   }
   ~DeflatedPart() { zip_error_fini(&error_); }
   bool Failed() const { return !ok_; }
@@ -62,8 +61,8 @@ public:
       self->offset_ = 0;
       return 0;
     case ZIP_SOURCE_READ: {
-      const std::size_t n = std::min<std::size_t>(length, self->compressed_.size() - self->offset_);
-      std::memcpy(data, self->compressed_.data() + self->offset_, n);
+      const std::size_t n = std::min<std::size_t>(length, self->compressedSize_ - self->offset_);
+      std::memcpy(data, self->compressed_.get() + self->offset_, n);
       self->offset_ += n;
       return static_cast<zip_int64_t>(n);
     }
@@ -75,7 +74,7 @@ public:
       zip_stat_init(st);
       st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_ENCRYPTION_METHOD;
       st->size = self->size_;
-      st->comp_size = self->compressed_.size();
+      st->comp_size = self->compressedSize_;
       st->comp_method = ZIP_CM_DEFLATE;
       st->crc = self->crc_;
       st->encryption_method = ZIP_EM_NONE;
@@ -96,7 +95,8 @@ private:
   static constexpr int kLevel = 1;
   std::uint64_t size_;
   std::uint32_t crc_ = 0;
-  std::string compressed_;
+  std::unique_ptr<char[]> compressed_;
+  std::size_t compressedSize_ = 0;
   std::size_t offset_ = 0;
   bool ok_ = false;
   zip_error_t error_;

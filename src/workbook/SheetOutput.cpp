@@ -130,6 +130,10 @@ std::string XlsxSheet::Serialize() {
   // order, so nothing else can be taken for one.
   std::vector<pugi::xml_node> marks;
   std::vector<Mark> ranges;
+  // A guess at the size: a number cell "<c r=\"BZ1000\"><v>0.0012345678901234567</v></c>" is
+  // 40-50 bytes, a cell element from the file about as much. Reserved memory
+  // that stays unused is never touched, so a guess on the high side costs nothing.
+  std::size_t expected = 4096;
   const std::string markName = NumbersMarkName();
   struct RemoveMarks {
     std::vector<pugi::xml_node>& marks;
@@ -138,6 +142,7 @@ std::string XlsxSheet::Serialize() {
     }
   } removeMarks{marks};
   for (auto& [number, row] : rows_) {
+    expected += 64 * (row.numbers.size() + row.cells.size()) + 32;
     std::size_t d = 0;
     for (std::size_t i = 0; i < row.numbers.size();) {
       while (d < row.cells.size() && row.cells[d].column < row.numbers[i].column) ++d;
@@ -154,14 +159,17 @@ std::string XlsxSheet::Serialize() {
     }
   }
   if (marks.empty()) return xml::Serialize(*doc_);
-  std::size_t expected = 0;
-  return xml::Serialize(*doc_, markName, [&](std::string_view value, std::string& out) {
-    if (expected < ranges.size() && value == std::to_string(expected)) {
-      ExpandNumbers(ranges[expected++], out);
-      return true;
-    }
-    return false; // not one of ours: written as it was
-  });
+  std::size_t next = 0;
+  return xml::Serialize(
+      *doc_, markName,
+      [&](std::string_view value, std::string& out) {
+        if (next < ranges.size() && value == std::to_string(next)) {
+          ExpandNumbers(ranges[next++], out);
+          return true;
+        }
+        return false; // not one of ours: written as it was
+      },
+      expected);
 }
 
 bool XlsxSheet::MayBeTabSelected() const {
