@@ -22,10 +22,4 @@ std::string FormatNumber(double value) {
   return std::string(buffer, ec == std::errc() ? end : buffer);
 }
 
-void AppendNumber(std::string& out, double value) {
-  char buffer[32];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  if (ec == std::errc()) out.append(buffer, end);
-}
-
 } // namespace vontralek::workbook

@@ -13,7 +13,5 @@ namespace vontralek::workbook {
 // a value that is not finite.
 bool ParseStoredNumber(std::string_view text, double& value);
 std::string FormatNumber(double value);
-// Appends FormatNumber(value) without a temporary string.
-void AppendNumber(std::string& out, double value);
 
 } // namespace vontralek::workbook

@@ -22,20 +22,12 @@ TEST(References, CellNamesInsideTheSheetOnly) {
   EXPECT_EQ(std::make_pair(row, column), std::make_pair(1048576, 16384));
   EXPECT_TRUE(ParseCellRef("C", row, column)); // a whole column: row 0
   EXPECT_EQ(std::make_pair(row, column), std::make_pair(0, 3));
-  for (const char* bad : {"XFE1", "A1048577", "", "A1B", "A-1",
-                          "\xC3\x84"
-                          "1"}) {
+  for (const char* bad : {"XFE1", "A1048577", "", "A1B", "A-1", "\u00C41"})
     EXPECT_FALSE(ParseCellRef(bad, row, column)) << bad;
-  }
-  int value = 0;
-  EXPECT_TRUE(ParseInt("42", value));
-  EXPECT_FALSE(ParseInt("42 ", value));
 }
 
 TEST(References, AFilledFormulaMovesItsRelativeParts) {
-  // Filled from G2 to H5: one column right, three rows down.
-  EXPECT_EQ(ShiftFormula("A2*2+$B$2+B$2+$C2", 3, 1), "B5*2+$B$2+C$2+$C5");
-  EXPECT_EQ(ShiftFormula("SUM(A:B)+SUM(2:3)+LOG10(A1)", 3, 1), "SUM(B:C)+SUM(5:6)+LOG10(B4)");
+  // (Moves of plain, absolute and whole-column references: the shared-formula test of the workbook.)
   // Texts, quoted sheet names, structured references and sheet names stay.
   EXPECT_EQ(ShiftFormula("\"A1\"&'B 1'!A1&Sheet1!A1&T[[#This Row],[A1]]", 1, 0),
             "\"A1\"&'B 1'!A2&Sheet1!A2&T[[#This Row],[A1]]");
@@ -52,11 +44,6 @@ TEST(NumberText, StoredNumbersReadWithADotAndWriteBackExactly) {
     EXPECT_FALSE(ParseStoredNumber(bad, v)) << bad;
   // 0.1 + 0.2 is 0.30000000000000004 in binary: the shortest text that reads back.
   EXPECT_EQ(FormatNumber(0.1 + 0.2), "0.30000000000000004");
-  std::string out = "x";
-  AppendNumber(out, -2.5e-300);
-  EXPECT_EQ(out, "x-2.5e-300");
-  ASSERT_TRUE(ParseStoredNumber(FormatNumber(1.0 / 3.0), v));
-  EXPECT_EQ(v, 1.0 / 3.0);
 }
 
 TEST(PackageNames, TargetsResolveAgainstTheirPartsFolder) {
