@@ -256,9 +256,11 @@ std::string Serialize(pugi::xml_document& doc) {
 }
 
 std::string Serialize(pugi::xml_document& doc, std::string_view piName,
-                      const std::function<bool(std::string_view value, std::string& out)>& expand) {
+                      const std::function<bool(std::string_view value, std::string& out)>& expand,
+                      std::size_t expectedSize) {
   EnsureDeclaration(doc);
   ExpandingWriter writer(piName, expand);
+  writer.out.reserve(expectedSize);
   doc.save(writer, "", pugi::format_raw, pugi::encoding_utf8);
   writer.out += writer.held;
   return std::move(writer.out);

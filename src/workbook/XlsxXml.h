@@ -42,8 +42,10 @@ std::string Serialize(pugi::xml_document& doc);
 // the text is written as it was. Lets content kept outside the DOM be streamed
 // into its place. The output is scanned as text: a CDATA section of the file
 // could hold such a text, so piName must be one the file cannot know.
+// expectedSize, a guess at the output's size, saves growing it step by step.
 std::string Serialize(pugi::xml_document& doc, std::string_view piName,
-                      const std::function<bool(std::string_view value, std::string& out)>& expand);
+                      const std::function<bool(std::string_view value, std::string& out)>& expand,
+                      std::size_t expectedSize = 0);
 
 // The schema orders of the children this layer inserts.
 inline const std::vector<std::string_view> kWorksheetOrder = {"sheetPr",

@@ -40,7 +40,10 @@ std::map<std::string, std::string> UnzipParts(const std::string& bytes) {
     zip_file_t* f = zip_stat_index(archive, i, 0, &st) == 0 ? zip_fopen_index(archive, i, 0) : nullptr;
     if (!f) throw std::runtime_error("damaged entry");
     std::string& data = parts[st.name] = std::string(st.size, '\0');
-    const bool whole = zip_fread(f, data.data(), st.size) == static_cast<zip_int64_t>(st.size);
+    // Read to the end: libzip checks the CRC-32 only there.
+    char beyond = 0;
+    const bool whole =
+        zip_fread(f, data.data(), st.size) == static_cast<zip_int64_t>(st.size) && zip_fread(f, &beyond, 1) == 0;
     if (zip_fclose(f) != 0 || !whole) throw std::runtime_error("damaged entry");
   }
   zip_discard(archive);

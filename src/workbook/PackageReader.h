@@ -1,0 +1,61 @@
+#pragma once
+
+// The zip package of a workbook, read: its parts by name, within the limits
+// that keep a hostile file from filling the memory; and the names of parts.
+
+#include <pugixml.hpp>
+#include <zip.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "workbook/XlsxWorkbook.h"
+
+namespace vontralek::workbook {
+
+// Part names inside the package: "xl/worksheets/sheet1.xml" (no leading '/').
+std::string PartDirectory(const std::string& part);                             // "xl/worksheets/"
+std::string RelationshipsPart(const std::string& part);                         // "xl/worksheets/_rels/sheet1.xml.rels"
+std::string ResolveTarget(const std::string& baseDir, std::string_view target); // "..", "." and "/" resolved
+// Part names compare without regard to ASCII case, as the package format says.
+std::string LowerName(std::string name);
+bool EndsWith(std::string_view s, std::string_view suffix);
+
+class PackageReader {
+public:
+  PackageReader(std::filesystem::path path, const PackageLimits& limits) : path_(std::move(path)), limits_(limits) {}
+  ~PackageReader();
+  PackageReader(const PackageReader&) = delete;
+  PackageReader& operator=(const PackageReader&) = delete;
+
+  // Takes bytes as the package; throws WorkbookError (as Damaged) for what is
+  // no zip package, too many entries or an entry name given twice.
+  void Open(std::string bytes);
+  const std::string& Bytes() const { return bytes_; }
+  zip_t* Archive() const { return archive_; }
+  const PackageLimits& Limits() const { return limits_; }
+  const std::filesystem::path& Path() const { return path_; }
+  void SetPath(const std::filesystem::path& path) { path_ = path; }
+
+  std::string Where() const { return "the workbook \"" + path_.string() + "\""; }
+  [[noreturn]] void Damaged(const std::string& problem) const;
+
+  bool HasPart(const std::string& part) const { return Locate(part) >= 0; }
+  // The part unpacked; a missing, encrypted or damaged part and one beyond the
+  // limits are refused as damaged.
+  std::string ReadPart(const std::string& part) const;
+  void ParsePart(const std::string& part, pugi::xml_document& doc) const;
+
+private:
+  zip_int64_t Locate(const std::string& part) const;
+
+  std::filesystem::path path_;
+  PackageLimits limits_;
+  std::string bytes_;
+  zip_t* archive_ = nullptr;            // read-only view of bytes_
+  mutable std::uint64_t totalRead_ = 0; // uncompressed bytes read from the package
+};
+
+} // namespace vontralek::workbook

@@ -1,0 +1,101 @@
+// The small pieces of the xlsx layer on their own: A1 references and moved
+// formulas, stored number text, part names, characters of UTF-8 text.
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include "TestPackages.h"
+
+#include "workbook/NumberText.h"
+#include "workbook/PackageReader.h"
+#include "workbook/PackageWriter.h"
+#include "workbook/References.h"
+#include "workbook/RichText.h"
+
+namespace vontralek::workbook {
+namespace {
+
+TEST(References, CellNamesInsideTheSheetOnly) {
+  int row = -1, column = -1;
+  // XFD = 24*676 + 6*26 + 4 = 16384, the last column; row 1048576 the last row.
+  EXPECT_TRUE(ParseCellRef("xfd1048576", row, column));
+  EXPECT_EQ(std::make_pair(row, column), std::make_pair(1048576, 16384));
+  EXPECT_TRUE(ParseCellRef("C", row, column)); // a whole column: row 0
+  EXPECT_EQ(std::make_pair(row, column), std::make_pair(0, 3));
+  for (const char* bad : {"XFE1", "A1048577", "", "A1B", "A-1", "\u00C41"})
+    EXPECT_FALSE(ParseCellRef(bad, row, column)) << bad;
+}
+
+TEST(References, AFilledFormulaMovesItsRelativeParts) {
+  // (Moves of plain, absolute and whole-column references: the shared-formula test of the workbook.)
+  // Texts, quoted sheet names, structured references and sheet names stay.
+  EXPECT_EQ(ShiftFormula("\"A1\"&'B 1'!A1&Sheet1!A1&T[[#This Row],[A1]]", 1, 0),
+            "\"A1\"&'B 1'!A2&Sheet1!A2&T[[#This Row],[A1]]");
+  EXPECT_EQ(ShiftFormula("A1+XFD1", 0, 1), "B1+#REF!"); // moved off the sheet
+  EXPECT_EQ(ShiftFormula("A2", -1, 0), "A1");
+  EXPECT_EQ(ShiftFormula("A1", -1, 0), "#REF!");
+}
+
+TEST(NumberText, StoredNumbersReadWithADotAndWriteBackExactly) {
+  double v = 0;
+  EXPECT_TRUE(ParseStoredNumber(" +1E-3\n", v));
+  EXPECT_EQ(v, 0.001);
+  for (const char* bad : {"7,25", "nan", "inf", "1e400", "0x10", "", " "})
+    EXPECT_FALSE(ParseStoredNumber(bad, v)) << bad;
+  // 0.1 + 0.2 is 0.30000000000000004 in binary: the shortest text that reads back.
+  EXPECT_EQ(FormatNumber(0.1 + 0.2), "0.30000000000000004");
+}
+
+TEST(PackageNames, TargetsResolveAgainstTheirPartsFolder) {
+  EXPECT_EQ(ResolveTarget("xl/", "worksheets/sheet1.xml"), "xl/worksheets/sheet1.xml");
+  EXPECT_EQ(ResolveTarget("xl/worksheets/", "../sharedStrings.xml"), "xl/sharedStrings.xml");
+  EXPECT_EQ(ResolveTarget("xl/", "/xl/./styles.xml"), "xl/styles.xml");
+  EXPECT_EQ(ResolveTarget("xl/", "../docProps/app.xml"), "docProps/app.xml");
+  EXPECT_EQ(ResolveTarget("", "../../a.xml"), "a.xml"); // never above the root
+  EXPECT_EQ(RelationshipsPart("xl/workbook.xml"), "xl/_rels/workbook.xml.rels");
+  EXPECT_EQ(RelationshipsPart("[Content_Types].xml"), "_rels/[Content_Types].xml.rels");
+  EXPECT_EQ(PartDirectory("xl/worksheets/sheet1.xml"), "xl/worksheets/");
+  EXPECT_EQ(LowerName("XL/Sheet\xC3\x84.xml"), "xl/sheet\xC3\x84.xml"); // ASCII letters only
+}
+
+TEST(RichText, CharactersAreCodePointsNotBytes) {
+  // "m³ H₂O": ³ is 2 bytes (C2 B3), ₂ is 3 (E2 82 82).
+  const std::string text = "m\xC2\xB3 H\xE2\x82\x82O";
+  EXPECT_EQ(CodePointCount(text), 6u);
+  EXPECT_EQ(CodePointOffsets(text), (std::vector<std::size_t>{0, 1, 3, 4, 5, 8, 9}));
+}
+
+TEST(PackageWriter, NewPartsAreDeflatedAsLibzipReadsThemAndTheRestIsCopied) {
+  // Parts of every size the deflater treats apart: empty, one byte, a large
+  // sheet-like part (2 MB of varied numbers); a stored part stays stored.
+  std::string large;
+  for (int i = 0; large.size() < (2u << 20); ++i)
+    large += "<c r=\"K" + std::to_string(i) + "\"><v>" + FormatNumber(i / 7.0) + "</v></c>";
+  const test::Parts before = {
+      {"a.xml", "<a/>"}, {"b.bin", std::string(1000, 'b')}, {"c.xml", "<c/>"}, {"d.xml", "<d/>"}};
+  PackageReader reader("t.xlsx", {});
+  reader.Open(test::ZipParts(before, {"b.bin"}));
+  const std::string written =
+      WritePackage(reader, {{"A.xml", ""}, {"c.xml", "x"}, {"new.xml", large}}, {"D.XML"}); // names without case
+  const auto after = test::UnzipParts(written); // libzip checks each CRC-32 as it reads
+  EXPECT_EQ(after, (std::map<std::string, std::string>{
+                       {"a.xml", ""}, {"b.bin", before[1].second}, {"c.xml", "x"}, {"new.xml", large}}));
+  zip_t* zip =
+      zip_open_from_source(zip_source_buffer_create(written.data(), written.size(), 0, nullptr), ZIP_RDONLY, nullptr);
+  ASSERT_NE(zip, nullptr);
+  std::vector<std::string> order;
+  for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
+    zip_stat_t st;
+    zip_stat_index(zip, static_cast<zip_uint64_t>(i), 0, &st);
+    order.push_back(st.name);
+    EXPECT_EQ(st.comp_method, order.back() == "b.bin" ? ZIP_CM_STORE : ZIP_CM_DEFLATE) << st.name;
+    if (order.back() == "new.xml") {
+      EXPECT_LT(st.comp_size, st.size / 3);
+    }
+  }
+  zip_discard(zip);
+  EXPECT_EQ(order, (std::vector<std::string>{"a.xml", "b.bin", "c.xml", "new.xml"})); // the old order, new parts last
+}
+
+} // namespace
+} // namespace vontralek::workbook
