@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -8,8 +9,9 @@
 namespace vontralek::cli {
 
 struct CliEnvironment {
-  std::filesystem::path programFolder; // where the default workbook is looked for
-  bool errorIsTerminal = false;        // draw the batch progress bar on the error stream
+  std::filesystem::path programFolder;   // where the default workbook is looked for
+  bool errorIsTerminal = false;          // draw the batch progress bar on the error stream
+  std::istream* standardInput = nullptr; // the table mode's "-" (none: no standard input)
 };
 
 // The whole program behind main(): parses args (without the program name),

@@ -21,6 +21,16 @@ struct CliOptions {
   CarbonatePair inputPair = CarbonatePair::AlkalinityPH; // --pair ph | pco2 | carbonate
   std::optional<std::filesystem::path> workbook;         // default: the program's folder
   std::optional<std::filesystem::path> output;           // --output FILE
+  // The table mode: an input ending in .csv, or "-" (standard input) with --csv.
+  struct Table {
+    bool selected = false;                          // an input ending in .csv, or --csv
+    std::optional<std::filesystem::path> constants; // --constants WORKBOOK (worksheets 3 and 4)
+    std::string model;                              // --model specified|ion-association ("" default)
+    std::string belowLimit;                         // --below-limit stop|zero|half|limit ("" default)
+    bool keepGoing = false;                         // --keep-going
+    int threads = 0;                                // --threads N (0: all cores)
+    bool pairGiven = false;                         // --pair was given
+  } table;
   bool help = false;
   bool version = false;
 };

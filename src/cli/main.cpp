@@ -16,5 +16,8 @@ int main(int argc, char** argv) {
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
   env.programFolder = error ? std::filesystem::current_path() : self.parent_path();
   env.errorIsTerminal = isatty(STDERR_FILENO) != 0;
+  env.standardInput = &std::cin;
+  // The streams are used alone: no need to keep them in step with C stdio (much faster for tables).
+  std::ios::sync_with_stdio(false);
   return vontralek::cli::RunCli(args, std::cout, std::cerr, env);
 }
