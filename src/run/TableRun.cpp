@@ -111,6 +111,28 @@ int SpeciesRowOf(Quantity q) {
   }
 }
 
+std::string UnitText(const table::ColumnRole& role) {
+  switch (role.unit) {
+  case ColumnUnit::MmolPerL:
+    return "mmol/L";
+  case ColumnUnit::MgPerL:
+    return "mg/L";
+  case ColumnUnit::MeqPerL:
+    return "meq/L";
+  case ColumnUnit::MgPerLAsN:
+    return "mg/L as N";
+  case ColumnUnit::MgPerLAsCaCO3:
+    return "mg/L as CaCO3";
+  case ColumnUnit::MgPerLAsHCO3:
+    return "mg/L as HCO3";
+  case ColumnUnit::None:
+    break;
+  }
+  if (role.quantity == Quantity::PCO2) return "atm";
+  if (role.quantity == Quantity::Temperature) return "degrees C (passed through)";
+  return "pH";
+}
+
 } // namespace
 
 SpeciationModel ParseModel(std::string_view text) {
@@ -336,7 +358,7 @@ std::string ProvenanceJson(const TableOptions& options, const TableParameters& p
   const table::InputColumns columns = table::ReadInputColumns(summary.inputHeader, "the input");
   for (std::size_t i = 0; i < summary.inputHeader.size(); ++i)
     if (columns.roles[i].quantity != Quantity::Extra && columns.roles[i].quantity != Quantity::Sample)
-      units[summary.inputHeader[i]] = summary.inputHeader[i];
+      units[summary.inputHeader[i]] = UnitText(columns.roles[i]);
   record["input_columns"] = units;
   record["units_out"] = "concentrations mmol/L, ionic strength mmol/L, pCO2 atm, SAR (mmol/L)^0.5";
   record["below_limit"] = labdata::ToText(options.settings.belowLimit);
