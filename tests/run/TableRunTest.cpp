@@ -30,7 +30,9 @@ std::string Csv(const std::vector<Analysis>& waters) {
   std::string csv = kHeader;
   for (std::size_t i = 0; i < waters.size(); ++i) {
     csv.append("w").append(std::to_string(i));
-    for (double v : waters[i]) csv.append(",").append(Text(v));
+    // An ion not determined ("nd") counts as 0, as on the Batch sheet.
+    for (std::size_t k = 0; k < waters[i].size(); ++k)
+      csv.append(",").append(k >= 2 && waters[i][k] == 0 ? "nd" : Text(waters[i][k]));
     csv.append("\n");
   }
   return csv;
