@@ -22,7 +22,7 @@ ALLOWED = {
     "report": {"layout", "model", "workbook", "common"},
     "run": {"speciation", "layout", "report", "model", "workbook", "labdata", "table", "common"},
     # The programs call the run; model and common come with its interface.
-    "cli": {"run", "model", "common"},
+    "cli": {"run", "model", "common", "table", "labdata"},
     "ui": {"run", "model", "common"},
 }
 # Layers that know no files and no screen.

@@ -17,6 +17,9 @@ packages=(
   clang libclang-rt-14-dev
   # .xls/.ods conversion and the round-trip tests
   libreoffice-calc-nogui python3-openpyxl
+  # tables: provenance record (JSON, SHA-256); the Python module and its Dask test
+  nlohmann-json3-dev libssl-dev
+  pybind11-dev python3-dev python3-numpy python3-pandas python3-pytest python3-dask python3-distributed
   # the desktop windows and their tests
   qt6-base-dev xvfb xauth fonts-comic-neue
   # clicking through the real program on the virtual X server (screenshots)

@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "cli/CliOptions.h"
+#include "cli/TableMode.h"
 #include "run/Interruption.h"
 #include "run/Run.h"
 
@@ -89,6 +90,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     out << "vontralek-cli " << VONTRALEK_VERSION << '\n';
     return 0;
   }
+
+  if (options.table.selected) return RunTableMode(options, out, err, env);
 
   try {
     RunRequest request;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@ struct CliEnvironment {
   // Set by the SIGINT/SIGTERM handler: the run stops after the current sample
   // (exit status 128 + the signal's number). Null: never stopped.
   const std::atomic<int>* stopSignal = nullptr;
+  std::istream* standardInput = nullptr; // the table mode's "-" (none: no standard input)
 };
 
 // The whole program behind main(): parses args (without the program name),

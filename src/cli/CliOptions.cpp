@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include <cctype>
+
 #include <CLI/CLI.hpp>
 
 namespace vontralek::cli {
@@ -27,6 +29,37 @@ SpeciationModel ModelCode(const std::string& value) {
   throw UsageError("unknown model \"" + value + "\" for --model: use specified or ion-association");
 }
 
+bool EndsInCsv(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string end = name.substr(name.size() - 4);
+  for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return end == ".csv";
+}
+
+// The table mode's options; they are refused without a table.
+void TableOptions(CliOptions& options, const std::vector<std::string>& inputs, bool csv,
+                  const std::vector<std::string>& constants, const std::vector<std::string>& belowLimits,
+                  const std::vector<std::string>& threads) {
+  CliOptions::Table& table = options.table;
+  table.selected = csv || (!inputs.empty() && EndsInCsv(inputs.front()));
+  if (!inputs.empty() && inputs.front() == "-" && !csv)
+    throw UsageError("\"-\" reads a table from standard input: add --csv");
+  for (const auto* values : {&constants, &belowLimits, &threads})
+    if (values->size() > 1) throw UsageError("an option of the table mode was given twice");
+  if (!table.selected && (!constants.empty() || !belowLimits.empty() || !threads.empty()))
+    throw UsageError("--constants, --below-limit and --threads apply to a table (an input "
+                     "ending in .csv, or --csv)");
+  if (!constants.empty()) table.constants = constants.front();
+  if (!belowLimits.empty()) table.belowLimit = belowLimits.front();
+  if (!threads.empty()) {
+    const std::string& text = threads.front();
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(text) < 1)
+      throw UsageError("--threads needs a whole number from 1 to 9999, not \"" + text + "\"");
+    table.threads = std::stoi(text);
+  }
+}
+
 } // namespace
 
 CliOptions ParseCommandLine(const std::vector<std::string>& args) {
@@ -36,13 +69,18 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   app.add_flag("-h,--help", options.help);
   app.add_flag("--version", options.version);
   // Every value is collected, so that an option given twice is named as such.
-  std::vector<std::string> sheets, pairs, outputs, workbooks, models;
+  std::vector<std::string> sheets, pairs, outputs, workbooks, models, constants, belowLimits, threads;
+  bool csv = false;
   app.add_option("--sheet", sheets)->take_all()->allow_extra_args(false);
   app.add_option("--pair", pairs)->take_all()->allow_extra_args(false);
   app.add_option("-o,--output", outputs)->take_all()->allow_extra_args(false);
   app.add_option("--model", models)->take_all()->allow_extra_args(false);
   app.add_flag("--extras", options.extras);
   app.add_flag("--keep-going", options.keepGoing);
+  app.add_flag("--csv", csv);
+  app.add_option("--constants", constants)->take_all()->allow_extra_args(false);
+  app.add_option("--below-limit", belowLimits)->take_all()->allow_extra_args(false);
+  app.add_option("--threads", threads)->take_all()->allow_extra_args(false);
   app.add_option("workbook", workbooks);
   // CLI11 reads its arguments back to front.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -64,6 +102,8 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   if (!models.empty()) options.model = ModelCode(models.front());
   if (!sheets.empty()) options.sheetMode = SheetCode(sheets.front());
   if (!pairs.empty()) options.inputPair = PairCode(pairs.front());
+  TableOptions(options, workbooks, csv, constants, belowLimits, threads);
+  options.table.pairGiven = !pairs.empty();
   if (!outputs.empty()) {
     if (outputs.front().empty()) throw UsageError("--output needs a file name");
     options.output = outputs.front();
@@ -108,6 +148,25 @@ std::string UsageText() {
          "  E27 Ion unit               mmol/L | mg/L | meq/L\n"
          "  E28 Alkalinity unit        meq/L | mg/L as CaCO3 | mg/L as HCO3\n"
          "  B8:L8 molar masses in g/mol, needed for the mg/L units\n"
+         "\n"
+         "Usage: vontralek-cli [OPTIONS] INPUT.csv [-o OUTPUT.csv]\n"
+         "       vontralek-cli [OPTIONS] --csv - [-o OUTPUT.csv]\n"
+         "\n"
+         "Speciates every row of a table whose header names each column with its unit\n"
+         "(see the README, \"Tables, Python and Dask\"); the results go to OUTPUT.csv\n"
+         "(with the provenance record OUTPUT.csv.json beside it) or to standard output.\n"
+         "\n"
+         "  --csv                the input is a table (\"-\": standard input)\n"
+         "  --pair ph|pco2|carbonate\n"
+         "                       the pair to use when the columns give more than one\n"
+         "  --constants WORKBOOK log K (worksheet 3), charges and weights (worksheet 4)\n"
+         "                       of WORKBOOK instead of the shipped ones\n"
+         "  --model specified|ion-association\n"
+         "                       the speciation model (default: specified)\n"
+         "  --below-limit stop|zero|half|limit\n"
+         "                       what \"<x\" counts as (default: stop, an error)\n"
+         "  --keep-going         give a bad row its reason in the status column and go on\n"
+         "  --threads N          worker threads (default: all cores)\n"
          "\n"
          "Exit status: 0 success, 1 the run failed (the message names the cell or\n"
          "sample; results of earlier samples are saved), 2 a usage error, 130 or\n"

@@ -25,6 +25,14 @@ struct CliOptions {
   std::optional<SpeciationModel> model; // --model specified | ion-association
   bool extras = false;                  // --extras: saturation indices and charge-balance error
   bool keepGoing = false;               // --keep-going: a failed sample gets its reason, the run goes on
+  // The table mode: an input ending in .csv, or "-" (standard input) with --csv.
+  struct Table {
+    bool selected = false;                          // an input ending in .csv, or --csv
+    std::optional<std::filesystem::path> constants; // --constants WORKBOOK (worksheets 3 and 4)
+    std::string belowLimit;                         // --below-limit stop|zero|half|limit ("" default)
+    int threads = 0;                                // --threads N (0: all cores)
+    bool pairGiven = false;                         // --pair was given
+  } table;
   bool help = false;
   bool version = false;
 };

@@ -19,5 +19,8 @@ int main(int argc, char** argv) {
   env.errorIsTerminal = isatty(STDERR_FILENO) != 0;
   vontralek::InstallStopHandlers();
   env.stopSignal = &vontralek::StopSignal();
+  env.standardInput = &std::cin;
+  // The streams are used alone: no need to keep them in step with C stdio (much faster for tables).
+  std::ios::sync_with_stdio(false);
   return vontralek::cli::RunCli(args, std::cout, std::cerr, env);
 }

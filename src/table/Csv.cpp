@@ -133,40 +133,49 @@ bool CsvReader::Next(std::vector<std::string>& fields) {
   return true;
 }
 
-void CsvWriter::Separate() {
-  if (!first_) row_ += ',';
+void CsvRow::Separate() {
+  if (!first_) text_ += ',';
   first_ = false;
 }
 
-void CsvWriter::Text(std::string_view text) {
+void CsvRow::Text(std::string_view text) {
   Separate();
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-    row_.append(text);
+    text_.append(text);
     return;
   }
-  row_ += '"';
+  text_ += '"';
   for (char c : text) {
-    if (c == '"') row_ += '"';
-    row_ += c;
+    if (c == '"') text_ += '"';
+    text_ += c;
   }
-  row_ += '"';
+  text_ += '"';
 }
 
-void CsvWriter::Number(double value) {
+void CsvRow::Number(double value) {
   Separate();
   if (std::isnan(value)) return;
   char text[32];
   const auto result = std::to_chars(text, text + sizeof text, value);
-  row_.append(text, result.ptr);
+  text_.append(text, result.ptr);
 }
 
-void CsvWriter::Empty() { Separate(); }
+void CsvRow::Empty() { Separate(); }
+
+const std::string& CsvRow::End() {
+  text_ += '\n';
+  return text_;
+}
+
+void CsvRow::Clear() {
+  text_.clear();
+  first_ = true;
+}
 
 void CsvWriter::EndRow() {
-  row_ += '\n';
-  out_.write(row_.data(), static_cast<std::streamsize>(row_.size()));
-  row_.clear();
-  first_ = true;
+  const std::string& text = row_.End();
+  out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+  row_.Clear();
 }
 
 void CsvWriter::Row(const std::vector<std::string>& fields) {

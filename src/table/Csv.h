@@ -69,25 +69,40 @@ private:
   std::vector<std::string> header_;
 };
 
-// Writes records one field at a time; each row goes out when it ends.
-// Fields are quoted only when they hold a comma, a quote, CR or LF; lines end
-// in LF.
-class CsvWriter {
+// One record built as text, so that rows can be formatted on one thread and
+// written on another. Fields are quoted only when they hold a comma, a quote,
+// CR or LF; the record ends in LF.
+class CsvRow {
 public:
-  explicit CsvWriter(std::ostream& out) : out_(out) {}
   void Text(std::string_view text);
   // The shortest text that reads back to the same double (std::to_chars);
   // NaN, an undefined value, is an empty field.
   void Number(double value);
   void Empty();
+  // Ends the record and gives its text (line end included).
+  const std::string& End();
+  // Starts a new record, reusing the storage.
+  void Clear();
+
+private:
+  void Separate();
+  std::string text_;
+  bool first_ = true;
+};
+
+// Writes records one field at a time; each row goes out when it ends.
+class CsvWriter {
+public:
+  explicit CsvWriter(std::ostream& out) : out_(out) {}
+  void Text(std::string_view text) { row_.Text(text); }
+  void Number(double value) { row_.Number(value); }
+  void Empty() { row_.Empty(); }
   void EndRow();
   void Row(const std::vector<std::string>& fields);
 
 private:
-  void Separate();
   std::ostream& out_;
-  std::string row_;
-  bool first_ = true;
+  CsvRow row_;
 };
 
 } // namespace vontralek::table

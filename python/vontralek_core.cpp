@@ -1,0 +1,201 @@
+// The extension behind the Python package vontralek: a data frame's columns
+// through the same pipeline as the table mode (fresh start state per row,
+// worker threads), results as one float64 array and the status texts.
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "labdata/LabUnits.h"
+#include "run/Pipeline.h"
+#include "run/TableRun.h"
+#include "table/Csv.h"
+
+namespace py = pybind11;
+using namespace vontralek;
+
+namespace {
+
+// One input column: numbers (float64, NaN = empty field) or texts.
+struct Column {
+  bool numeric = false;
+  std::vector<double> numbers;
+  std::vector<std::string> texts;
+};
+
+class FrameSource : public SampleSource {
+public:
+  FrameSource(const std::vector<Column>& columns, std::size_t rows, const RowReader& reader)
+      : columns_(columns), rows_(rows), reader_(reader) {}
+  bool Next(SampleRow& row) override {
+    if (next_ == rows_) return false;
+    const std::size_t r = next_++;
+    row.place = "frame row " + std::to_string(r);
+    row.fields.resize(columns_.size());
+    reader_.Read(
+        [&](int c) -> std::string_view {
+          const Column& column = columns_[static_cast<std::size_t>(c)];
+          if (!column.numeric) return column.texts[r];
+          // The shortest text of the double reads back to the same double.
+          std::string& text = row.fields[static_cast<std::size_t>(c)];
+          const double v = column.numbers[r];
+          if (std::isnan(v)) return {};
+          char buffer[32];
+          const auto end = std::to_chars(buffer, buffer + sizeof buffer, v).ptr;
+          text.assign(buffer, end);
+          return text;
+        },
+        row);
+    return true;
+  }
+
+private:
+  const std::vector<Column>& columns_;
+  std::size_t rows_, next_ = 0;
+  const RowReader& reader_;
+};
+
+// Results straight into their row of the output array: rows are distinct, so
+// the worker threads never share a value.
+class FrameSink : public ResultSink {
+public:
+  FrameSink(double* values, std::vector<std::string>& status) : values_(values), status_(status) {}
+  void Prepare(SampleRow& row, const ModelState* solved) override {
+    double* v = values_ + static_cast<std::size_t>(row.index) * ResultValueCount;
+    if (solved != nullptr) {
+      ExtractResults(*solved, v);
+      status_[static_cast<std::size_t>(row.index)] = "ok";
+    } else {
+      for (std::size_t i = 0; i < ResultValueCount; ++i) v[i] = std::nan("");
+      status_[static_cast<std::size_t>(row.index)] = row.failure;
+    }
+  }
+  void Write(SampleRow&) override {}
+
+private:
+  double* values_;
+  std::vector<std::string>& status_;
+};
+
+std::optional<table::PairColumns> PairOf(const std::optional<std::string>& pair) {
+  if (!pair) return std::nullopt;
+  if (*pair == "ph") return table::PairColumns::AlkalinityPH;
+  if (*pair == "pco2") return table::PairColumns::AlkalinityPCO2;
+  if (*pair == "carbonate") return table::PairColumns::BicarbonateCarbonate;
+  throw TableError(
+      "Unknown pair \"" + *pair +
+      "\": use \"ph\" (alkalinity and pH), \"pco2\" (alkalinity and pCO2) or \"carbonate\" (HCO3 and CO3).");
+}
+
+const char* kSource = "the frame";
+
+// Runs the frame's columns (names in header order; each a float64 array or a
+// list of texts, None for an empty field) and returns the results (rows x
+// 72), the status texts, the output names of the results (the pair's input
+// left out) and the provenance record as JSON text.
+py::tuple Speciate(const std::vector<std::string>& header, const py::list& data, std::size_t rows,
+                   const std::optional<std::string>& pair, const std::string& model, const std::string& belowLimit,
+                   bool keepGoing, std::optional<int> threads, const std::optional<std::string>& constants) {
+  TableOptions options;
+  options.settings.model = ParseModel(model);
+  options.settings.belowLimit = labdata::ParseBelowLimitPolicy(belowLimit);
+  options.settings.onFailure = keepGoing ? FailurePolicy::Continue : FailurePolicy::Stop;
+  options.pair = PairOf(pair);
+  if (threads && *threads < 1) throw TableError("threads must be at least 1 (None: all cores).");
+  options.threads = threads ? *threads : 0;
+  if (constants) options.constants = *constants;
+
+  const table::InputColumns roles = table::ReadInputColumns(header, kSource);
+  const table::PairColumns chosen = table::ChoosePair(roles, options.pair, kSource);
+  const std::vector<std::string> outputHeader = table::OutputHeader(header, chosen, kSource);
+  const TableParameters parameters = LoadTableParameters(options.constants);
+  const RowReader reader(header, roles, chosen, options.settings, parameters);
+
+  // Only the columns the run reads are converted (with the GIL held).
+  std::vector<Column> columns(header.size());
+  for (std::size_t c = 0; c < header.size(); ++c) {
+    const table::Quantity q = roles.roles[c].quantity;
+    if (q == table::Quantity::Extra || q == table::Quantity::Sample || q == table::Quantity::Temperature) continue;
+    py::object column = data[c];
+    if (py::isinstance<py::array>(column) && py::array(column).dtype().kind() == 'f') {
+      auto values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(column);
+      columns[c].numeric = true;
+      columns[c].numbers.assign(values.data(), values.data() + values.size());
+    } else {
+      for (py::handle item : column) {
+        if (item.is_none() || (py::isinstance<py::float_>(item) && std::isnan(item.cast<double>()))) {
+          columns[c].texts.emplace_back();
+        } else {
+          columns[c].texts.push_back(py::str(item).cast<std::string>());
+        }
+      }
+    }
+    if ((columns[c].numeric ? columns[c].numbers.size() : columns[c].texts.size()) != rows)
+      throw TableError("Column " + header[c] + " has another length than the frame.");
+  }
+
+  py::array_t<double> values({rows, ResultValueCount});
+  std::vector<std::string> status(rows);
+  TableRunSummary summary;
+  summary.pair = chosen;
+  summary.inputHeader = header;
+  {
+    double* out = values.mutable_data();
+    py::gil_scoped_release release; // solving needs no Python object
+    ModelState start = StartStateFor(parameters, chosen, options.settings.model);
+    FixedWeightedSum weightedSum(start.AuxTable[WeightedSumRecord].WeightedSum,
+                                 start.AuxTable[WeightedSumRecord].SumScale);
+    FrameSource source(columns, rows, reader);
+    FrameSink sink(out, status);
+    PipelineOptions pipeline;
+    pipeline.onFailure = options.settings.onFailure;
+    pipeline.threads = options.threads;
+    try {
+      const PipelineSummary done = RunPipeline(start, source, sink, weightedSum, pipeline);
+      summary.rows = done.rowsWritten;
+      summary.failed = done.rowsFailed;
+      summary.threads = done.threads;
+    } catch (const RowStopped& stop) {
+      throw TableError(std::string(stop.what()) +
+                       ". Correct the row, or pass keep_going=True to give bad rows their reason in the status "
+                       "column.");
+    }
+  }
+  std::vector<std::string> resultNames(outputHeader.begin() + static_cast<std::ptrdiff_t>(header.size()),
+                                       outputHeader.end());
+  return py::make_tuple(values, status, resultNames, ProvenanceJson(options, parameters, summary));
+}
+
+} // namespace
+
+PYBIND11_MODULE(_core, m) {
+  m.doc() = "VONTRALEK speciation of water analyses (the C++ core)";
+  static py::exception<VontralekError> error(m, "VontralekError", PyExc_ValueError);
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const VontralekError& e) {
+      error(e.what());
+    } catch (const table::CsvError& e) {
+      error(e.what());
+    } catch (const labdata::LabDataError& e) {
+      error(e.what());
+    }
+  });
+  m.def("speciate", &Speciate, py::arg("header"), py::arg("data"), py::arg("rows"), py::arg("pair"), py::arg("model"),
+        py::arg("below_limit"), py::arg("keep_going"), py::arg("threads"), py::arg("constants"));
+  m.def(
+      "result_columns",
+      [](const std::vector<std::string>& header, const std::optional<std::string>& pair) {
+        const table::InputColumns roles = table::ReadInputColumns(header, kSource);
+        return table::OutputHeader(header, table::ChoosePair(roles, PairOf(pair), kSource), kSource);
+      },
+      py::arg("header"), py::arg("pair"));
+  m.def("all_result_names", [] { return table::ResultColumnNames(); });
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "model/ModelState.h"
+
+namespace vontralek {
+
+// Loads the shipped parameters into the state, exactly as a run over the
+// shipped workbook loads them from worksheets 3 and 4: the 30 log K values,
+// the charges and weights of the 11 species and 24 complexes, and the weighted
+// sum's start value and scale. The values are the input cells of
+// data/workbook/3-constants.txt and 4-charges.txt (the files the shipped
+// workbook is generated from), compiled in at build time.
+void LoadDefaultParameters(ModelState& state);
+
+} // namespace vontralek

@@ -1,0 +1,247 @@
+#include "run/Pipeline.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include "speciation/Speciation.h"
+
+namespace vontralek {
+
+void SetSampleInputs(ModelState& state, const SampleInputs& inputs) {
+  switch (state.InputPair) {
+  case CarbonatePair::AlkalinityPH:
+    state.PH = inputs.first;
+    state.Alkalinity = inputs.second;
+    break;
+  case CarbonatePair::AlkalinityPCO2:
+    state.PCO2 = inputs.first;
+    state.Alkalinity = inputs.second;
+    break;
+  case CarbonatePair::BicarbonateCarbonate:
+    state.SpeciesTable[species::Carbonate].TotalConc = inputs.first;
+    state.SpeciesTable[species::Bicarbonate].TotalConc = inputs.second;
+    break;
+  case CarbonatePair::None:
+    break;
+  }
+  for (int n = species::Sodium; n <= species::Sulfate; ++n) state.SpeciesTable[n].TotalConc = inputs.ions[n];
+}
+
+namespace {
+
+// Solves one row in work (already holding its start state); a sample without
+// a result gets its reason. Returns whether it was solved.
+bool SolveRow(ModelState& work, SampleRow& row, WeightedSumSource& weightedSum) {
+  if (!row.failure.empty()) return false;
+  try {
+    SetSampleInputs(work, row.inputs);
+    SolveSpeciation(work, weightedSum);
+    return true;
+  } catch (const std::exception& error) {
+    row.failure = row.place + ": the sample could not be calculated: " + error.what();
+    return false;
+  }
+}
+
+// A fresh start for the next row: the start state, keeping the solver's memo
+// of 10^log K (computed from the same log K values, so the results do not change).
+void Restart(ModelState& work, const ModelState& start) {
+  SolverMemo memo = work.Memo;
+  work = start;
+  work.Memo = memo;
+}
+
+class Writer {
+public:
+  Writer(ResultSink& sink, FailurePolicy policy, PipelineSummary& summary)
+      : sink_(sink), policy_(policy), summary_(summary) {}
+  void Write(SampleRow& row) {
+    if (!row.failure.empty()) {
+      if (policy_ == FailurePolicy::Stop) throw RowStopped(row.failure, row.index, summary_.rowsWritten);
+      summary_.rowsFailed += 1;
+    }
+    sink_.Write(row);
+    summary_.rowsWritten += 1;
+  }
+
+private:
+  ResultSink& sink_;
+  FailurePolicy policy_;
+  PipelineSummary& summary_;
+};
+
+PipelineSummary RunSequential(ModelState& start, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
+                              const PipelineOptions& options) {
+  PipelineSummary summary;
+  Writer writer(sink, options.onFailure, summary);
+  const bool fresh = options.start == StartState::Fresh;
+  ModelState work;
+  if (fresh) work = start;
+  ModelState& state = fresh ? work : start;
+  SampleRow row;
+  for (std::int64_t index = 0;; ++index) {
+    row.failure.clear();
+    if (!source.Next(row)) break;
+    row.index = index;
+    if (fresh) Restart(work, start);
+    const bool solved = SolveRow(state, row, weightedSum);
+    // Stop before preparing a row that will not be written.
+    if (!solved && options.onFailure == FailurePolicy::Stop) writer.Write(row);
+    sink.Prepare(row, solved ? &state : nullptr);
+    writer.Write(row);
+  }
+  return summary;
+}
+
+// Rows travel in chunks: the calling thread reads a chunk, a worker solves and
+// prepares it, the calling thread writes the chunks in input order. At most
+// threads * chunksPerThread chunks are in flight, so memory stays flat.
+struct Chunk {
+  std::vector<SampleRow> rows;
+  std::size_t count = 0;
+  bool done = false;
+  std::exception_ptr error; // from the sink's Prepare
+};
+
+class Workers {
+public:
+  Workers(int count, const ModelState& start, ResultSink& sink, WeightedSumSource& weightedSum)
+      : start_(start), sink_(sink), weightedSum_(weightedSum) {
+    for (int i = 0; i < count; ++i) threads_.emplace_back([this] { Work(); });
+  }
+  ~Workers() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    todoChanged_.notify_all();
+    for (std::thread& t : threads_) t.join();
+  }
+  void Submit(Chunk* chunk) {
+    {
+      std::lock_guard lock(mutex_);
+      chunk->done = false;
+      todo_.push_back(chunk);
+    }
+    todoChanged_.notify_one();
+  }
+  void WaitFor(Chunk* chunk) {
+    std::unique_lock lock(mutex_);
+    doneChanged_.wait(lock, [chunk] { return chunk->done; });
+  }
+
+private:
+  void Work() {
+    ModelState work = start_;
+    for (;;) {
+      Chunk* chunk = nullptr;
+      {
+        std::unique_lock lock(mutex_);
+        todoChanged_.wait(lock, [this] { return stopping_ || !todo_.empty(); });
+        if (stopping_) return;
+        chunk = todo_.front();
+        todo_.pop_front();
+      }
+      try {
+        for (std::size_t i = 0; i < chunk->count; ++i) {
+          SampleRow& row = chunk->rows[i];
+          Restart(work, start_);
+          const bool solved = SolveRow(work, row, weightedSum_);
+          sink_.Prepare(row, solved ? &work : nullptr);
+        }
+      } catch (...) {
+        chunk->error = std::current_exception();
+      }
+      {
+        std::lock_guard lock(mutex_);
+        chunk->done = true;
+      }
+      doneChanged_.notify_all();
+    }
+  }
+
+  const ModelState& start_;
+  ResultSink& sink_;
+  WeightedSumSource& weightedSum_;
+  std::mutex mutex_;
+  std::condition_variable todoChanged_, doneChanged_;
+  std::deque<Chunk*> todo_;
+  bool stopping_ = false;
+  std::vector<std::thread> threads_;
+};
+
+PipelineSummary RunParallel(const ModelState& start, SampleSource& source, ResultSink& sink,
+                            WeightedSumSource& weightedSum, const PipelineOptions& options, int threads) {
+  PipelineSummary summary;
+  summary.threads = threads;
+  Writer writer(sink, options.onFailure, summary);
+  const std::size_t perChunk = std::max<std::size_t>(1, options.rowsPerChunk);
+  std::vector<Chunk> chunks(static_cast<std::size_t>(threads) * std::max<std::size_t>(1, options.chunksPerThread));
+  std::deque<Chunk*> free, inFlight;
+  for (Chunk& c : chunks) free.push_back(&c);
+  std::exception_ptr sourceError;
+  bool sourceEnded = false;
+  std::int64_t index = 0;
+
+  Workers workers(threads, start, sink, weightedSum);
+  for (;;) {
+    while (!sourceEnded && !free.empty()) {
+      Chunk* chunk = free.front();
+      free.pop_front();
+      chunk->rows.resize(perChunk);
+      chunk->count = 0;
+      chunk->error = nullptr;
+      try {
+        while (chunk->count < perChunk) {
+          SampleRow& row = chunk->rows[chunk->count];
+          row.failure.clear();
+          if (!source.Next(row)) {
+            sourceEnded = true;
+            break;
+          }
+          row.index = index++;
+          chunk->count += 1;
+        }
+      } catch (...) {
+        // The rows read before it are still solved and written.
+        sourceError = std::current_exception();
+        sourceEnded = true;
+      }
+      if (chunk->count == 0) {
+        free.push_back(chunk);
+        break;
+      }
+      inFlight.push_back(chunk);
+      workers.Submit(chunk);
+    }
+    if (inFlight.empty()) break;
+    Chunk* next = inFlight.front();
+    inFlight.pop_front();
+    workers.WaitFor(next);
+    if (next->error) std::rethrow_exception(next->error);
+    for (std::size_t i = 0; i < next->count; ++i) writer.Write(next->rows[i]);
+    free.push_back(next);
+  }
+  if (sourceError) std::rethrow_exception(sourceError);
+  return summary;
+}
+
+} // namespace
+
+PipelineSummary RunPipeline(ModelState& start, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
+                            const PipelineOptions& options) {
+  int threads = options.threads;
+  if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  if (options.start == StartState::CarryOver || threads == 1) {
+    PipelineSummary summary = RunSequential(start, source, sink, weightedSum, options);
+    summary.threads = 1;
+    return summary;
+  }
+  return RunParallel(start, source, sink, weightedSum, options, threads);
+}
+
+} // namespace vontralek

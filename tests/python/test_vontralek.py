@@ -1,0 +1,99 @@
+"""The Python module against the command line's table mode, and mapped over a
+Dask DataFrame on a cluster of two worker processes.
+
+Run by CTest with PYTHONPATH=<build>/python and VONTRALEK_CLI=<vontralek-cli>."""
+
+import json
+import os
+import subprocess
+
+import numpy as np
+import pandas as pd
+import pytest
+
+import vontralek
+
+DATA = os.path.join(os.path.dirname(__file__), "..", "..", "data", "example-waters.csv")
+CLI = os.environ.get("VONTRALEK_CLI", "vontralek-cli")
+
+
+def example_waters(copies=1):
+    """The example waters (data/example-waters.csv) under the table's column names."""
+    waters = pd.read_csv(DATA, float_precision="round_trip")
+    frame = pd.DataFrame({"sample": waters["id"], "pH": waters["pH"], "alkalinity_meq_L": waters["alk_meq_L"]})
+    for ion in ["Na", "K", "Ca", "Mg", "Cl", "NO3", "SO4"]:
+        frame[ion + "_mmol_L"] = waters[ion]
+    return pd.concat([frame] * copies, ignore_index=True)
+
+
+def run_cli(frame, tmp_path, *options):
+    source, target = tmp_path / "in.csv", tmp_path / "out.csv"
+    frame.to_csv(source, index=False, float_format="%.17g")
+    done = subprocess.run([CLI, str(source), "-o", str(target), *options], capture_output=True, text=True)
+    return done, target
+
+
+def same_bits(a, b):
+    """Equal numbers, NaN where the other has NaN."""
+    a, b = np.asarray(a, dtype=np.float64), np.asarray(b, dtype=np.float64)
+    return bool(np.all((a == b) | (np.isnan(a) & np.isnan(b))))
+
+
+@pytest.mark.parametrize("model", ["specified", "ion-association"])
+def test_frame_results_are_the_tables(tmp_path, model):
+    frame = example_waters()
+    done, target = run_cli(frame, tmp_path, "--model", model, "--threads", "2")
+    assert done.returncode == 0, done.stderr
+    table = pd.read_csv(target, float_precision="round_trip", keep_default_na=False, na_values=[""])
+    result = vontralek.speciate(frame, model="as specified" if model == "specified" else model, threads=1)
+    assert list(result.columns) == list(table.columns) == vontralek.result_columns(frame)
+    numbers = [c for c in result.columns if c not in ("sample", "status")]
+    assert same_bits(result[numbers], table[numbers])
+    assert list(result["status"]) == ["ok"] * len(frame)
+    provenance = json.loads((tmp_path / "out.csv.json").read_text())
+    for key in ("model", "pair", "constants_sha256", "below_limit"):
+        assert result.attrs["vontralek"][key] == provenance[key]
+
+
+def test_a_dict_of_arrays_and_keep_going(tmp_path):
+    frame = example_waters()
+    columns = {name: frame[name].to_numpy() for name in frame.columns}
+    columns["Ca_mmol_L"] = np.array(["<0.5", "1.2", "x", "", "0.1"], dtype=object)
+    result = vontralek.speciate(columns, keep_going=True, below_limit="half")
+    assert list(result["status"][[0, 1, 3, 4]]) == ["ok"] * 4
+    assert "frame row 2, column 6 (Ca_mmol_L)" in result["status"][2]
+    assert result.loc[2, "ionic_strength_mmol_L"] != result.loc[2, "ionic_strength_mmol_L"]  # NaN
+    # "<0.5" under "half" is 0.25 mmol/L: the same as the number.
+    columns["Ca_mmol_L"] = np.array([0.25, 1.2, 1.0, 0.0, 0.1])
+    plain = vontralek.speciate(columns)
+    assert same_bits(result.loc[0, "SAR"], plain.loc[0, "SAR"])
+
+
+def test_errors_carry_the_command_lines_message(tmp_path):
+    frame = example_waters()
+    frame["Na_mmol_L"] = frame["Na_mmol_L"].astype(object)
+    frame.loc[1, "Na_mmol_L"] = "1,5"
+    done, _ = run_cli(frame, tmp_path)
+    assert done.returncode == 1
+    with pytest.raises(vontralek.VontralekError) as error:
+        vontralek.speciate(frame)
+    # The same reason after the place ("in.csv line 3" / "frame row 1").
+    reason = done.stderr.split("(Na_mmol_L): ")[1].split(". The run stopped")[0]
+    assert "frame row 1, column 4 (Na_mmol_L): " + reason in str(error.value)
+    with pytest.raises(ValueError, match="unknown unit"):
+        vontralek.speciate(frame.rename(columns={"K_mmol_L": "K_ppm"}))
+
+
+def test_dask_partitions_on_two_worker_processes_give_one_calls_results():
+    dd = pytest.importorskip("dask.dataframe")
+    distributed = pytest.importorskip("dask.distributed")
+    frame = example_waters(copies=400)  # 2000 rows
+    whole = vontralek.speciate(frame)
+    with distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1, dashboard_address=None) as cluster:
+        with distributed.Client(cluster):
+            parts = dd.from_pandas(frame, npartitions=7)
+            mapped = parts.map_partitions(vontralek.speciate, threads=1, meta=vontralek.speciate(frame.iloc[:0]))
+            result = mapped.compute()
+    numbers = [c for c in whole.columns if c not in ("sample", "status")]
+    assert same_bits(result[numbers], whole[numbers])
+    assert list(result["status"]) == list(whole["status"])
