@@ -4,9 +4,11 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <fmt/format.h>
 
+#include "labdata/LabUnits.h"
 #include "layout/ParameterLoading.h"
 #include "layout/SettingsLoading.h"
 #include "layout/WorkbookLayout.h"
@@ -93,56 +95,159 @@ std::string ArithmeticHint(const ModelState& state) {
          "model undefined (with bicarbonate and carbonate given, the carbonate concentration must not be 0).";
 }
 
-// A carbonate input of the pair: an empty cell is an error naming it (it
-// would otherwise stand for a pH of 0 or no alkalinity at all).
-double RequiredNumber(const workbook::Worksheet& sheet, CellRef cell, const char* what) {
-  if (sheet.IsEmpty(cell.row, cell.column)) {
-    throw WorkbookError("Worksheet " + std::to_string(sheet.Number()) + " (\"" +
-                        workbook::TextForMessage(sheet.Name()) + "\"), cell " +
-                        workbook::CellAddress(cell.row, cell.column) + " is empty: it must hold the " + what +
-                        " of the sample. Enter it, or choose the pair of carbonate variables the analysis gives.");
-  }
-  return layout::NumberAt(sheet, cell);
-}
-
-// The two carbonate inputs of the pair, first then second: pH and pCO2 as
-// entered, alkalinity meq/L -> eq/L, CO3 2- and HCO3- mmol/L -> mol/L. No
-// pair: nothing is read.
-void ReadPairInputs(ModelState& state, const workbook::Worksheet& sheet, CellRef first, CellRef second) {
-  switch (state.InputPair) {
-  case CarbonatePair::AlkalinityPH:
-    state.PH = RequiredNumber(sheet, first, "pH");
-    state.Alkalinity = RequiredNumber(sheet, second, "alkalinity (meq/L)") / 1000.0;
-    break;
-  case CarbonatePair::AlkalinityPCO2:
-    state.PCO2 = RequiredNumber(sheet, first, "pCO2 (atm)");
-    state.Alkalinity = RequiredNumber(sheet, second, "alkalinity (meq/L)") / 1000.0;
-    break;
-  case CarbonatePair::BicarbonateCarbonate:
-    state.SpeciesTable[species::Carbonate].TotalConc =
-        RequiredNumber(sheet, first, "carbonate concentration (mmol/L)") / 1000.0;
-    state.SpeciesTable[species::Bicarbonate].TotalConc =
-        RequiredNumber(sheet, second, "bicarbonate concentration (mmol/L)") / 1000.0;
-    break;
-  case CarbonatePair::None:
-    break;
-  }
-}
-
-// An ion concentration: the cell in mmol/L, returned in mol/L. Text other than
-// a number is a type mismatch, whose message then says how an ion that was not
-// determined is marked on this sheet.
-double IonConcentration(const workbook::Worksheet& sheet, int row, int column, const char* ndHint) {
-  try {
-    return sheet.NumberValue(row, column) / 1000.0;
-  } catch (const TypeMismatchError& error) {
-    throw TypeMismatchError(std::string(error.what()) + ndHint);
-  }
+std::string Where(const workbook::Worksheet& sheet, CellRef cell) {
+  return "Worksheet " + std::to_string(sheet.Number()) + " (\"" + workbook::TextForMessage(sheet.Name()) +
+         "\"), cell " + workbook::CellAddress(cell.row, cell.column);
 }
 
 constexpr const char* kMainNdHint =
     " The Main sheet needs a number for every ion; \"nd\" (not determined) is accepted only on the Batch sheet.";
 constexpr const char* kBatchNdHint = " An ion that was not determined is marked \"nd\", in lower case.";
+constexpr const char* kCensoredHint =
+    " A value below the detection limit (\"<x\") counts when worksheet 4, E25 \"Below detection limit\" says "
+    "zero, half or limit.";
+
+// Reads a sample's inputs from its cells into the model's units (mol/L for
+// concentrations, eq/L for the alkalinity), in the units the run's settings
+// name, through the laboratory-data conversions. Inputs that cannot stand for
+// a water are refused naming their cell: a negative concentration, a pH
+// outside -1 to 15, a pCO2 that is not positive (a negative alkalinity is
+// valid: acid waters).
+class SampleReader {
+public:
+  SampleReader(const RunSettings& settings, const ModelState& state) : settings_(settings), state_(state) {}
+
+  // Before anything is written: every molar mass and charge the units need.
+  void CheckConversions() const {
+    std::vector<int> rows{3, 4, 5, 6, 7, 8, 9};
+    if (state_.InputPair == CarbonatePair::BicarbonateCarbonate) rows.insert(rows.end(), {10, 11});
+    for (const int n : rows) {
+      if (settings_.ionUnit == labdata::IonUnit::MgPerL) CheckMolarMass(settings_, n);
+      if (settings_.ionUnit == labdata::IonUnit::MeqPerL && state_.SpeciesTable[n].Charge == 0.0) {
+        const CellRef cell = layout::charge_sheet::SpeciesCharges[n];
+        throw WorkbookError("Worksheet 4, cell " + workbook::CellAddress(cell.row, cell.column) +
+                            " gives the charge 0, but the ion unit meq/L (E27) divides by it: enter the charge.");
+      }
+    }
+    const bool alkalinityGiven =
+        state_.InputPair == CarbonatePair::AlkalinityPH || state_.InputPair == CarbonatePair::AlkalinityPCO2;
+    if (alkalinityGiven && settings_.alkalinityUnit == labdata::AlkalinityUnit::MgPerLAsCaCO3) {
+      // M(CaCO3) = M(Ca) + M(CO3), from this workbook's own row 8.
+      CheckMolarMass(settings_, species::Calcium);
+      CheckMolarMass(settings_, species::Carbonate);
+    }
+    if (alkalinityGiven && settings_.alkalinityUnit == labdata::AlkalinityUnit::MgPerLAsHCO3) {
+      CheckMolarMass(settings_, species::Bicarbonate);
+    }
+  }
+
+  // The two carbonate inputs of the pair, first then second: pH and pCO2 as
+  // entered, alkalinity -> eq/L, CO3 2- and HCO3- -> mol/L. No pair: nothing
+  // is read.
+  void ReadPair(ModelState& state, const workbook::Worksheet& sheet, CellRef first, CellRef second) const {
+    switch (state.InputPair) {
+    case CarbonatePair::AlkalinityPH:
+      state.PH = PH(sheet, first);
+      state.Alkalinity = Alkalinity(sheet, second);
+      break;
+    case CarbonatePair::AlkalinityPCO2:
+      state.PCO2 = PCO2(sheet, first);
+      state.Alkalinity = Alkalinity(sheet, second);
+      break;
+    case CarbonatePair::BicarbonateCarbonate:
+      state.SpeciesTable[species::Carbonate].TotalConc =
+          ToMolPerL(species::Carbonate, Concentration(sheet, first, Required(sheet, first, "carbonate concentration")));
+      state.SpeciesTable[species::Bicarbonate].TotalConc = ToMolPerL(
+          species::Bicarbonate, Concentration(sheet, second, Required(sheet, second, "bicarbonate concentration")));
+      break;
+    case CarbonatePair::None:
+      break;
+    }
+  }
+
+  // The ion of species row n: "nd" (where allowed) is 0, "<x" counts as the
+  // detection-limit rule says, any other text is a type mismatch.
+  double Ion(const workbook::Worksheet& sheet, CellRef cell, int n, bool ndAllowed, const char* ndHint) const {
+    const workbook::CellValue v = sheet.Value(cell.row, cell.column);
+    if (ndAllowed && v.EqualsText("nd")) return 0.0;
+    const bool censored = v.kind == workbook::CellValue::Kind::Text && labdata::IsCensored(v.text);
+    double value = 0.0;
+    if (censored && settings_.belowLimit != labdata::BelowLimitPolicy::Stop) {
+      try {
+        value = labdata::CensoredValue(v.text, settings_.belowLimit);
+      } catch (const labdata::LabDataError& error) {
+        throw WorkbookError(Where(sheet, cell) + ": " + error.what() +
+                            ". Write \"<\" and the detection limit, e.g. \"<0.1\".");
+      }
+    } else {
+      try {
+        value = sheet.NumberValue(cell.row, cell.column);
+      } catch (const TypeMismatchError& error) {
+        throw TypeMismatchError(std::string(error.what()) + (censored ? kCensoredHint : ndHint));
+      }
+    }
+    return ToMolPerL(n, Concentration(sheet, cell, value));
+  }
+
+private:
+  // A carbonate input of the pair: an empty cell is an error naming it (it
+  // would otherwise stand for a pH of 0 or no alkalinity at all).
+  static double Required(const workbook::Worksheet& sheet, CellRef cell, const char* what) {
+    if (sheet.IsEmpty(cell.row, cell.column)) {
+      throw WorkbookError(Where(sheet, cell) + " is empty: it must hold the " + what +
+                          " of the sample. Enter it, or choose the pair of carbonate variables the analysis gives.");
+    }
+    return layout::NumberAt(sheet, cell);
+  }
+
+  static double PH(const workbook::Worksheet& sheet, CellRef cell) {
+    const double pH = Required(sheet, cell, "pH");
+    if (pH < -1.0 || pH > 15.0) {
+      throw WorkbookError(fmt::format("{} holds the pH {}, outside -1 to 15: no water has it. Correct the value.",
+                                      Where(sheet, cell), pH));
+    }
+    return pH;
+  }
+
+  static double PCO2(const workbook::Worksheet& sheet, CellRef cell) {
+    const double pCO2 = Required(sheet, cell, "pCO2 (atm)");
+    if (!(pCO2 > 0.0)) {
+      throw WorkbookError(fmt::format("{} holds the pCO2 {}: a partial pressure must be positive. Correct the value.",
+                                      Where(sheet, cell), pCO2));
+    }
+    return pCO2;
+  }
+
+  double Alkalinity(const workbook::Worksheet& sheet, CellRef cell) const {
+    const double value = Required(sheet, cell, "alkalinity");
+    try {
+      return labdata::AlkalinityToEqPerL(value, settings_.alkalinityUnit,
+                                         settings_.molarMass[species::Calcium] +
+                                             settings_.molarMass[species::Carbonate],
+                                         settings_.molarMass[species::Bicarbonate]);
+    } catch (const labdata::LabDataError& error) {
+      throw WorkbookError(Where(sheet, cell) + ": " + error.what());
+    }
+  }
+
+  static double Concentration(const workbook::Worksheet& sheet, CellRef cell, double value) {
+    if (value < 0.0) {
+      throw WorkbookError(fmt::format("{} holds {}: a concentration cannot be negative. Correct the value.",
+                                      Where(sheet, cell), value));
+    }
+    return value;
+  }
+
+  // mmol/L: value / 1000 exactly as before; mg/L through the molar mass of
+  // row 8; meq/L through the charge of row 4.
+  double ToMolPerL(int n, double value) const {
+    return labdata::IonToMolPerL(value, settings_.ionUnit, settings_.molarMass[static_cast<std::size_t>(n)],
+                                 state_.SpeciesTable[n].Charge);
+  }
+
+  const RunSettings& settings_;
+  const ModelState& state_;
+};
 
 std::string BatchSampleText(std::int64_t k) {
   return fmt::format("Batch sample {} (row {} of the Batch sheet)", k, k + 1);
@@ -189,28 +294,21 @@ void StopIfAsked(const ModelState& state, const RunSummary& summary, const RunOp
                    DescribeRunProgress(state.SheetMode, summary, ""), signal);
 }
 
-// The sample of the Main sheet, row 5, into model units (mol/L, eq/L). The
-// Main sheet has no marker for an ion that was not determined: "nd" here is a
-// type mismatch.
-void ReadMainSample(ModelState& state, const workbook::Worksheet& sheet) {
-  ReadPairInputs(state, sheet, main_sheet::FirstInput, main_sheet::SecondInput);
+// The sample of the Main sheet, row 5, into model units. The Main sheet has
+// no marker for an ion that was not determined: "nd" here is a type mismatch.
+void ReadMainSample(ModelState& state, const workbook::Worksheet& sheet, const SampleReader& reader) {
+  reader.ReadPair(state, sheet, main_sheet::FirstInput, main_sheet::SecondInput);
   for (int n = 3; n <= 9; ++n) {
-    const CellRef cell = main_sheet::IonInputs[n - 2];
-    state.SpeciesTable[n].TotalConc = IonConcentration(sheet, cell.row, cell.column, kMainNdHint);
+    state.SpeciesTable[n].TotalConc = reader.Ion(sheet, main_sheet::IonInputs[n - 2], n, false, kMainNdHint);
   }
 }
 
-// Batch sample k, row k + 1, into model units; exactly "nd" (not determined)
-// counts as 0, any other text is a type mismatch.
-void ReadBatchSample(ModelState& state, const workbook::Worksheet& sheet, int r) {
-  ReadPairInputs(state, sheet, {r, batch_sheet::FirstInputColumn}, {r, batch_sheet::SecondInputColumn});
+// Batch sample k, row r = k + 1, into model units; exactly "nd" (not
+// determined) counts as 0.
+void ReadBatchSample(ModelState& state, const workbook::Worksheet& sheet, int r, const SampleReader& reader) {
+  reader.ReadPair(state, sheet, {r, batch_sheet::FirstInputColumn}, {r, batch_sheet::SecondInputColumn});
   for (int n = 3; n <= 9; ++n) {
-    const int column = batch_sheet::IonColumns[n - 2];
-    if (sheet.Value(r, column).EqualsText("nd")) {
-      state.SpeciesTable[n].TotalConc = 0.0;
-    } else {
-      state.SpeciesTable[n].TotalConc = IonConcentration(sheet, r, column, kBatchNdHint);
-    }
+    state.SpeciesTable[n].TotalConc = reader.Ion(sheet, {r, batch_sheet::IonColumns[n - 2]}, n, true, kBatchNdHint);
   }
 }
 
@@ -229,9 +327,10 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
     sheet = &workbook.Worksheets(layout::MainSheet);
     CheckAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
+    SampleReader(summary.settings, state).CheckConversions();
   });
   Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"),
-          [&] { ReadMainSample(state, *sheet); });
+          [&] { ReadMainSample(state, *sheet, SampleReader(summary.settings, state)); });
   summary.readSeconds += SecondsSince(start);
   StopIfAsked(state, summary, options);
 
@@ -279,12 +378,17 @@ void CountBatchSamples(ModelState& state, const workbook::Worksheet& sheet) {
   state.SampleCount = static_cast<double>(state.SampleRowCounter - batch_sheet::FirstSampleRow);
 }
 
-// The reason a sample failed, on one line for its status cell.
+// The reason a sample failed, on one line of at most 255 bytes for its status
+// cell (cut at a UTF-8 character boundary, "..." marking the cut).
 std::string OneLine(std::string text) {
   for (char& c : text) {
     if (c == '\n' || c == '\r' || c == '\t') c = ' ';
   }
-  return text;
+  constexpr std::size_t kLongest = 255;
+  if (text.size() <= kLongest) return text;
+  std::size_t cut = kLongest - 3;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return text.substr(0, cut) + "...";
 }
 
 // The sink of a failed batch sample: its results cleared; with "continue"
@@ -326,6 +430,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
     sheet = &workbook.Worksheets(layout::BatchSheet);
     CheckAddedHeadings(workbook, DataSheet::Batch, AddedColumnsOf(summary.settings));
+    SampleReader(summary.settings, state).CheckConversions();
     CountBatchSamples(state, *sheet);
   });
   summary.samplesFound = state.SampleRowCounter - batch_sheet::FirstSampleRow;
@@ -338,6 +443,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     WriteAddedHeadings(workbook, DataSheet::Batch, AddedColumnsOf(summary.settings));
   });
 
+  const SampleReader reader(summary.settings, state);
   const auto sampleCount = static_cast<std::int64_t>(state.SampleCount);
   for (state.CurrentSample = 1; state.CurrentSample <= sampleCount; ++state.CurrentSample) {
     const std::int64_t k = state.CurrentSample;
@@ -355,7 +461,8 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     // Source: the row into model units.
     start = RunClock::now();
     std::optional<std::string> failure = Attempt(
-        state, [k] { return BatchSampleText(k) + " could not be read"; }, [&] { ReadBatchSample(state, *sheet, r); });
+        state, [k] { return BatchSampleText(k) + " could not be read"; },
+        [&] { ReadBatchSample(state, *sheet, r, reader); });
     summary.readSeconds += SecondsSince(start);
 
     // Solver.

@@ -66,7 +66,10 @@ void ShowRunError(QWidget* parent, const std::exception_ptr& error) {
 bool RunOrEnd(QWidget* window, const RunServices& services, ModelState& state, const RunRequest& request,
               ProgressListener* progress) {
   try {
-    services.run(state, request, progress);
+    // A batch whose failed samples got their reasons ("continue"): the
+    // summary of samples calculated and failed, and the first failing rows.
+    const RunSummary summary = services.run(state, request, progress);
+    if (summary.samplesFailed > 0) ShowWarning(window, QString::fromUtf8(DescribeFailures(summary)));
     return true;
   } catch (const RunStopped& stopped) {
     // Stopped from the terminal: said there, without a box that would wait
