@@ -35,16 +35,19 @@ namespace {
 
 // Solves one row in work (already holding its start state); a sample without
 // a result gets its reason. Returns whether it was solved.
-bool SolveRow(ModelState& work, SampleRow& row, WeightedSumSource& weightedSum) {
+bool SolveRow(ModelState& work, SampleRow& row, WeightedSumSource& weightedSum, const PipelineOptions& options) {
   if (!row.failure.empty()) return false;
   try {
     SetSampleInputs(work, row.inputs);
     SolveSpeciation(work, weightedSum);
     return true;
+  } catch (const ArithmeticFault& fault) {
+    row.failure = row.place + ": the sample could not be calculated: " + fault.what() +
+                  (options.arithmeticHint != nullptr ? options.arithmeticHint(work) : std::string());
   } catch (const std::exception& error) {
     row.failure = row.place + ": the sample could not be calculated: " + error.what();
-    return false;
   }
+  return false;
 }
 
 // A fresh start for the next row: the start state, keeping the solver's memo
@@ -88,7 +91,7 @@ PipelineSummary RunSequential(ModelState& start, SampleSource& source, ResultSin
     if (!source.Next(row)) break;
     row.index = index;
     if (fresh) Restart(work, start);
-    const bool solved = SolveRow(state, row, weightedSum);
+    const bool solved = SolveRow(state, row, weightedSum, options);
     // Stop before preparing a row that will not be written.
     if (!solved && options.onFailure == FailurePolicy::Stop) writer.Write(row);
     sink.Prepare(row, solved ? &state : nullptr);
@@ -109,8 +112,9 @@ struct Chunk {
 
 class Workers {
 public:
-  Workers(int count, const ModelState& start, ResultSink& sink, WeightedSumSource& weightedSum)
-      : start_(start), sink_(sink), weightedSum_(weightedSum) {
+  Workers(int count, const ModelState& start, ResultSink& sink, WeightedSumSource& weightedSum,
+          const PipelineOptions& options)
+      : start_(start), sink_(sink), weightedSum_(weightedSum), options_(options) {
     for (int i = 0; i < count; ++i) threads_.emplace_back([this] { Work(); });
   }
   ~Workers() {
@@ -150,7 +154,7 @@ private:
         for (std::size_t i = 0; i < chunk->count; ++i) {
           SampleRow& row = chunk->rows[i];
           Restart(work, start_);
-          const bool solved = SolveRow(work, row, weightedSum_);
+          const bool solved = SolveRow(work, row, weightedSum_, options_);
           sink_.Prepare(row, solved ? &work : nullptr);
         }
       } catch (...) {
@@ -167,6 +171,7 @@ private:
   const ModelState& start_;
   ResultSink& sink_;
   WeightedSumSource& weightedSum_;
+  const PipelineOptions& options_;
   std::mutex mutex_;
   std::condition_variable todoChanged_, doneChanged_;
   std::deque<Chunk*> todo_;
@@ -187,7 +192,7 @@ PipelineSummary RunParallel(const ModelState& start, SampleSource& source, Resul
   bool sourceEnded = false;
   std::int64_t index = 0;
 
-  Workers workers(threads, start, sink, weightedSum);
+  Workers workers(threads, start, sink, weightedSum, options);
   for (;;) {
     while (!sourceEnded && !free.empty()) {
       Chunk* chunk = free.front();

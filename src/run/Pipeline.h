@@ -75,6 +75,10 @@ struct PipelineOptions {
   int threads = 1;                 // with Fresh: worker threads; 0 = all cores
   std::size_t rowsPerChunk = 256;  // rows a worker takes at a time
   std::size_t chunksPerThread = 4; // chunks in flight per worker: bounds the memory
+  // When set, appended to the reason of a row whose solve ended in an
+  // ArithmeticFault: which inputs leave the model undefined (may run on the
+  // worker threads: it may only read the state).
+  std::string (*arithmeticHint)(const ModelState& failed) = nullptr;
 };
 
 struct PipelineSummary {

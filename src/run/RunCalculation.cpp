@@ -1,3 +1,4 @@
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <exception>
@@ -15,6 +16,7 @@
 #include "report/BatchReport.h"
 #include "report/ExtraResults.h"
 #include "report/SampleReport.h"
+#include "run/Pipeline.h"
 #include "run/Run.h"
 #include "run/Stopwatch.h"
 #include "speciation/Speciation.h"
@@ -141,30 +143,34 @@ public:
     }
   }
 
-  // The two carbonate inputs of the pair, first then second: pH and pCO2 as
-  // entered, alkalinity -> eq/L, CO3 2- and HCO3- -> mol/L. No pair: nothing
-  // is read.
-  void ReadPair(ModelState& state, const workbook::Worksheet& sheet, CellRef first, CellRef second) const {
-    switch (state.InputPair) {
+  // A sample: the two carbonate inputs of the pair, first then second (pH
+  // and pCO2 as entered, alkalinity -> eq/L, CO3 2- and HCO3- -> mol/L; no
+  // pair: none), then the ions of species rows 3 to 9 in the cells given.
+  // ndAllowed: exactly "nd" (not determined) counts as 0.
+  void Read(SampleInputs& in, const workbook::Worksheet& sheet, CellRef first, CellRef second,
+            const std::array<CellRef, 7>& ions, bool ndAllowed, const char* ndHint) const {
+    switch (state_.InputPair) {
     case CarbonatePair::AlkalinityPH:
-      state.PH = PH(sheet, first);
-      state.Alkalinity = Alkalinity(sheet, second);
+      in.first = PH(sheet, first);
+      in.second = Alkalinity(sheet, second);
       break;
     case CarbonatePair::AlkalinityPCO2:
-      state.PCO2 = PCO2(sheet, first);
-      state.Alkalinity = Alkalinity(sheet, second);
+      in.first = PCO2(sheet, first);
+      in.second = Alkalinity(sheet, second);
       break;
     case CarbonatePair::BicarbonateCarbonate:
-      state.SpeciesTable[species::Carbonate].TotalConc =
+      in.first =
           ToMolPerL(species::Carbonate, Concentration(sheet, first, Required(sheet, first, "carbonate concentration")));
-      state.SpeciesTable[species::Bicarbonate].TotalConc = ToMolPerL(
-          species::Bicarbonate, Concentration(sheet, second, Required(sheet, second, "bicarbonate concentration")));
+      in.second = ToMolPerL(species::Bicarbonate,
+                            Concentration(sheet, second, Required(sheet, second, "bicarbonate concentration")));
       break;
     case CarbonatePair::None:
       break;
     }
+    for (int n = 3; n <= 9; ++n) in.ions[n] = Ion(sheet, ions[static_cast<std::size_t>(n - 3)], n, ndAllowed, ndHint);
   }
 
+private:
   // The ion of species row n: "nd" (where allowed) is 0, "<x" counts as the
   // detection-limit rule says, any other text is a type mismatch.
   double Ion(const workbook::Worksheet& sheet, CellRef cell, int n, bool ndAllowed, const char* ndHint) const {
@@ -189,7 +195,6 @@ public:
     return ToMolPerL(n, Concentration(sheet, cell, value));
   }
 
-private:
   // A carbonate input of the pair: an empty cell is an error naming it (it
   // would otherwise stand for a pH of 0 or no alkalinity at all).
   static double Required(const workbook::Worksheet& sheet, CellRef cell, const char* what) {
@@ -297,19 +302,20 @@ void StopIfAsked(const ModelState& state, const RunSummary& summary, const RunOp
 // The sample of the Main sheet, row 5, into model units. The Main sheet has
 // no marker for an ion that was not determined: "nd" here is a type mismatch.
 void ReadMainSample(ModelState& state, const workbook::Worksheet& sheet, const SampleReader& reader) {
-  reader.ReadPair(state, sheet, main_sheet::FirstInput, main_sheet::SecondInput);
-  for (int n = 3; n <= 9; ++n) {
-    state.SpeciesTable[n].TotalConc = reader.Ion(sheet, main_sheet::IonInputs[n - 2], n, false, kMainNdHint);
-  }
+  std::array<CellRef, 7> ions{};
+  for (int i = 1; i <= 7; ++i) ions[static_cast<std::size_t>(i - 1)] = main_sheet::IonInputs[i];
+  SampleInputs inputs;
+  reader.Read(inputs, sheet, main_sheet::FirstInput, main_sheet::SecondInput, ions, false, kMainNdHint);
+  SetSampleInputs(state, inputs);
 }
 
 // Batch sample k, row r = k + 1, into model units; exactly "nd" (not
 // determined) counts as 0.
-void ReadBatchSample(ModelState& state, const workbook::Worksheet& sheet, int r, const SampleReader& reader) {
-  reader.ReadPair(state, sheet, {r, batch_sheet::FirstInputColumn}, {r, batch_sheet::SecondInputColumn});
-  for (int n = 3; n <= 9; ++n) {
-    state.SpeciesTable[n].TotalConc = reader.Ion(sheet, {r, batch_sheet::IonColumns[n - 2]}, n, true, kBatchNdHint);
-  }
+void ReadBatchSample(SampleInputs& inputs, const workbook::Worksheet& sheet, int r, const SampleReader& reader) {
+  std::array<CellRef, 7> ions{};
+  for (int i = 1; i <= 7; ++i) ions[static_cast<std::size_t>(i - 1)] = {r, batch_sheet::IonColumns[i]};
+  reader.Read(inputs, sheet, {r, batch_sheet::FirstInputColumn}, {r, batch_sheet::SecondInputColumn}, ions, true,
+              kBatchNdHint);
 }
 
 // What the run adds to the sheet beyond the specified results.
@@ -423,6 +429,79 @@ void WriteBatchResults(const ModelState& state, workbook::Workbook& workbook, Ru
   summary.samplesDone += 1;
 }
 
+// The Batch sheet as the pipeline's source: sample k is row k + 1, read
+// into the model's units. The progress of sample k is shown before it is read.
+class BatchSource : public SampleSource {
+public:
+  BatchSource(ModelState& state, const workbook::Worksheet& sheet, const RunSummary& summary,
+              ProgressListener* progress)
+      : state_(state), sheet_(sheet), reader_(summary.settings, state), progress_(progress),
+        count_(static_cast<std::int64_t>(state.SampleCount)) {}
+
+  bool Next(SampleRow& row) override {
+    if (k_ == count_) return false;
+    const std::int64_t k = ++k_;
+    state_.CurrentSample = k;
+    // k * 100 / N percent, exactly 100 at the start of the last sample.
+    state_.SampleNumber = static_cast<double>(k);
+    state_.ProgressPercent = state_.SampleNumber * 100.0 / state_.SampleCount;
+    ProgressUpdate update = ShowProgress(state_.ProgressPercent);
+    update.sample = k;
+    update.sampleCount = count_;
+    if (progress_ != nullptr) progress_->OnProgress(update);
+
+    const auto start = RunClock::now();
+    row.place = BatchSampleText(k);
+    const std::optional<std::string> failure = Attempt(
+        state_, [&] { return row.place + " could not be read"; },
+        [&] { ReadBatchSample(row.inputs, sheet_, static_cast<int>(k + 1), reader_); });
+    if (failure) row.failure = *failure;
+    readSeconds += SecondsSince(start);
+    return true;
+  }
+
+  double readSeconds = 0;
+
+private:
+  ModelState& state_;
+  const workbook::Worksheet& sheet_;
+  const SampleReader reader_;
+  ProgressListener* progress_;
+  std::int64_t count_, k_ = 0;
+};
+
+// The Batch sheet as the pipeline's sink: a solved sample's results K:CA
+// (with the extras CB:CD and "ok" in CE as the settings ask), a failed one's
+// row cleared and its reason in CE. Between two samples a SIGINT or SIGTERM
+// noted since ends the run.
+class BatchSink : public ResultSink {
+public:
+  BatchSink(const ModelState& state, workbook::Workbook& workbook, RunSummary& summary, const RunOptions& options)
+      : state_(state), workbook_(workbook), summary_(summary), options_(options) {}
+
+  void Prepare(SampleRow&, const ModelState*) override {}
+
+  void Write(SampleRow& row) override {
+    const auto start = RunClock::now();
+    if (row.failure.empty()) {
+      WriteBatchResults(state_, workbook_, summary_);
+    } else {
+      RecordBatchFailure(state_, workbook_, summary_, row.failure);
+    }
+    writeSeconds += SecondsSince(start);
+    summary_.samplesReached = state_.CurrentSample;
+    StopIfAsked(state_, summary_, options_);
+  }
+
+  double writeSeconds = 0;
+
+private:
+  const ModelState& state_;
+  workbook::Workbook& workbook_;
+  RunSummary& summary_;
+  const RunOptions& options_;
+};
+
 void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource& weightedSum,
               ProgressListener* progress, RunSummary& summary, const RunOptions& options) {
   auto start = RunClock::now();
@@ -443,50 +522,33 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     WriteAddedHeadings(workbook, DataSheet::Batch, AddedColumnsOf(summary.settings));
   });
 
-  const SampleReader reader(summary.settings, state);
-  const auto sampleCount = static_cast<std::int64_t>(state.SampleCount);
-  for (state.CurrentSample = 1; state.CurrentSample <= sampleCount; ++state.CurrentSample) {
-    const std::int64_t k = state.CurrentSample;
-    const int r = static_cast<int>(k + 1);
-
-    // The progress is shown before the sample is read: k * 100 / N percent,
-    // exactly 100 at the start of the last sample.
-    state.SampleNumber = static_cast<double>(k);
-    state.ProgressPercent = state.SampleNumber * 100.0 / state.SampleCount;
-    ProgressUpdate update = ShowProgress(state.ProgressPercent);
-    update.sample = k;
-    update.sampleCount = sampleCount;
-    if (progress != nullptr) progress->OnProgress(update);
-
-    // Source: the row into model units.
-    start = RunClock::now();
-    std::optional<std::string> failure = Attempt(
-        state, [k] { return BatchSampleText(k) + " could not be read"; },
-        [&] { ReadBatchSample(state, *sheet, r, reader); });
-    summary.readSeconds += SecondsSince(start);
-
-    // Solver.
-    start = RunClock::now();
-    if (!failure) {
-      failure = Attempt(
-          state, [k] { return BatchSampleText(k) + " could not be calculated"; },
-          [&] { SolveSpeciation(state, weightedSum); }, true);
-    }
-    summary.solveSeconds += SecondsSince(start);
-
-    // Sink: the results, or the failure.
-    start = RunClock::now();
-    if (failure) {
-      RecordBatchFailure(state, workbook, summary, *failure);
-    } else {
-      WriteBatchResults(state, workbook, summary);
-    }
-    summary.writeSeconds += SecondsSince(start);
-    summary.samplesReached = k;
-    StopIfAsked(state, summary, options);
+  // One thread, each sample starting from the state the previous one left.
+  BatchSource source(state, *sheet, summary, progress);
+  BatchSink sink(state, workbook, summary, options);
+  PipelineOptions pipeline;
+  pipeline.start = StartState::CarryOver;
+  pipeline.onFailure = summary.settings.onFailure;
+  pipeline.threads = 1;
+  pipeline.arithmeticHint = ArithmeticHint;
+  start = RunClock::now();
+  const auto account = [&] {
+    summary.readSeconds += source.readSeconds;
+    summary.writeSeconds += sink.writeSeconds;
+    summary.solveSeconds += SecondsSince(start) - source.readSeconds - sink.writeSeconds;
+  };
+  try {
+    RunPipeline(state, source, sink, weightedSum, pipeline);
+  } catch (const RowStopped& stopped) {
+    // "stop": the failed sample's row is cleared and the run ends there.
+    account();
+    RecordBatchFailure(state, workbook, summary, stopped.what());
+  } catch (...) {
+    account();
+    throw;
   }
+  account();
   // After a batch the counter names the last sample, whose results the state holds.
-  if (sampleCount > 0) state.CurrentSample = sampleCount;
+  if (state.SampleCount > 0) state.CurrentSample = static_cast<std::int64_t>(state.SampleCount);
 }
 
 } // namespace
