@@ -1,7 +1,11 @@
 #include <gmock/gmock.h>
 
 #include <atomic>
+#include <cmath>
 #include <csignal>
+#include <fstream>
+
+#include <fmt/format.h>
 
 #include "TestSupport.h"
 #include "layout/ParameterLoading.h"
@@ -339,6 +343,168 @@ TEST(RunCalculation, AnEmptyA2MeansNoSampleWhateverLiesBelow) {
   Put(wb.Sheet(2), "A2", {});
   EXPECT_TRUE(Calculation(wb, DataSheet::Batch, kPairs[0].pair).percents.empty());
   EXPECT_EQ(wb.Sheet(2).Writes(), (std::vector<Cell>{At("B1"), At("C1")}));
+}
+
+// The five example waters of data/example-waters.csv (pH, alkalinity meq/L,
+// Na, K, Ca, Mg, Cl, NO3, SO4 mmol/L: the last nine fields of each line).
+std::vector<Analysis> ExampleWaters() {
+  std::ifstream in(std::string(VONTRALEK_DATA_DIR) + "/example-waters.csv");
+  std::vector<Analysis> waters;
+  std::string line;
+  for (std::getline(in, line); std::getline(in, line);) {
+    Analysis a{};
+    for (int i = 8; i >= 0; --i) {
+      a[static_cast<std::size_t>(i)] = std::stod(line.substr(line.rfind(',') + 1));
+      line.erase(line.rfind(','));
+    }
+    waters.push_back(a);
+  }
+  return waters;
+}
+
+std::string Shortest(double v) { return fmt::format("{}", v); }
+
+// The example waters entered as a laboratory reports them give the results of
+// the same waters in mmol/L and meq/L. The inputs are made here with IUPAC
+// molar masses (CIAAW 2021/2022, abridged: Na 22.990, K 39.098, Ca 40.078,
+// Mg 24.305, Cl 35.45, N 14.007, SO4 96.056, HCO3 61.016, CaCO3 40.078 +
+// 60.008 = 100.086, two equivalents a mole) and the charges; potassium is
+// reported below the detection limit, "<x" with x twice the value ("half") or
+// the value itself ("limit").
+TEST(RunCalculation, LaboratoryUnitsAndDetectionLimitsGiveTheResultsOfMillimolesPerLitre) {
+  const std::vector<Analysis> waters = ExampleWaters();
+  ASSERT_EQ(waters.size(), 5u);
+  const auto book = [&](const char* ionUnit, const char* alkalinityUnit, const char* belowLimit,
+                        const std::array<double, 9>& factor, double limitFactor) {
+    MemoryWorkbook wb;
+    FillDefaultParameters(wb);
+    Put(wb.Sheet(4), "E25", Text(belowLimit));
+    Put(wb.Sheet(4), "E27", Text(ionUnit));
+    Put(wb.Sheet(4), "E28", Text(alkalinityUnit));
+    Put(wb.Sheet(4), "I8", Num(14.007)); // nitrate reported as N
+    for (int k = 1; k <= 5; ++k) {
+      Analysis a = waters[static_cast<std::size_t>(k - 1)];
+      for (std::size_t i = 0; i < 9; ++i) a[i] *= factor[i];
+      wb.Sheet(2).Put(k + 1, 1, Num(k));
+      PutAnalysis(wb.Sheet(2), k + 1, 2, a);
+      wb.Sheet(2).Put(k + 1, 5, CellValue::Text("< " + Shortest(a[3] * limitFactor)));
+    }
+    Calculation run(wb, DataSheet::Batch, CarbonatePair::AlkalinityPH);
+    EXPECT_EQ(run.error, "");
+    return wb;
+  };
+  MemoryWorkbook mmol = book("", "", "limit", {1, 1, 1, 1, 1, 1, 1, 1, 1}, 1);
+  MemoryWorkbook lab[] = {
+      book("mg/L", "mg/L as CaCO3", "half", {1, 100.086 / 2, 22.990, 39.098, 40.078, 24.305, 35.45, 14.007, 96.056}, 2),
+      book("MEQ/L", " mg/L as HCO3 ", "limit", {1, 61.016, 1, 1, 2, 2, 1, 1, 2}, 1)};
+  for (MemoryWorkbook& wb : lab) {
+    for (int row = 2; row <= 6; ++row) {
+      for (const auto& [cell, want] : BatchCells(ModelState(), row)) {
+        const CellValue got = wb.Sheet(2).Value(cell.first, cell.second);
+        const CellValue ref = mmol.Sheet(2).Value(cell.first, cell.second);
+        EXPECT_EQ(got.text, ref.text);
+        EXPECT_NEAR(got.number, ref.number, std::abs(ref.number) * 1e-12) << workbook::CellAddress(row, cell.second);
+      }
+    }
+  }
+}
+
+// Inputs that cannot stand for a water, values below the detection limit
+// without a usable number and units without their molar mass: each refused
+// in both models naming its cell, before anything is written. A negative
+// alkalinity (an acid water) is calculated.
+TEST(RunCalculation, ImpossibleInputsAndMissingMolarMassesAreRefusedNamingTheCell) {
+  const std::tuple<std::size_t, const char*, CellValue, std::vector<std::pair<const char*, CellValue>>,
+                   std::vector<const char*>>
+      cases[] = {{0, "E5", Num(-0.01), {}, {"E5", "negative"}},
+                 {0, "A5", Num(15.5), {}, {"A5", "outside -1 to 15"}},
+                 {0, "A5", Num(-1.5), {}, {"A5", "outside -1 to 15"}},
+                 {1, "A5", Num(0), {}, {"A5", "must be positive"}},
+                 {2, "B5", Num(-1), {}, {"B5", "negative"}},
+                 {0, "D5", Text("<0.1"), {}, {"D5", "E25"}},
+                 {0, "D5", Text("<"), {{"E25", Text("zero")}}, {"D5", "<0.1"}},
+                 {0, "D5", Text("<-1"), {{"E25", Text("half")}}, {"D5"}},
+                 {0, "D5", Text("<1e999"), {{"E25", Text("limit")}}, {"D5"}},
+                 {0, "A5", Num(7), {{"E27", Text("mg/L")}, {"I8", {}}}, {"I8", "g/mol"}},
+                 {0, "A5", Num(7), {{"E28", Text("mg/L as CaCO3")}, {"L8", Num(0)}}, {"L8"}},
+                 {1, "A5", Num(0.01), {{"E28", Text("mg/L as HCO3")}, {"K8", Num(-61)}}, {"K8", "negative"}},
+                 {0, "B5", Num(-0.5), {}, {}}};
+  for (const char* model : {"as specified", "ion association"}) {
+    for (const auto& [pair, cell, value, settings, texts] : cases) {
+      MemoryWorkbook wb = BookFor(kPairs[pair]);
+      Put(wb.Sheet(4), "E23", Text(model));
+      Put(wb.Sheet(1), cell, value);
+      if (texts.empty()) Put(wb.Sheet(1), "A5", Num(3)); // pH 3 ([H+] about 1 mmol/L), alkalinity -0.5 meq/L
+      for (const auto& [setting, v] : settings) Put(wb.Sheet(4), setting, v);
+      const std::string error = Calculation(wb, DataSheet::Main, kPairs[pair].pair).error;
+      EXPECT_EQ(error.empty(), texts.empty()) << cell << " " << error;
+      for (const char* text : texts) EXPECT_THAT(error, HasSubstr(text)) << cell;
+      for (int n = 1; n <= 4 && !texts.empty(); ++n) EXPECT_TRUE(wb.Sheet(n).Writes().empty()) << cell << n;
+    }
+  }
+}
+
+// 1,000 Batch samples, 10 of them bad: text, "<" without a number, pH 30, a
+// negative concentration... With "continue" the 990 others are calculated,
+// each bad row gets its reason in CE and loses the results an earlier run
+// left; with "stop" the run ends at the first, the rows before it kept.
+TEST(RunCalculation, ABatchWithBadRowsGoesOnOrStopsAtTheFirst) {
+  const std::tuple<int, const char*, CellValue> bad[] = {
+      {17, "G", Text("abc")},  {101, "D", Text("<")},  {230, "B", Num(30)},  {333, "F", Num(-1)},
+      {402, "J", Text("<-2")}, {555, "E", Text("ND")}, {600, "B", Num(-20)}, {777, "C", {}},
+      {890, "H", Text("1,5")}, {1001, "I", Num(-0.2)}};
+  const auto book = [&](const char* onFailure) {
+    MemoryWorkbook wb;
+    FillDefaultParameters(wb);
+    Put(wb.Sheet(4), "E24", Text("yes"));
+    Put(wb.Sheet(4), "E25", Text("zero"));
+    Put(wb.Sheet(4), "E26", Text(onFailure));
+    for (int row = 2; row <= 1001; ++row) {
+      wb.Sheet(2).Put(row, 1, Num(row));
+      PutAnalysis(wb.Sheet(2), row, 2, row % 2 ? kSpring : kRecharge);
+    }
+    for (const auto& [row, column, value] : bad) {
+      Put(wb.Sheet(2), (column + std::to_string(row)).c_str(), value);
+      for (const char* column : {"K", "CA", "CB", "CE"})
+        Put(wb.Sheet(2), (column + std::to_string(row)).c_str(), Num(1.5));
+    }
+    return wb;
+  };
+  MemoryWorkbook going = book("continue");
+  ModelState s;
+  s.SheetMode = DataSheet::Batch;
+  s.InputPair = CarbonatePair::AlkalinityPH;
+  RunSummary summary;
+  RunCalculation(s, going, nullptr, &summary);
+  EXPECT_EQ(std::tie(summary.samplesDone, summary.samplesFailed), std::tuple(990, 10));
+  std::vector<std::int64_t> rows;
+  for (const auto& [row, column, value] : bad) rows.push_back(row);
+  EXPECT_EQ(summary.firstFailedRows, rows);
+  EXPECT_THAT(DescribeFailures(summary), HasSubstr("990 samples calculated, 10 failed"));
+  auto& sheet = going.Sheet(2);
+  EXPECT_TRUE(sheet.Value(1, At("CE1").second).EqualsText("Status"));
+  for (int row = 2, next = 0; row <= 1001; ++row) {
+    const bool failed = next < 10 && std::get<0>(bad[next]) == row;
+    const CellValue status = sheet.Value(row, At("CE1").second);
+    if (failed) {
+      ++next;
+      EXPECT_THAT(status.text, HasSubstr("row " + std::to_string(row))) << row;
+      EXPECT_LE(status.text.size(), 255u);
+      for (const char* column : {"K", "CA", "CB"})
+        EXPECT_TRUE(sheet.Value(row, At(column + std::string("1")).second).IsEmpty()) << row;
+    } else {
+      EXPECT_TRUE(status.EqualsText("ok")) << row;
+      EXPECT_EQ(sheet.Value(row, At("CA1").second).kind, CellValue::Kind::Number) << row;
+    }
+  }
+
+  MemoryWorkbook stopped = book("stop");
+  EXPECT_THAT(
+      Calculation(stopped, DataSheet::Batch, CarbonatePair::AlkalinityPH).error,
+      AllOf(HasSubstr("row 17"), HasSubstr("G17"), HasSubstr("Samples 1 to 15 (rows 2 to 16) were calculated")));
+  EXPECT_EQ(stopped.Sheet(2).Value(16, At("K1").second).kind, CellValue::Kind::Number);
+  EXPECT_TRUE(stopped.Sheet(2).Value(17, At("K1").second).IsEmpty());
+  EXPECT_EQ(stopped.Sheet(2).Value(18, At("K1").second).number, 0.0); // not reached, never written
 }
 
 // A Batch sheet of 32,770 rows (marker 0, pH 7.5, 2 meq/L) that keeps no cells: a long batch, cheaply.
