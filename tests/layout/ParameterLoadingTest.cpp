@@ -152,25 +152,6 @@ TEST(ParameterLoading, TextInAnyCellIsATypeMismatchAfterTheCellsBeforeIt) {
   }
 }
 
-// The A1 form the layout tables are written in, against the column numbers
-// the workbook's documentation gives beside them (P5 = row 5, column 16; the
-// batch results K to CA = columns 11 to 79; AE = 31, AF = 32).
-TEST(WorkbookLayout, AddressesReadAsTheDocumentationNumbersThem) {
-  EXPECT_EQ(layout::A1("P5"), (layout::CellRef{5, 16}));
-  EXPECT_EQ(layout::A1("D21"), (layout::CellRef{21, 4}));
-  EXPECT_EQ(layout::A1("CA1048576"), (layout::CellRef{1048576, 79}));
-  for (const auto& [letters, column] : {std::pair{"A", 1},
-                                        {"K", 11},
-                                        {"Z", 26},
-                                        {"AA", 27},
-                                        {"AE", 31},
-                                        {"AF", 32},
-                                        {"BC", 55},
-                                        {"BD", 56},
-                                        {"CA", 79}})
-    EXPECT_EQ(layout::Column(letters), column) << letters;
-}
-
 TEST(WorkbookLayout, AWorkbookWithoutTheFourWorksheetsIsRefused) {
   MemoryWorkbook three(3), four;
   EXPECT_THAT([&] { layout::CheckWorkbookLayout(three); },

@@ -1,5 +1,4 @@
 #include "TestSupport.h"
-#include "report/BatchReport.h"
 #include "report/SampleReport.h"
 
 namespace vontralek {
@@ -63,19 +62,6 @@ TEST(SampleReport, WritesEveryMainSheetCellOnceAndTheLogarithmsWithTheNineDecima
   s.PHDefined = false;
   WriteSampleReport(s, wb);
   ExpectCells(wb.Sheet(1), {{At("P4"), Text("pH")}, {At("P5"), Text("nd")}});
-}
-
-TEST(BatchReport, WritesTheSixtyNineResultsOnTheSampleRowAndNdForUndefinedLogarithms) {
-  MemoryWorkbook wb;
-  ModelState s = DistinctState();
-  s.CurrentSample = 3; // row 4, under the headings and samples 1 and 2
-  // Calcium not determined: its log activity and the CaSO4 product are
-  // undefined (the numbers stale); no positive H+ total: no pH.
-  s.SpeciesTable[5].LogActivityDefined = s.LogIapCaSO4Defined = s.PHDefined = false;
-  WriteBatchRow(s, wb);
-  ExpectWrittenExactly(wb.Sheet(2), BatchCells(s, 4));
-  ExpectCells(wb.Sheet(2), {{At("AJ4"), Text("nd")}, {At("O4"), Text("nd")}, {At("S4"), Text("nd")}});
-  for (int sheet : {1, 3, 4}) EXPECT_TRUE(wb.Sheet(sheet).Writes().empty());
 }
 
 } // namespace
