@@ -88,6 +88,10 @@ const Scenario kScenarios[] = {
      "1 located; ran AA /book.xlsx +Form1; ended 1; shown Form1; codes A/A"},
     {"Batch, cell error", "Option1_1 Command1", "cell", kMessage,
      "1 located; ran BA /book.xlsx +progress; ended 1; shown Form2; codes B/A"},
+    // A batch that went on past a failed sample: its summary, then the window closes as after a success.
+    {"Batch, a sample failed", "Option1_1 Command1", "sample",
+     "2 samples calculated, 1 failed (their reasons are in column CE); first failing rows: 4.",
+     "1 located; ran BA /book.xlsx +progress; ended ; shown ; codes B/A"},
 };
 
 const QString kWarning = "VONTRALEK / warning / OK / "; // title, icon, buttons of every message box
@@ -103,6 +107,7 @@ class WindowsTest : public QObject {
     int locateCalls = 0;
     QStringList runs, ends, boxes;
     std::function<void(const QString&, ProgressListener*)> hook; // may throw at "locate" or "run"
+    bool sampleFailed = false;                                   // the run reports one failed sample
   } seen_;
 
   RunServices Fake() {
@@ -117,7 +122,11 @@ class WindowsTest : public QObject {
                         (r.outputPath ? " +copy" : "") + (progress ? " +progress" : "") +
                         (form_ && form_->isVisible() ? " +Form1" : "");
       if (seen_.hook) seen_.hook("run", progress);
-      return RunSummary{};
+      RunSummary summary;
+      if (seen_.sampleFailed)
+        std::tie(summary.samplesDone, summary.samplesFailed, summary.firstFailedRows) =
+            std::tuple(2, 1, std::vector<std::int64_t>{4});
+      return summary;
     };
     s.endProgram = [this](int code) { seen_.ends << QString::number(code); };
     return s;
@@ -230,6 +239,7 @@ private slots:
     state_->InputPair = CarbonatePair::AlkalinityPCO2; // left by an earlier run
     const QStringList expected = QString(s.progress).split(", ", Qt::SkipEmptyParts);
     QStringList shown;
+    seen_.sampleFailed = failure == "sample";
     seen_.hook = [&](const QString& stage, ProgressListener* progress) {
       if (progress) { // caption, bar width in twips and pixels, painted before the run goes on
         auto* window = dynamic_cast<QWidget*>(progress);
@@ -248,7 +258,7 @@ private slots:
         // arrive while the run is busy and must not start a second one.
         QTest::qWait(700);
       }
-      if (failure.isEmpty() || (stage == "locate") != (failure == "locate")) return;
+      if (failure.isEmpty() || failure == "sample" || (stage == "locate") != (failure == "locate")) return;
       if (failure == "other") throw std::runtime_error(s.box);
       if (failure == "cell") throw TypeMismatchError(s.box);
       throw RunError(s.box);
