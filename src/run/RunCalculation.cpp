@@ -134,7 +134,8 @@ public:
     const bool alkalinityGiven =
         state_.InputPair == CarbonatePair::AlkalinityPH || state_.InputPair == CarbonatePair::AlkalinityPCO2;
     if (alkalinityGiven && settings_.alkalinityUnit == labdata::AlkalinityUnit::MgPerLAsCaCO3) {
-      // M(CaCO3) = M(Ca) + M(CO3), from this workbook's own row 8.
+      // M(CaCO3) = M(Ca) + M(CO3), F8 + L8: from the workbook's own row 8, so
+      // that the workbook needs nothing beyond itself.
       CheckMolarMass(settings_, species::Calcium);
       CheckMolarMass(settings_, species::Carbonate);
     }
