@@ -302,12 +302,10 @@ void StopIfAsked(const ModelState& state, const RunSummary& summary, const RunOp
 
 // The sample of the Main sheet, row 5, into model units. The Main sheet has
 // no marker for an ion that was not determined: "nd" here is a type mismatch.
-void ReadMainSample(ModelState& state, const workbook::Worksheet& sheet, const SampleReader& reader) {
+void ReadMainSample(SampleInputs& inputs, const workbook::Worksheet& sheet, const SampleReader& reader) {
   std::array<CellRef, 7> ions{};
   for (int i = 1; i <= 7; ++i) ions[static_cast<std::size_t>(i - 1)] = main_sheet::IonInputs[i];
-  SampleInputs inputs;
   reader.Read(inputs, sheet, main_sheet::FirstInput, main_sheet::SecondInput, ions, false, kMainNdHint);
-  SetSampleInputs(state, inputs);
 }
 
 // Batch sample k, row r = k + 1, into model units; exactly "nd" (not
@@ -324,6 +322,39 @@ AddedColumns AddedColumnsOf(const RunSettings& settings) {
   return {settings.extraResults, settings.onFailure == FailurePolicy::Continue};
 }
 
+// The Main sheet's sample as a pipeline of one row: the source gives the
+// inputs read and checked before anything was written, the sink writes the
+// results onto the Main sheet and worksheet 3.
+class MainSample : public SampleSource, public ResultSink {
+public:
+  MainSample(const ModelState& state, workbook::Workbook& workbook, RunSummary& summary, const SampleInputs& inputs)
+      : state_(state), workbook_(workbook), summary_(summary), inputs_(inputs) {}
+
+  bool Next(SampleRow& row) override {
+    if (given_) return false;
+    given_ = true;
+    row.place = "The Main sheet (row 5)";
+    row.inputs = inputs_;
+    return true;
+  }
+  void Prepare(SampleRow&, const ModelState*) override {}
+  void Write(SampleRow&) override {
+    Guarded(state_, summary_, Text("The results of the sample on the Main sheet could not be written"), [&] {
+      WriteSampleReport(state_, workbook_);
+      if (summary_.settings.extraResults) WriteExtraResults(state_, workbook_);
+    });
+    summary_.samplesDone = 1;
+    summary_.samplesReached = 1;
+  }
+
+private:
+  const ModelState& state_;
+  workbook::Workbook& workbook_;
+  RunSummary& summary_;
+  const SampleInputs inputs_;
+  bool given_ = false;
+};
+
 void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSumSource& weightedSum,
                      RunSummary& summary, const RunOptions& options) {
   summary.samplesFound = 1;
@@ -331,13 +362,14 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   // read leaves the workbook as it was.
   auto start = RunClock::now();
   workbook::Worksheet* sheet = nullptr;
+  SampleInputs inputs;
   Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
     sheet = &workbook.Worksheets(layout::MainSheet);
     CheckAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
     SampleReader(summary.settings, state).CheckConversions();
   });
   Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"),
-          [&] { ReadMainSample(state, *sheet, SampleReader(summary.settings, state)); });
+          [&] { ReadMainSample(inputs, *sheet, SampleReader(summary.settings, state)); });
   summary.readSeconds += SecondsSince(start);
   StopIfAsked(state, summary, options);
 
@@ -347,28 +379,23 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
     WriteAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
   });
 
+  MainSample sample(state, workbook, summary, inputs);
+  PipelineOptions pipeline;
+  pipeline.start = StartState::CarryOver; // the state the window's earlier runs left
+  pipeline.arithmeticHint = ArithmeticHint;
   start = RunClock::now();
-  const std::optional<std::string> failure = Attempt(
-      state, Text("The sample on the Main sheet (row 5) could not be calculated"),
-      [&] { SolveSpeciation(state, weightedSum); }, true);
-  summary.solveSeconds += SecondsSince(start);
-
-  start = RunClock::now();
-  if (failure) {
+  try {
+    RunPipeline(state, sample, sample, weightedSum, pipeline);
+  } catch (const RowStopped& stopped) {
     // No earlier run's results stay beside inputs they do not belong to.
+    summary.solveSeconds += SecondsSince(start);
     Guarded(state, summary, Text("The results of the sample on the Main sheet could not be cleared"), [&] {
       ClearSampleReport(workbook);
       if (summary.settings.extraResults) ClearExtraResults(workbook, DataSheet::Main, 1);
     });
-    throw RunError(*failure, DescribeRunProgress(state.SheetMode, summary, ""));
+    throw RunError(stopped.what(), DescribeRunProgress(state.SheetMode, summary, ""));
   }
-  Guarded(state, summary, Text("The results of the sample on the Main sheet could not be written"), [&] {
-    WriteSampleReport(state, workbook);
-    if (summary.settings.extraResults) WriteExtraResults(state, workbook);
-  });
-  summary.writeSeconds += SecondsSince(start);
-  summary.samplesDone = 1;
-  summary.samplesReached = 1;
+  summary.solveSeconds += SecondsSince(start); // with the writing of the results
   StopIfAsked(state, summary, options);
 }
 

@@ -195,8 +195,9 @@ TEST(RunCalculation, AFailedSampleIsNamedAndKeepsNoEarlierResults) {
   MemoryWorkbook main = BookFor(kPairs[0]);
   PutAnalysis(main.Sheet(1), 5, 1, impossible);
   PutEarlierResults(main.Sheet(1), MainCells(ModelState()));
-  EXPECT_THAT(Calculation(main, DataSheet::Main, kPairs[0].pair).error,
-              AllOf(HasSubstr("Main sheet (row 5) could not be calculated"), HasSubstr("pCO2 is negative")));
+  EXPECT_THAT(
+      Calculation(main, DataSheet::Main, kPairs[0].pair).error,
+      AllOf(HasSubstr("Main sheet (row 5): the sample could not be calculated"), HasSubstr("pCO2 is negative")));
   for (const auto& [cell, value] : MainCells(ModelState())) {
     EXPECT_TRUE(main.Sheet(1).Value(cell.first, cell.second).IsEmpty())
         << workbook::CellAddress(cell.first, cell.second);
