@@ -262,16 +262,12 @@ std::string BatchSampleText(std::int64_t k) {
 // Runs one step of the run. Returns the reason when it failed: where
 // (context, only built when needed) and what went wrong; nothing when it
 // succeeded. A RunError passes through.
-template <typename Context, typename Step>
-std::optional<std::string> Attempt(const ModelState& state, Context&& context, Step&& step,
-                                   bool arithmeticHint = false) {
+template <typename Context, typename Step> std::optional<std::string> Attempt(Context&& context, Step&& step) {
   try {
     step();
     return std::nullopt;
   } catch (const RunError&) {
     throw;
-  } catch (const ArithmeticFault& fault) {
-    return context() + ": " + fault.what() + (arithmeticHint ? ArithmeticHint(state) : "");
   } catch (const std::exception& error) {
     return context() + ": " + error.what();
   }
@@ -281,7 +277,7 @@ std::optional<std::string> Attempt(const ModelState& state, Context&& context, S
 // happened, what went wrong and how far the run got.
 template <typename Context, typename Step>
 void Guarded(const ModelState& state, const RunSummary& summary, Context&& context, Step&& step) {
-  if (auto failure = Attempt(state, std::forward<Context>(context), std::forward<Step>(step))) {
+  if (auto failure = Attempt(std::forward<Context>(context), std::forward<Step>(step))) {
     throw RunError(*failure, DescribeRunProgress(state.SheetMode, summary, ""));
   }
 }
@@ -480,9 +476,9 @@ public:
 
     const auto start = RunClock::now();
     row.place = BatchSampleText(k);
-    const std::optional<std::string> failure = Attempt(
-        state_, [&] { return row.place + " could not be read"; },
-        [&] { ReadBatchSample(row.inputs, sheet_, static_cast<int>(k + 1), reader_); });
+    const std::optional<std::string> failure =
+        Attempt([&] { return row.place + " could not be read"; },
+                [&] { ReadBatchSample(row.inputs, sheet_, static_cast<int>(k + 1), reader_); });
     if (failure) row.failure = *failure;
     readSeconds += SecondsSince(start);
     return true;
