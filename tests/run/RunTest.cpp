@@ -264,48 +264,52 @@ std::vector<Analysis> ExampleWaters() {
   return waters;
 }
 
-std::string Shortest(double v) { return fmt::format("{}", v); }
-
 // The example waters entered as a laboratory reports them give the results of
-// the same waters in mmol/L and meq/L. The inputs are made here with IUPAC
-// molar masses (CIAAW 2021/2022, abridged: Na 22.990, K 39.098, Ca 40.078,
-// Mg 24.305, Cl 35.45, N 14.007, SO4 96.056, HCO3 61.016, CaCO3 40.078 +
-// 60.008 = 100.086, two equivalents a mole) and the charges; potassium is
-// reported below the detection limit, "<x" with x twice the value ("half") or
-// the value itself ("limit").
+// the same waters in mmol/L and meq/L; so do three waters given by carbonate
+// and bicarbonate. The inputs are made here with IUPAC molar masses (CIAAW
+// 2021/2022, abridged: Na 22.990, K 39.098, Ca 40.078, Mg 24.305, Cl 35.45,
+// N 14.007, SO4 96.056, HCO3 61.016, CO3 60.008, CaCO3 40.078 + 60.008 =
+// 100.086, two equivalents a mole) and the charges; potassium is reported
+// below the detection limit, "<x" with x twice the value ("half") or the value
+// itself ("limit").
 TEST(RunCalculation, LaboratoryUnitsAndDetectionLimitsGiveTheResultsOfMillimolesPerLitre) {
   const std::vector<Analysis> waters = ExampleWaters();
   ASSERT_EQ(waters.size(), 5u);
-  const auto book = [&](const char* ionUnit, const char* alkalinityUnit, const char* belowLimit,
-                        const std::array<double, 9>& factor, double limitFactor) {
+  const auto book = [&](std::size_t pair, const char* ionUnit, const char* alkalinityUnit, const char* belowLimit,
+                        double first, double second, const std::array<double, 7>& ions, double limitFactor) {
     MemoryWorkbook wb;
     FillDefaultParameters(wb);
-    Put(wb.Sheet(4), "E25", Text(belowLimit));
-    Put(wb.Sheet(4), "E27", Text(ionUnit));
-    Put(wb.Sheet(4), "E28", Text(alkalinityUnit));
+    for (const auto& [cell, text] : {std::pair{"E25", belowLimit}, {"E27", ionUnit}, {"E28", alkalinityUnit}})
+      Put(wb.Sheet(4), cell, Text(text));
     Put(wb.Sheet(4), "I8", Num(14.007)); // nitrate reported as N
-    for (int k = 1; k <= 5; ++k) {
-      Analysis a = waters[static_cast<std::size_t>(k - 1)];
-      for (std::size_t i = 0; i < 9; ++i) a[i] *= factor[i];
+    const std::vector<Analysis> samples =
+        pair == 0 ? waters : std::vector<Analysis>(kPairs[2].samples.begin(), kPairs[2].samples.end());
+    for (int k = 1; k <= static_cast<int>(samples.size()); ++k) {
+      Analysis a = samples[static_cast<std::size_t>(k - 1)];
+      a[0] *= first, a[1] *= second;
+      for (std::size_t i = 2; i < 9; ++i) a[i] *= ions[i - 2];
       wb.Sheet(2).Put(k + 1, 1, Num(k));
       PutAnalysis(wb.Sheet(2), k + 1, 2, a);
-      wb.Sheet(2).Put(k + 1, 5, CellValue::Text("< " + Shortest(a[3] * limitFactor)));
+      wb.Sheet(2).Put(k + 1, 5, CellValue::Text("< " + fmt::format("{}", a[3] * limitFactor)));
     }
-    Calculation run(wb, DataSheet::Batch, CarbonatePair::AlkalinityPH);
-    EXPECT_EQ(run.error, "");
+    EXPECT_EQ(Calculation(wb, DataSheet::Batch, kPairs[pair].pair).error, "");
     return wb;
   };
-  MemoryWorkbook mmol = book("", "", "limit", {1, 1, 1, 1, 1, 1, 1, 1, 1}, 1);
-  MemoryWorkbook lab[] = {
-      book("mg/L", "mg/L as CaCO3", "half", {1, 100.086 / 2, 22.990, 39.098, 40.078, 24.305, 35.45, 14.007, 96.056}, 2),
-      book("MEQ/L", " mg/L as HCO3 ", "limit", {1, 61.016, 1, 1, 2, 2, 1, 1, 2}, 1)};
-  for (MemoryWorkbook& wb : lab) {
-    for (int row = 2; row <= 6; ++row) {
-      for (const auto& [cell, want] : BatchCells(ModelState(), row)) {
-        const CellValue got = wb.Sheet(2).Value(cell.first, cell.second);
-        const CellValue ref = mmol.Sheet(2).Value(cell.first, cell.second);
-        EXPECT_EQ(got.text, ref.text);
-        EXPECT_NEAR(got.number, ref.number, std::abs(ref.number) * 1e-12) << workbook::CellAddress(row, cell.second);
+  const std::array<double, 7> mg{22.990, 39.098, 40.078, 24.305, 35.45, 14.007, 96.056}, meq{1, 1, 2, 2, 1, 1, 2};
+  for (const std::size_t pair : {0, 2}) {
+    const bool a = pair == 0;
+    MemoryWorkbook mmol = book(pair, "", "", "limit", 1, 1, {1, 1, 1, 1, 1, 1, 1}, 1);
+    MemoryWorkbook lab[] = {
+        book(pair, "mg/L", "mg/L as CaCO3", "half", a ? 1 : 60.008, a ? 100.086 / 2 : 61.016, mg, 2),
+        book(pair, "MEQ/L", " mg/L as HCO3 ", "limit", a ? 1 : 2, a ? 61.016 : 1, meq, 1)};
+    for (MemoryWorkbook& wb : lab) {
+      for (int row = 2; row <= 6; ++row) {
+        for (const auto& [cell, want] : BatchCells(ModelState(), row)) {
+          const CellValue got = wb.Sheet(2).Value(cell.first, cell.second);
+          const CellValue ref = mmol.Sheet(2).Value(cell.first, cell.second);
+          EXPECT_EQ(got.text, ref.text);
+          EXPECT_NEAR(got.number, ref.number, std::abs(ref.number) * 1e-12) << workbook::CellAddress(row, cell.second);
+        }
       }
     }
   }
