@@ -14,6 +14,7 @@
 #include "report/ExtraResults.h"
 #include "report/SampleReport.h"
 #include "run/Run.h"
+#include "run/SampleTemperature.h"
 #include "run/Stopwatch.h"
 #include "speciation/Speciation.h"
 
@@ -216,7 +217,8 @@ void ReadBatchSample(ModelState& state, const workbook::Worksheet& sheet, int r)
 
 // What the run adds to the sheet beyond the specified results.
 AddedColumns AddedColumnsOf(const RunSettings& settings) {
-  return {settings.extraResults, settings.onFailure == FailurePolicy::Continue};
+  return {settings.extraResults, settings.onFailure == FailurePolicy::Continue,
+          settings.temperature == TemperatureSource::PerSample};
 }
 
 void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSumSource& weightedSum,
@@ -230,8 +232,11 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
     sheet = &workbook.Worksheets(layout::MainSheet);
     CheckAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
   });
-  Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"),
-          [&] { ReadMainSample(state, *sheet); });
+  Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"), [&] {
+    ReadMainSample(state, *sheet);
+    SetSampleTemperature(state,
+                         SampleTemperatureC(summary.settings, *sheet, DataSheet::Main, main_sheet::FirstInput.row));
+  });
   summary.readSeconds += SecondsSince(start);
   StopIfAsked(state, summary, options);
 
@@ -355,7 +360,11 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     // Source: the row into model units.
     start = RunClock::now();
     std::optional<std::string> failure = Attempt(
-        state, [k] { return BatchSampleText(k) + " could not be read"; }, [&] { ReadBatchSample(state, *sheet, r); });
+        state, [k] { return BatchSampleText(k) + " could not be read"; },
+        [&] {
+          ReadBatchSample(state, *sheet, r);
+          SetSampleTemperature(state, SampleTemperatureC(summary.settings, *sheet, DataSheet::Batch, r));
+        });
     summary.readSeconds += SecondsSince(start);
 
     // Solver.
@@ -405,6 +414,8 @@ void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressLis
     if (options.onFailure) done.settings.onFailure = *options.onFailure;
   });
   state.Model = done.settings.model;
+  Guarded(state, done, Text("The temperature data of worksheet 3 could not be loaded"),
+          [&] { LoadTemperatureData(state, workbook, done.settings); });
   done.readSeconds += SecondsSince(start);
 
   WorkbookWeightedSum weightedSum(workbook);

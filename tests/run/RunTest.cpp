@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <optional>
 
 #include "TestSupport.h"
 #include "layout/ParameterLoading.h"
@@ -331,6 +332,65 @@ TEST(RunCalculation, BadSettingsAndUsersColumnsStopTheRunBeforeAnythingIsWritten
     const std::string error = Calculation(wb, mode, kPairs[0].pair).error;
     for (const char* text : texts) EXPECT_THAT(error, HasSubstr(text)) << cell;
     for (int n = 1; n <= 4; ++n) EXPECT_TRUE(wb.Sheet(n).Writes().empty()) << cell << " worksheet " << n;
+  }
+}
+
+// The reference at a temperature: the chemistry with data/logk-temperature.csv
+// (read without the program's loaders), or without a temperature.
+void AtTemperature(Reference& r, std::optional<double> celsius) {
+  r.s.TemperatureTable = ShippedTemperatureTable();
+  r.s.TemperatureGiven = celsius.has_value();
+  r.s.TemperatureC = celsius.value_or(r.s.TemperatureC);
+}
+
+TEST(RunCalculation, AtTheWorkbooksTemperatureTheResultsAreTheChemistrysAtThatTemperature) {
+  const PairCase& c = kPairs[0];
+  MemoryWorkbook main = BookFor(c);
+  Put(main.Sheet(4), "E29", Num(10)); // every sample at 10 °C
+  const Calculation single(main, DataSheet::Main, c.pair);
+  Reference r(main, DataSheet::Main, c.pair);
+  AtTemperature(r, 10.0);
+  EXPECT_TRUE(single.s == r.Solve(c.samples[0])) << "the run differs from the chemistry at 10 °C " << single.error;
+  ExpectCells(main.Sheet(1), MainCells(r.s));
+
+  // Each sample its own (column CF): 10 °C, none (empty), 150 °C (fails, named).
+  MemoryWorkbook batch = BookFor(c);
+  Put(batch.Sheet(4), "E29", Text("Per Sample"));
+  Put(batch.Sheet(4), "E26", Text("continue"));
+  Put(batch.Sheet(2), "CF2", Num(10));
+  Put(batch.Sheet(2), "CF4", Num(150));
+  const Calculation run(batch, DataSheet::Batch, c.pair);
+  Reference b(batch, DataSheet::Batch, c.pair);
+  AtTemperature(b, 10.0);
+  Cells want = BatchCells(b.Solve(c.samples[0]), 2);
+  AtTemperature(b, std::nullopt);
+  want.merge(BatchCells(b.Solve(c.samples[1], {false, true, false, false, true}), 3));
+  want.insert({At("CF1"), Text("Temperature/°C")});
+  ExpectCells(batch.Sheet(2), want);
+  EXPECT_THAT(batch.Sheet(2).Value(4, At("CE4").second).text,
+              ::testing::AllOf(HasSubstr("row 4"), HasSubstr("CF4"), HasSubstr("150 °C is outside 0 to 100 °C")));
+}
+
+TEST(RunCalculation, BadTemperatureDataOrSettingsStopTheRunBeforeAnythingIsWritten) {
+  struct Case {
+    DataSheet mode;
+    std::vector<std::tuple<int, const char*, CellValue>> cells;
+    std::vector<const char*> texts;
+  };
+  const Case cases[] = {
+      {DataSheet::Main, {{4, "E29", Text("warm")}}, {"E29", "\"warm\"", "per sample"}},
+      {DataSheet::Batch, {{4, "E29", Num(150)}}, {"E29", "150 °C, outside 0 to 100 °C"}},
+      {DataSheet::Main, {{4, "E29", Num(10)}, {3, "B61", Text("cubic")}}, {"B61", "\"cubic\"", "van 't Hoff"}},
+      {DataSheet::Batch, {{4, "E29", Num(10)}, {3, "I80", Text("1,5")}}, {"I80", "\"1,5\" is not a number"}},
+      {DataSheet::Main, {{4, "E29", Text("per sample")}, {3, "A55", {}}}, {"A55", "has no temperature data"}},
+      {DataSheet::Main, {{4, "E29", Text("per sample")}, {1, "V5", Num(150)}}, {"V5", "150 °C is outside"}},
+      {DataSheet::Batch, {{4, "E29", Text("per sample")}, {2, "CF1", Text("Remarks")}}, {"CF1", "Remarks"}}};
+  for (const Case& c : cases) {
+    MemoryWorkbook wb = BookFor(kPairs[0]);
+    for (const auto& [sheet, cell, value] : c.cells) Put(wb.Sheet(sheet), cell, value);
+    const std::string error = Calculation(wb, c.mode, kPairs[0].pair).error;
+    for (const char* text : c.texts) EXPECT_THAT(error, HasSubstr(text)) << c.texts[0];
+    for (int n = 1; n <= 4; ++n) EXPECT_TRUE(wb.Sheet(n).Writes().empty()) << c.texts[0] << " worksheet " << n;
   }
 }
 

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace vontralek::testing {
 
@@ -14,13 +16,44 @@ void FillDefaultParameters(MemoryWorkbook& wb) {
     int read = 0;
     for (std::string line, address, kind, equals; std::getline(in, line);) {
       double value = 0;
-      if (std::istringstream(line) >> address >> kind >> equals >> value && kind == "input") {
-        wb.Sheet(sheet).Put(At(address).first, At(address).second, Num(value));
+      std::istringstream fields(line);
+      if (!(fields >> address >> kind >> equals) || equals != "=") continue;
+      const Cell cell = At(address);
+      if (sheet == 3 && cell.first >= 55) { // the temperature data: title, forms and coefficients
+        std::string text = line.substr(line.find(" = ") + 3);
+        if (kind == "input" && std::istringstream(text) >> value) {
+          wb.Sheet(3).Put(cell.first, cell.second, Num(value));
+        } else if (kind == "input" || address == "A55") {
+          wb.Sheet(3).Put(cell.first, cell.second, CellValue::Text(text));
+        }
+      } else if (fields >> value && kind == "input") {
+        wb.Sheet(sheet).Put(cell.first, cell.second, Num(value));
         ++read;
       }
     }
     if (read != cells) throw std::runtime_error(std::string(file) + ": the parameter cells were not all found");
   }
+}
+
+Table<TemperatureRecord, 30> ShippedTemperatureTable() {
+  std::ifstream in(std::string(VONTRALEK_DATA_DIR) + "/logk-temperature.csv");
+  Table<TemperatureRecord, 30> table;
+  std::string line;
+  std::getline(in, line); // row,name,logK25,form,A1,...,A6,delta_h_kJ_mol,source
+  for (int read = 0; read < 30 && std::getline(in, line); ++read) {
+    std::vector<std::string> f; // the source, last, may hold quoted commas: not needed
+    for (std::size_t start = 0, comma = 0; f.size() < 11; start = comma + 1) {
+      comma = line.find(',', start);
+      f.push_back(line.substr(start, comma - start));
+    }
+    TemperatureRecord& r = table[std::stoi(f[0])];
+    r.Form = f[3] == "analytic"   ? TemperatureForm::Analytic
+             : f[3] == "vanthoff" ? TemperatureForm::VantHoff
+                                  : TemperatureForm::None;
+    for (int i = 1; i <= 6; ++i) r.A[static_cast<std::size_t>(i)] = f[3 + i].empty() ? 0.0 : std::stod(f[3 + i]);
+    r.DeltaH = f[10].empty() ? 0.0 : std::stod(f[10]);
+  }
+  return table;
 }
 
 void WriteXlsx(const std::string& path, MemoryWorkbook& wb) {

@@ -125,8 +125,14 @@ inline void PutAnalysis(workbook::MemoryWorksheet& sheet, int row, int column, c
 }
 
 // Worksheets 3 and 4 with the shipped parameters (log K, charges, weights, E19,
-// E20): the "A1 input = value" lines of data/workbook/3-constants.txt and 4-charges.txt.
+// E20): the "A1 input = value" lines of data/workbook/3-constants.txt and
+// 4-charges.txt, and worksheet 3's temperature data (rows 55 on) with its title.
 void FillDefaultParameters(MemoryWorkbook& wb);
+
+// The temperature data of the 30 constants as data/logk-temperature.csv
+// lists them (its columns form, A1..A6, delta_h_kJ_mol), not through the
+// program's loaders.
+Table<TemperatureRecord, 30> ShippedTemperatureTable();
 
 // Every cell of the in-memory workbook written to an .xlsx file (libxlsxwriter,
 // row by row, so that large workbooks stream). Throws std::runtime_error.
