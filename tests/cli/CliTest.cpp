@@ -43,7 +43,7 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   const std::tuple<Args, int, Args> cases[] = {
       {{"--sheet", "batch", "--output", batch, in}, 1, {"Batch sample 3 (row 4", "F4", "\"ND\"", "marked \"nd\", in lower case",
         "Samples 1 to 2 (rows 2 to 3) were calculated and saved to " + batch, "samples 3 to 4 (rows 4 to 5) were not"}},
-      {{"--pair=carbonate", "-o", main, in}, 0, {"Main sheet: 1 sample calculated", "Ionic strength", "mmol/L"}},
+      {{"--pair=carbonate", "-o", main, in}, 0, {"Main sheet: 1 sample calculated", "Ionic strength", "mmol/L", "Temperature     none: log K at 25"}},
       {{"--model", "ion-association", "--extras", "-o", folder / "ia.xlsx", in}, 0, {"SI calcite", "Charge balance", "ion association"}},
       {{"--model", "phreeqc", in}, 2, {"--model"}},
       {{"--help"}, 0, {"--sheet main|batch", "--keep-going", "E26 When a sample fails"}},

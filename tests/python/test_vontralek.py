@@ -95,6 +95,7 @@ def test_temperature_argument_overrides_the_column_and_agrees_with_the_table(tmp
     result = vontralek.speciate(frame.assign(temperature_C=np.nan), model="ion-association", temperature_C=10)
     numbers = [c for c in result.columns if c not in ("sample", "status", "temperature_C")]
     assert same_bits(result[numbers], table[numbers])
+    assert same_bits(vontralek.speciate(at10, model="ion-association")[numbers], table[numbers])
     assert "10 degrees C" in result.attrs["vontralek"]["temperature"]
     none = vontralek.speciate(frame.assign(temperature_C=np.nan), model="ion-association")
     assert same_bits(none[numbers], vontralek.speciate(frame, model="ion-association")[numbers])
