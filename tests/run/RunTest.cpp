@@ -8,6 +8,7 @@
 #include "layout/ParameterLoading.h"
 #include "run/Interruption.h"
 #include "run/Run.h"
+#include "run/TableRun.h"
 #include "speciation/Speciation.h"
 
 namespace vontralek {
@@ -335,10 +336,12 @@ TEST(RunCalculation, BadSettingsAndUsersColumnsStopTheRunBeforeAnythingIsWritten
   }
 }
 
-// The reference at a temperature: the chemistry with data/logk-temperature.csv
-// (read without the program's loaders), or without a temperature.
+// The reference at a temperature: the chemistry with the shipped temperature
+// data as the table mode compiles them in from data/logk-temperature.csv (not
+// through the workbook's block), or without a temperature.
 void AtTemperature(Reference& r, std::optional<double> celsius) {
-  r.s.TemperatureTable = ShippedTemperatureTable();
+  static const Table<TemperatureRecord, 30> shipped = LoadTableParameters(std::nullopt).start.TemperatureTable;
+  r.s.TemperatureTable = shipped;
   r.s.TemperatureGiven = celsius.has_value();
   r.s.TemperatureC = celsius.value_or(r.s.TemperatureC);
 }

@@ -35,27 +35,6 @@ void FillDefaultParameters(MemoryWorkbook& wb) {
   }
 }
 
-Table<TemperatureRecord, 30> ShippedTemperatureTable() {
-  std::ifstream in(std::string(VONTRALEK_DATA_DIR) + "/logk-temperature.csv");
-  Table<TemperatureRecord, 30> table;
-  std::string line;
-  std::getline(in, line); // row,name,logK25,form,A1,...,A6,delta_h_kJ_mol,source
-  for (int read = 0; read < 30 && std::getline(in, line); ++read) {
-    std::vector<std::string> f; // the source, last, may hold quoted commas: not needed
-    for (std::size_t start = 0, comma = 0; f.size() < 11; start = comma + 1) {
-      comma = line.find(',', start);
-      f.push_back(line.substr(start, comma - start));
-    }
-    TemperatureRecord& r = table[std::stoi(f[0])];
-    r.Form = f[3] == "analytic"   ? TemperatureForm::Analytic
-             : f[3] == "vanthoff" ? TemperatureForm::VantHoff
-                                  : TemperatureForm::None;
-    for (int i = 1; i <= 6; ++i) r.A[static_cast<std::size_t>(i)] = f[3 + i].empty() ? 0.0 : std::stod(f[3 + i]);
-    r.DeltaH = f[10].empty() ? 0.0 : std::stod(f[10]);
-  }
-  return table;
-}
-
 void WriteXlsx(const std::string& path, MemoryWorkbook& wb) {
   lxw_workbook_options options{};
   options.constant_memory = LXW_TRUE; // the cells come in row order

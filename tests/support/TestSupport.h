@@ -129,11 +129,6 @@ inline void PutAnalysis(workbook::MemoryWorksheet& sheet, int row, int column, c
 // 4-charges.txt, and worksheet 3's temperature data (rows 55 on) with its title.
 void FillDefaultParameters(MemoryWorkbook& wb);
 
-// The temperature data of the 30 constants as data/logk-temperature.csv
-// lists them (its columns form, A1..A6, delta_h_kJ_mol), not through the
-// program's loaders.
-Table<TemperatureRecord, 30> ShippedTemperatureTable();
-
 // Every cell of the in-memory workbook written to an .xlsx file (libxlsxwriter,
 // row by row, so that large workbooks stream). Throws std::runtime_error.
 void WriteXlsx(const std::string& path, MemoryWorkbook& wb);
