@@ -101,7 +101,8 @@ const char* kSource = "the frame";
 // left out) and the provenance record as JSON text.
 py::tuple Speciate(const std::vector<std::string>& header, const py::list& data, std::size_t rows,
                    const std::optional<std::string>& pair, const std::string& model, const std::string& belowLimit,
-                   bool keepGoing, std::optional<int> threads, const std::optional<std::string>& constants) {
+                   bool keepGoing, std::optional<int> threads, const std::optional<std::string>& constants,
+                   std::optional<double> temperatureC) {
   TableOptions options;
   options.settings.model = ParseModel(model);
   options.settings.belowLimit = labdata::ParseBelowLimitPolicy(belowLimit);
@@ -110,6 +111,10 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
   if (threads && *threads < 1) throw TableError("threads must be at least 1 (None: all cores).");
   options.threads = threads ? *threads : 0;
   if (constants) options.constants = *constants;
+  if (temperatureC) {
+    options.settings.temperature = TemperatureSource::Fixed;
+    options.settings.temperatureC = *temperatureC;
+  }
 
   const table::InputColumns roles = table::ReadInputColumns(header, kSource);
   const table::PairColumns chosen = table::ChoosePair(roles, options.pair, kSource);
@@ -121,7 +126,7 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
   std::vector<Column> columns(header.size());
   for (std::size_t c = 0; c < header.size(); ++c) {
     const table::Quantity q = roles.roles[c].quantity;
-    if (q == table::Quantity::Extra || q == table::Quantity::Sample || q == table::Quantity::Temperature) continue;
+    if (q == table::Quantity::Extra || q == table::Quantity::Sample) continue;
     py::object column = data[c];
     if (py::isinstance<py::array>(column) && py::array(column).dtype().kind() == 'f') {
       auto values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(column);
@@ -189,7 +194,8 @@ PYBIND11_MODULE(_core, m) {
     }
   });
   m.def("speciate", &Speciate, py::arg("header"), py::arg("data"), py::arg("rows"), py::arg("pair"), py::arg("model"),
-        py::arg("below_limit"), py::arg("keep_going"), py::arg("threads"), py::arg("constants"));
+        py::arg("below_limit"), py::arg("keep_going"), py::arg("threads"), py::arg("constants"),
+        py::arg("temperature_C"));
   m.def(
       "result_columns",
       [](const std::vector<std::string>& header, const std::optional<std::string>& pair) {

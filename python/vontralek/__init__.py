@@ -28,7 +28,7 @@ def _frame(frame):
 
 
 def speciate(frame, pair=None, model="as specified", below_limit="stop", keep_going=False, threads=None,
-             constants=None):
+             constants=None, temperature_C=None):
     """Speciates every row of frame and returns a new DataFrame: the input
     columns unchanged, then the result columns (an undefined value is NaN),
     then "status" ("ok", or with keep_going=True the reason a row has no
@@ -36,7 +36,10 @@ def speciate(frame, pair=None, model="as specified", below_limit="stop", keep_go
     model: "as specified" or "ion-association"; below_limit: what "<x" counts
     as ("stop", "zero", "half", "limit"); threads: worker threads (None: all
     cores); constants: a workbook whose worksheets 3 and 4 give log K, charges
-    and weights (None: the shipped ones). The provenance record is in the
+    and weights (None: the shipped ones); temperature_C: the water's
+    temperature in °C for every row, overriding a temperature_C column (None:
+    the column's, where an empty field or no column means log K at 25 °C).
+    The provenance record is in the
     result's attrs["vontralek"]. Raises VontralekError (a ValueError) with the
     same message as the command line."""
     frame = _frame(frame)
@@ -50,7 +53,8 @@ def speciate(frame, pair=None, model="as specified", below_limit="stop", keep_go
             data.append(column.tolist())
     values, status, names, provenance = _core.speciate(header, data, len(frame), pair, model, below_limit,
                                                        bool(keep_going), threads,
-                                                       None if constants is None else str(constants))
+                                                       None if constants is None else str(constants),
+                                                       None if temperature_C is None else float(temperature_C))
     results = {}
     all_names = _core.all_result_names()
     keep = [all_names.index(name) for name in names[:-1]]

@@ -68,6 +68,18 @@ void PrintSummary(std::ostream& out, const RunRequest& request, const RunSummary
   }
   out << "  Model           "
       << (summary.settings.model == SpeciationModel::IonAssociation ? "ion association" : "as specified") << '\n';
+  // The temperature the constants and the Davies slope were taken at.
+  out << "  Temperature     ";
+  if (summary.settings.temperature == TemperatureSource::Fixed) {
+    out << fmt::format("{:.10g} °C (worksheet 4, E29)\n", summary.settings.temperatureC);
+  } else if (summary.settings.temperature == TemperatureSource::PerSample && !batch) {
+    out << (state.TemperatureGiven ? fmt::format("{:.10g} °C (Main sheet, V5)\n", state.TemperatureC)
+                                   : std::string("none (V5 empty): log K at 25 °C, Davies A 0.512\n"));
+  } else if (summary.settings.temperature == TemperatureSource::PerSample) {
+    out << "per sample (Batch sheet, column CF)\n";
+  } else {
+    out << "none: log K at 25 °C, Davies A 0.512\n";
+  }
   if (summary.samplesFailed > 0) out << DescribeFailures(summary) << '\n';
   out << "Results saved to " << target.string() << ".\n";
 }

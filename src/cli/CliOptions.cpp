@@ -147,6 +147,8 @@ std::string UsageText() {
          "  E26 When a sample fails    stop | continue\n"
          "  E27 Ion unit               mmol/L | mg/L | meq/L\n"
          "  E28 Alkalinity unit        meq/L | mg/L as CaCO3 | mg/L as HCO3\n"
+         "  E29 Temperature            empty (none: log K at 25 °C) | °C for every sample |\n"
+         "                             per sample (Batch column CF, Main V5)\n"
          "  B8:L8 molar masses in g/mol, needed for the mg/L units (CaCO3: F8 + L8;\n"
          "        nitrate reported as N: 14.007 in I8)\n"
          "\n"

@@ -109,6 +109,10 @@ inline constexpr CellRef IonicStrength = A1("R5"); // mmol/L
 // calcite and gypsum, charge-balance error in %; headings on row 4.
 inline constexpr auto ExtraHeadings = Cells({"S4", "T4", "U4"});
 inline constexpr auto ExtraResults = Cells({"S5", "T5", "U5"});
+// The sample's temperature in °C (setting "Temperature" = "per sample"),
+// under its heading.
+inline constexpr CellRef TemperatureHeading = A1("V4");
+inline constexpr CellRef Temperature = A1("V5");
 } // namespace main_sheet
 
 namespace batch_sheet {
@@ -142,6 +146,9 @@ inline constexpr auto Complexes = Columns({"BD", "BE", "BF", "BG", "BH", "BI", "
 inline constexpr auto ExtraResults = Columns({"CB", "CC", "CD"});
 // "ok" or the reason a sample failed, when a failed sample does not stop the run.
 inline constexpr int Status = Column("CE");
+// Each sample's temperature in °C (setting "Temperature" = "per sample"),
+// heading on row 1.
+inline constexpr int Temperature = Column("CF");
 inline constexpr int HeadingRow = 1;
 } // namespace batch_sheet
 
@@ -160,6 +167,14 @@ inline constexpr auto ConditionalLogK = Cells({"B6", "C6", "D6", "E6", "F6", "G6
 inline constexpr std::array<OneBased<CellRef, 4>, 6> ComplexConditionalLogK{
     Cells({"J13", "K13", "L13", "M13"}), Cells({"J14", "K14", "L14", "M14"}), Cells({"J15", "K15", "L15", "M15"}),
     Cells({"J16", "K16", "L16", "M16"}), Cells({"J17", "K17", "L17", "M17"}), Cells({"J18", "K18", "L18", "M18"})};
+// The temperature data of the 30 constants, below the table of sources
+// (A21:I52): the block's title in A55 (a workbook without this title has no
+// temperature data), headings on row 56, ConstantTable row n on row 56 + n
+// (rows 57 to 86) with its reaction in A (not read), then form, A1..A6 and
+// the reaction enthalpy in kJ/mol.
+inline constexpr CellRef TemperatureTitle = A1("A55");
+inline constexpr int TemperatureFirstRow = 57;
+inline constexpr auto TemperatureColumns = Columns({"B", "C", "D", "E", "F", "G", "H", "I"});
 } // namespace constant_sheet
 
 namespace charge_sheet {
@@ -185,7 +200,7 @@ inline constexpr CellRef BelowDetectionLimit = A1("E25");
 inline constexpr CellRef WhenSampleFails = A1("E26");
 inline constexpr CellRef IonUnit = A1("E27");
 inline constexpr CellRef AlkalinityUnit = A1("E28");
-inline constexpr CellRef Temperature = A1("E29");
+inline constexpr CellRef Temperature = A1("E29"); // empty | °C | "per sample"
 // Molar masses, g/mol, of SpeciesTable rows 1 to 11.
 inline constexpr auto MolarMasses = Cells({"B8", "C8", "D8", "E8", "F8", "G8", "H8", "I8", "J8", "K8", "L8"});
 } // namespace charge_sheet

@@ -1,6 +1,11 @@
 #include "layout/ParameterLoading.h"
 
+#include <array>
+#include <string>
+
+#include "common/Errors.h"
 #include "layout/WorkbookLayout.h"
+#include "model/TemperatureData.h"
 
 namespace vontralek {
 
@@ -51,6 +56,40 @@ void LoadWeightedSumParameters(ModelState& state, workbook::Workbook& workbook) 
   const workbook::Worksheet& charges = workbook.Worksheets(ChargeSheet);
   state.AuxTable[WeightedSumRecord].WeightedSum = NumberAt(charges, charge_sheet::WeightedSumStart);
   state.AuxTable[WeightedSumRecord].SumScale = NumberAt(charges, charge_sheet::SumScale);
+}
+
+bool LoadTemperatureTable(ModelState& state, workbook::Workbook& workbook) {
+  const workbook::Worksheet& sheet = workbook.Worksheets(ConstantSheet);
+  const CellRef title = constant_sheet::TemperatureTitle;
+  const workbook::CellValue heading = sheet.Value(title.row, title.column);
+  std::string_view text = heading.kind == workbook::CellValue::Kind::Text ? heading.text : std::string_view{};
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text != kTemperatureBlockTitle) return false;
+
+  // The cells first (the rows view their texts), then the table in one go.
+  std::array<std::array<workbook::CellValue, TemperatureFields>, 30> cells;
+  TemperatureDataRows rows{};
+  for (int n = 1; n <= 30; ++n) {
+    for (int field = 0; field < TemperatureFields; ++field) {
+      const auto i = static_cast<std::size_t>(n - 1);
+      const auto f = static_cast<std::size_t>(field);
+      workbook::CellValue& value = cells[i][f];
+      value = sheet.Value(constant_sheet::TemperatureFirstRow + n - 1, constant_sheet::TemperatureColumns[field + 1]);
+      if (value.kind == workbook::CellValue::Kind::Number) rows[i][f].number = value.number;
+      rows[i][f].text = value.text; // a Boolean, error or formula is text: no number
+    }
+  }
+  try {
+    FillTemperatureTable(state.TemperatureTable, rows);
+  } catch (const TemperatureDataError& error) {
+    const std::string cell = workbook::CellAddress(constant_sheet::TemperatureFirstRow + error.row() - 1,
+                                                   constant_sheet::TemperatureColumns[error.field() + 1]);
+    throw WorkbookError("Worksheet 3 (\"" + workbook::TextForMessage(sheet.Name()) + "\"), cell " + cell +
+                        " (temperature data): " + error.what() +
+                        ". Correct the cell, or empty the row's form for "
+                        "a constant without temperature dependence.");
+  }
+  return true;
 }
 
 } // namespace vontralek

@@ -14,4 +14,15 @@ void LoadParameterTables(ModelState& state, workbook::Workbook& workbook);
 // into the weighted-sum record of AuxTable.
 void LoadWeightedSumParameters(ModelState& state, workbook::Workbook& workbook);
 
+// The title that marks worksheet 3's block of temperature data.
+inline constexpr const char* kTemperatureBlockTitle = "Temperature dependence of log K";
+
+// Reads the temperature data of the 30 constants (form, A1..A6, reaction
+// enthalpy in kJ/mol) from worksheet 3's block into state.TemperatureTable.
+// Returns false, with nothing changed, when the block's title is not there
+// (a workbook made before the block existed). A form that is not one of the
+// three or a coefficient that is text throws WorkbookError naming its cell,
+// with the table left as it was.
+bool LoadTemperatureTable(ModelState& state, workbook::Workbook& workbook);
+
 } // namespace vontralek

@@ -7,6 +7,8 @@
 #include "labdata/LabUnits.h"
 #include "layout/Layout.h"
 #include "layout/WorkbookLayout.h"
+#include "model/TemperatureData.h"
+#include "workbook/NumberText.h"
 
 namespace vontralek {
 
@@ -67,6 +69,40 @@ auto LabSetting(const workbook::Worksheet& sheet, CellRef cell, const char* labe
   }
 }
 
+// E29: empty = none, a number of °C for every sample (a number typed as text
+// too), or "per sample".
+void TemperatureSetting(const workbook::Worksheet& sheet, RunSettings& settings) {
+  const CellRef cell = charge_sheet::Temperature;
+  const workbook::CellValue v = sheet.Value(cell.row, cell.column);
+  const std::string_view text = Trim(v.text);
+  if (v.IsEmpty() || (v.kind == workbook::CellValue::Kind::Text && text.empty())) return;
+  if (v.kind == workbook::CellValue::Kind::Text && SameText(text, kTemperaturePerSample)) {
+    settings.temperature = TemperatureSource::PerSample;
+    return;
+  }
+  const auto refuse = [&](const std::string& what) {
+    throw WorkbookError(Where(sheet, cell, "Temperature") + " holds " + what +
+                        ", which is no temperature setting: enter the water's temperature in °C (0 to 100) for "
+                        "every sample, \"per sample\" to take each sample's from the Batch sheet's column CF "
+                        "(Main sheet: V5), or leave it empty for none (log K at 25 °C, Davies A 0.512).");
+  };
+  double celsius = v.number;
+  if (v.kind == workbook::CellValue::Kind::Text) {
+    try {
+      celsius = labdata::ParseNumber(text);
+    } catch (const labdata::LabDataError&) {
+      refuse("\"" + workbook::TextForMessage(v.text) + "\"");
+    }
+  } else if (v.kind != workbook::CellValue::Kind::Number) {
+    refuse("\"" + workbook::TextForMessage(v.text) + "\"");
+  }
+  if (!(celsius >= MinTemperatureC && celsius <= MaxTemperatureC))
+    refuse(workbook::FormatNumber(celsius) +
+           " °C, outside 0 to 100 °C (liquid water, the range of the temperature data)");
+  settings.temperature = TemperatureSource::Fixed;
+  settings.temperatureC = celsius;
+}
+
 } // namespace
 
 RunSettings LoadRunSettings(workbook::Workbook& workbook) {
@@ -85,6 +121,7 @@ RunSettings LoadRunSettings(workbook::Workbook& workbook) {
       LabSetting(sheet, charge_sheet::IonUnit, "Ion unit", labdata::AllowedIonUnits(), labdata::ParseIonUnit);
   settings.alkalinityUnit = LabSetting(sheet, charge_sheet::AlkalinityUnit, "Alkalinity unit",
                                        labdata::AllowedAlkalinityUnits(), labdata::ParseAlkalinityUnit);
+  TemperatureSetting(sheet, settings);
   // g/mol; an empty cell is 0, which a conversion that needs it refuses.
   for (int n = 1; n <= 11; ++n)
     settings.molarMass[static_cast<std::size_t>(n)] = NumberAt(sheet, charge_sheet::MolarMasses[n]);

@@ -21,6 +21,7 @@ struct Heading {
 constexpr std::array<Heading, 3> kExtraHeadings{
     {{"SI calcite (CaCO3)", 17, 1}, {"SI gypsum (CaSO4)", 16, 1}, {"Charge balance error/%", 0, 0}}};
 constexpr Heading kStatusHeading{"Status", 0, 0};
+constexpr Heading kTemperatureHeading{"Temperature/°C", 0, 0};
 
 struct PlacedHeading {
   CellRef cell;
@@ -39,6 +40,12 @@ std::vector<PlacedHeading> HeadingsOf(DataSheet sheetMode, AddedColumns columns)
   }
   if (columns.status && sheetMode == DataSheet::Batch) {
     placed.push_back({{layout::batch_sheet::HeadingRow, layout::batch_sheet::Status}, kStatusHeading});
+  }
+  if (columns.temperature) {
+    placed.push_back({sheetMode == DataSheet::Batch
+                          ? CellRef{layout::batch_sheet::HeadingRow, layout::batch_sheet::Temperature}
+                          : layout::main_sheet::TemperatureHeading,
+                      kTemperatureHeading});
   }
   return placed;
 }
@@ -66,7 +73,7 @@ void CheckAddedHeadings(workbook::Workbook& workbook, DataSheet sheetMode, Added
                         workbook::TextForMessage(v.kind == workbook::CellValue::Kind::Number ? "a number" : v.text) +
                         "\" where the program would write the heading \"" + heading.text +
                         "\" and its column: move that column elsewhere or empty the cell, or turn the setting "
-                        "off (worksheet 4, E24 \"Extra results\", E26 \"When a sample fails\").");
+                        "off (worksheet 4, E24 \"Extra results\", E26 \"When a sample fails\", E29 \"Temperature\").");
   }
 }
 

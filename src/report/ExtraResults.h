@@ -11,10 +11,13 @@ namespace vontralek {
 // The columns the program adds on request: the extra results (saturation
 // indices of calcite and gypsum, charge-balance error in %: Main S5:U5 under
 // S4:U4, Batch CB:CD under CB1:CD1) and, when failed samples do not stop the
-// run, the status column CE of the Batch sheet ("ok" or the reason).
+// run, the status column CE of the Batch sheet ("ok" or the reason); with
+// the temperature "per sample", the heading of the input column of each
+// sample's temperature (Main V4, Batch CF1).
 struct AddedColumns {
   bool extraResults = false;
   bool status = false; // Batch sheet only
+  bool temperature = false;
 };
 
 // Before anything is calculated: a heading cell of an added column that holds

@@ -1,6 +1,13 @@
 #include "run/DefaultParameters.h"
 
+#include <algorithm>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
 #include "layout/ParameterLoading.h"
+#include "table/Csv.h"
 #include "workbook/MemoryWorkbook.h"
 
 namespace vontralek {
@@ -37,6 +44,34 @@ void LoadDefaultParameters(ModelState& state) {
   for (const DefaultCell& cell : kDefaultCells) PutAt(book, cell);
   LoadParameterTables(state, book);
   LoadWeightedSumParameters(state, book);
+}
+
+void LoadDefaultTemperatureData(ModelState& state) {
+  std::istringstream text(
+#include "LogkTemperatureText.inc"
+  );
+  table::CsvReader reader(text, "the shipped temperature data");
+  const std::vector<std::string>& header = reader.Header();
+  const auto column = [&header](const char* name) {
+    const auto found = std::find(header.begin(), header.end(), name);
+    if (found == header.end()) throw std::logic_error(std::string("shipped temperature data without ") + name);
+    return static_cast<std::size_t>(found - header.begin());
+  };
+  const char* const names[TemperatureFields] = {"form", "A1", "A2", "A3", "A4", "A5", "A6", "delta_h_kJ_mol"};
+  std::size_t index[TemperatureFields];
+  for (int f = 0; f < TemperatureFields; ++f) index[f] = column(names[f]);
+  const std::size_t rowColumn = column("row");
+  std::vector<std::vector<std::string>> records;
+  TemperatureDataRows rows{};
+  std::vector<std::string> fields;
+  while (reader.Next(fields)) records.push_back(fields);
+  if (records.size() != 30) throw std::logic_error("the shipped temperature data need 30 rows");
+  for (const std::vector<std::string>& record : records) {
+    const int n = std::stoi(record[rowColumn]);
+    if (n < 1 || n > 30) throw std::logic_error("shipped temperature data: bad row " + record[rowColumn]);
+    for (int f = 0; f < TemperatureFields; ++f) rows[static_cast<std::size_t>(n - 1)][f].text = record[index[f]];
+  }
+  FillTemperatureTable(state.TemperatureTable, rows);
 }
 
 } // namespace vontralek

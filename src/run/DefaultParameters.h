@@ -12,4 +12,10 @@ namespace vontralek {
 // workbook is generated from), compiled in at build time.
 void LoadDefaultParameters(ModelState& state);
 
+// Loads the shipped temperature data of the 30 constants (form, A1..A6,
+// reaction enthalpy in kJ/mol) into state.TemperatureTable: the columns of
+// data/logk-temperature.csv, the file the shipped workbook's block is filled
+// from, compiled in at build time.
+void LoadDefaultTemperatureData(ModelState& state);
+
 } // namespace vontralek

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "run/SampleTemperature.h"
 #include "speciation/Speciation.h"
 
 namespace vontralek {
@@ -29,6 +30,7 @@ void SetSampleInputs(ModelState& state, const SampleInputs& inputs) {
     break;
   }
   for (int n = species::Sodium; n <= species::Sulfate; ++n) state.SpeciesTable[n].TotalConc = inputs.ions[n];
+  SetSampleTemperature(state, inputs.temperatureC);
 }
 
 namespace {

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -28,9 +29,11 @@ namespace vontralek {
 // One sample's inputs in the model's units. The pair's two values: pH or pCO2
 // (atm) and the alkalinity (eq/L), or CO3 2- and HCO3- (mol/L). ions[n]: the
 // total of species row n = 3..9 (Na+, K+, Ca2+, Mg2+, Cl-, NO3-, SO4 2-), mol/L.
+// The water's temperature in °C, or none (log K at 25 °C, Davies A 0.512).
 struct SampleInputs {
   double first = 0.0, second = 0.0;
   std::array<double, 10> ions{};
+  std::optional<double> temperatureC;
 };
 
 // A row on its way through the pipeline.
@@ -115,7 +118,8 @@ private:
 };
 
 // Puts a sample's inputs into the state as the workbook run does: the pair's
-// variables (by state.InputPair) and the ion totals of rows 3 to 9.
+// variables (by state.InputPair), the ion totals of rows 3 to 9 and the
+// temperature.
 void SetSampleInputs(ModelState& state, const SampleInputs& inputs);
 
 // Runs every row of source through the solver into sink. start: the state

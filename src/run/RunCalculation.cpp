@@ -18,6 +18,7 @@
 #include "report/SampleReport.h"
 #include "run/Pipeline.h"
 #include "run/Run.h"
+#include "run/SampleTemperature.h"
 #include "run/Stopwatch.h"
 #include "speciation/Speciation.h"
 
@@ -315,7 +316,8 @@ void ReadBatchSample(SampleInputs& inputs, const workbook::Worksheet& sheet, int
 
 // What the run adds to the sheet beyond the specified results.
 AddedColumns AddedColumnsOf(const RunSettings& settings) {
-  return {settings.extraResults, settings.onFailure == FailurePolicy::Continue};
+  return {settings.extraResults, settings.onFailure == FailurePolicy::Continue,
+          settings.temperature == TemperatureSource::PerSample};
 }
 
 // The Main sheet's sample as a pipeline of one row: the source gives the
@@ -364,8 +366,10 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
     CheckAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
     SampleReader(summary.settings, state).CheckConversions();
   });
-  Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"),
-          [&] { ReadMainSample(inputs, *sheet, SampleReader(summary.settings, state)); });
+  Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"), [&] {
+    ReadMainSample(inputs, *sheet, SampleReader(summary.settings, state));
+    inputs.temperatureC = SampleTemperatureC(summary.settings, *sheet, DataSheet::Main, main_sheet::FirstInput.row);
+  });
   summary.readSeconds += SecondsSince(start);
   StopIfAsked(state, summary, options);
 
@@ -459,8 +463,8 @@ class BatchSource : public SampleSource {
 public:
   BatchSource(ModelState& state, const workbook::Worksheet& sheet, const RunSummary& summary,
               ProgressListener* progress)
-      : state_(state), sheet_(sheet), reader_(summary.settings, state), progress_(progress),
-        count_(static_cast<std::int64_t>(state.SampleCount)) {}
+      : state_(state), sheet_(sheet), settings_(summary.settings), reader_(summary.settings, state),
+        progress_(progress), count_(static_cast<std::int64_t>(state.SampleCount)) {}
 
   bool Next(SampleRow& row) override {
     if (k_ == count_) return false;
@@ -478,7 +482,11 @@ public:
     row.place = BatchSampleText(k);
     const std::optional<std::string> failure =
         Attempt([&] { return row.place + " could not be read"; },
-                [&] { ReadBatchSample(row.inputs, sheet_, static_cast<int>(k + 1), reader_); });
+                [&] {
+                  ReadBatchSample(row.inputs, sheet_, static_cast<int>(k + 1), reader_);
+                  row.inputs.temperatureC =
+                      SampleTemperatureC(settings_, sheet_, DataSheet::Batch, static_cast<int>(k + 1));
+                });
     if (failure) row.failure = *failure;
     readSeconds += SecondsSince(start);
     return true;
@@ -489,6 +497,7 @@ public:
 private:
   ModelState& state_;
   const workbook::Worksheet& sheet_;
+  const RunSettings& settings_;
   const SampleReader reader_;
   ProgressListener* progress_;
   std::int64_t count_, k_ = 0;
@@ -598,6 +607,8 @@ void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressLis
     if (options.onFailure) done.settings.onFailure = *options.onFailure;
   });
   state.Model = done.settings.model;
+  Guarded(state, done, Text("The temperature data of worksheet 3 could not be loaded"),
+          [&] { LoadTemperatureData(state, workbook, done.settings); });
   done.readSeconds += SecondsSince(start);
 
   WorkbookWeightedSum weightedSum(workbook);

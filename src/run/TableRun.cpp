@@ -129,7 +129,7 @@ std::string UnitText(const table::ColumnRole& role) {
     break;
   }
   if (role.quantity == Quantity::PCO2) return "atm";
-  if (role.quantity == Quantity::Temperature) return "degrees C (passed through)";
+  if (role.quantity == Quantity::Temperature) return "degrees C (empty: none)";
   return "pH";
 }
 
@@ -157,6 +157,7 @@ TableParameters LoadTableParameters(const std::optional<std::filesystem::path>& 
       const std::unique_ptr<workbook::Workbook> book = workbook::OpenWorkbook(*constants);
       LoadParameterTables(start, *book);
       LoadWeightedSumParameters(start, *book);
+      parameters.temperatureData = LoadTemperatureTable(start, *book);
     } catch (const std::exception& error) {
       throw TableError(
           "The constants of " + constants->string() +
@@ -165,6 +166,8 @@ TableParameters LoadTableParameters(const std::optional<std::filesystem::path>& 
     parameters.constantsSource = constants->string();
   } else {
     LoadDefaultParameters(start);
+    LoadDefaultTemperatureData(start);
+    parameters.temperatureData = true;
     parameters.constantsSource = "shipped defaults";
   }
   std::istringstream masses(
@@ -193,6 +196,21 @@ RowReader::RowReader(const std::vector<std::string>& header, const table::InputC
   for (Quantity q : {Quantity::Na, Quantity::K, Quantity::Ca, Quantity::Mg, Quantity::Cl, Quantity::NO3, Quantity::SO4})
     needed_.push_back({q, columns.Index(q), SpeciesRowOf(q)});
   for (int n = 1; n <= 11; ++n) charges_[n] = parameters.start.SpeciesTable[n].Charge;
+  if (settings.temperature == TemperatureSource::Fixed) {
+    const double t = settings.temperatureC;
+    if (!(t >= MinTemperatureC && t <= MaxTemperatureC))
+      throw TableError(fmt::format("The temperature {} °C given for every row is outside 0 to 100 °C, the range of "
+                                   "liquid water that the temperature data cover: give the water's temperature in °C.",
+                                   t));
+    if (!parameters.temperatureData)
+      throw TableError("A temperature is given for every row, but the constants workbook has no temperature data "
+                       "(the block \"" +
+                       std::string(kTemperatureBlockTitle) +
+                       "\" of worksheet 3): add the block, or give no temperature.");
+    fixedTemperature_ = t;
+  } else
+    temperatureColumn_ = columns.Index(Quantity::Temperature);
+  temperatureData_ = parameters.temperatureData;
 }
 
 double RowReader::Convert(const Needed& need, std::string_view text) const {
@@ -235,6 +253,30 @@ void RowReader::Read(const std::function<std::string_view(int)>& field, SampleRo
     if (need.target == 1) row.inputs.second = value;
     if (need.target >= 3) row.inputs.ions[need.target] = value;
   }
+  row.inputs.temperatureC = fixedTemperature_;
+  if (temperatureColumn_ < 0) return;
+  const auto fail = [&](const std::string& why) {
+    row.failure = row.place + ", column " + std::to_string(temperatureColumn_ + 1) + " (" +
+                  header_[static_cast<std::size_t>(temperatureColumn_)] + "): " + why;
+  };
+  std::string_view text = field(temperatureColumn_);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  if (text.empty()) return; // no temperature for this row: log K at 25 °C
+  double celsius = 0.0;
+  try {
+    celsius = labdata::ParseNumber(text);
+  } catch (const labdata::LabDataError& error) {
+    return fail(error.what());
+  }
+  if (!(celsius >= MinTemperatureC && celsius <= MaxTemperatureC))
+    return fail("the temperature " + fmt::format("{}", celsius) +
+                " °C is outside 0 to 100 °C, the range of liquid water that the temperature data cover");
+  if (!temperatureData_)
+    return fail("a temperature is given, but the constants workbook has no temperature data (the block \"" +
+                std::string(kTemperatureBlockTitle) +
+                "\" of worksheet 3); add the block, or leave the column empty for log K at 25 °C");
+  row.inputs.temperatureC = celsius;
 }
 
 void ExtractResults(const ModelState& s, double* v) {
@@ -369,6 +411,15 @@ std::string ProvenanceJson(const TableOptions& options, const TableParameters& p
   record["rows_failed"] = summary.failed;
   record["constants"] = parameters.constantsSource;
   record["constants_sha256"] = parameters.digest;
+  record["temperature"] =
+      options.settings.temperature == TemperatureSource::Fixed
+          ? fmt::format("{} degrees C for every row (given for the run)", options.settings.temperatureC)
+      : table::ReadInputColumns(summary.inputHeader, "the input").Has(Quantity::Temperature)
+          ? std::string("column temperature_C, degrees C (empty: none, log K at 25 degrees C)")
+          : std::string("none: log K at 25 degrees C, Davies A 0.512");
+  record["temperature_data"] = !parameters.temperatureData ? std::string("none")
+                               : options.constants         ? "worksheet 3 of " + parameters.constantsSource
+                                                   : std::string("shipped defaults (data/logk-temperature.csv)");
   record["constants_sha256_covers"] =
       "log K of rows 1-30, then charge and weight of species 1-11 and of complexes 1-24, as little-endian IEEE "
       "doubles";

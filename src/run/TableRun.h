@@ -31,7 +31,9 @@ public:
 };
 
 struct TableOptions {
-  RunSettings settings;                           // model, belowLimit, onFailure are used
+  // model, belowLimit, onFailure are used; temperature Fixed gives every row
+  // temperatureC (°C) whatever its temperature_C column holds.
+  RunSettings settings;
   std::optional<table::PairColumns> pair;         // none: from the columns present
   int threads = 0;                                // 0: all cores
   std::optional<std::filesystem::path> constants; // worksheets 3 and 4 of this workbook; none: shipped
@@ -44,12 +46,15 @@ std::string_view ModelText(SpeciationModel model);
 
 // The parameters of a run: the state after loading the 30 log K, the charges
 // and weights (the shipped ones, or a workbook's worksheets 3 and 4), the
-// molar masses for mg/L, and where they came from.
+// constants' temperature data (the shipped ones, or the block of that
+// workbook's worksheet 3 when it has one), the molar masses for mg/L, and
+// where they came from.
 struct TableParameters {
   ModelState start;
   labdata::MolarMasses masses;
   std::string constantsSource; // "shipped defaults" or the workbook's path
   std::string digest;          // SHA-256 (hex) of the log K, charges and weights
+  bool temperatureData = false;
 };
 TableParameters LoadTableParameters(const std::optional<std::filesystem::path>& constants);
 
@@ -60,8 +65,11 @@ ModelState StartStateFor(const TableParameters& parameters, table::PairColumns p
 // The conversion of one row's fields to the model's units, the same for a CSV
 // line and a data-frame row: pH and pCO2 (atm) as given, the alkalinity to
 // eq/L, the ions to mol/L through the laboratory-unit conversion. An empty ion
-// field or "nd" counts as 0; "<x" follows the detection-limit policy. A value
-// that cannot be used gives the row its failure, naming place and column.
+// field or "nd" counts as 0; "<x" follows the detection-limit policy. The
+// temperature: the fixed one of the settings, else the temperature_C column
+// (°C; empty: none). A value that cannot be used (a temperature outside 0 to
+// 100 °C, or one without temperature data) gives the row its failure, naming
+// place and column.
 class RowReader {
 public:
   RowReader(const std::vector<std::string>& header, const table::InputColumns& columns, table::PairColumns pair,
@@ -83,6 +91,9 @@ private:
   labdata::MolarMasses masses_;
   std::array<double, 12> charges_{};
   table::PairColumns pair_;
+  int temperatureColumn_ = -1; // -1: none read
+  std::optional<double> fixedTemperature_;
+  bool temperatureData_ = false;
 };
 
 // The results of a solved sample in the order of table::ResultColumnNames()

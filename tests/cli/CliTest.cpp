@@ -21,7 +21,7 @@ using Args = std::vector<std::string>;
 
 // Exit status 0 success, 1 a run error, 2 a usage error. The workbook: the spring on the Main sheet, the
 // spring, recharge water, seawater and spring as Batch samples 1 to 4, and "ND" for the calcium of sample
-// 3 (F4): only the exact "nd" marks an ion not determined, so the batch stops there.
+// 3 (F4): only the exact "nd" marks an ion not determined, so the batch stops there. All at 10 °C (E29).
 TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   MemoryWorkbook wb;
   FillDefaultParameters(wb);
@@ -31,6 +31,7 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
     PutAnalysis(wb.Sheet(2), k + 1, 2, k == 2 ? kRecharge : k == 3 ? kSeawater : kSpring);
   }
   wb.Sheet(2).Put(4, 6, Text("ND"));
+  wb.Sheet(4).Put(29, 5, Num(10)); // E29: every sample at 10 °C, named in the summary
   const std::filesystem::path folder = std::filesystem::path(VONTRALEK_TEST_TMP) / "cli";
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
@@ -45,7 +46,7 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
         "Samples 1 to 2 (rows 2 to 3) were calculated and saved to " + batch, "samples 3 to 4 (rows 4 to 5) were not"}},
       // Sample 3 gets its reason in CE, the batch goes on; the summary on standard output.
       {{"--sheet", "batch", "--keep-going", "-o", folder / "kept.xlsx", in}, 1, {"3 samples calculated, 1 failed", "first failing rows: 4."}},
-      {{"--pair=carbonate", "-o", main, in}, 0, {"Main sheet: 1 sample calculated", "Ionic strength", "mmol/L"}},
+            {{"--pair=carbonate", "-o", main, in}, 0, {"Main sheet: 1 sample calculated", "Ionic strength", "mmol/L", "Temperature     10 °C (worksheet 4, E29)"}},
       {{"--model", "ion-association", "--extras", "-o", folder / "ia.xlsx", in}, 0, {"SI calcite", "Charge balance", "ion association"}},
       {{"--model", "phreeqc", in}, 2, {"--model"}},
       {{"--help"}, 0, {"--sheet main|batch", "--keep-going", "E26 When a sample fails"}},

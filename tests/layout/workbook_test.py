@@ -85,7 +85,8 @@ class ShippedWorkbook(unittest.TestCase):
     def test_parameters_are_numbers_in_exactly_the_cells_the_program_reads(self):
         self.assertEqual(self.names, ["Main", "Batch", "Constants", "Charges"])
         for sheet, ranges in [(3, ["B5:G5", "C13:F18"]), (4, ["B4:L4", "B6:L6", "B8:L8", "B10:M11", "B14:M15", "E19:E20"])]:
-            numbers = {a for (s, a), v in self.cells.items() if s == sheet and not isinstance(v, str)}
+            numbers = {a for (s, a), v in self.cells.items() if s == sheet and not isinstance(v, str)
+                       and a not in set(area("C57:I86"))}
             self.assertEqual(numbers, set(area(*ranges)), f"worksheet {sheet}")
         # Charges from the formulas H+, OH-, Na+, K+, Ca2+, Mg2+, Cl-, NO3-, SO4 2-, HCO3-, CO3 2-;
         # complexes 1-24 (rows 10, 14): cations 1-4 with OH-, then with each ligand, the sum of
@@ -102,6 +103,22 @@ class ShippedWorkbook(unittest.TestCase):
         self.assertEqual({c: self.cells[(4, c + "8")] for c in masses}, masses)
         self.assertEqual([self.cells[(4, f"E{r}")] for r in range(23, 29)],
                          ["ion association", "yes", "stop", "stop", "mmol/L", "meq/L"])
+
+    def test_temperature_data_are_those_of_the_data_file(self):
+        # Below its title, constant n on row 56 + n: form in B, A1..A6 in C:H, the enthalpy in I;
+        # an empty cell is an empty field of data/logk-temperature.csv, "vanthoff" reads "van 't Hoff".
+        self.assertEqual(self.cells[(3, "A55")], "Temperature dependence of log K")
+        with open(os.path.join(DATA, "logk-temperature.csv"), encoding="utf-8") as f:
+            rows = list(csv.DictReader(f))
+        self.assertEqual(len(rows), 30)
+        fields = ["form", "A1", "A2", "A3", "A4", "A5", "A6", "delta_h_kJ_mol"]
+        for r in rows:
+            line = 56 + int(r["row"])
+            want = [{"vanthoff": "van 't Hoff"}.get(r["form"], r["form"]) or None] + \
+                   [float(r[f]) if r[f] else None for f in fields[1:]]
+            self.assertEqual([self.cells.get((3, f"{c}{line}")) for c in "BCDEFGHI"], want, r["name"])
+        # The setting that asks for a temperature is empty: the shipped results stay those at 25 °C.
+        self.assertNotIn((4, "E29"), self.cells)
 
     def test_no_caption_in_a_cell_the_program_writes(self):
         for sheet, ranges in [(1, ["A4:B4", "P4", "J5:N5", "P5:R5", "C9:N9", "D15:H21"]), (2, ["B1:C1"]),

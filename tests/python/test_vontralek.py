@@ -84,6 +84,25 @@ def test_errors_carry_the_command_lines_message(tmp_path):
         vontralek.speciate(frame.rename(columns={"K_mmol_L": "K_ppm"}))
 
 
+def test_temperature_argument_overrides_the_column_and_agrees_with_the_table(tmp_path):
+    # Every row at 10 °C by the argument is the table with a column of 10s;
+    # an empty column (NaN) is no temperature; 150 °C is refused.
+    frame = example_waters()
+    at10 = frame.assign(temperature_C=10.0)
+    done, target = run_cli(at10, tmp_path, "--model", "ion-association")
+    assert done.returncode == 0, done.stderr
+    table = pd.read_csv(target, float_precision="round_trip", keep_default_na=False, na_values=[""])
+    result = vontralek.speciate(frame.assign(temperature_C=np.nan), model="ion-association", temperature_C=10)
+    numbers = [c for c in result.columns if c not in ("sample", "status", "temperature_C")]
+    assert same_bits(result[numbers], table[numbers])
+    assert same_bits(vontralek.speciate(at10, model="ion-association")[numbers], table[numbers])
+    assert "10 degrees C" in result.attrs["vontralek"]["temperature"]
+    none = vontralek.speciate(frame.assign(temperature_C=np.nan), model="ion-association")
+    assert same_bits(none[numbers], vontralek.speciate(frame, model="ion-association")[numbers])
+    with pytest.raises(vontralek.VontralekError, match="150 °C given for every row is outside 0 to 100"):
+        vontralek.speciate(frame, temperature_C=150)
+
+
 def test_dask_partitions_on_two_worker_processes_give_one_calls_results():
     dd = pytest.importorskip("dask.dataframe")
     distributed = pytest.importorskip("dask.distributed")

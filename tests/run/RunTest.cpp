@@ -6,11 +6,13 @@
 #include <fstream>
 
 #include <fmt/format.h>
+#include <optional>
 
 #include "TestSupport.h"
 #include "layout/ParameterLoading.h"
 #include "run/Interruption.h"
 #include "run/Run.h"
+#include "run/TableRun.h"
 #include "speciation/Speciation.h"
 
 namespace vontralek {
@@ -240,6 +242,44 @@ TEST(RunCalculation, WorksheetFourChoosesTheModelAndTheExtraResults) {
   }
 }
 
+// The reference at a temperature: the chemistry with the shipped temperature
+// data as the table mode compiles them in from data/logk-temperature.csv (not
+// through the workbook's block), or without a temperature.
+void AtTemperature(Reference& r, std::optional<double> celsius) {
+  static const Table<TemperatureRecord, 30> shipped = LoadTableParameters(std::nullopt).start.TemperatureTable;
+  r.s.TemperatureTable = shipped;
+  r.s.TemperatureGiven = celsius.has_value();
+  r.s.TemperatureC = celsius.value_or(r.s.TemperatureC);
+}
+
+TEST(RunCalculation, AtTheWorkbooksTemperatureTheResultsAreTheChemistrysAtThatTemperature) {
+  const PairCase& c = kPairs[0];
+  MemoryWorkbook main = BookFor(c);
+  Put(main.Sheet(4), "E29", Num(10)); // every sample at 10 °C
+  const Calculation single(main, DataSheet::Main, c.pair);
+  Reference r(main, DataSheet::Main, c.pair);
+  AtTemperature(r, 10.0);
+  EXPECT_TRUE(single.s == r.Solve(c.samples[0])) << "the run differs from the chemistry at 10 °C " << single.error;
+  ExpectCells(main.Sheet(1), MainCells(r.s));
+
+  // Each sample its own (column CF): 10 °C, none (empty), 150 °C (fails, named).
+  MemoryWorkbook batch = BookFor(c);
+  Put(batch.Sheet(4), "E29", Text("Per Sample"));
+  Put(batch.Sheet(4), "E26", Text("continue"));
+  Put(batch.Sheet(2), "CF2", Num(10));
+  Put(batch.Sheet(2), "CF4", Num(150));
+  const Calculation run(batch, DataSheet::Batch, c.pair);
+  Reference b(batch, DataSheet::Batch, c.pair);
+  AtTemperature(b, 10.0);
+  Cells want = BatchCells(b.Solve(c.samples[0]), 2);
+  AtTemperature(b, std::nullopt);
+  want.merge(BatchCells(b.Solve(c.samples[1], {false, true, false, false, true}), 3));
+  want.insert({At("CF1"), Text("Temperature/°C")});
+  ExpectCells(batch.Sheet(2), want);
+  EXPECT_THAT(batch.Sheet(2).Value(4, At("CE4").second).text,
+              ::testing::AllOf(HasSubstr("row 4"), HasSubstr("CF4"), HasSubstr("150 °C is outside 0 to 100 °C")));
+}
+
 TEST(RunCalculation, AnEmptyA2MeansNoSampleWhateverLiesBelow) {
   MemoryWorkbook wb = BookFor(kPairs[0]);
   Put(wb.Sheet(2), "A2", {});
@@ -349,6 +389,13 @@ TEST(RunCalculation, BadSettingsAndInputsStopTheRunBeforeAnythingIsWritten) {
       {M, 0, {{1, "D5", Text("<")}, {4, "E25", Text("zero")}}, {"D5", "<0.1"}},
       {M, 0, {{1, "D5", Text("<-1")}, {4, "E25", Text("half")}}, {"D5"}},
       {M, 0, {{1, "D5", Text("<1e999")}, {4, "E25", Text("limit")}}, {"D5"}},
+      {M, 0, {{4, "E29", Text("warm")}}, {"E29", "\"warm\"", "per sample"}},
+      {B, 0, {{4, "E29", Num(150)}}, {"E29", "150 °C, outside 0 to 100 °C"}},
+      {M, 0, {{4, "E29", Num(10)}, {3, "B61", Text("cubic")}}, {"B61", "\"cubic\"", "van 't Hoff"}},
+      {B, 0, {{4, "E29", Num(10)}, {3, "I80", Text("1,5")}}, {"I80", "\"1,5\" is not a number"}},
+      {M, 0, {{4, "E29", Text("per sample")}, {3, "A55", {}}}, {"A55", "has no temperature data"}},
+      {M, 0, {{4, "E29", Text("per sample")}, {1, "V5", Num(150)}}, {"V5", "150 °C is outside"}},
+      {B, 0, {{4, "E29", Text("per sample")}, {2, "CF1", Text("Remarks")}}, {"CF1", "Remarks"}},
       {M, 0, {{1, "A5", Num(3)}, {1, "B5", Num(-0.5)}}, {}}}; // pH 3 ([H+] about 1 mmol/L), -0.5 meq/L
   for (const char* model : {"as specified", "ion association"}) {
     for (const auto& [mode, pair, puts, texts] : cases) {

@@ -80,9 +80,11 @@ double Number(const std::string& text) {
 
 // The same waters on a workbook's Batch sheet, run as the workbook batch
 // (the state carried from sample to sample).
-workbook::MemoryWorkbook WorkbookBatch(const std::vector<Analysis>& waters, SpeciationModel model) {
+workbook::MemoryWorkbook WorkbookBatch(const std::vector<Analysis>& waters, SpeciationModel model,
+                                       double celsius = -1) {
   workbook::MemoryWorkbook wb;
   testing::FillDefaultParameters(wb);
+  if (celsius >= 0) wb.Sheet(4).Put(29, 5, workbook::CellValue::Number(celsius)); // E29 "Temperature"
   for (std::size_t i = 0; i < waters.size(); ++i) {
     const int row = static_cast<int>(i) + 2;
     wb.Sheet(2).Put(row, 1, testing::Text("w"));
@@ -99,8 +101,8 @@ workbook::MemoryWorkbook WorkbookBatch(const std::vector<Analysis>& waters, Spec
 
 // Results of the table (pH input: the Batch row's K:R then T:CA) against the
 // Batch sheet's cells; returns the largest relative difference of a row.
-double LargestDifference(const Table& t, workbook::MemoryWorkbook& wb, std::size_t row) {
-  const std::size_t first = 10; // the input columns
+double LargestDifference(const Table& t, workbook::MemoryWorkbook& wb, std::size_t row, std::size_t first = 10) {
+  // first: the number of input columns
   double largest = 0;
   for (std::size_t r = 0; r < 69; ++r) {
     if (r == table::ResultPH) continue; // the input pH, not repeated
@@ -209,6 +211,27 @@ TEST(TableRun, UnitsOfTheColumnsAreConverted) {
       EXPECT_NEAR(x, y, 1e-12 * std::abs(y) + 1e-300) << a.header[9 + r];
     }
   }
+}
+
+TEST(TableRun, TheTemperatureColumnGivesEachRowItsOwnAsTheWorkbookDoes) {
+  // 10 °C, empty (none), 150 °C: the first row is the workbook batch's first
+  // sample at E29 = 10 bit for bit, the second the row without a
+  // temperature, the third fails naming its column.
+  std::istringstream lines(Csv({kSeawater, kSpring, kRecharge}));
+  std::string csv;
+  for (const char* temperature : {"temperature_C", "10", "", "150"}) {
+    std::string line;
+    std::getline(lines, line);
+    csv += line + "," + temperature + "\n";
+  }
+  const Table t = Read(RunCsv(csv, Options(SpeciationModel::IonAssociation, 2, true)));
+  workbook::MemoryWorkbook wb = WorkbookBatch({kSeawater}, SpeciationModel::IonAssociation, 10);
+  EXPECT_EQ(LargestDifference(t, wb, 0, 11), 0.0);
+  const Table plain = Read(RunCsv(Csv({kSeawater, kSpring}), Options(SpeciationModel::IonAssociation, 1)));
+  EXPECT_TRUE(std::equal(t.rows[1].begin() + 11, t.rows[1].end(), plain.rows[1].begin() + 10));
+  EXPECT_NE(t.rows[2].back().find("in.csv line 4, column 11 (temperature_C): the temperature 150 °C is outside"),
+            std::string::npos)
+      << t.rows[2].back();
 }
 
 TEST(TableRun, ShippedDefaultsAreTheShippedWorkbooksConstants) {

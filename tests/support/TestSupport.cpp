@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace vontralek::testing {
 
@@ -14,8 +16,18 @@ void FillDefaultParameters(MemoryWorkbook& wb) {
     int read = 0;
     for (std::string line, address, kind, equals; std::getline(in, line);) {
       double value = 0;
-      if (std::istringstream(line) >> address >> kind >> equals >> value && kind == "input") {
-        wb.Sheet(sheet).Put(At(address).first, At(address).second, Num(value));
+      std::istringstream fields(line);
+      if (!(fields >> address >> kind >> equals) || equals != "=") continue;
+      const Cell cell = At(address);
+      if (sheet == 3 && cell.first >= 55) { // the temperature data: title, forms and coefficients
+        std::string text = line.substr(line.find(" = ") + 3);
+        if (kind == "input" && std::istringstream(text) >> value) {
+          wb.Sheet(3).Put(cell.first, cell.second, Num(value));
+        } else if (kind == "input" || address == "A55") {
+          wb.Sheet(3).Put(cell.first, cell.second, CellValue::Text(text));
+        }
+      } else if (fields >> value && kind == "input") {
+        wb.Sheet(sheet).Put(cell.first, cell.second, Num(value));
         ++read;
       }
     }

@@ -125,7 +125,8 @@ inline void PutAnalysis(workbook::MemoryWorksheet& sheet, int row, int column, c
 }
 
 // Worksheets 3 and 4 with the shipped parameters (log K, charges, weights, E19,
-// E20): the "A1 input = value" lines of data/workbook/3-constants.txt and 4-charges.txt.
+// E20): the "A1 input = value" lines of data/workbook/3-constants.txt and
+// 4-charges.txt, and worksheet 3's temperature data (rows 55 on) with its title.
 void FillDefaultParameters(MemoryWorkbook& wb);
 
 // Every cell of the in-memory workbook written to an .xlsx file (libxlsxwriter,
