@@ -4,10 +4,7 @@
 #include <cstdlib>
 #include <new>
 #include <random>
-#include <tuple>
-#include <vector>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "ReferenceSpeciation.h"
@@ -16,7 +13,7 @@
 
 // Every allocation of the test program is counted, to show that a solve makes none.
 static std::atomic<long> allocationCount{0};
-void* operator new(std::size_t size) {
+[[gnu::noinline]] void* operator new(std::size_t size) {
   ++allocationCount;
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
@@ -29,7 +26,6 @@ namespace {
 
 using namespace testsupport;
 using reference::FirstDifference;
-using ::testing::AllOf, ::testing::HasSubstr, ::testing::StartsWith;
 
 FixedWeightedSum weights{0.25, 1.5};
 
@@ -37,32 +33,14 @@ ModelState Sample(const ExampleWater& water, const char* pair) {
   return testsupport::Sample(water, PairFromCode(pair));
 }
 
-TEST(ActivityCoefficient, DaviesAndNeutralRulesAtStatedIonicStrengths) {
-  // log g evaluated by hand: Davies at I = 0.1, s = 0.316228 / 1.316228 - 0.03
-  // = 0.210253, log g = -0.512 z^2 s = -0.107650 (|z| = 1) or -0.430598 (|z|
-  // = 2) in either table, whatever the row; neutral at I = 0.5: species 0.1 I
-  // = 0.05; complexes 15, 16, 23, 24: 0.033 x 0.25 - 0.3 x 0.5 = -0.14175;
-  // other complexes: (0.5 / 31.4064 - 0.0319 x 0.25) x -11.7021 - 0.044 x
-  // 0.125 = -0.098477.
-  const std::tuple<double, double, bool, std::vector<std::int16_t>, double> cases[] = {
-      {0.1, 1.0, false, {3}, -0.107650},           {0.1, -1.0, true, {3, 15}, -0.107650},
-      {0.1, 2.0, true, {15, 24}, -0.430598},       {0.1, -2.0, false, {5}, -0.430598},
-      {0.5, 0.0, false, {1, 12, 15, 24}, 0.05},    {0.5, 0.0, true, {15, 16, 23, 24}, -0.14175},
-      {0.5, 0.0, true, {1, 14, 17, 22}, -0.098477}};
-  for (const auto& [I, z, isComplex, rows, logGamma] : cases)
-    for (std::int16_t row : rows)
-      EXPECT_NEAR(std::log10(ComputeActivityCoefficient(I, z, isComplex, row)), logGamma, 1e-6)
-          << "I " << I << " z " << z << " complex " << isComplex << " row " << row;
-  for (double z : {1.0, -2.0, 0.0}) // every formula gives g = 1 at I = 0
-    for (std::int16_t row : {1, 15, 24}) EXPECT_EQ(ComputeActivityCoefficient(0.0, z, true, row), 1.0);
-  // Only an exact 0 is neutral: a tiny charge takes Davies and its square root.
+TEST(ActivityCoefficient, OnlyAnExactZeroChargeIsNeutral) {
+  // The rules themselves are held against PHREEQC's coefficients of the same
+  // waters (PhreeqcAgreementTest). Here the boundary: a tiny charge takes the
+  // Davies equation (g = 1 to 1e-15, not the neutral 10^(0.1 I) = 1.023) and
+  // its square root of a negative ionic strength; a neutral species does not.
   EXPECT_NEAR(ComputeActivityCoefficient(0.1, 1e-12, false, 12), 1.0, 1e-15);
   EXPECT_NO_THROW(ComputeActivityCoefficient(-0.01, 0.0, false, 12));
   EXPECT_THROW(ComputeActivityCoefficient(-0.01, 1e-12, false, 12), ArithmeticFault);
-}
-
-TEST(MachineEpsilon, IsTwoToTheMinus53) {
-  EXPECT_EQ(Sample({}, "").MachineEpsilon, std::ldexp(1.0, -53)); // 1.1102230246251565e-16, not 2^-52
 }
 
 TEST(FinalQuantities, DerivedFromAHandWrittenStateWithoutStaleResults) {
@@ -125,30 +103,6 @@ TEST(FinalQuantities, DerivedFromAHandWrittenStateWithoutStaleResults) {
   ComputeFinalQuantities(s, sum);
   EXPECT_FALSE(s.PHDefined);
   EXPECT_EQ(s.ChargeBalanceError, 0.0);
-}
-
-TEST(Solver, ThePairsAgree) {
-  for (const ExampleWater& water : Waters()) {
-    ModelState a = Sample(water, "A"), b = Sample(water, "B"), c = Sample(water, "C");
-    SolveSpeciation(a, weights);
-    // Bicarbonate and carbonate of pair "A" give its pH back through pair "C".
-    c.Alkalinity = 0.0; // the run never sets it for pair "C"
-    c.SpeciesTable[10].TotalConc = a.SpeciesTable[10].TotalConc;
-    c.SpeciesTable[11].TotalConc = a.SpeciesTable[11].TotalConc;
-    SolveSpeciation(c, weights);
-    EXPECT_NEAR(c.PH, water.pH, 1e-9) << water.id;
-    EXPECT_NEAR(c.PCO2, a.PCO2, 1e-9 * a.PCO2) << water.id;
-    // Pair "B" solves Alk = B + 2C + Kw'/H without the -H term. B + 2C + Kw'/H
-    // falls at least as 1/H and at most as 1/H^2, so with H* of pair "A" its
-    // root lies between H* (1 + H*/Alk)^0.5 and H* (1 + H*/Alk): the pH comes
-    // back lower by half to all of log10(1 + H*/Alk), 2% slack for the gammas.
-    b.PCO2 = a.PCO2;
-    SolveSpeciation(b, weights);
-    const double bound = std::log10(1.0 + a.SpeciesTable[1].TotalConc / a.Alkalinity);
-    EXPECT_GE(water.pH - b.PH, 0.49 * bound) << water.id;
-    EXPECT_LE(water.pH - b.PH, 1.02 * bound) << water.id;
-    EXPECT_LT(bound, 1e-3) << water.id; // the pairs agree to a thousandth of a pH unit
-  }
 }
 
 TEST(Solver, ABatchMatchesTheStepByStepProcedureBitForBit) {
@@ -224,51 +178,6 @@ TEST(Solver, ABatchMatchesTheStepByStepProcedureBitForBit) {
   EXPECT_GT(carryOvers, 0);
   EXPECT_TRUE(faults >= 1 && faults < 30) << faults;
   EXPECT_TRUE(failures >= 1 && failures < 30) << failures;
-}
-
-TEST(Solver, FaultsAreTypedAndLeaveTheStateAsItWas) {
-  // Each fault a sample can lead to, on the river water (alkalinity and pH 0
-  // keep the river's): an ArithmeticFault naming the step and the cause, the
-  // state as before, the caller's status flags untouched, no weighted sum.
-  const std::string zero = "division by zero while ",
-                    hydroxide = zero + "computing hydroxide from the ion product of water",
-                    pairA = zero + "closing the carbonate system from alkalinity and pH",
-                    activity = "invalid operation while computing the activity coefficient of species row 1";
-  // Pair, HCO3-, CO3 2-, alkalinity, pH, LogK of the row that follows; step, cause.
-  const std::tuple<const char*, double, double, double, double, double, int, std::string, std::string> cases[] = {
-      {"", 0, 0, 0, 0, 0, 0, hydroxide, "hydrogen-ion concentration is 0: no input pair was chosen"},
-      {"C", 1e-3, 0, 0, 0, 0, 0, zero + "closing the carbonate system from bicarbonate and carbonate",
-       "and carbonate: the carbonate concentration is 0"},
-      {"C", 0, 1e-5, 0, 0, 0, 0, hydroxide, "the bicarbonate concentration is 0"},
-      {"A", 0, 0, 0, 0, 0, 1, pairA, "LogK 0 for equilibrium constant 1"},
-      {"A", 0, 0, 0, 0, 0, 3, pairA, "LogK 0 for equilibrium constant 3"},
-      {"C", 1e-3, 1e-5, 0, 0, 0, 4, hydroxide, "LogK 0 for equilibrium constant 4"}, // H+ = K2' B / C = 0
-      {"A", 0, 0, 0, 0, 309, 17, "overflow while computing the equilibrium constants",
-       "LogK 309 of the formation constant of complex row 11 (equilibrium constant 17)"},
-      {"A", 0, 0, -0.05, 0, 0, 0, activity, "ionic strength is negative"}, // half of it outweighs the ions
-  };
-  for (const auto& [pair, bicarbonate, carbonate, alkalinity, pH, logK, logKRow, step, cause] : cases) {
-    ModelState s = Sample(Waters()[4], pair);
-    s.SpeciesTable[10].TotalConc = bicarbonate;
-    s.SpeciesTable[11].TotalConc = carbonate;
-    if (alkalinity != 0) s.Alkalinity = alkalinity;
-    if (pH != 0) s.PH = pH;
-    if (logKRow != 0) s.ConstantTable[logKRow].LogK = logK;
-    const ModelState before = s;
-    const int loads = weights.calls;
-    std::feclearexcept(FE_ALL_EXCEPT);
-    std::feraiseexcept(FE_INEXACT);
-    std::string message = "no fault";
-    try {
-      SolveSpeciation(s, weights);
-    } catch (const ArithmeticFault& fault) {
-      message = fault.what();
-    }
-    EXPECT_THAT(message, AllOf(StartsWith(step), HasSubstr(cause)));
-    EXPECT_EQ(FirstDifference(s, before), "") << step;
-    EXPECT_EQ(std::fetestexcept(FE_ALL_EXCEPT), FE_INEXACT) << step;
-    EXPECT_EQ(weights.calls, loads) << step;
-  }
 }
 
 } // namespace

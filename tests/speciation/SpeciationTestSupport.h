@@ -16,37 +16,21 @@
 #include "model/ModelState.h"
 #include "speciation/Speciation.h"
 #include "speciation/WeightedSumSource.h"
+#include "table/Csv.h"
 
 namespace vontralek::testsupport {
 
 using Row = std::map<std::string, std::string>;
 
-// A CSV file, one map from heading to text per line; quoted fields may hold
-// commas (no doubled quotes in these files).
+// A CSV file, one map from heading to text per line.
 inline std::vector<Row> ReadTable(const std::string& path) {
   std::ifstream in(path);
   if (!in) throw std::runtime_error("cannot open " + path);
-  const auto split = [](const std::string& line) {
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (char c : line) {
-      if (c == '"')
-        quoted = !quoted;
-      else if (c == ',' && !quoted)
-        fields.emplace_back();
-      else if (c != '\r')
-        fields.back() += c;
-    }
-    return fields;
-  };
-  std::string line;
-  std::getline(in, line);
-  const std::vector<std::string> headings = split(line);
+  table::CsvReader reader(in, path);
   std::vector<Row> rows;
-  while (std::getline(in, line) && !line.empty() && line != "\r") {
-    const std::vector<std::string> fields = split(line);
+  for (std::vector<std::string> fields; reader.Next(fields);) {
     Row& row = rows.emplace_back();
-    for (std::size_t i = 0; i < fields.size() && i < headings.size(); ++i) row[headings[i]] = fields[i];
+    for (std::size_t i = 0; i < fields.size(); ++i) row[reader.Header()[i]] = fields[i];
   }
   return rows;
 }

@@ -44,17 +44,8 @@ inline Cells MainCells(const ModelState& s) {
   for (int i = 1; i <= 12; ++i) e[At(gamma[i - 1])] = Num(sp[i].Gamma);
   for (const auto& [i, cell] : {std::pair{1, "J5"}, {2, "K5"}, {10, "L5"}, {11, "M5"}, {12, "N5"}})
     e[At(cell)] = Num(sp[i].TotalConc * 1000);
-  for (const auto& [i, cell] : {std::pair{3, "E15"},
-                                {4, "F15"},
-                                {5, "G15"},
-                                {6, "H15"},
-                                {2, "D16"},
-                                {7, "D17"},
-                                {8, "D18"},
-                                {9, "D19"},
-                                {10, "D20"},
-                                {11, "D21"}})
-    e[At(cell)] = Num(sp[i].FreeConc * 1000);
+  const char* free[] = {"D16", "E15", "F15", "G15", "H15", "D17", "D18", "D19", "D20", "D21"}; // species 2..11
+  for (int i = 2; i <= 11; ++i) e[At(free[i - 2])] = Num(sp[i].FreeConc * 1000);
   // Complexes 1..24: OH- with cations 1..4 on row 16, then ligands 1..5 on rows 17..21.
   const char* complexes[] = {"E16", "F16", "G16", "H16", "E17", "F17", "G17", "H17", "E18", "F18", "G18", "H18",
                              "E19", "F19", "G19", "H19", "E20", "F20", "G20", "H20", "E21", "F21", "G21", "H21"};

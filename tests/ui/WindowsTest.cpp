@@ -75,8 +75,6 @@ const Scenario kScenarios[] = {
     // Batch: the progress window shows, then runs the batch and closes. Before
     // sample k of N it shows k * 100 / N % rounded half to even, a bar of
     // 5175 * k / N twips and so many / 15 pixels, rounded to the nearest.
-    {"Batch of none", "Option1_1 Command1", "", "",
-     "1 located; ran BA /book.xlsx +progress; ended ; shown ; codes B/A"},
     // 12.5, 37.5, 62.5 and 87.5 % are ties that go to the even integer; 646.875 twips a sample.
     {"Batch of 8", "Option1_1 Command1", "", "", "1 located; ran BA /book.xlsx +progress; ended ; shown ; codes B/A",
      "12% completed 646.875 43, 25% completed 1293.75 86, 38% completed 1940.625 129, 50% completed 2587.5 173, "
