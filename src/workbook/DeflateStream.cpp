@@ -2,8 +2,11 @@
 
 #include <unistd.h>
 
+#include <libdeflate.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "common/Errors.h"
@@ -42,19 +45,62 @@ DeflateStream::DeflateStream() {
     throw std::bad_alloc();
   }
   pending_.reserve(kPiece + 4096);
+  worker_ = std::thread([this] { Work(); });
 }
 
 DeflateStream::~DeflateStream() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  worker_.join();
   deflateEnd(&z_);
   if (file_) std::fclose(file_);
 }
 
-void DeflateStream::Deflate(int flush) {
-  rowsCrc_ = static_cast<std::uint32_t>(
-      crc32(rowsCrc_, reinterpret_cast<const Bytef*>(pending_.data()), static_cast<uInt>(pending_.size())));
-  rowsSize_ += pending_.size();
-  z_.next_in = reinterpret_cast<Bytef*>(pending_.data());
-  z_.avail_in = static_cast<uInt>(pending_.size());
+void DeflateStream::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return busy_ || stop_; });
+    if (!busy_) return;
+    lock.unlock();
+    std::exception_ptr failure;
+    try {
+      Deflate(working_, Z_NO_FLUSH);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    lock.lock();
+    if (failure && !failure_) failure_ = failure;
+    busy_ = false;
+    changed_.notify_all();
+  }
+}
+
+void DeflateStream::Wait() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return !busy_; });
+  if (failure_) std::rethrow_exception(failure_);
+}
+
+void DeflateStream::Hand() {
+  Wait();
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    working_.swap(pending_);
+    busy_ = true;
+  }
+  changed_.notify_all();
+  pending_.clear();
+}
+
+void DeflateStream::Deflate(std::string& text, int flush) {
+  const auto start = std::chrono::steady_clock::now();
+  rowsCrc_ = libdeflate_crc32(rowsCrc_, text.data(), text.size());
+  rowsSize_ += text.size();
+  z_.next_in = reinterpret_cast<Bytef*>(text.data());
+  z_.avail_in = static_cast<uInt>(text.size());
   char out[1 << 16];
   do {
     z_.next_out = reinterpret_cast<Bytef*>(out);
@@ -64,16 +110,18 @@ void DeflateStream::Deflate(int flush) {
     if (n > 0 && std::fwrite(out, 1, n, file_) != n) Failed("writing the worksheet's temporary file failed");
     rowsCompressed_ += n;
   } while (z_.avail_out == 0 || z_.avail_in > 0);
-  pending_.clear();
+  text.clear();
+  seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 void DeflateStream::Append(std::string_view text) {
   pending_.append(text);
-  if (pending_.size() >= kPiece) Deflate(Z_NO_FLUSH);
+  if (pending_.size() >= kPiece) Hand();
 }
 
 void DeflateStream::Finish(std::string_view head, std::string_view tail) {
-  if (!finished_) Deflate(Z_SYNC_FLUSH);
+  Wait();
+  if (!finished_) Deflate(pending_, Z_SYNC_FLUSH);
   finished_ = true;
   if (std::fflush(file_) != 0) Failed("writing the worksheet's temporary file failed");
   head_ = DeflateSegment(head, Z_SYNC_FLUSH);
@@ -110,7 +158,8 @@ std::size_t DeflateStream::Read(std::uint64_t offset, char* data, std::size_t le
 }
 
 std::string DeflateStream::Inflate() {
-  if (!pending_.empty()) Deflate(Z_SYNC_FLUSH);
+  Wait();
+  if (!pending_.empty()) Deflate(pending_, Z_SYNC_FLUSH);
   std::fflush(file_);
   std::string text;
   z_stream z{};

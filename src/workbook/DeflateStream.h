@@ -8,13 +8,19 @@
 // block that is not the last (a sync flush), so their concatenation is one
 // valid deflate stream; the text before the rows, which changes until the
 // save (the used range, the selected tab), is thus deflated last.
+// The rows are deflated on a thread of their own, a piece at a time, while
+// the caller goes on (a batch solves its next samples meanwhile).
 
 #include <zlib.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace vontralek::workbook {
 
@@ -37,20 +43,32 @@ public:
   std::uint64_t Size() const { return size_; }
   std::uint64_t CompressedSize() const { return head_.size() + rowsCompressed_ + tail_.size(); }
   std::uint32_t Crc() const { return crc_; }
+  // Time spent deflating the rows (on the worker, beside the caller's work).
+  double Seconds() const { return seconds_; }
   // Copies up to length bytes of the deflated part from offset; returns how many.
   std::size_t Read(std::uint64_t offset, char* data, std::size_t length) const;
 
 private:
-  void Deflate(int flush);
+  void Deflate(std::string& text, int flush); // on the worker, or once it is idle
+  void Hand();                                // pending_ to the worker
+  void Wait();                                // until the worker is idle; rethrows its failure
+  void Work();
   [[noreturn]] static void Failed(const std::string& what);
 
   z_stream z_{};
   std::FILE* file_ = nullptr;
-  std::string pending_; // rows' text not yet deflated
+  std::string pending_; // rows' text not yet handed over
+  std::string working_; // the piece the worker deflates
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool busy_ = false, stop_ = false;
+  std::exception_ptr failure_;
+  std::thread worker_;
   std::uint64_t rowsSize_ = 0, rowsCompressed_ = 0, size_ = 0;
   std::uint32_t rowsCrc_ = 0, crc_ = 0;
   std::string head_, tail_; // deflated
   bool finished_ = false;
+  double seconds_ = 0;
 };
 
 } // namespace vontralek::workbook

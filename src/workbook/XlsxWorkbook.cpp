@@ -146,11 +146,13 @@ std::string XlsxWorkbook::Impl::BuildPackage(const std::string* path) {
   const auto start = std::chrono::steady_clock::now();
   std::map<std::string, std::string> replaced;
   std::map<std::string, const DeflateStream*> streamed;
+  double streamDeflate = 0;
   std::set<std::string> deleted;
   bool anyWritten = false;
   for (auto& sheet : sheets) {
     if (sheet->Dirty() && sheet->Streamed()) {
       streamed[sheet->info().part] = &sheet->FinishStream();
+      streamDeflate += streamed[sheet->info().part]->Seconds();
     } else if (sheet->Dirty()) {
       replaced[sheet->info().part] = sheet->Serialize();
     }
@@ -172,6 +174,7 @@ std::string XlsxWorkbook::Impl::BuildPackage(const std::string* path) {
   const auto packing = std::chrono::steady_clock::now();
   std::string result = WritePackage(package, std::move(replaced), deleted, &lastSave.deflateSeconds, streamed, path);
   lastSave.packageSeconds = SecondsSince(packing) - lastSave.deflateSeconds;
+  lastSave.deflateSeconds += streamDeflate;
   return result;
 }
 

@@ -71,7 +71,9 @@ private:
 
 // Where the time of the last save of an xlsx workbook in this process went (for
 // the benchmarks): the sheet XML written, the new parts deflated, the package
-// assembled and checked (deflate excluded), the file written and synced.
+// assembled and checked (deflate excluded), the file written and synced. A
+// sheet edited as a stream was deflated on a second thread during the run:
+// that time is in deflateSeconds too, though it overlapped the run.
 struct SaveTimings {
   double serializeSeconds = 0, deflateSeconds = 0, packageSeconds = 0, fileSeconds = 0;
 };

@@ -26,10 +26,17 @@ namespace fs = std::filesystem;
 using namespace test;
 using ::testing::AllOf, ::testing::HasSubstr, ::testing::ThrowsMessage;
 
+// VONTRALEK_TEST_STREAMED set: every worksheet is edited as a stream of rows.
+PackageLimits Limits() {
+  PackageLimits limits;
+  if (std::getenv("VONTRALEK_TEST_STREAMED")) limits.streamFromSize = 0;
+  return limits;
+}
+
 // A workbook of four worksheets, those not given empty.
 auto Open(std::vector<std::string> sheets, const std::string& sst = "", const std::string& chain = "") {
   sheets.resize(4);
-  return XlsxWorkbook::FromBytes(ZipParts(MinimalParts(sheets, sst, chain)), "test.xlsx");
+  return XlsxWorkbook::FromBytes(ZipParts(MinimalParts(sheets, sst, chain)), "test.xlsx", Limits());
 }
 
 std::string Inline(const std::string& ref, const std::string& text) {
@@ -147,7 +154,7 @@ TEST(XlsxWrite, OnlyTheWrittenSheetsChangeAndScriptsBecomeRichTextRuns) {
   const auto path = TestFolder("roundtrip") / "book.xlsx";
   MakeStyledWorkbook(path);
   const auto before = UnzipParts(ReadBytes(path));
-  auto book = XlsxWorkbook::FromFile(path);
+  auto book = XlsxWorkbook::FromBytes(ReadBytes(path), path, Limits());
   Worksheet& main = book->Worksheets(1);
   main.SetNumber(5, 10, 0.125);  // J5, formatted "0.000"
   main.SetText(4, 1, "[CO32-]"); // "[CO" plain, "3" lowered, "2-" raised
@@ -196,7 +203,7 @@ TEST(XlsxWrite, OnlyTheWrittenSheetsChangeAndScriptsBecomeRichTextRuns) {
   EXPECT_TRUE(a1.child("r").child("rPr").child("b"));
   EXPECT_FALSE(sheet.Cell("C4").child("is").child("r") || sheet.Cell("D4"));
   EXPECT_STREQ(sheet.Cell("E4").child_value("v"), "1");
-  auto reread = XlsxWorkbook::FromFile(path);
+  auto reread = XlsxWorkbook::FromBytes(ReadBytes(path), path, Limits());
   EXPECT_TRUE(reread->Worksheets(2).Value(1, 2).EqualsText("pH"));
   EXPECT_EQ(reread->Worksheets(2).NumberValue(2, 11), 1.5);
   EXPECT_TRUE(reread->Worksheets(1).Value(4, 1).EqualsText("[CO32-]"));
@@ -212,7 +219,7 @@ TEST(XlsxWrite, RowsAndCellsStayInOrderAndTheDimensionCoversThem) {
                     "<row r=\"6\" s=\"5\" customFormat=\"1\"/>",
                     "", "", ""});
   parts[4].second.insert(parts[4].second.find("<sheetData>"), "<cols><col min=\"4\" max=\"4\" style=\"4\"/></cols>");
-  auto book = XlsxWorkbook::FromBytes(ZipParts(parts), "w.xlsx");
+  auto book = XlsxWorkbook::FromBytes(ZipParts(parts), "w.xlsx", Limits());
   Worksheet& s = book->Worksheets(1);
   // Backwards and into the gaps (row 5 before row 3, CA before K, A2 before
   // B2), D4 written twice, B3 replaced in place, then CA5 becomes a text.
@@ -241,7 +248,7 @@ TEST(XlsxWrite, RowsAndCellsStayInOrderAndTheDimensionCoversThem) {
   EXPECT_STREQ(sheet.doc.document_element().child("dimension").attribute("ref").value(), "A1:CA2006");
   // <dimension> goes before <sheetData>, as the schema orders them.
   EXPECT_STREQ(sheet.doc.document_element().first_child().name(), "dimension");
-  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "o.xlsx");
+  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "o.xlsx", Limits());
   Worksheet& r = reread->Worksheets(1);
   EXPECT_EQ(r.NumberValue(3, 2) + r.NumberValue(4, 4), 33.0 + 55.0);
   EXPECT_TRUE(r.Value(5, 79).EqualsText("text"));
@@ -303,7 +310,7 @@ TEST(XlsxWrite, AConstantReplacingAFormulaLeavesTheCalculationChain) {
   EXPECT_EQ(parts.at("xl/_rels/workbook.xml.rels").find("calcChain"), std::string::npos);
   EXPECT_EQ(parts.at("[Content_Types].xml").find("calcChain"), std::string::npos);
   EXPECT_EQ(parts.at("xl/worksheets/sheet3.xml").find("<f"), std::string::npos);
-  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "f.xlsx");
+  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "f.xlsx", Limits());
   EXPECT_EQ(reread->Worksheets(2).NumberValue(1, 1), 1.0);
   EXPECT_TRUE(reread->Worksheets(1).Value(1, 3).EqualsText("done"));
   EXPECT_EQ(reread->Worksheets(3).NumberValue(2, 1), 6.0);
@@ -324,7 +331,7 @@ TEST(XlsxWrite, AClearedCellKeepsItsFormatAndLosesItsFormula) {
   EXPECT_STREQ(sheet.Cell("K2").attribute("s").value(), "3");
   EXPECT_FALSE(sheet.Cell("K2").child("v") || sheet.Cell("L2").child("f") || sheet.Cell("T2") || sheet.Cell("A3"));
   EXPECT_THAT(saved.at("xl/calcChain.xml"), AllOf(::testing::Not(HasSubstr("L2")), HasSubstr("M2")));
-  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "cleared.xlsx");
+  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "cleared.xlsx", Limits());
   for (int column : {11, 12, 20}) EXPECT_TRUE(reread->Worksheets(1).IsEmpty(2, column)) << column;
   EXPECT_EQ(reread->Worksheets(1).NumberValue(2, 13), 3.0);
 }
@@ -340,7 +347,7 @@ TEST(XlsxWrite, SheetEdgesTabsAndLiteralEscapesSurviveARoundTrip) {
   // The tab bar starts at the fourth tab, which is the active one.
   parts[2].second.insert(parts[2].second.find("<sheets>"),
                          "<bookViews><workbookView firstSheet=\"3\" activeTab=\"3\"/></bookViews>");
-  auto book = XlsxWorkbook::FromBytes(ZipParts(parts), "edges.xlsx");
+  auto book = XlsxWorkbook::FromBytes(ZipParts(parts), "edges.xlsx", Limits());
   Worksheet& batch = book->Worksheets(2);
   EXPECT_EQ(batch.NumberValue(1048576, 1), 2.0);
   EXPECT_THROW(batch.Value(1048577, 1), WorkbookError); // no row beyond the last
@@ -356,7 +363,7 @@ TEST(XlsxWrite, SheetEdgesTabsAndLiteralEscapesSurviveARoundTrip) {
   const pugi::xml_node view = workbookXml.doc.select_node("//workbookView").node();
   EXPECT_STREQ(view.attribute("activeTab").value(), "1");
   EXPECT_STREQ(view.attribute("firstSheet").value(), "1"); // the active tab stays visible
-  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "edges2.xlsx");
+  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "edges2.xlsx", Limits());
   EXPECT_TRUE(reread->Worksheets(1).Value(5, 11).EqualsText("a_x0041_b_x00"));
   EXPECT_EQ(reread->Worksheets(2).NumberValue(1048576, 79), 0.5);
 }
@@ -369,7 +376,7 @@ TEST(XlsxWrite, FileContentCannotPassForTheWritersOwnMarks) {
       Open({"<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t><![CDATA[" + imitation + "]]></t></is></c></row>"});
   Worksheet& s = book->Worksheets(1);
   for (int c = 2; c <= 4; ++c) s.SetNumber(1, c, c);
-  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "marks.xlsx");
+  auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "marks.xlsx", Limits());
   EXPECT_TRUE(reread->Worksheets(1).Value(1, 1).EqualsText(imitation));
   for (int c = 2; c <= 4; ++c) EXPECT_EQ(reread->Worksheets(1).NumberValue(1, c), c);
   EXPECT_EQ(reread->CellPositions(1).size(), 4u);
@@ -459,7 +466,7 @@ TEST(XlsxWrite, NumbersIgnoreTheProcessLocale) {
   EXPECT_THROW(s.NumberValue(1, 3), TypeMismatchError); // a comma is no decimal point in a workbook
   s.SetNumber(2, 1, 1234.5);
   EXPECT_THAT(UnzipParts(book->SaveToBytes()).at("xl/worksheets/sheet1.xml"), HasSubstr("<v>1234.5</v>"));
-  EXPECT_EQ(XlsxWorkbook::FromBytes(book->SaveToBytes(), "de.xlsx")->Worksheets(1).NumberValue(2, 1), 1234.5);
+  EXPECT_EQ(XlsxWorkbook::FromBytes(book->SaveToBytes(), "de.xlsx", Limits())->Worksheets(1).NumberValue(2, 1), 1234.5);
 }
 
 TEST(WorkbookFile, WhatIsNotAWorkbookOrIsLockedIsRefusedAndLeftUntouched) {
