@@ -7,7 +7,7 @@
 // Targets: 10,000 samples in at most 0.30 s (median), 100,000 in under 3.5 s,
 // under 300 MB at every size (up to 1,048,575 samples, a full sheet).
 //
-//   bench_run [samples] [repeats]
+//   bench_run [samples] [repeats] [keep.xlsx]   (keep: a copy of the last result)
 
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -60,6 +60,7 @@ double Seconds(std::chrono::steady_clock::time_point from) {
 int main(int argc, char** argv) {
   const int samples = argc > 1 ? std::stoi(argv[1]) : 10000;
   const int repeats = argc > 2 ? std::stoi(argv[2]) : 3;
+  const char* keep = argc > 3 ? argv[3] : nullptr;
   // A fresh folder of its own, so that two benches at once do not collide;
   // removed at the end, whatever happened.
   std::string pattern = (fs::temp_directory_path() / "vontralek-bench-run-XXXXXX").string();
@@ -111,6 +112,7 @@ int main(int argc, char** argv) {
       std::printf("       save: sheet XML %.3f s, deflate %.3f s, package %.3f s, file %.3f s\n", save.serializeSeconds,
                   save.deflateSeconds, save.packageSeconds, save.fileSeconds);
     }
+    if (keep) fs::copy_file(work, keep, fs::copy_options::overwrite_existing);
     std::sort(totals.begin(), totals.end());
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
