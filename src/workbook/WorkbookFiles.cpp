@@ -115,8 +115,11 @@ std::string ReadWorkbookFile(const fs::path& path) {
   std::string bytes;
   if (in) {
     const auto size = fs::file_size(path, ec);
+    // Read in place: assigning from stream iterators would build a second,
+    // growing copy (three times the file at the peak).
+    char chunk[1 << 16];
     if (!ec) bytes.reserve(static_cast<std::size_t>(size));
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
   }
   if (!in && !in.eof()) {
     throw WorkbookError("The workbook \"" + path.string() + "\" cannot be read (" + std::strerror(errno) +
