@@ -15,8 +15,8 @@ namespace {
 using namespace test;
 
 // A batch sheet with what a stream must carry through: a row and cells
-// without r, rows missing (31 to 39), a shared formula over K5:K40 whose
-// master is overwritten (K5 also in the calculation chain), a comment
+// without r, rows missing (31 to 39), a shared formula over K5:V40 (in K5,
+// V6, K40) whose master is overwritten (K5 also in the calculation chain), a comment
 // between rows, a formatted row below the samples, texts in column A. The
 // sheet is declared Latin-1 (é is E9) when latin1 is set.
 std::string BatchSheet(bool latin1) {
@@ -26,7 +26,8 @@ std::string BatchSheet(bool latin1) {
     const std::string n = std::to_string(r);
     rows += "<row r=\"" + n + "\"><c r=\"A" + n + "\" t=\"inlineStr\"><is><t>W" + n + "</t></is></c><c r=\"B" + n +
             "\"><v>" + std::to_string(6 + r / 10.0) + "</v></c><c r=\"J" + n + "\" s=\"1\"><v>" + n + "</v></c>" +
-            (r == 5 ? "<c r=\"K5\"><f t=\"shared\" ref=\"K5:K40\" si=\"0\">B5*2</f><v>1</v></c>" : "") + "</row>";
+            (r == 5 ? "<c r=\"K5\"><f t=\"shared\" ref=\"K5:V40\" si=\"0\">B5*2</f><v>1</v></c>" : "") +
+            (r == 6 ? "<c r=\"V6\"><f t=\"shared\" si=\"0\"/></c>" : "") + "</row>";
     if (r == 9) rows += "<!-- checked -->";
   }
   rows += "<row r=\"40\" s=\"1\" customFormat=\"1\"><c r=\"A40\" t=\"inlineStr\"><is><t>notes " +
@@ -50,6 +51,9 @@ std::map<std::string, std::string> RunBatch(const std::string& package, std::uin
   for (int r = 2; r < end; ++r) {
     double sum = 0;
     for (int c = 2; c <= 10; ++c) sum += s.NumberValue(r, c);
+    if (r == 5) {
+      EXPECT_EQ(s.Value(6, 22).text, "M6*2"); // a row ahead, before its master goes
+    }
     if (r % 7 == 3) {
       for (int c = 11; c <= 14; ++c) s.SetEmpty(r, c);
       s.SetText(r, 15, "failed");
