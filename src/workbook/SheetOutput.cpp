@@ -173,15 +173,14 @@ std::string XlsxSheet::Serialize() {
 }
 
 bool XlsxSheet::MayBeTabSelected() const {
-  if (doc_) {
-    for (pugi::xml_node v = Child(Child(doc_->document_element(), "sheetViews"), "sheetView"); v;
-         v = NextNamed(v, "sheetView")) {
-      if (v.attribute("tabSelected").as_bool()) return true;
-    }
-    return false;
+  // Every sheet is read when the workbook is opened; a sheet streamed is read
+  // again after a save, as a stream.
+  Load();
+  for (pugi::xml_node v = Child(Child(doc_->document_element(), "sheetViews"), "sheetView"); v;
+       v = NextNamed(v, "sheetView")) {
+    if (v.attribute("tabSelected").as_bool()) return true;
   }
-  // Not parsed yet: only a sheet whose part mentions the flag needs a look.
-  return book_.package.ReadPart(info_.part).find("tabSelected") != std::string::npos;
+  return false;
 }
 
 void XlsxSheet::SetTabSelected(bool selected) {

@@ -1,7 +1,8 @@
 // libFuzzer target for the .xlsx reader. An input starting with "PK" is the package; any other is split at
 // NUL bytes into the XML parts named below and zipped, so that mutations reach the XML. Each package is read,
 // edited as a run does, saved to memory and reopened: what was written must read back, and the texts of the
-// written sheet not written stay as they were (no content of the file can pass for the writer's own marks).
+// written sheet not written stay as they were (no content of the file can pass for the writer's own marks);
+// sheet 2 edited as a stream of rows is written as when it is edited whole, byte for byte.
 
 #include <algorithm>
 #include <cstdint>
