@@ -14,7 +14,7 @@
 namespace vontralek::workbook {
 
 namespace {
-constexpr std::size_t kPiece = 1 << 20; // text deflated at a time
+constexpr std::size_t kPiece = 1 << 18; // text deflated at a time
 
 // One segment deflated on its own, ending as flush says.
 std::string DeflateSegment(std::string_view text, int flush) {
