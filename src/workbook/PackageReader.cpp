@@ -64,7 +64,21 @@ void PackageReader::Damaged(const std::string& problem) const {
                       "spreadsheet application and save it again as an Excel workbook (.xlsx).");
 }
 
+std::string PackageReader::Bytes() const { return fromFile_ ? ReadWorkbookFile(path_) : bytes_; }
+
+void PackageReader::OpenFile(const std::filesystem::path& path) {
+  bytes_.clear();
+  bytes_.shrink_to_fit();
+  if (archive_) zip_discard(archive_);
+  int error = 0;
+  archive_ = zip_open(path.c_str(), ZIP_RDONLY, &error);
+  fromFile_ = true;
+  path_ = path;
+  if (!archive_) Damaged("the zip package just written cannot be read back");
+}
+
 void PackageReader::Open(std::string bytes) {
+  fromFile_ = false;
   bytes_ = std::move(bytes);
   if (archive_) zip_discard(archive_);
   archive_ = nullptr;
@@ -100,7 +114,7 @@ zip_int64_t PackageReader::Locate(const std::string& part) const {
   return index;
 }
 
-std::string PackageReader::ReadPart(const std::string& part) const {
+zip_file_t* PackageReader::OpenPart(const std::string& part, std::uint64_t& compressedSize) const {
   const zip_int64_t index = Locate(part);
   if (index < 0) Damaged("the part \"" + TextForMessage(part) + "\" is missing from the package");
   zip_file_t* file = zip_fopen_index(archive_, static_cast<zip_uint64_t>(index), 0);
@@ -111,7 +125,21 @@ std::string PackageReader::ReadPart(const std::string& part) const {
   zip_stat_t st;
   zip_stat_init(&st);
   zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &st);
-  const std::uint64_t compressed = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : 0;
+  compressedSize = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : 0;
+  return file;
+}
+
+std::uint64_t PackageReader::StatedSize(const std::string& part) const {
+  const zip_int64_t index = Locate(part);
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (index < 0 || zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &st) != 0) return 0;
+  return (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
+}
+
+std::string PackageReader::ReadPart(const std::string& part) const {
+  std::uint64_t compressed = 0;
+  zip_file_t* file = OpenPart(part, compressed);
   std::string data;
   char buffer[65536];
   for (;;) {

@@ -33,7 +33,10 @@ public:
   // Takes bytes as the package; throws WorkbookError (as Damaged) for what is
   // no zip package, too many entries or an entry name given twice.
   void Open(std::string bytes);
-  const std::string& Bytes() const { return bytes_; }
+  // Reads the package from the file, part by part as asked (for a package
+  // too large to hold: what a streamed sheet was saved into).
+  void OpenFile(const std::filesystem::path& path);
+  std::string Bytes() const;
   zip_t* Archive() const { return archive_; }
   const PackageLimits& Limits() const { return limits_; }
   const std::filesystem::path& Path() const { return path_; }
@@ -47,6 +50,11 @@ public:
   // limits are refused as damaged.
   std::string ReadPart(const std::string& part) const;
   void ParsePart(const std::string& part, pugi::xml_document& doc) const;
+  // The part opened for reading piece by piece, and its packed size; a missing
+  // or encrypted part is refused as damaged.
+  zip_file_t* OpenPart(const std::string& part, std::uint64_t& compressedSize) const;
+  // The unpacked size the zip directory states for the part (0 if unknown).
+  std::uint64_t StatedSize(const std::string& part) const;
 
 private:
   zip_int64_t Locate(const std::string& part) const;
@@ -54,7 +62,8 @@ private:
   std::filesystem::path path_;
   PackageLimits limits_;
   std::string bytes_;
-  zip_t* archive_ = nullptr;            // read-only view of bytes_
+  bool fromFile_ = false;
+  zip_t* archive_ = nullptr;            // read-only view of bytes_ or of the file
   mutable std::uint64_t totalRead_ = 0; // uncompressed bytes read from the package
 };
 

@@ -4,6 +4,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "common/Errors.h"
+#include "workbook/DeflateStream.h"
 #include "workbook/PackageReader.h"
 
 namespace vontralek::workbook {
@@ -51,6 +53,12 @@ public:
     }
     libdeflate_free_compressor(compressor);
   }
+  // A part deflated as it was written (a streamed sheet).
+  explicit DeflatedPart(const DeflateStream& stream)
+      : size_(stream.Size()), crc_(stream.Crc()), compressedSize_(stream.CompressedSize()), ok_(true),
+        stream_(&stream) {
+    zip_error_init(&error_);
+  }
   ~DeflatedPart() { zip_error_fini(&error_); }
   bool Failed() const { return !ok_; }
 
@@ -62,7 +70,14 @@ public:
       return 0;
     case ZIP_SOURCE_READ: {
       const std::size_t n = std::min<std::size_t>(length, self->compressedSize_ - self->offset_);
-      std::memcpy(data, self->compressed_.get() + self->offset_, n);
+      if (self->stream_) {
+        if (self->stream_->Read(self->offset_, static_cast<char*>(data), n) != n) {
+          zip_error_set(&self->error_, ZIP_ER_READ, errno);
+          return -1;
+        }
+      } else {
+        std::memcpy(data, self->compressed_.get() + self->offset_, n);
+      }
       self->offset_ += n;
       return static_cast<zip_int64_t>(n);
     }
@@ -96,17 +111,21 @@ private:
   std::uint64_t size_;
   std::uint32_t crc_ = 0;
   std::unique_ptr<char[]> compressed_;
-  std::size_t compressedSize_ = 0;
-  std::size_t offset_ = 0;
+  std::uint64_t compressedSize_ = 0;
+  std::uint64_t offset_ = 0;
   bool ok_ = false;
+  const DeflateStream* stream_ = nullptr;
   zip_error_t error_;
 };
 
 // new parts that break the ratio go to store (the first time), else it throws.
-void CheckWritten(const PackageReader& source, const std::string& package, std::set<std::string>& store) {
+// package: the bytes, or the file named by path when path is given.
+void CheckWritten(const PackageReader& source, const std::string& package, std::set<std::string>& store,
+                  const std::string* path = nullptr) {
   zip_error_t error;
   zip_error_init(&error);
-  zip_source_t* buffer = zip_source_buffer_create(package.data(), package.size(), 0, &error);
+  zip_source_t* buffer = path ? zip_source_file_create(path->c_str(), 0, -1, &error)
+                              : zip_source_buffer_create(package.data(), package.size(), 0, &error);
   zip_t* written = buffer ? zip_open_from_source(buffer, ZIP_RDONLY, &error) : nullptr;
   if (!written && buffer) zip_source_free(buffer);
   zip_error_fini(&error);
@@ -140,12 +159,17 @@ void CheckWritten(const PackageReader& source, const std::string& package, std::
 // copied with their compressed data as it is (no recompression) and their
 // method (a stored part stays stored), changed parts are deflated, or stored
 // when named in store.
+// With path the package is written to that file (which libzip replaces at
+// its close) and nothing is returned.
+using Streamed = std::map<std::string, std::pair<std::string, const DeflateStream*>>; // lower name -> (name, part)
 std::string Assemble(const PackageReader& source, const Pending& pending, const std::set<std::string>& removed,
-                     const std::set<std::string>& store, double& deflateSeconds) {
+                     const std::set<std::string>& store, double& deflateSeconds, const Streamed& streamed = {},
+                     const std::string* path = nullptr) {
   zip_error_t error;
   zip_error_init(&error);
   zip_t* out = nullptr;
-  zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
+  zip_source_t* buffer =
+      path ? zip_source_file_create(path->c_str(), 0, -1, &error) : zip_source_buffer_create(nullptr, 0, 0, &error);
   auto fail = [&](const std::string& what) {
     std::string why = out ? zip_strerror(out) : zip_error_strerror(&error);
     if (out) zip_discard(out);
@@ -188,6 +212,15 @@ std::string Assemble(const PackageReader& source, const Pending& pending, const 
     if (!rawName) continue;
     const std::string name = rawName;
     if (removed.count(LowerName(name))) continue;
+    if (const auto found = streamed.find(LowerName(name)); found != streamed.end()) {
+      deflated.push_back(std::make_unique<DeflatedPart>(*found->second.second));
+      zip_source_t* part = zip_source_function(out, &DeflatedPart::Callback, deflated.back().get());
+      if (!part || zip_file_add(out, name.c_str(), part, ZIP_FL_ENC_UTF_8) < 0) {
+        if (part) zip_source_free(part);
+        fail("the part " + name + " cannot be stored");
+      }
+      continue;
+    }
     if (const auto found = pending.find(LowerName(name)); found != pending.end() && !added.count(found->first)) {
       addReplacement(name, found->second.second);
       added.insert(found->first);
@@ -215,6 +248,11 @@ std::string Assemble(const PackageReader& source, const Pending& pending, const 
   }
   if (zip_close(out) != 0) fail("the package cannot be written");
   out = nullptr;
+  if (path) {
+    zip_source_free(buffer);
+    zip_error_fini(&error);
+    return {};
+  }
 
   std::string result;
   zip_stat_t st;
@@ -235,7 +273,8 @@ std::string Assemble(const PackageReader& source, const Pending& pending, const 
 } // namespace
 
 std::string WritePackage(const PackageReader& source, std::map<std::string, std::string> replaced,
-                         const std::set<std::string>& deleted, double* deflateSeconds) {
+                         const std::set<std::string>& deleted, double* deflateSeconds,
+                         const std::map<std::string, const DeflateStream*>& streamedParts, const std::string* path) {
   double ignored = 0;
   double& deflating = deflateSeconds ? *deflateSeconds : ignored;
   // Part names compare without regard to case, as the package format says.
@@ -253,14 +292,25 @@ std::string WritePackage(const PackageReader& source, std::map<std::string, std:
   replaced.clear();
   std::set<std::string> removed;
   for (const auto& part : deleted) removed.insert(LowerName(part));
-  std::string result = Assemble(source, pending, removed, {}, deflating);
+  Streamed streamed;
+  for (const auto& [part, stream] : streamedParts) {
+    if (stream->Size() > source.Limits().maxPartSize) {
+      throw WorkbookError("Cannot save " + source.Where() + ": the part \"" + part + "\" would be " +
+                          std::to_string(stream->Size()) + " bytes, more than the " +
+                          std::to_string(source.Limits().maxPartSize) +
+                          " bytes a workbook part may have to be opened again. The file on disk was not changed. "
+                          "Split the batch over several workbooks.");
+    }
+    streamed[LowerName(part)] = {part, stream};
+  }
+  std::string result = Assemble(source, pending, removed, {}, deflating, streamed, path);
   // What is saved must open again: a new part packed beyond the reader's
   // ratio (a sheet of one number repeated) is stored instead.
   std::set<std::string> store;
-  CheckWritten(source, result, store);
+  CheckWritten(source, result, store, path);
   if (!store.empty()) {
-    result = Assemble(source, pending, removed, store, deflating);
-    CheckWritten(source, result, store);
+    result = Assemble(source, pending, removed, store, deflating, streamed, path);
+    CheckWritten(source, result, store, path);
   }
   return result;
 }

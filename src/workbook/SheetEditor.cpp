@@ -19,60 +19,28 @@ std::string SheetContext::Where() const { return package.Where(); }
 
 void XlsxSheet::Load() const {
   if (doc_) return;
+  if (book_.package.StatedSize(info_.part) >= streamFromSize_ && LoadStreamed()) return;
   auto doc = std::make_unique<pugi::xml_document>();
   book_.package.ParsePart(info_.part, *doc);
+  LoadDocument(std::move(doc));
+}
+
+void XlsxSheet::LoadDocument(std::unique_ptr<pugi::xml_document> doc) const {
   pugi::xml_node root = doc->document_element();
   if (LocalName(root.name()) != "worksheet")
     book_.package.Damaged("the part \"" + TextForMessage(info_.part) + "\" is not a worksheet");
   sheetData_ = Child(root, "sheetData");
   int previousRow = 0;
   for (pugi::xml_node r = Child(sheetData_, "row"); r; r = NextNamed(r, "row")) {
-    int rowNumber = previousRow + 1;
-    if (pugi::xml_attribute a = r.attribute("r")) {
-      if (!ParseInt(a.value(), rowNumber) || rowNumber < 1 || rowNumber > kMaxRow) {
-        book_.package.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has a row numbered \"" +
-                              TextForMessage(a.value()) + "\"");
-      }
-    } else {
-      // A row without a number follows the previous one; the number is made
-      // explicit so that rows inserted later cannot shift it.
-      if (rowNumber > kMaxRow)
-        book_.package.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has too many rows");
-      r.append_attribute("r") = rowNumber;
-    }
-    previousRow = rowNumber;
+    Row row = IndexRow(r, previousRow);
     // A row or cell given twice is read as the first copy by some programs
     // and as the last by others: the file is ambiguous, hence damaged.
-    const auto [rowAt, newRow] = rows_.try_emplace(rowNumber, Row{r, {}, {}});
-    if (!newRow)
-      book_.package.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has row " + std::to_string(rowNumber) +
+    if (!rows_.try_emplace(previousRow, std::move(row)).second)
+      book_.package.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has row " + std::to_string(previousRow) +
                             " twice");
-    Row& row = rowAt->second;
-    int previousColumn = 0;
-    for (pugi::xml_node c = Child(r, "c"); c; c = NextNamed(c, "c")) {
-      int column = previousColumn + 1;
-      if (pugi::xml_attribute a = c.attribute("r")) {
-        // The reference must name a cell of this very row ("A0" names none).
-        int cellRow = 0;
-        if (!ParseCellRef(a.value(), cellRow, column) || column < 1 || cellRow != rowNumber) {
-          book_.package.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has a cell named \"" +
-                                TextForMessage(a.value()) + "\" in row " + std::to_string(rowNumber));
-        }
-      } else {
-        if (column > kMaxColumn)
-          book_.package.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has too many columns");
-        c.append_attribute("r") = CellAddress(rowNumber, column).c_str();
-      }
-      previousColumn = column;
-      const auto at = AtColumn(row.cells, column);
-      if (at != row.cells.end() && at->column == column) {
-        book_.package.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has cell " +
-                              CellAddress(rowNumber, column) + " twice");
-      }
-      row.cells.insert(at, {column, c});
-    }
   }
   // Column default styles, for cells created in formatted columns.
+  columnStyles_.clear();
   for (pugi::xml_node col = Child(Child(root, "cols"), "col"); col; col = NextNamed(col, "col")) {
     if (col.attribute("style")) {
       columnStyles_.push_back(
@@ -80,6 +48,48 @@ void XlsxSheet::Load() const {
     }
   }
   doc_ = std::move(doc);
+}
+
+XlsxSheet::Row XlsxSheet::IndexRow(pugi::xml_node r, int& previousRow) const {
+  int rowNumber = previousRow + 1;
+  if (pugi::xml_attribute a = r.attribute("r")) {
+    if (!ParseInt(a.value(), rowNumber) || rowNumber < 1 || rowNumber > kMaxRow) {
+      book_.package.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has a row numbered \"" +
+                            TextForMessage(a.value()) + "\"");
+    }
+  } else {
+    // A row without a number follows the previous one; the number is made
+    // explicit so that rows inserted later cannot shift it.
+    if (rowNumber > kMaxRow)
+      book_.package.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has too many rows");
+    r.append_attribute("r") = rowNumber;
+  }
+  previousRow = rowNumber;
+  Row row{r, {}, {}, {}};
+  int previousColumn = 0;
+  for (pugi::xml_node c = Child(r, "c"); c; c = NextNamed(c, "c")) {
+    int column = previousColumn + 1;
+    if (pugi::xml_attribute a = c.attribute("r")) {
+      // The reference must name a cell of this very row ("A0" names none).
+      int cellRow = 0;
+      if (!ParseCellRef(a.value(), cellRow, column) || column < 1 || cellRow != rowNumber) {
+        book_.package.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has a cell named \"" +
+                              TextForMessage(a.value()) + "\" in row " + std::to_string(rowNumber));
+      }
+    } else {
+      if (column > kMaxColumn)
+        book_.package.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has too many columns");
+      c.append_attribute("r") = CellAddress(rowNumber, column).c_str();
+    }
+    previousColumn = column;
+    const auto at = AtColumn(row.cells, column);
+    if (at != row.cells.end() && at->column == column) {
+      book_.package.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has cell " +
+                            CellAddress(rowNumber, column) + " twice");
+    }
+    row.cells.insert(at, {column, c});
+  }
+  return row;
 }
 
 void XlsxSheet::CheckPosition(int row, int column) const {
@@ -91,19 +101,17 @@ void XlsxSheet::CheckPosition(int row, int column) const {
 }
 
 pugi::xml_node XlsxSheet::FindCell(int row, int column) const {
-  Load();
-  const auto r = rows_.find(row);
-  if (r == rows_.end()) return {};
-  const auto c = AtColumn(r->second.cells, column);
-  return c == r->second.cells.end() || c->column != column ? pugi::xml_node() : c->node;
+  const Row* r = RowForReading(row);
+  if (!r) return {};
+  const auto c = AtColumn(r->cells, column);
+  return c == r->cells.end() || c->column != column ? pugi::xml_node() : c->node;
 }
 
 const XlsxSheet::NumberCell* XlsxSheet::FindNumber(int row, int column) const {
-  Load();
-  const auto r = rows_.find(row);
-  if (r == rows_.end()) return nullptr;
-  const auto n = AtColumn(r->second.numbers, column);
-  return n == r->second.numbers.end() || n->column != column ? nullptr : &*n;
+  const Row* r = RowForReading(row);
+  if (!r) return nullptr;
+  const auto n = AtColumn(r->numbers, column);
+  return n == r->numbers.end() || n->column != column ? nullptr : &*n;
 }
 
 CellValue XlsxSheet::Value(int row, int column) const {
@@ -154,6 +162,7 @@ CellValue XlsxSheet::Value(int row, int column) const {
 
 std::vector<std::pair<int, int>> XlsxSheet::Positions() const {
   Load();
+  StopStreaming();
   std::vector<std::pair<int, int>> positions;
   for (const auto& [r, row] : rows_) {
     auto n = row.numbers.begin();
@@ -182,6 +191,8 @@ int XlsxSheet::DefaultStyle(pugi::xml_node rowNode, int column) const {
 }
 
 XlsxSheet::Row& XlsxSheet::RowForWriting(int row) {
+  Load();
+  Advance(row);
   pugi::xml_node data = SheetData();
   auto rowIt = rows_.find(row);
   if (rowIt == rows_.end()) {
@@ -191,7 +202,7 @@ XlsxSheet::Row& XlsxSheet::RowForWriting(int row) {
                               ? data.insert_child_before(name.c_str(), next->second.node)
                               : data.append_child(name.c_str());
     node.append_attribute("r") = row;
-    rowIt = rows_.emplace(row, Row{node, {}, {}}).first;
+    rowIt = rows_.emplace(row, Row{node, {}, {}, {}}).first;
   }
   return rowIt->second;
 }
@@ -253,6 +264,8 @@ void XlsxSheet::DropSharedFormula(pugi::xml_node master, int masterRow, int mast
       }
     }
   }
+  // Streamed: the rows still to come get theirs as they are read.
+  NoteDroppedShared(si, text, masterRow, masterColumn);
 }
 
 std::string XlsxSheet::FormulaText(int row, int column, pugi::xml_node f) const {
@@ -260,6 +273,8 @@ std::string XlsxSheet::FormulaText(int row, int column, pugi::xml_node f) const 
   if (!text.empty() || std::string_view(f.attribute("t").value()) != "shared") return text;
   // A cell sharing a formula: the master's text, moved here.
   const std::string si = f.attribute("si").value();
+  if (const auto* master = StreamedMaster(si))
+    return ShiftFormula(master->text, row - master->row, column - master->column);
   for (const auto& [r, rowCells] : rows_) {
     for (const auto& [c, cell] : rowCells.cells) {
       pugi::xml_node m = Child(cell, "f");
@@ -275,6 +290,7 @@ std::string XlsxSheet::FormulaText(int row, int column, pugi::xml_node f) const 
 void XlsxSheet::SetEmpty(int row, int column) {
   CheckPosition(row, column);
   Load();
+  Advance(row);
   const auto r = rows_.find(row);
   if (r == rows_.end()) return;
   if (auto n = AtColumn(r->second.numbers, column); n != r->second.numbers.end() && n->column == column) {
@@ -338,6 +354,8 @@ void XlsxSheet::SetText(int row, int column, std::string_view text) {
 
 void XlsxSheet::Align(int row, int column, int start, int length, std::uint8_t kind) {
   CheckPosition(row, column);
+  Load();
+  Advance(row);
   pugi::xml_node existing = FindCell(row, column); // a number kept outside the DOM has no text
   if (!existing || Child(existing, "f")) return;   // no text of its own to format
   const CellValue value = Value(row, column);

@@ -25,6 +25,7 @@ namespace vontralek::workbook {
 class PackageReader;
 class SharedStrings;
 class CalcChain;
+class DeflateStream;
 
 // The parts of the workbook a worksheet reads or changes besides its own.
 struct SheetContext {
@@ -35,6 +36,11 @@ struct SheetContext {
   std::string Where() const; // the workbook, for messages
 };
 
+// The name of the processing instructions that stand for numbers kept
+// outside the DOM while a sheet is written: random, so that no content of the
+// file (a CDATA section is written as it was read) can pass for one.
+std::string NumbersMarkName();
+
 class XlsxSheet : public Worksheet {
 public:
   struct Info {
@@ -44,7 +50,8 @@ public:
     std::string part;
   };
 
-  XlsxSheet(SheetContext book, Info info, int number) : book_(book), info_(std::move(info)), number_(number) {}
+  XlsxSheet(SheetContext book, Info info, int number);
+  ~XlsxSheet() override;
 
   std::string Name() const override { return info_.name; }
   int Number() const override { return number_; }
@@ -62,8 +69,17 @@ public:
   const Info& info() const { return info_; }
   bool Dirty() const { return dirty_; }
   bool Written() const { return written_; }
+  // Reads the part. A part of at least StreamFrom bytes is read as a stream
+  // of rows when its form allows (see SheetStreaming.cpp).
   void Load() const;
+  void StreamFrom(std::uint64_t bytes) { streamFromSize_ = bytes; }
   std::string Serialize();
+  // Whether the sheet is edited as a stream of rows; its part is then
+  // written by FinishStream, not Serialize.
+  bool Streamed() const { return stream_ != nullptr; }
+  DeflateStream& FinishStream();
+  // After the workbook was saved: the sheet is read again from the new package.
+  void Reload();
   std::vector<std::pair<int, int>> Positions() const;
   // Marks or unmarks the sheet as the selected tab of the first workbook view.
   void SetTabSelected(bool selected);
@@ -86,8 +102,9 @@ private:
   };
   struct Row {
     pugi::xml_node node;
-    std::vector<DomCell> cells;      // sorted by column
-    std::vector<NumberCell> numbers; // sorted by column; never a column of cells
+    std::vector<DomCell> cells;              // sorted by column
+    std::vector<NumberCell> numbers;         // sorted by column; never a column of cells
+    std::shared_ptr<pugi::xml_document> own; // a streamed row's own document
   };
   // The entry of a vector sorted by column where column is or would go.
   template <class Vector> static auto AtColumn(Vector& cells, int column) {
@@ -103,6 +120,11 @@ private:
            CellAddress(row, column);
   }
   void CheckPosition(int row, int column) const;
+  void LoadDocument(std::unique_ptr<pugi::xml_document> doc) const;
+  // Checks one row element and indexes its cells; numbers made explicit.
+  // previousRow: the number of the row before it, becomes this one's.
+  Row IndexRow(pugi::xml_node r, int& previousRow) const;
+  const Row* RowForReading(int row) const;
   pugi::xml_node FindCell(int row, int column) const;
   const NumberCell* FindNumber(int row, int column) const;
   Row& RowForWriting(int row);
@@ -111,8 +133,33 @@ private:
   struct Mark {
     int row;
     std::size_t first, last;
+    const Row* row_ = nullptr; // when not (yet) in rows_
   };
   void ExpandNumbers(const Mark& mark, std::string& out) const;
+  // Marks for the numbers of row (kept outside the DOM); returns them.
+  std::vector<pugi::xml_node> MarkNumbers(int number, Row& row, const std::string& markName,
+                                          std::vector<Mark>& ranges) const;
+
+  // Streaming: the rows before the window are written out, the rows after it
+  // are still in the part read; see SheetStreaming.cpp.
+  struct Stream;
+  bool LoadStreamed() const;
+  // A write to row: the window moves there, writing out the rows before it.
+  void Advance(int row) const;
+  // The rows from the window on written out (all of them when limit is past the last).
+  void WriteOut(int limit) const;
+  void PrintRow(int number, Row& row, std::string& out) const;
+  std::unique_ptr<pugi::xml_document> ParseRow(const std::string& text) const;
+  void ApplyDroppedShared(Row& row, int number) const;
+  // The access left row order: the sheet becomes a whole DOM again.
+  void StopStreaming() const;
+  struct SharedMaster {
+    std::string text;
+    int row, column;
+  };
+  void NoteDroppedShared(const std::string& si, const std::string& text, int row, int column);
+  const SharedMaster* StreamedMaster(const std::string& si) const;
+  std::size_t RowCount() const;
   pugi::xml_node SheetData();
   void DropContent(pugi::xml_node cell, int row, int column);
   void DropSharedFormula(pugi::xml_node master, int row, int column);
@@ -128,6 +175,8 @@ private:
   mutable pugi::xml_node sheetData_;
   mutable std::map<int, Row> rows_;
   mutable std::vector<ColumnStyle> columnStyles_;
+  mutable std::unique_ptr<Stream> stream_;
+  std::uint64_t streamFromSize_ = UINT64_MAX;
   bool dirty_ = false;
   bool written_ = false;
   int minRow_ = INT_MAX, minColumn_ = INT_MAX, maxRow_ = 0, maxColumn_ = 0;

@@ -12,11 +12,6 @@ namespace vontralek::workbook {
 
 using namespace xml;
 
-namespace {
-
-// The name of the marks that stand for numbers kept outside the DOM while a
-// sheet is serialized: random for each serialization, so that no content of
-// the file (a CDATA section is written as it was read) can pass for one.
 std::string NumbersMarkName() {
   static std::uint64_t state = [] {
     std::uint64_t seed = 0;
@@ -38,8 +33,6 @@ std::string NumbersMarkName() {
   return name;
 }
 
-} // namespace
-
 void XlsxSheet::UpdateDimension() {
   if (!written_) return;
   pugi::xml_node root = doc_->document_element();
@@ -54,7 +47,7 @@ void XlsxSheet::UpdateDimension() {
     a = b = c = d = 0;
   }
   // "A1" alone is what writers put in an empty sheet: it covers nothing.
-  const bool emptySheetMark = colon == std::string_view::npos && a == 1 && b == 1 && rows_.size() <= 1;
+  const bool emptySheetMark = colon == std::string_view::npos && a == 1 && b == 1 && RowCount() <= 1;
   if (a > 0 && b > 0 && c > 0 && d > 0 && !emptySheetMark) {
     r1 = std::min(r1, std::min(a, c));
     c1 = std::min(c1, std::min(b, d));
@@ -75,7 +68,7 @@ void XlsxSheet::UpdateDimension() {
 void XlsxSheet::ExpandNumbers(const Mark& mark, std::string& out) const {
   const int r = mark.row;
   const std::size_t first = mark.first, last = mark.last;
-  const Row& row = rows_.at(r);
+  const Row& row = mark.row_ ? *mark.row_ : rows_.at(r);
   const std::string c = Prefixed(row.node, "c"), v = Prefixed(row.node, "v");
   const std::string rowDigits = std::to_string(r);
   char buffer[512]; // one cell: two names of a few letters, an address, a style and a number
@@ -120,6 +113,26 @@ void XlsxSheet::ExpandNumbers(const Mark& mark, std::string& out) const {
   }
 }
 
+std::vector<pugi::xml_node> XlsxSheet::MarkNumbers(int number, Row& row, const std::string& markName,
+                                                   std::vector<Mark>& ranges) const {
+  std::vector<pugi::xml_node> marks;
+  std::size_t d = 0;
+  for (std::size_t i = 0; i < row.numbers.size();) {
+    while (d < row.cells.size() && row.cells[d].column < row.numbers[i].column) ++d;
+    std::size_t j = i;
+    while (j < row.numbers.size() && (d == row.cells.size() || row.numbers[j].column < row.cells[d].column)) ++j;
+    pugi::xml_node mark = d < row.cells.size() && row.cells[d].node.parent() == row.node
+                              ? row.node.insert_child_before(pugi::node_pi, row.cells[d].node)
+                              : row.node.append_child(pugi::node_pi);
+    mark.set_name(markName.c_str());
+    mark.set_value(std::to_string(ranges.size()).c_str());
+    marks.push_back(mark);
+    ranges.push_back({number, i, j});
+    i = j;
+  }
+  return marks;
+}
+
 std::string XlsxSheet::Serialize() {
   Load();
   UpdateDimension();
@@ -143,20 +156,7 @@ std::string XlsxSheet::Serialize() {
   } removeMarks{marks};
   for (auto& [number, row] : rows_) {
     expected += 64 * (row.numbers.size() + row.cells.size()) + 32;
-    std::size_t d = 0;
-    for (std::size_t i = 0; i < row.numbers.size();) {
-      while (d < row.cells.size() && row.cells[d].column < row.numbers[i].column) ++d;
-      std::size_t j = i;
-      while (j < row.numbers.size() && (d == row.cells.size() || row.numbers[j].column < row.cells[d].column)) ++j;
-      pugi::xml_node mark = d < row.cells.size() && row.cells[d].node.parent() == row.node
-                                ? row.node.insert_child_before(pugi::node_pi, row.cells[d].node)
-                                : row.node.append_child(pugi::node_pi);
-      mark.set_name(markName.c_str());
-      mark.set_value(std::to_string(marks.size()).c_str());
-      marks.push_back(mark);
-      ranges.push_back({number, i, j});
-      i = j;
-    }
+    for (pugi::xml_node mark : MarkNumbers(number, row, markName, ranges)) marks.push_back(mark);
   }
   if (marks.empty()) return xml::Serialize(*doc_);
   std::size_t next = 0;
@@ -173,15 +173,14 @@ std::string XlsxSheet::Serialize() {
 }
 
 bool XlsxSheet::MayBeTabSelected() const {
-  if (doc_) {
-    for (pugi::xml_node v = Child(Child(doc_->document_element(), "sheetViews"), "sheetView"); v;
-         v = NextNamed(v, "sheetView")) {
-      if (v.attribute("tabSelected").as_bool()) return true;
-    }
-    return false;
+  // Every sheet is read when the workbook is opened; a sheet streamed is read
+  // again after a save, as a stream.
+  Load();
+  for (pugi::xml_node v = Child(Child(doc_->document_element(), "sheetViews"), "sheetView"); v;
+       v = NextNamed(v, "sheetView")) {
+    if (v.attribute("tabSelected").as_bool()) return true;
   }
-  // Not parsed yet: only a sheet whose part mentions the flag needs a look.
-  return book_.package.ReadPart(info_.part).find("tabSelected") != std::string::npos;
+  return false;
 }
 
 void XlsxSheet::SetTabSelected(bool selected) {

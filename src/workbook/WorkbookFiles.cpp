@@ -115,8 +115,11 @@ std::string ReadWorkbookFile(const fs::path& path) {
   std::string bytes;
   if (in) {
     const auto size = fs::file_size(path, ec);
+    // Read in place: assigning from stream iterators would build a second,
+    // growing copy (three times the file at the peak).
+    char chunk[1 << 16];
     if (!ec) bytes.reserve(static_cast<std::size_t>(size));
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
   }
   if (!in && !in.eof()) {
     throw WorkbookError("The workbook \"" + path.string() + "\" cannot be read (" + std::strerror(errno) +
@@ -199,8 +202,11 @@ FileHold::FileHold(const fs::path& path) : target_(Resolved(path)) {
   for (const auto& entry : fs::directory_iterator(folder, ec)) {
     const std::string other = entry.path().filename().string();
     struct stat st {};
-    if (other.size() == prefix.size() + 6 && other.compare(0, prefix.size(), prefix) == 0 &&
-        ::lstat(entry.path().c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
+    // Six characters, or twelve when the package writer's own file was left.
+    const bool ours =
+        other.size() == prefix.size() + 6 || (other.size() == prefix.size() + 13 && other[prefix.size() + 6] == '.');
+    if (ours && other.compare(0, prefix.size(), prefix) == 0 && ::lstat(entry.path().c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
       ::unlink(entry.path().c_str());
     }
   }
@@ -368,13 +374,31 @@ void WriteFileAtomically(const fs::path& requested, const std::string& bytes) {
 }
 
 void WriteFileAtomically(const fs::path& requested, const std::string& bytes, FileHold* hold) {
+  WriteFileAtomically(
+      requested,
+      [&](int fd, const fs::path& path) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+          const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+          if (n < 0) {
+            if (errno == EINTR) continue;
+            SaveFailed(requested, "writing the temporary file \"" + path.filename().string() + "\"", errno);
+          }
+          done += static_cast<std::size_t>(n);
+        }
+      },
+      hold);
+}
+
+void WriteFileAtomically(const fs::path& requested, const std::function<void(int, const fs::path&)>& write,
+                         FileHold* hold) {
   // Replace the file a link points to, not the link.
   const fs::path path = Resolved(requested);
   const fs::path folder = FolderOf(path);
   // The temporary file lives in the same folder so that the rename is atomic.
   std::string pattern = (folder / (TemporaryPrefix(path.filename().string()) + "XXXXXX")).string();
   const IgnoreFileSizeSignal noSignal;
-  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) SaveFailed(path, "creating a temporary file in \"" + folder.string() + "\"", errno);
   const fs::path temporary = pattern;
   auto abandon = [&](const std::string& step, int error) {
@@ -382,14 +406,26 @@ void WriteFileAtomically(const fs::path& requested, const std::string& bytes, Fi
     ::unlink(temporary.c_str());
     SaveFailed(path, step, error);
   };
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      abandon("writing the temporary file", errno);
+  try {
+    write(fd, temporary);
+  } catch (...) {
+    ::close(fd);
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  // A writer that put another file in its place: that file is the one kept.
+  struct stat written {
+  }, named{};
+  if (::fstat(fd, &written) != 0 || ::stat(temporary.c_str(), &named) != 0)
+    abandon("writing the temporary file", errno);
+  if (written.st_ino != named.st_ino || written.st_dev != named.st_dev) {
+    ::close(fd);
+    fd = ::open(temporary.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+      const int error = errno;
+      ::unlink(temporary.c_str());
+      SaveFailed(path, "reopening the temporary file", error);
     }
-    done += static_cast<std::size_t>(n);
   }
   struct stat original {};
   const bool exists = ::stat(path.c_str(), &original) == 0;

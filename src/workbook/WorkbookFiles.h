@@ -6,6 +6,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace vontralek::workbook {
@@ -60,5 +61,10 @@ std::string TemporaryPrefix(const std::string& name);
 
 // WriteFileAtomically, keeping hold on the replaced file when given.
 void WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes, FileHold* hold);
+// The same with the content written by write into the temporary file (open
+// as fd; write may also replace the file of that name, e.g. by a rename).
+void WriteFileAtomically(const std::filesystem::path& path,
+                         const std::function<void(int fd, const std::filesystem::path& temporary)>& write,
+                         FileHold* hold);
 
 } // namespace vontralek::workbook

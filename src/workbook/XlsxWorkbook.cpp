@@ -1,5 +1,7 @@
 #include "workbook/XlsxWorkbook.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -7,6 +9,7 @@
 
 #include "common/Errors.h"
 #include "workbook/CalcChain.h"
+#include "workbook/DeflateStream.h"
 #include "workbook/PackageReader.h"
 #include "workbook/PackageWriter.h"
 #include "workbook/RichText.h"
@@ -44,7 +47,14 @@ struct XlsxWorkbook::Impl {
   Impl(const std::filesystem::path& path, const PackageLimits& limits) : package(path, limits) {}
   SheetContext Context() { return {package, *strings, *styles, *calcChain}; }
   void Load(std::string bytes);
-  std::string BuildPackage();
+  bool StreamedChanges() const {
+    for (const auto& sheet : sheets) {
+      if (sheet->Streamed() && sheet->Dirty()) return true;
+    }
+    return false;
+  }
+  // The new package; with path (when a sheet was streamed) written to that file.
+  std::string BuildPackage(const std::string* path = nullptr);
 };
 
 void XlsxWorkbook::Impl::Load(std::string bytes) {
@@ -125,17 +135,27 @@ void XlsxWorkbook::Impl::Load(std::string bytes) {
   }
   // Every worksheet is read at once, so that a damaged one is reported before
   // anything is written.
-  for (const auto& sheet : sheets) sheet->Load();
+  for (const auto& sheet : sheets) {
+    sheet->StreamFrom(package.Limits().streamFromSize);
+    sheet->Load();
+  }
 }
 
-std::string XlsxWorkbook::Impl::BuildPackage() {
+std::string XlsxWorkbook::Impl::BuildPackage(const std::string* path) {
   lastSave = {};
   const auto start = std::chrono::steady_clock::now();
   std::map<std::string, std::string> replaced;
+  std::map<std::string, const DeflateStream*> streamed;
+  double streamDeflate = 0;
   std::set<std::string> deleted;
   bool anyWritten = false;
   for (auto& sheet : sheets) {
-    if (sheet->Dirty()) replaced[sheet->info().part] = sheet->Serialize();
+    if (sheet->Dirty() && sheet->Streamed()) {
+      streamed[sheet->info().part] = &sheet->FinishStream();
+      streamDeflate += streamed[sheet->info().part]->Seconds();
+    } else if (sheet->Dirty()) {
+      replaced[sheet->info().part] = sheet->Serialize();
+    }
     anyWritten = anyWritten || sheet->Written();
   }
   if (anyWritten) {
@@ -149,11 +169,12 @@ std::string XlsxWorkbook::Impl::BuildPackage() {
   }
   if (workbookDirty) replaced[workbookPart] = Serialize(workbookDoc);
   calcChain->Apply(replaced, deleted);
-  if (replaced.empty() && deleted.empty()) return package.Bytes();
+  if (replaced.empty() && deleted.empty() && streamed.empty()) return package.Bytes();
   lastSave.serializeSeconds = SecondsSince(start);
   const auto packing = std::chrono::steady_clock::now();
-  std::string result = WritePackage(package, std::move(replaced), deleted, &lastSave.deflateSeconds);
+  std::string result = WritePackage(package, std::move(replaced), deleted, &lastSave.deflateSeconds, streamed, path);
   lastSave.packageSeconds = SecondsSince(packing) - lastSave.deflateSeconds;
+  lastSave.deflateSeconds += streamDeflate;
   return result;
 }
 
@@ -202,7 +223,20 @@ void XlsxWorkbook::Activate(int number) {
   }
 }
 
-std::string XlsxWorkbook::SaveToBytes() { return impl_->BuildPackage(); }
+std::string XlsxWorkbook::SaveToBytes() {
+  if (!impl_->StreamedChanges()) return impl_->BuildPackage();
+  // Through a file: the package of a streamed sheet is never held in memory.
+  std::string pattern = (std::filesystem::temp_directory_path() / "vontralek-package-XXXXXX").string();
+  const int fd = ::mkstemp(pattern.data());
+  if (fd < 0) throw WorkbookError("Cannot save " + impl_->package.Where() + ": no temporary file could be made.");
+  ::close(fd);
+  struct Remove {
+    std::string path;
+    ~Remove() { ::unlink(path.c_str()); }
+  } remove{pattern};
+  impl_->BuildPackage(&pattern);
+  return ReadWorkbookFile(pattern);
+}
 
 void XlsxWorkbook::Save() { SaveAs(impl_->package.Path()); }
 
@@ -211,6 +245,24 @@ void XlsxWorkbook::SaveAs(const std::filesystem::path& path) {
   CheckNotOpenElsewhere(path);
   CheckSavable(path);
   if (hold) hold->CheckUnchanged();
+  if (impl_->StreamedChanges()) {
+    // The package goes straight into the temporary file beside the target.
+    SaveTimings timings;
+    WriteFileAtomically(
+        path,
+        [&](int, const std::filesystem::path& temporary) {
+          const std::string file = temporary.string();
+          impl_->BuildPackage(&file);
+          timings = lastSave;
+        },
+        hold);
+    lastSave = timings;
+    impl_->package.OpenFile(path);
+    for (auto& sheet : impl_->sheets) {
+      if (sheet->Streamed()) sheet->Reload();
+    }
+    return;
+  }
   std::string bytes = impl_->BuildPackage();
   const auto writing = std::chrono::steady_clock::now();
   WriteFileAtomically(path, bytes, hold);
@@ -222,6 +274,8 @@ void XlsxWorkbook::SaveAs(const std::filesystem::path& path) {
 void XlsxWorkbook::HoldFile(std::shared_ptr<FileHold> hold) { impl_->hold = std::move(hold); }
 
 std::filesystem::path XlsxWorkbook::Path() const { return impl_->package.Path(); }
+
+bool XlsxWorkbook::Streamed(int number) { return static_cast<XlsxSheet&>(Worksheets(number)).Streamed(); }
 
 std::vector<std::pair<int, int>> XlsxWorkbook::CellPositions(int number) {
   return static_cast<XlsxSheet&>(Worksheets(number)).Positions();

@@ -24,6 +24,9 @@ struct PackageLimits {
   std::uint64_t maxEntries = 100000;         // entries in the zip directory
   std::uint64_t maxRatio = 250;              // uncompressed : compressed size of a part...
   std::uint64_t ratioFromSize = 16ull << 20; // ...once it has unpacked to this many bytes
+  // A worksheet part this large is edited as a stream of rows, so that memory
+  // does not grow with the rows (see SheetStreaming.cpp).
+  std::uint64_t streamFromSize = 16ull << 20;
 };
 
 // An .xlsx or .xlsm package edited in place. The package is kept as the bytes
@@ -51,6 +54,8 @@ public:
 
   // The package with every change applied, without touching any file.
   std::string SaveToBytes();
+  // Whether worksheet number is edited as a stream of rows (see PackageLimits).
+  bool Streamed(int number);
   // Every cell stored in worksheet number, as (row, column) in sheet order.
   std::vector<std::pair<int, int>> CellPositions(int number);
   // Holds the file for the lifetime of this object (see OpenWorkbook): Save
@@ -66,7 +71,9 @@ private:
 
 // Where the time of the last save of an xlsx workbook in this process went (for
 // the benchmarks): the sheet XML written, the new parts deflated, the package
-// assembled and checked (deflate excluded), the file written and synced.
+// assembled and checked (deflate excluded), the file written and synced. A
+// sheet edited as a stream was deflated on a second thread during the run:
+// that time is in deflateSeconds too, though it overlapped the run.
 struct SaveTimings {
   double serializeSeconds = 0, deflateSeconds = 0, packageSeconds = 0, fileSeconds = 0;
 };

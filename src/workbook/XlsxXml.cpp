@@ -194,13 +194,14 @@ struct StringWriter : pugi::xml_writer {
 // expand appends for VALUE. pugixml hands over its output in chunks, so the end
 // of a chunk that may start a mark is held back until the next one comes.
 struct ExpandingWriter : pugi::xml_writer {
-  std::string out;
+  std::string& out;
   std::string open;
   const std::function<bool(std::string_view, std::string&)>& expand;
   std::string held;
 
-  ExpandingWriter(std::string_view name, const std::function<bool(std::string_view, std::string&)>& expand)
-      : open("<?" + std::string(name) + " "), expand(expand) {}
+  ExpandingWriter(std::string& out, std::string_view name,
+                  const std::function<bool(std::string_view, std::string&)>& expand)
+      : out(out), open("<?" + std::string(name) + " "), expand(expand) {}
 
   void write(const void* data, size_t size) override {
     std::string joined;
@@ -259,11 +260,26 @@ std::string Serialize(pugi::xml_document& doc, std::string_view piName,
                       const std::function<bool(std::string_view value, std::string& out)>& expand,
                       std::size_t expectedSize) {
   EnsureDeclaration(doc);
-  ExpandingWriter writer(piName, expand);
-  writer.out.reserve(expectedSize);
+  std::string out;
+  out.reserve(expectedSize);
+  ExpandingWriter writer(out, piName, expand);
   doc.save(writer, "", pugi::format_raw, pugi::encoding_utf8);
-  writer.out += writer.held;
-  return std::move(writer.out);
+  out += writer.held;
+  return out;
+}
+
+void Print(pugi::xml_node node, std::string& out, std::string_view piName,
+           const std::function<bool(std::string_view value, std::string& out)>& expand) {
+  if (piName.empty()) {
+    StringWriter writer;
+    writer.out.swap(out);
+    node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+    out.swap(writer.out);
+    return;
+  }
+  ExpandingWriter writer(out, piName, expand);
+  node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+  out += writer.held;
 }
 
 } // namespace vontralek::workbook::xml

@@ -47,6 +47,10 @@ std::string Serialize(pugi::xml_document& doc, std::string_view piName,
                       const std::function<bool(std::string_view value, std::string& out)>& expand,
                       std::size_t expectedSize = 0);
 
+// Appends node's XML to out as Serialize writes it, marks expanded alike.
+void Print(pugi::xml_node node, std::string& out, std::string_view piName,
+           const std::function<bool(std::string_view value, std::string& out)>& expand);
+
 // The schema orders of the children this layer inserts.
 inline const std::vector<std::string_view> kWorksheetOrder = {"sheetPr",
                                                               "dimension",

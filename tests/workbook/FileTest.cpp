@@ -16,6 +16,7 @@
 
 #include "TestPackages.h"
 #include "common/Errors.h"
+#include "workbook/WorkbookFiles.h"
 #include "workbook/XlsxWorkbook.h"
 
 namespace vontralek::workbook {
@@ -41,11 +42,13 @@ TEST(WorkbookHold, ARunHoldsTheWorkbookAgainstOtherRunsAndLockingPrograms) {
   // Left by a run that was killed: its lock file (process gone) and a temporary file.
   WriteBytes(lock, "VONTRALEK (process 2147483646),user," + Host() + ",01.01.2026 10:00,;");
   WriteBytes(folder / ".~book.xlsx.vontralek-Ab12Cd", "partial");
+  WriteBytes(folder / ".~book.xlsx.vontralek-Ab12Cd.Ef34Gh", "partial"); // libzip's own, beside ours
   WriteBytes(folder / ".~book.xlsx.vontralek-notours", "kept");
   {
     auto book = OpenWorkbook(path);
     EXPECT_THAT(ReadBytes(lock), HasSubstr("VONTRALEK (process " + std::to_string(::getpid()) + "),"));
-    EXPECT_FALSE(fs::exists(folder / ".~book.xlsx.vontralek-Ab12Cd"));
+    EXPECT_FALSE(fs::exists(folder / ".~book.xlsx.vontralek-Ab12Cd") ||
+                 fs::exists(folder / ".~book.xlsx.vontralek-Ab12Cd.Ef34Gh"));
     EXPECT_TRUE(fs::exists(folder / ".~book.xlsx.vontralek-notours"));
     // A second run (even in this process) is refused while the first holds it.
     EXPECT_THAT([&] { OpenWorkbook(path); }, ThrowsMessage<WorkbookError>(HasSubstr("in use")));
@@ -55,6 +58,16 @@ TEST(WorkbookHold, ARunHoldsTheWorkbookAgainstOtherRunsAndLockingPrograms) {
   }
   EXPECT_FALSE(fs::exists(lock));
   EXPECT_EQ(XlsxWorkbook::FromFile(path)->Worksheets(1).NumberValue(1, 1), 2.0);
+  {
+    // A sheet streamed is saved into a file that libzip puts in place: that file is held.
+    auto book = XlsxWorkbook::FromBytes(ReadBytes(path), path, {.streamFromSize = 0});
+    book->HoldFile(std::make_shared<FileHold>(path));
+    book->Worksheets(1).SetNumber(1, 1, 3.0);
+    book->Save();
+    const int fd = ::open(path.c_str(), O_RDWR);
+    EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ::close(fd);
+  }
   // A run on another machine (a shared folder) cannot be told dead from here.
   WriteBytes(lock, "VONTRALEK (process 2147483646),user,otherhost,01.01.2026 10:00,;");
   EXPECT_THAT([&] { OpenWorkbook(path); },

@@ -1,0 +1,74 @@
+#pragma once
+
+// A part written as a stream: its text deflated piece by piece into an
+// anonymous temporary file, so that a sheet of gigabytes never sits in memory.
+//
+// The part is three independent deflate segments: the text before the rows,
+// the rows, the text after them. The first two end on a byte boundary with a
+// block that is not the last (a sync flush), so their concatenation is one
+// valid deflate stream; the text before the rows, which changes until the
+// save (the used range, the selected tab), is thus deflated last.
+// The rows are deflated on a thread of their own, a piece at a time, while
+// the caller goes on (a batch solves its next samples meanwhile).
+
+#include <zlib.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace vontralek::workbook {
+
+class DeflateStream {
+public:
+  DeflateStream();
+  ~DeflateStream();
+  DeflateStream(const DeflateStream&) = delete;
+  DeflateStream& operator=(const DeflateStream&) = delete;
+
+  // The rows' text, in order.
+  void Append(std::string_view text);
+  // Ends the rows' segment; head and tail are the text around it.
+  void Finish(std::string_view head, std::string_view tail);
+  // The rows' text so far, unpacked again (for a sheet that must be edited
+  // out of order after all).
+  std::string Inflate();
+
+  // After Finish: the part as deflated data, its unpacked size and CRC-32.
+  std::uint64_t Size() const { return size_; }
+  std::uint64_t CompressedSize() const { return head_.size() + rowsCompressed_ + tail_.size(); }
+  std::uint32_t Crc() const { return crc_; }
+  // Time spent deflating the rows (on the worker, beside the caller's work).
+  double Seconds() const { return seconds_; }
+  // Copies up to length bytes of the deflated part from offset; returns how many.
+  std::size_t Read(std::uint64_t offset, char* data, std::size_t length) const;
+
+private:
+  void Deflate(std::string& text, int flush); // on the worker, or once it is idle
+  void Hand();                                // pending_ to the worker
+  void Wait();                                // until the worker is idle; rethrows its failure
+  void Work();
+  [[noreturn]] static void Failed(const std::string& what);
+
+  z_stream z_{};
+  std::FILE* file_ = nullptr;
+  std::string pending_; // rows' text not yet handed over
+  std::string working_; // the piece the worker deflates
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool busy_ = false, stop_ = false;
+  std::exception_ptr failure_;
+  std::thread worker_;
+  std::uint64_t rowsSize_ = 0, rowsCompressed_ = 0, size_ = 0;
+  std::uint32_t rowsCrc_ = 0, crc_ = 0;
+  std::string head_, tail_; // deflated
+  bool finished_ = false;
+  double seconds_ = 0;
+};
+
+} // namespace vontralek::workbook

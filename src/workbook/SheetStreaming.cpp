@@ -1,0 +1,305 @@
+// A large worksheet edited as a stream of rows. The DOM holds the part without
+// its rows (the skeleton) and a window of rows; rows before the window have
+// been written out (deflated into a temporary file), rows after it are still in
+// the part read. Reads ahead of the window parse the one row asked for from a
+// second pass over the part. Memory thus stays flat for a sheet that is read
+// and written in row order, as a batch run does: column A scanned first, then
+// row by row read and written. A write or read before the window leaves row
+// order: the sheet is then put together whole and edited as a DOM.
+//
+// Every row goes through the same parser and writer as in a sheet read whole,
+// so the part written is the same, byte for byte.
+
+#include <climits>
+
+#include "common/Errors.h"
+#include "workbook/DeflateStream.h"
+#include "workbook/PackageReader.h"
+#include "workbook/References.h"
+#include "workbook/RowStream.h"
+#include "workbook/SheetEditor.h"
+#include "workbook/XlsxXml.h"
+
+namespace vontralek::workbook {
+
+using namespace xml;
+
+struct XlsxSheet::Stream {
+  // A forward pass over the part's rows, one row looked ahead.
+  struct Cursor {
+    std::unique_ptr<RowStream> rows;
+    bool has = false, end = false;
+    std::string text;
+    int number = 0;
+    int taken = 0; // the last row passed
+    void Open(const PackageReader& package, const std::string& part) {
+      rows = std::make_unique<RowStream>(package, part);
+      std::string head;
+      rows->Start(head);
+      has = end = false;
+      taken = 0;
+    }
+    bool Look() {
+      if (!has && !end) (rows->Read(text, number) == RowStream::Next::Row ? has : end) = true;
+      return has;
+    }
+    void Take() {
+      has = false;
+      taken = number;
+    }
+  };
+  std::string tail;  // the part's text from </sheetData> on
+  Cursor source;     // the rows after the window
+  Cursor ahead;      // reads beyond the window
+  int cachedRow = 0; // the row ahead last parsed, in cached
+  Row cached;
+  int windowStart = 1; // rows before it are written out
+  int loadedUpTo = 0;  // the part's rows up to it are in the window or written out
+  std::size_t rowCount = 0;
+  std::map<std::string, SharedMaster> masters, dropped; // shared formulas by si; those overwritten
+  DeflateStream out;
+  std::string text;
+};
+
+XlsxSheet::XlsxSheet(SheetContext book, Info info, int number) : book_(book), info_(std::move(info)), number_(number) {}
+XlsxSheet::~XlsxSheet() = default;
+
+std::unique_ptr<pugi::xml_document> XlsxSheet::ParseRow(const std::string& text) const {
+  auto doc = std::make_unique<pugi::xml_document>();
+  const pugi::xml_parse_result result = doc->load_buffer(text.data(), text.size(), kParseFlags);
+  if (!result) {
+    book_.package.Damaged("the part \"" + TextForMessage(info_.part) + "\" is not well-formed XML (" +
+                          result.description() + " in a row)");
+  }
+  return doc;
+}
+
+bool XlsxSheet::LoadStreamed() const {
+  RowStream rows(book_.package, info_.part);
+  std::string head;
+  if (!rows.Start(head)) return false;
+  auto stream = std::make_unique<Stream>();
+  // The whole part is checked now, as a part read whole is, so that damage is
+  // reported before anything is written.
+  int last = 0, number = 0;
+  for (;;) {
+    const RowStream::Next next = rows.Read(stream->text, number);
+    if (next == RowStream::Next::Unusual) return false;
+    if (next == RowStream::Next::End) break;
+    const auto doc = ParseRow(stream->text);
+    int previous = number - 1;
+    const Row row = IndexRow(doc->document_element(), previous);
+    if (previous <= last) return false; // rows out of order: read whole
+    last = previous;
+    for (const DomCell& cell : row.cells) {
+      pugi::xml_node f = Child(cell.node, "f");
+      if (!f || std::string_view(f.attribute("t").value()) != "shared") continue;
+      const std::string si = f.attribute("si").value();
+      if (f.attribute("ref")) {
+        stream->masters[si] = {f.text().get(), last, cell.column};
+      } else if (!stream->masters.count(si)) {
+        return false; // a cell before the master of its formula: read whole
+      }
+    }
+    ++stream->rowCount;
+  }
+  stream->tail = rows.Tail();
+  auto doc = std::make_unique<pugi::xml_document>();
+  const std::string skeleton = head + stream->tail;
+  const pugi::xml_parse_result result = doc->load_buffer(skeleton.data(), skeleton.size(), kParseFlags);
+  if (!result) {
+    book_.package.Damaged("the part \"" + TextForMessage(info_.part) + "\" is not well-formed XML (" +
+                          result.description() + ")");
+  }
+  LoadDocument(std::move(doc));
+  stream->source.Open(book_.package, info_.part);
+  stream->text.clear();
+  stream_ = std::move(stream);
+  return true;
+}
+
+std::size_t XlsxSheet::RowCount() const { return stream_ ? stream_->rowCount : rows_.size(); }
+
+void XlsxSheet::NoteDroppedShared(const std::string& si, const std::string& text, int row, int column) {
+  if (!stream_) return;
+  stream_->dropped[si] = {text, row, column};
+  stream_->cachedRow = 0; // parsed before: reparsed with the formula made its own
+}
+
+const XlsxSheet::SharedMaster* XlsxSheet::StreamedMaster(const std::string& si) const {
+  if (!stream_) return nullptr;
+  const auto found = stream_->masters.find(si);
+  return found == stream_->masters.end() ? nullptr : &found->second;
+}
+
+void XlsxSheet::ApplyDroppedShared(Row& row, int number) const {
+  if (!stream_ || stream_->dropped.empty()) return;
+  for (const DomCell& cell : row.cells) {
+    pugi::xml_node f = Child(cell.node, "f");
+    if (!f || std::string_view(f.attribute("t").value()) != "shared") continue;
+    const auto master = stream_->dropped.find(f.attribute("si").value());
+    if (master == stream_->dropped.end()) continue;
+    f.remove_attribute("t");
+    f.remove_attribute("si");
+    f.remove_attribute("ref");
+    f.text().set(
+        ShiftFormula(master->second.text, number - master->second.row, cell.column - master->second.column).c_str());
+  }
+}
+
+const XlsxSheet::Row* XlsxSheet::RowForReading(int row) const {
+  Load();
+  if (stream_ && row < stream_->windowStart) StopStreaming();
+  if (!stream_ || row <= stream_->loadedUpTo) {
+    const auto r = rows_.find(row);
+    return r == rows_.end() ? nullptr : &r->second;
+  }
+  Stream& s = *stream_;
+  if (s.cachedRow == row) return &s.cached;
+  Stream::Cursor& ahead = s.ahead;
+  if (!ahead.rows || row <= ahead.taken) ahead.Open(book_.package, info_.part);
+  while (ahead.Look() && ahead.number < row) ahead.Take();
+  if (!ahead.has || ahead.number != row) return nullptr;
+  ahead.Take();
+  auto doc = ParseRow(ahead.text);
+  int previous = row - 1;
+  s.cached = IndexRow(doc->document_element(), previous);
+  ApplyDroppedShared(s.cached, row);
+  s.cached.own = std::move(doc);
+  s.cachedRow = row;
+  return &s.cached;
+}
+
+void XlsxSheet::Advance(int row) const {
+  if (!stream_) return;
+  if (row < stream_->windowStart) return StopStreaming();
+  if (row <= stream_->loadedUpTo) return;
+  WriteOut(row);
+  Stream& s = *stream_;
+  if (s.source.Look() && s.source.number == row) {
+    s.source.Take();
+    Row r;
+    if (s.cachedRow == row) {
+      r = std::move(s.cached);
+      s.cachedRow = 0;
+    } else {
+      auto doc = ParseRow(s.source.text);
+      int previous = row - 1;
+      r = IndexRow(doc->document_element(), previous);
+      ApplyDroppedShared(r, row);
+      r.own = std::move(doc);
+    }
+    rows_.emplace(row, std::move(r));
+  }
+  s.loadedUpTo = row;
+}
+
+void XlsxSheet::PrintRow(int number, Row& row, std::string& out) const {
+  if (row.numbers.empty()) return Print(row.node, out, {}, {});
+  const std::string markName = NumbersMarkName();
+  std::vector<Mark> ranges;
+  const std::vector<pugi::xml_node> marks = MarkNumbers(number, row, markName, ranges);
+  for (Mark& mark : ranges) mark.row_ = &row;
+  std::size_t next = 0;
+  Print(row.node, out, markName, [&](std::string_view value, std::string& o) {
+    if (next < ranges.size() && value == std::to_string(next)) {
+      ExpandNumbers(ranges[next++], o);
+      return true;
+    }
+    return false;
+  });
+  for (pugi::xml_node mark : marks) mark.parent().remove_child(mark);
+}
+
+void XlsxSheet::WriteOut(int limit) const {
+  Stream& s = *stream_;
+  std::string& text = s.text;
+  for (;;) {
+    const auto window = rows_.begin();
+    const bool fromWindow = window != rows_.end() && window->first < limit;
+    const bool fromSource = s.source.Look() && s.source.number < limit;
+    if (!fromWindow && !fromSource) break;
+    if (fromWindow && (!fromSource || window->first < s.source.number)) {
+      PrintRow(window->first, window->second, text);
+      if (window->second.node.parent() == sheetData_) sheetData_.remove_child(window->second.node);
+      rows_.erase(window);
+    } else {
+      // A row no one asked for, through the same parser all the same.
+      const int number = s.source.number;
+      s.source.Take();
+      Row row;
+      if (s.cachedRow == number) {
+        row = std::move(s.cached);
+        s.cachedRow = 0;
+      } else {
+        auto doc = ParseRow(s.source.text);
+        int previous = number - 1;
+        row = IndexRow(doc->document_element(), previous);
+        ApplyDroppedShared(row, number);
+        row.own = std::move(doc);
+      }
+      PrintRow(number, row, text);
+    }
+    if (text.size() >= (1u << 16)) {
+      s.out.Append(text);
+      text.clear();
+    }
+  }
+  s.out.Append(text);
+  text.clear();
+  s.windowStart = std::max(s.windowStart, limit);
+  s.loadedUpTo = std::max(s.loadedUpTo, limit == INT_MAX ? INT_MAX : limit - 1);
+}
+
+namespace {
+// The sheet's text before and after its rows: the skeleton written with a
+// mark as the only content of sheetData.
+void SplitAtRows(pugi::xml_document& doc, pugi::xml_node sheetData, std::string& head, std::string& tail) {
+  const std::string name = NumbersMarkName();
+  pugi::xml_node mark = sheetData.append_child(pugi::node_pi);
+  mark.set_name(name.c_str());
+  std::string text = Serialize(doc);
+  sheetData.remove_child(mark);
+  const std::string written = "<?" + name + "?>";
+  const std::size_t at = text.find(written);
+  head = text.substr(0, at);
+  tail = text.substr(at + written.size());
+}
+} // namespace
+
+void XlsxSheet::StopStreaming() const {
+  if (!stream_) return;
+  WriteOut(INT_MAX);
+  std::string head, tail;
+  SplitAtRows(*doc_, sheetData_, head, tail);
+  const std::string text = head + stream_->out.Inflate() + tail;
+  stream_.reset();
+  rows_.clear();
+  auto doc = std::make_unique<pugi::xml_document>();
+  const pugi::xml_parse_result result = doc->load_buffer(text.data(), text.size(), kParseFlags);
+  if (!result) book_.package.Damaged("the part \"" + TextForMessage(info_.part) + "\" could not be put together");
+  doc_.reset();
+  LoadDocument(std::move(doc));
+}
+
+DeflateStream& XlsxSheet::FinishStream() {
+  UpdateDimension();
+  WriteOut(INT_MAX);
+  std::string head, tail;
+  SplitAtRows(*doc_, sheetData_, head, tail);
+  stream_->out.Finish(head, tail);
+  return stream_->out;
+}
+
+void XlsxSheet::Reload() {
+  stream_.reset();
+  doc_.reset();
+  rows_.clear();
+  sheetData_ = {};
+  dirty_ = written_ = false;
+  minRow_ = minColumn_ = INT_MAX;
+  maxRow_ = maxColumn_ = 0;
+  alignments_.clear();
+}
+
+} // namespace vontralek::workbook
