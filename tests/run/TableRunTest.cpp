@@ -16,9 +16,7 @@ using testing::Analysis;
 using testing::kRecharge;
 using testing::kSeawater;
 using testing::kSpring;
-
-constexpr const char* kHeader =
-    "sample,pH,alkalinity_meq_L,Na_mmol_L,K_mmol_L,Ca_mmol_L,Mg_mmol_L,Cl_mmol_L,NO3_mmol_L,SO4_mmol_L\n";
+using testing::With;
 const std::vector<Analysis> kWaters{kSeawater, kSpring, kRecharge, kSpring, kSeawater};
 
 std::string Text(double v) {
@@ -26,13 +24,13 @@ std::string Text(double v) {
   return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, v).ptr);
 }
 
+// One line per water, an ion not determined ("nd") where it is 0, as on the Batch sheet.
 std::string Csv(const std::vector<Analysis>& waters) {
-  std::string csv = kHeader;
+  std::string csv =
+      "sample,pH,alkalinity_meq_L,Na_mmol_L,K_mmol_L,Ca_mmol_L,Mg_mmol_L,Cl_mmol_L,NO3_mmol_L,SO4_mmol_L\n";
   for (std::size_t i = 0; i < waters.size(); ++i) {
     csv.append("w").append(std::to_string(i));
-    // An ion not determined ("nd") counts as 0, as on the Batch sheet.
-    for (std::size_t k = 0; k < waters[i].size(); ++k)
-      csv.append(",").append(k >= 2 && waters[i][k] == 0 ? "nd" : Text(waters[i][k]));
+    for (std::size_t k = 0; k < 9; ++k) csv.append(",").append(k >= 2 && waters[i][k] == 0 ? "nd" : Text(waters[i][k]));
     csv.append("\n");
   }
   return csv;
@@ -51,6 +49,11 @@ Table Read(const std::string& text) {
   return t;
 }
 
+const TableParameters& Shipped() {
+  static const TableParameters parameters = LoadTableParameters(std::nullopt);
+  return parameters;
+}
+
 TableOptions Options(SpeciationModel model, int threads, bool keepGoing = false) {
   TableOptions options;
   options.settings.model = model;
@@ -58,37 +61,37 @@ TableOptions Options(SpeciationModel model, int threads, bool keepGoing = false)
   options.threads = threads;
   return options;
 }
+const TableOptions kSpecified = Options(SpeciationModel::AsSpecified, 2);
 
-const TableParameters& Shipped() {
-  static const TableParameters parameters = LoadTableParameters(std::nullopt);
-  return parameters;
-}
-
-std::string RunCsv(const std::string& csv, const TableOptions& options, const TableParameters& parameters = Shipped()) {
+// The output so far, and the error's message if the run stopped.
+std::string RunCsv(const std::string& csv, const TableOptions& options, std::string* error = nullptr) {
   std::istringstream in(csv);
   std::ostringstream out;
-  RunTable(in, "in.csv", out, options, parameters);
+  try {
+    RunTable(in, "in.csv", out, options, Shipped());
+  } catch (const TableError& e) {
+    if (error == nullptr) throw;
+    *error = e.what();
+  }
   return out.str();
 }
 
 double Number(const std::string& text) {
-  if (text.empty() || text == "nd") return std::nan("");
-  double v = 0;
+  double v = std::nan("");
   std::from_chars(text.data(), text.data() + text.size(), v);
   return v;
 }
 
 // The same waters on a workbook's Batch sheet, run as the workbook batch
-// (the state carried from sample to sample).
+// (the state carried from sample to sample), optionally at E29 °C.
 workbook::MemoryWorkbook WorkbookBatch(const std::vector<Analysis>& waters, SpeciationModel model,
                                        double celsius = -1) {
   workbook::MemoryWorkbook wb;
   testing::FillDefaultParameters(wb);
-  if (celsius >= 0) wb.Sheet(4).Put(29, 5, workbook::CellValue::Number(celsius)); // E29 "Temperature"
+  if (celsius >= 0) wb.Sheet(4).Put(29, 5, workbook::CellValue::Number(celsius));
   for (std::size_t i = 0; i < waters.size(); ++i) {
-    const int row = static_cast<int>(i) + 2;
-    wb.Sheet(2).Put(row, 1, testing::Text("w"));
-    testing::PutAnalysis(wb.Sheet(2), row, 2, waters[i]);
+    wb.Sheet(2).Put(static_cast<int>(i) + 2, 1, testing::Text("w"));
+    testing::PutAnalysis(wb.Sheet(2), static_cast<int>(i) + 2, 2, waters[i]);
   }
   ModelState state;
   state.SheetMode = DataSheet::Batch;
@@ -99,22 +102,18 @@ workbook::MemoryWorkbook WorkbookBatch(const std::vector<Analysis>& waters, Spec
   return wb;
 }
 
-// Results of the table (pH input: the Batch row's K:R then T:CA) against the
-// Batch sheet's cells; returns the largest relative difference of a row.
-double LargestDifference(const Table& t, workbook::MemoryWorkbook& wb, std::size_t row, std::size_t first = 10) {
-  // first: the number of input columns
+// The largest relative difference of a table row's results (after `inputs`
+// columns; the input pH not repeated) from the Batch row's K:R and T:CA.
+double LargestDifference(const Table& t, workbook::MemoryWorkbook& wb, std::size_t row, std::size_t inputs = 10) {
   double largest = 0;
   for (std::size_t r = 0; r < 69; ++r) {
-    if (r == table::ResultPH) continue; // the input pH, not repeated
-    const std::size_t field = first + r - (r > table::ResultPH ? 1 : 0);
+    if (r == table::ResultPH) continue;
+    const std::size_t field = inputs + r - (r > table::ResultPH ? 1 : 0);
     const double table = Number(t.rows[row][field]);
     const workbook::CellValue cell = wb.Sheet(2).Value(static_cast<int>(row) + 2, 11 + static_cast<int>(r));
     const double batch = cell.kind == workbook::CellValue::Kind::Number ? cell.number : std::nan("");
-    if (std::isnan(table) || std::isnan(batch)) {
-      EXPECT_EQ(std::isnan(table), std::isnan(batch)) << t.header[field] << " row " << row;
-      continue;
-    }
-    if (table != batch) largest = std::max(largest, std::abs(table - batch) / std::max(std::abs(batch), 1e-300));
+    EXPECT_EQ(std::isnan(table), std::isnan(batch)) << t.header[field] << " row " << row;
+    if (table != batch && !std::isnan(batch)) largest = std::max(largest, std::abs(table - batch) / std::abs(batch));
   }
   return largest;
 }
@@ -148,68 +147,46 @@ TEST(TableRun, ARowsResultDependsNeitherOnItsPositionNorOnTheThreads) {
   // Many rows through small chunks on two threads: the output is the one-thread output, row for row.
   std::vector<Analysis> many;
   for (int i = 0; i < 2000; ++i) many.push_back(kWaters[static_cast<std::size_t>(i * 7 % 5)]);
-  EXPECT_EQ(RunCsv(Csv(many), Options(SpeciationModel::AsSpecified, 2)),
-            RunCsv(Csv(many), Options(SpeciationModel::AsSpecified, 1)));
+  EXPECT_EQ(RunCsv(Csv(many), kSpecified), RunCsv(Csv(many), Options(SpeciationModel::AsSpecified, 1)));
 }
 
 TEST(TableRun, ABadRowStopsTheRunOrGetsItsReasonWhenKeepingGoing) {
-  std::string csv = Csv({kSpring, kRecharge, kSeawater});
-  // Row 3 (line 3): Ca "1,2" quoted, a decimal comma.
+  // Line 3: Ca "1,2" quoted, a decimal comma. Line 4: pH 10.5 with 0.2 meq/L,
+  // more hydroxide (Kw / 10^-10.5 = 0.32 meq/L) than alkalinity: no speciation.
+  std::string csv = Csv({kSpring, kRecharge, With(kSpring, 10.5, 0.2), kSeawater});
   csv.replace(csv.find("1.19637"), 7, "\"1,2\"");
-  const std::string good = RunCsv(Csv({kSpring, kSpring, kSeawater}), Options(SpeciationModel::AsSpecified, 2));
-  try {
-    RunCsv(csv, Options(SpeciationModel::AsSpecified, 2));
-    ADD_FAILURE() << "no error";
-  } catch (const TableError& error) {
-    EXPECT_NE(std::string(error.what()).find("in.csv line 3, column 6 (Ca_mmol_L): \"1,2\" is not a number"),
-              std::string::npos)
-        << error.what();
-  }
-  std::istringstream in(csv);
-  std::ostringstream out;
-  EXPECT_THROW(RunTable(in, "in.csv", out, Options(SpeciationModel::AsSpecified, 2), Shipped()), TableError);
-  const Table before = Read(out.str());
+  std::string error;
+  const Table before = Read(RunCsv(csv, kSpecified, &error));
+  EXPECT_NE(error.find("in.csv line 3, column 6 (Ca_mmol_L): \"1,2\" is not a number"), std::string::npos) << error;
   ASSERT_EQ(before.rows.size(), 1u); // the row before it was written
   EXPECT_EQ(before.rows[0].back(), "ok");
 
   const Table kept = Read(RunCsv(csv, Options(SpeciationModel::AsSpecified, 2, true)));
-  const Table reference = Read(good);
-  ASSERT_EQ(kept.rows.size(), 3u);
-  EXPECT_EQ(kept.rows[0], reference.rows[0]);
-  EXPECT_EQ(kept.rows[2], reference.rows[2]);
+  const Table good = Read(RunCsv(Csv({kSpring, kSpring, kSpring, kSeawater}), kSpecified));
+  ASSERT_EQ(kept.rows.size(), 4u);
+  EXPECT_EQ(kept.rows[0], good.rows[0]);
+  EXPECT_EQ(kept.rows[3], good.rows[3]);
   EXPECT_NE(kept.rows[1].back().find("line 3, column 6 (Ca_mmol_L)"), std::string::npos);
-  EXPECT_TRUE(std::all_of(kept.rows[1].begin() + 10, kept.rows[1].end() - 1, [](auto& f) { return f.empty(); }));
-}
-
-TEST(TableRun, AnUnsolvableSampleGetsItsReasonAndTheOthersGoOn) {
-  // A negative pCO2 has no speciation: the solver's reason lands in status.
-  std::string csv = "pCO2_atm,alkalinity_meq_L,Na_mmol_L,K_mmol_L,Ca_mmol_L,Mg_mmol_L,Cl_mmol_L,NO3_mmol_L,SO4_mmol_L\n"
-                    "0.00316,4.07674,1,0,1,0,1,0,0\n-0.5,4,1,0,1,0,1,0,0\n";
-  const Table t = Read(RunCsv(csv, Options(SpeciationModel::AsSpecified, 1, true)));
-  EXPECT_EQ(t.rows[0].back(), "ok");
-  EXPECT_NE(t.rows[1].back().find("in.csv line 3: the sample could not be calculated"), std::string::npos)
-      << t.rows[1].back();
-  EXPECT_NE(std::find(t.header.begin(), t.header.end(), "pH"), t.header.end()); // the pH is a result here
+  EXPECT_NE(kept.rows[2].back().find("in.csv line 4: the sample could not be calculated"), std::string::npos);
+  for (const std::size_t r : {1, 2})
+    EXPECT_TRUE(std::all_of(kept.rows[r].begin() + 10, kept.rows[r].end() - 1, [](auto& f) { return f.empty(); }));
 }
 
 TEST(TableRun, UnitsOfTheColumnsAreConverted) {
   // The spring in mg/L (mmol/L x molar mass: Na 22.990, K 39.098, Ca 40.078,
   // Mg 24.305, Cl 35.45, SO4 96.056), nitrate as mg/L N (x 14.007) and the
   // alkalinity as mg/L CaCO3 (meq/L x 100.086 / 2): the same water, to rounding.
-  const std::string mg = "pH,alkalinity_mg_L_as_CaCO3,Na_mg_L,K_mg_L,Ca_mg_L,Mg_mg_L,Cl_mg_L,NO3_mg_L_as_N,SO4_mg_L\n"
-                         "6.8," +
-                         Text(0.895 * 100.086 / 2) + "," + Text(0.259 * 22.990) + "," + Text(0.04 * 39.098) + "," +
-                         Text(0.26 * 40.078) + "," + Text(0.071 * 24.305) + "," + Text(0.03 * 35.45) + "," +
-                         Text(0.01 * 14.007) + "," + Text(0.025 * 96.056) + "\n";
-  testing::Analysis spring = kSpring;
-  spring[7] = 0.01;
-  const Table a = Read(RunCsv(mg, Options(SpeciationModel::AsSpecified, 1)));
-  const Table b = Read(RunCsv(Csv({spring}), Options(SpeciationModel::AsSpecified, 1)));
+  const double spring[] = {0.895 * 100.086 / 2, 0.259 * 22.990, 0.04 * 39.098, 0.26 * 40.078,
+                           0.071 * 24.305,      0.03 * 35.45,   0.01 * 14.007, 0.025 * 96.056};
+  std::string mg = "pH,alkalinity_mg_L_as_CaCO3,Na_mg_L,K_mg_L,Ca_mg_L,Mg_mg_L,Cl_mg_L,NO3_mg_L_as_N,SO4_mg_L\n6.8";
+  for (const double v : spring) mg.append(",").append(Text(v));
+  const Table a = Read(RunCsv(mg + "\n", kSpecified));
+  Analysis nitrate = kSpring;
+  nitrate[7] = 0.01;
+  const Table b = Read(RunCsv(Csv({nitrate}), kSpecified));
   for (std::size_t r = 0; r + 1 < table::ResultColumnCount - 1; ++r) {
     const double x = Number(a.rows[0][9 + r]), y = Number(b.rows[0][10 + r]);
-    if (!std::isnan(y)) {
-      EXPECT_NEAR(x, y, 1e-12 * std::abs(y) + 1e-300) << a.header[9 + r];
-    }
+    EXPECT_TRUE(std::isnan(y) || std::abs(x - y) <= 1e-12 * std::abs(y)) << a.header[9 + r] << " " << x;
   }
 }
 
@@ -240,8 +217,8 @@ TEST(TableRun, ShippedDefaultsAreTheShippedWorkbooksConstants) {
   const TableParameters fromWorkbook = LoadTableParameters(std::filesystem::path(VONTRALEK_SHIPPED_WORKBOOK));
   EXPECT_TRUE(fromWorkbook.start == Shipped().start);
   EXPECT_EQ(fromWorkbook.digest, Shipped().digest);
-  const std::string json = ProvenanceJson(Options(SpeciationModel::AsSpecified, 1), Shipped(), {});
-  EXPECT_NE(json.find("\"constants_sha256\": \"" + Shipped().digest + "\""), std::string::npos);
+  EXPECT_NE(ProvenanceJson(kSpecified, Shipped(), {}).find("\"constants_sha256\": \"" + Shipped().digest + "\""),
+            std::string::npos);
   EXPECT_THROW(LoadTableParameters(std::filesystem::path("/nonexistent/book.xlsx")), TableError);
 }
 
