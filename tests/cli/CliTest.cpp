@@ -31,11 +31,14 @@ fs::path Folder(const char* name) {
   return folder;
 }
 
-// Two waters of data/example-waters.csv (Sierra Nevada spring, Madison recharge), the second with Ca "x".
+// Two waters of data/example-waters.csv (Sierra Nevada spring, Madison recharge), the second with Ca "x";
+// the spring again at pH 10.5 with 0.2 meq/L, where hydroxide alone (Kw / 10^-10.5 = 0.32 meq/L) exceeds the
+// alkalinity: no speciation.
 constexpr const char* kTable = "sample,pH,alkalinity_meq_L,Na_mmol_L,K_mmol_L,Ca_mmol_L,Mg_mmol_L,Cl_mmol_L,"
                                "NO3_mmol_L,SO4_mmol_L\r\n"
                                "SN2,6.8,0.895,0.259,0.04,0.26,0.071,0.03,0,0.025\r\n"
-                               "MR,7.55,4.07674,0.0199395,0.0199395,x,1.00695,0.0199395,0,0.159516\r\n";
+                               "MR,7.55,4.07674,0.0199395,0.0199395,x,1.00695,0.0199395,0,0.159516\r\n"
+                               "SN2,10.5,0.2,0.259,0.04,0.26,0.071,0.03,0,0.025\r\n";
 
 // Exit status 0 success, 1 a run error, 2 a usage error. The workbook: the spring on the Main sheet, the
 // spring, recharge water, seawater and spring as Batch samples 1 to 4, and "ND" for the calcium of sample
@@ -103,8 +106,10 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   ExpectCells(saved->Worksheets(2), {{At("F4"), Text("ND")}, {At("K4"), {}}, {At("K5"), {}}});
   // The table's rows with their reasons, and the provenance beside them; stopped, the row before the bad one.
   const std::string table = Bytes(kept), partial = Bytes(stopped);
-  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 3);
-  EXPECT_THAT(table, HasSubstr(csv + " line 3, column 6"));
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 4);
+  // A failed row: its inputs, 71 empty result fields (68 results, 3 extra) and its reason.
+  EXPECT_THAT(table, AllOf(HasSubstr(",0.159516" + std::string(72, ',') + "\"" + csv + " line 3, column 6"),
+                           HasSubstr(csv + " line 4: the sample could not be calculated")));
   EXPECT_THAT(Bytes(kept + ".json"), HasSubstr("\"keep_going\": true"));
   EXPECT_EQ(std::count(partial.begin(), partial.end(), '\n'), 2);
 }
