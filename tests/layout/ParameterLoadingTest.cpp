@@ -35,62 +35,39 @@ double& Scale(ModelState& s, int n) { return s.AuxTable[n].SumScale; }
 // Constants 1-6 in B5:G5, 7-30 in C13:F18 (OH-, then ligands 1-5, against
 // cations 1-4); charges and weights of species 1-11 (rows 4 and 6) and of
 // complexes 1-12 (rows 10, 11) and 13-24 (rows 14, 15); the weighted sum.
-const std::vector<Block> kLoaders[] = {
-    {{3, "B5", "G5", 1, LogK},
-     {3, "C13", "F18", 7, LogK},
-     {4, "B4", "L4", 1, Charge},
-     {4, "B6", "L6", 1, Weight},
-     {4, "B10", "M10", 1, ComplexCharge},
-     {4, "B14", "M14", 13, ComplexCharge},
-     {4, "B11", "M11", 1, ComplexWeight},
-     {4, "B15", "M15", 13, ComplexWeight}},
-    {{4, "E19", "E19", WeightedSumRecord, Start}, {4, "E20", "E20", WeightedSumRecord, Scale}}};
-void (*const kLoad[])(ModelState&, workbook::Workbook&) = {LoadParameterTables, LoadWeightedSumParameters};
+const Block kBlocks[] = {{3, "B5", "G5", 1, LogK},
+                         {3, "C13", "F18", 7, LogK},
+                         {4, "B4", "L4", 1, Charge},
+                         {4, "B6", "L6", 1, Weight},
+                         {4, "B10", "M10", 1, ComplexCharge},
+                         {4, "B14", "M14", 13, ComplexCharge},
+                         {4, "B11", "M11", 1, ComplexWeight},
+                         {4, "B15", "M15", 13, ComplexWeight},
+                         {4, "E19", "E19", WeightedSumRecord, Start},
+                         {4, "E20", "E20", WeightedSumRecord, Scale}};
 
-struct Read {
-  int sheet;
-  Cell cell;
-  Field field;
-  int n;
-  double Value() const { return sheet * 1e6 + cell.first * 1000 + cell.second + 0.25; }
-};
-std::vector<Read> CellsOf(const std::vector<Block>& blocks) {
-  std::vector<Read> cells;
-  for (const Block& b : blocks) {
-    const auto [r1, c1] = At(b.from);
-    const auto [r2, c2] = At(b.to);
-    for (int r = r1, n = b.first; r <= r2; ++r)
-      for (int c = c1; c <= c2; ++c) cells.push_back({b.sheet, {r, c}, b.field, n++});
-  }
-  return cells;
-}
-
-// Every cell of one loader holds its number; the other loader's cells, those
-// just past each block, and the cells the report writes on worksheet 3 hold
-// text, a type mismatch if they were read.
-MemoryWorkbook FilledBook(int loader) {
+// Every cell holds a number of its own; the cells just past each block and
+// those the report writes on worksheet 3 hold text, a type mismatch if read.
+TEST(ParameterLoading, EveryCellLandsInItsOwnFieldAndNothingElseChanges) {
   MemoryWorkbook book;
-  for (int l = 0; l < 2; ++l)
-    for (const Read& r : CellsOf(kLoaders[l]))
-      book.Sheet(r.sheet).Put(r.cell.first, r.cell.second, l == loader ? Num(r.Value()) : Text("note"));
+  ModelState state, expected;
+  const auto each = [&](auto visit) {
+    for (const Block& b : kBlocks)
+      for (int r = At(b.from).first, n = b.first; r <= At(b.to).first; ++r)
+        for (int c = At(b.from).second; c <= At(b.to).second; ++c) visit(b, r, c, n++, b.sheet * 1e6 + r * 1e3 + c);
+  };
+  each([&](const Block& b, int r, int c, int, double v) { book.Sheet(b.sheet).Put(r, c, Num(v)); });
   for (const auto& [sheet, cell] : std::vector<std::pair<int, const char*>>{
            {4, "M4"}, {4, "M6"}, {4, "N10"}, {4, "N15"}, {4, "B12"}, {3, "H5"}, {3, "B13"}, {3, "G13"}, {3, "C19"}})
     book.Sheet(sheet).Put(At(cell).first, At(cell).second, Text("note"));
-  return book;
-}
-
-TEST(ParameterLoading, EveryCellLandsInItsOwnFieldAndNothingElseChanges) {
-  for (int loader = 0; loader < 2; ++loader) {
-    MemoryWorkbook book = FilledBook(loader);
-    ModelState state, expected;
-    kLoad[loader](state, book);
-    for (const Read& r : CellsOf(kLoaders[loader])) {
-      EXPECT_EQ(r.field(state, r.n), r.Value()) << workbook::CellAddress(r.cell.first, r.cell.second);
-      r.field(expected, r.n) = r.Value();
-    }
-    EXPECT_TRUE(state == expected) << "a field outside the cells was written"; // dissolved CO2 has no cells
-    for (int n = 1; n <= 4; ++n) EXPECT_TRUE(book.Sheet(n).Writes().empty());
-  }
+  LoadParameterTables(state, book);
+  LoadWeightedSumParameters(state, book);
+  each([&](const Block& b, int r, int c, int n, double v) {
+    EXPECT_EQ(b.field(state, n), v) << "worksheet " << b.sheet << " " << workbook::CellAddress(r, c);
+    b.field(expected, n) = v;
+  });
+  EXPECT_TRUE(state == expected) << "a field outside the cells was written"; // dissolved CO2 has no cells
+  for (int n = 1; n <= 4; ++n) EXPECT_TRUE(book.Sheet(n).Writes().empty());
 }
 
 TEST(WorkbookLayout, AWorkbookWithoutTheFourWorksheetsIsRefused) {
