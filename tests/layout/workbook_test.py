@@ -66,7 +66,8 @@ class Generator(unittest.TestCase):
         self.assertEqual([(k, v) for k, v in cells.items() if k[0] == 2], [((2, "A1"), 0)])
 
     def test_errors_name_the_line_and_leave_no_file(self):
-        for text, message in [("[S]\nA1 bold = 1\n", "1.txt:2: unknown style bold"), ("[S]\nZZ = 1\n", "1.txt:2: bad cell ZZ"),
+        for text, message in [("[S]\nA1 bold = 1\n", "1.txt:2: unknown style bold"),
+                              ("[S]\nZZ = 1\n", "1.txt:2: bad cell ZZ"),
                               ("[S]\nA1 = 1\nA1 = 2\n", "1.txt:3: A1 is given twice"),
                               ("[S]\nA1 = H^{+\n", "1.txt:2: unclosed or empty ^{"),
                               ("A1 = 1\n", "1.txt:1: the file must start with [worksheet name]")]:

@@ -38,7 +38,8 @@ def cells(path):
         out = {}
         for number, sheet in enumerate(ET.fromstring(z.read("xl/workbook.xml")).iter(M + "sheet"), start=1):
             target = rels[sheet.get(R + "id")]
-            for c in ET.fromstring(z.read(target.lstrip("/") if target.startswith("/") else "xl/" + target)).iter(M + "c"):
+            part = target.lstrip("/") if target.startswith("/") else "xl/" + target
+            for c in ET.fromstring(z.read(part)).iter(M + "c"):
                 kind, v = c.get("t", "n"), c.find(M + "v")
                 if kind == "inlineStr":
                     out[(number, c.get("r"))] = "s:" + runs_text(c.find(M + "is"))

@@ -11,7 +11,7 @@ for sheet in main batch; do
   for pair in ph pco2 carbonate; do
     "$cli" --model specified --sheet $sheet --pair $pair -o "$work/$sheet-$pair.xlsx" "$shipped" >/dev/null
     python3 "$here/cell_dump.py" "$shipped" "$work/$sheet-$pair.xlsx" "$here/$sheet-$pair.txt" \
-      '^(1 [STU][45]|2 C[B-E][0-9]+) ' || { echo "--sheet $sheet --pair $pair differs from the stored results" >&2; status=1; }
+      '^(1 [STU][45]|2 C[B-E][0-9]+) ' || { echo "--sheet $sheet --pair $pair: results differ" >&2; status=1; }
   done
 done
 exit $status
