@@ -18,72 +18,27 @@ namespace {
 using namespace testing;
 using ::testing::HasSubstr;
 using Args = std::vector<std::string>;
-
-// Exit status 0 success, 1 a run error, 2 a usage error. The workbook: the spring on the Main sheet, the
-// spring, recharge water, seawater and spring as Batch samples 1 to 4, and "ND" for the calcium of sample
-// 3 (F4): only the exact "nd" marks an ion not determined, so the batch stops there. All at 10 °C (E29).
-TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
-  MemoryWorkbook wb;
-  FillDefaultParameters(wb);
-  PutAnalysis(wb.Sheet(1), 5, 1, kSpring);
-  for (int k = 1; k <= 4; ++k) {
-    wb.Sheet(2).Put(k + 1, 1, Num(k));
-    PutAnalysis(wb.Sheet(2), k + 1, 2, k == 2 ? kRecharge : k == 3 ? kSeawater : kSpring);
-  }
-  wb.Sheet(2).Put(4, 6, Text("ND"));
-  wb.Sheet(4).Put(29, 5, Num(10)); // E29: every sample at 10 °C, named in the summary
-  const std::filesystem::path folder = std::filesystem::path(VONTRALEK_TEST_TMP) / "cli";
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  const std::string in = folder / "in.xlsx", batch = folder / "batch.xlsx", main = folder / "main.xlsx";
-  WriteXlsx(in, wb);
-  const auto bytes = [&] { return (std::ostringstream() << std::ifstream(in, std::ios::binary).rdbuf()).str(); };
-  const std::string before = bytes();
-  // Arguments, exit status, texts on standard output after a success, else on the error stream.
-  // clang-format off
-  const std::tuple<Args, int, Args> cases[] = {
-      {{"--sheet", "batch", "--output", batch, in}, 1, {"Batch sample 3 (row 4", "F4", "\"ND\"", "marked \"nd\", in lower case",
-        "Samples 1 to 2 (rows 2 to 3) were calculated and saved to " + batch, "samples 3 to 4 (rows 4 to 5) were not"}},
-      // Sample 3 gets its reason in CE, the batch goes on; the summary on standard output.
-      {{"--sheet", "batch", "--keep-going", "-o", folder / "kept.xlsx", in}, 1, {"3 samples calculated, 1 failed", "first failing rows: 4."}},
-            {{"--pair=carbonate", "-o", main, in}, 0, {"Main sheet: 1 sample calculated", "Ionic strength", "mmol/L", "Temperature     10 °C (worksheet 4, E29)"}},
-      {{"--model", "ion-association", "--extras", "-o", folder / "ia.xlsx", in}, 0, {"SI calcite", "Charge balance", "ion association"}},
-      {{"--model", "phreeqc", in}, 2, {"--model"}},
-      {{"--help"}, 0, {"--sheet main|batch", "--keep-going", "E26 When a sample fails"}},
-      {{folder / "none.xlsx"}, 1, {"none.xlsx"}},
-      {{}, 1, {folder.string(), "VONTRALEK.xlsx"}}, // no default workbook beside the program
-      {{"--pair", "alkalinity"}, 2, {"--help"}},
-      {{"--output", in, in}, 2, {"--output names the input workbook"}},
-      // Saved in the workbook's own format only: an .xls name on .xlsx content would lie.
-      {{"--output", folder / "out.xls", in}, 1, {"extension .xlsx", "Nothing was calculated"}}};
-  // clang-format on
-  for (const auto& [args, status, texts] : cases) {
-    std::ostringstream out, err;
-    EXPECT_EQ(cli::RunCli(args, out, err, {folder, false}), status) << ::testing::PrintToString(args) << err.str();
-    for (const std::string& text : texts) EXPECT_THAT(out.str() + err.str(), HasSubstr(text));
-  }
-  EXPECT_EQ(bytes(), before);
-  EXPECT_FALSE(std::filesystem::exists(folder / "out.xls"));
-  EXPECT_TRUE(workbook::OpenWorkbook(main)->Worksheets(1).Value(4, 1).EqualsText("[CO32-]")); // the carbonate pair
-  const auto kept = workbook::OpenWorkbook(folder / "kept.xlsx");
-  EXPECT_THAT(kept->Worksheets(2).Value(4, At("CE4").second).text, HasSubstr("F4"));
-  EXPECT_EQ(kept->Worksheets(2).Value(5, At("K5").second).kind, CellValue::Kind::Number);
-  EXPECT_EQ(workbook::OpenWorkbook(folder / "ia.xlsx")->Worksheets(1).Value(5, At("S5").second).kind,
-            CellValue::Kind::Number); // --extras: SI calcite
-  // The batch saved as the same run leaves it in memory: headings, rows 2 and
-  // 3, the inputs untouched; rows 4 and 5 were not reached.
-  ModelState memory;
-  memory.SheetMode = DataSheet::Batch;
-  memory.InputPair = CarbonatePair::AlkalinityPH;
-  EXPECT_THROW(RunCalculation(memory, wb, nullptr), RunError);
-  const auto saved = workbook::OpenWorkbook(batch);
-  ExpectCells(saved->Worksheets(2), wb.Sheet(2).Cells());
-  ExpectCells(saved->Worksheets(2), {{At("K4"), {}}, {At("K5"), {}}});
-}
+namespace fs = std::filesystem;
 
 std::string Bytes(const std::string& path) {
   return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
 }
+
+fs::path Folder(const char* name) {
+  const fs::path folder = fs::path(VONTRALEK_TEST_TMP) / name;
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return folder;
+}
+
+// Two waters of data/example-waters.csv (Sierra Nevada spring, Madison recharge), the second with Ca "x";
+// the spring again at pH 10.5 with 0.2 meq/L, where hydroxide alone (Kw / 10^-10.5 = 0.32 meq/L) exceeds the
+// alkalinity: no speciation.
+constexpr const char* kTable = "sample,pH,alkalinity_meq_L,Na_mmol_L,K_mmol_L,Ca_mmol_L,Mg_mmol_L,Cl_mmol_L,"
+                               "NO3_mmol_L,SO4_mmol_L\r\n"
+                               "SN2,6.8,0.895,0.259,0.04,0.26,0.071,0.03,0,0.025\r\n"
+                               "MR,7.55,4.07674,0.0199395,0.0199395,x,1.00695,0.0199395,0,0.159516\r\n"
+                               "SN2,10.5,0.2,0.259,0.04,0.26,0.071,0.03,0,0.025\r\n";
 
 // The spring on the Main sheet and as Batch samples 1 to 3.
 MemoryWorkbook SpringBook() {
@@ -97,42 +52,94 @@ MemoryWorkbook SpringBook() {
   return wb;
 }
 
-std::filesystem::path Folder(const char* name) {
-  const std::filesystem::path folder = std::filesystem::path(VONTRALEK_TEST_TMP) / name;
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  return folder;
-}
-
 // Batch and Main change places, names and all.
 struct MovedTabs : MemoryWorkbook {
   workbook::Worksheet& Worksheets(int n) override { return MemoryWorkbook::Worksheets(n <= 2 ? 3 - n : n); }
 };
 
-// Refused before the first sample: the file keeps every byte.
-TEST(Cli, ARunRefusedBeforeItsFirstSampleLeavesTheFileAsItWas) {
-  const std::filesystem::path folder = Folder("refused");
-  MemoryWorkbook emptyPH = SpringBook(), moved = SpringBook();
+// Exit status 0 success, 1 a run error, 2 a usage error. The workbook: the spring on the Main sheet, the
+// spring, recharge water, seawater and spring as Batch samples 1 to 4, and "ND" for the calcium of sample
+// 3 (F4): only the exact "nd" marks an ion not determined, so the batch stops there. All at 10 °C (E29).
+// The table: on standard input or from a file, CRLF read, LF written, the bad row named.
+TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
+  MemoryWorkbook wb = SpringBook(), emptyPH = SpringBook();
+  PutAnalysis(wb.Sheet(2), 3, 2, kRecharge);
+  PutAnalysis(wb.Sheet(2), 4, 2, kSeawater);
+  wb.Sheet(2).Put(5, 1, Num(4));
+  PutAnalysis(wb.Sheet(2), 5, 2, kSpring);
+  wb.Sheet(2).Put(4, 6, Text("ND"));
+  wb.Sheet(4).Put(29, 5, Num(10)); // E29: every sample at 10 °C, named in the summary
   emptyPH.Sheet(1).Put(5, 1, {});
   MovedTabs movedTabs;
   FillDefaultParameters(movedTabs);
+  const fs::path folder = Folder("cli");
+  const std::string in = folder / "in.xlsx", batch = folder / "batch.xlsx", main = folder / "main.xlsx";
+  const std::string csv = folder / "in.CSV", kept = folder / "kept.csv", stopped = folder / "stopped.csv";
   const std::string linked = folder / "linked.xlsx", empty = folder / "empty.xlsx", tabs = folder / "tabs.xlsx";
-  WriteXlsx(linked, moved);
-  std::filesystem::create_hard_link(linked, folder / "other-name.xlsx");
+  WriteXlsx(in, wb);
+  WriteXlsx(linked, wb);
+  fs::create_hard_link(linked, folder / "other-name.xlsx");
   WriteXlsx(empty, emptyPH);
   WriteXlsx(tabs, movedTabs);
-  const std::tuple<std::string, Args, std::vector<std::string>> cases[] = {
-      {linked, {}, {"hard links", "Nothing was calculated"}}, // saving would split the links
-      {empty, {}, {"A5 is empty", "pH", "Nothing was calculated and the workbook was not changed"}},
-      {tabs, {"--sheet", "batch"}, {"worksheet 1 is named \"Batch\"", "Nothing was calculated"}}};
-  for (auto [path, args, texts] : cases) {
-    const std::string before = Bytes(path);
-    args.push_back(path);
+  std::ofstream(csv, std::ios::binary) << kTable;
+  // Arguments, exit status, texts on standard output after a success, else on the error stream.
+  // clang-format off
+  const std::tuple<Args, int, Args> cases[] = {
+      {{"--sheet", "batch", "--output", batch, in}, 1, {"Batch sample 3 (row 4", "F4", "\"ND\"", "marked \"nd\", in lower case",
+        "Samples 1 to 2 (rows 2 to 3) were calculated and saved to " + batch, "samples 3 to 4 (rows 4 to 5) were not"}},
+      // Sample 3 gets its reason in CE, the batch goes on; the summary on standard output.
+      {{"--sheet", "batch", "--keep-going", "-o", folder / "kept.xlsx", in}, 1, {"3 samples calculated, 1 failed", "first failing rows: 4."}},
+      {{"--pair=carbonate", "-o", main, in}, 0, {"Main sheet: 1 sample calculated", "Ionic strength", "mmol/L", "Temperature     10 °C (worksheet 4, E29)"}},
+      {{"--model", "ion-association", "--extras", "-o", folder / "ia.xlsx", in}, 0, {"SI calcite", "Charge balance", "ion association"}},
+      {{"--model", "phreeqc", in}, 2, {"--model"}},
+      {{"--help"}, 0, {"--sheet main|batch", "--keep-going", "E26 When a sample fails"}},
+      {{folder / "none.xlsx"}, 1, {"none.xlsx"}},
+      {{}, 1, {folder.string(), "VONTRALEK.xlsx"}}, // no default workbook beside the program
+      {{"--pair", "alkalinity"}, 2, {"--help"}},
+      {{"--output", in, in}, 2, {"--output names the input workbook"}},
+      // Saved in the workbook's own format only: an .xls name on .xlsx content would lie.
+      {{"--output", folder / "out.xls", in}, 1, {"extension .xlsx", "Nothing was calculated"}},
+      {{"--csv", "-", "--keep-going", "--threads", "2"}, 0, {"\nSN2,6.8,0.895,", "standard input line 3, column 6 (Ca_mmol_L)"}},
+      {{csv, "-o", kept, "--keep-going", "--threads", "2"}, 0, {}},
+      {{csv, "-o", stopped}, 1, {csv + " line 3, column 6 (Ca_mmol_L)"}},
+      {{"-"}, 2, {"--csv"}},
+      {{"--csv", "-", "--threads", "0"}, 2, {}},
+      {{"--csv", "-", "--model", "best"}, 2, {}},
+      {{in, "--constants", "other.xlsx"}, 2, {}}, // a workbook run takes its own constants
+      // Refused before the first sample: the file keeps every byte.
+      {{linked}, 1, {"hard links", "Nothing was calculated"}}, // saving would split the links
+      {{empty}, 1, {"A5 is empty", "pH", "Nothing was calculated and the workbook was not changed"}},
+      {{"--sheet", "batch", tabs}, 1, {"worksheet 1 is named \"Batch\"", "Nothing was calculated"}}};
+  // clang-format on
+  for (const auto& [args, status, texts] : cases) {
+    const bool existed = !args.empty() && fs::exists(args.back());
+    const std::string before = existed ? Bytes(args.back()) : "";
+    std::istringstream input(kTable);
     std::ostringstream out, err;
-    EXPECT_EQ(cli::RunCli(args, out, err, {folder, false}), 1) << path;
-    for (const std::string& text : texts) EXPECT_THAT(err.str(), HasSubstr(text));
-    EXPECT_EQ(Bytes(path), before) << path;
+    EXPECT_EQ(cli::RunCli(args, out, err, {folder, false, nullptr, &input}), status)
+        << ::testing::PrintToString(args) << err.str();
+    for (const std::string& text : texts) EXPECT_THAT(out.str() + err.str(), HasSubstr(text));
+    EXPECT_EQ(existed ? Bytes(args.back()) : "", before) << args.back();
   }
+  EXPECT_FALSE(fs::exists(folder / "out.xls"));
+  EXPECT_TRUE(workbook::OpenWorkbook(main)->Worksheets(1).Value(4, 1).EqualsText("[CO32-]")); // the carbonate pair
+  const auto keptBook = workbook::OpenWorkbook(folder / "kept.xlsx");
+  EXPECT_THAT(keptBook->Worksheets(2).Value(4, At("CE4").second).text, HasSubstr("F4"));
+  EXPECT_EQ(keptBook->Worksheets(2).Value(5, At("K5").second).kind, CellValue::Kind::Number);
+  EXPECT_EQ(workbook::OpenWorkbook(folder / "ia.xlsx")->Worksheets(1).Value(5, At("S5").second).kind,
+            CellValue::Kind::Number); // --extras: SI calcite
+  // The stopped batch saved rows 2 and 3; rows 4 and 5 were not reached.
+  const auto saved = workbook::OpenWorkbook(batch);
+  EXPECT_EQ(saved->Worksheets(2).Value(3, At("K3").second).kind, CellValue::Kind::Number);
+  ExpectCells(saved->Worksheets(2), {{At("F4"), Text("ND")}, {At("K4"), {}}, {At("K5"), {}}});
+  // The table's rows with their reasons, and the provenance beside them; stopped, the row before the bad one.
+  const std::string table = Bytes(kept), partial = Bytes(stopped);
+  EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 4);
+  // A failed row: its inputs, 71 empty result fields (68 results, 3 extra) and its reason.
+  EXPECT_THAT(table, AllOf(HasSubstr(",0.159516" + std::string(72, ',') + "\"" + csv + " line 3, column 6"),
+                           HasSubstr(csv + " line 4: the sample could not be calculated")));
+  EXPECT_THAT(Bytes(kept + ".json"), HasSubstr("\"keep_going\": true"));
+  EXPECT_EQ(std::count(partial.begin(), partial.end(), '\n'), 2);
 }
 
 // The error stream of a terminal on which the signal comes while the progress
@@ -148,7 +155,7 @@ struct SignalOnProgress : std::stringbuf {
 };
 
 TEST(Cli, ASignalSavesTheSamplesCalculatedSoFar) {
-  const std::filesystem::path folder = Folder("signal");
+  const fs::path folder = Folder("signal");
   for (const int signal : {SIGINT, SIGTERM}) {
     const std::string path = folder / "batch.xlsx";
     MemoryWorkbook wb = SpringBook();
@@ -170,7 +177,7 @@ TEST(Cli, ASignalSavesTheSamplesCalculatedSoFar) {
 // the other the Batch sheet: when both succeed, the file holds both results,
 // so the second read what the first saved.
 TEST(Cli, TwoRunsOnOneFileNeverBothSucceedOnTheSameState) {
-  const std::filesystem::path folder = Folder("concurrent");
+  const fs::path folder = Folder("concurrent");
   const std::string path = folder / "shared.xlsx";
   int bothSucceeded = 0, oneRefused = 0;
   for (int attempt = 0; attempt < 12; ++attempt) {
