@@ -4,6 +4,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 
@@ -58,7 +59,9 @@ std::string ReadBytes(const fs::path& path) {
 void WriteBytes(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 fs::path TestFolder(const std::string& name) {
-  const auto folder = fs::path(VONTRALEK_TEST_TMP) / "workbook" / name;
+  // The streamed run of the same tests goes on at the same time under ctest -j.
+  const char* streamed = std::getenv("VONTRALEK_TEST_STREAMED");
+  const auto folder = fs::path(VONTRALEK_TEST_TMP) / (streamed != nullptr ? "workbook-streamed" : "workbook") / name;
   fs::remove_all(folder);
   fs::create_directories(folder);
   return folder;
