@@ -190,7 +190,7 @@ TEST(XlsxWrite, RowsAndCellsStayInOrderAndTheDimensionCoversThem) {
   // D takes style 4 (<cols> added to sheet 1, parts[4]) and row 6 its own style 5.
   Parts parts =
       MinimalParts({"<row r=\"2\" spans=\"2:2\"><c r=\"B2\"><v>1</v></c></row><row><c><v>2</v></c><c><v>3</v></c></row>"
-                    "<row r=\"6\" s=\"5\" customFormat=\"1\"/>",
+                    "<row r=\"6\" spans=\"1:1\" s=\"5\" customFormat=\"1\"/>",
                     "", "", ""});
   parts[4].second.insert(parts[4].second.find("<sheetData>"), "<cols><col min=\"4\" max=\"4\" style=\"4\"/></cols>");
   auto book = XlsxWorkbook::FromBytes(ZipParts(parts), "w.xlsx", Limits());
