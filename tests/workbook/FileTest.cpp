@@ -30,17 +30,13 @@ std::string Valid(double a1 = 1.0) {
   return ZipParts(MinimalParts({"<row r=\"1\"><c r=\"A1\"><v>" + std::to_string(a1) + "</v></c></row>", "", "", ""}));
 }
 
-std::string Host() {
-  char host[256] = {};
-  ::gethostname(host, sizeof host - 1);
-  return host;
-}
-
 TEST(WorkbookHold, ARunHoldsTheWorkbookAgainstOtherRunsAndLockingPrograms) {
   const fs::path folder = TestFolder("hold"), path = folder / "book.xlsx", lock = folder / ".~lock.book.xlsx#";
   WriteBytes(path, Valid());
   // Left by a run that was killed: its lock file (process gone) and a temporary file.
-  WriteBytes(lock, "VONTRALEK (process 2147483646),user," + Host() + ",01.01.2026 10:00,;");
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  WriteBytes(lock, "VONTRALEK (process 2147483646),user," + std::string(host) + ",01.01.2026 10:00,;");
   WriteBytes(folder / ".~book.xlsx.vontralek-Ab12Cd", "partial");
   WriteBytes(folder / ".~book.xlsx.vontralek-Ab12Cd.Ef34Gh", "partial"); // libzip's own, beside ours
   WriteBytes(folder / ".~book.xlsx.vontralek-notours", "kept");
