@@ -1,5 +1,7 @@
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <csignal>
@@ -431,23 +433,39 @@ TEST(RunCalculation, ABatchWithBadRowsGoesOnOrStopsAtTheFirst) {
   EXPECT_EQ(Get(stopped.Sheet(2), "K18").number, 0.0); // not reached, never written
 }
 
-// A Batch sheet of 32,770 rows (marker 0, pH 7.5, 2 meq/L) that keeps no cells: a long batch, cheaply.
+// A Batch sheet of samples in rows 2 to last (marker 0, pH 7.5, 2 meq/L) that
+// keeps no cells: a long batch, cheaply; it notes the deepest row asked for.
 struct LongBatch : MemoryWorkbook, workbook::MemoryWorksheet {
-  LongBatch() : MemoryWorksheet("Batch", 2) { FillDefaultParameters(*this); }
+  explicit LongBatch(int last = 32771) : MemoryWorksheet("Batch", 2), last(last) { FillDefaultParameters(*this); }
   workbook::Worksheet& Worksheets(int n) override { return n == 2 ? *this : MemoryWorkbook::Worksheets(n); }
   CellValue Value(int row, int column) const override {
-    return row < 2 || row > 32771 || column > 3 ? CellValue() : Num(column == 2 ? 7.5 : column == 3 ? 2.0 : 0.0);
+    deepest = std::max(deepest, row);
+    return row < 2 || row > last || column > 3 ? CellValue() : Num(column == 2 ? 7.5 : column == 3 ? 2.0 : 0.0);
   }
+  int last;
+  mutable int deepest = 0;
   void SetNumber(int, int, double) override { ++writes; }
   void SetText(int, int, std::string_view) override { ++writes; } // the headings and "nd" (no ions given)
   std::int64_t writes = 0;
 };
 
-TEST(RunCalculation, ABatchRunsPastThirtyTwoThousandSevenHundredSixtySevenRows) {
+TEST(RunCalculation, ABatchRunsPast32767RowsAndItsScanEndsAtTheSheetsLastRow) {
   LongBatch wb;
   const Calculation run(wb, DataSheet::Batch, CarbonatePair::AlkalinityPH);
   EXPECT_EQ(std::tie(run.error, run.s.CurrentSample, run.s.SampleRowCounter), std::tuple("", 32770, 32772));
   EXPECT_EQ(wb.writes, 2 + 69 * 32770); // two headings, 69 results a sample
+
+  // Column A filled to the sheet's last row: 1,048,575 samples, and no row
+  // below the last is asked for (the stop note ends the run after sample 1).
+  LongBatch full(1048576);
+  std::atomic<int> stop{SIGTERM};
+  RunOptions options;
+  options.stopSignal = &stop;
+  ModelState state;
+  state.SheetMode = DataSheet::Batch;
+  state.InputPair = CarbonatePair::AlkalinityPH;
+  EXPECT_THROW(RunCalculation(state, full, nullptr, nullptr, options), RunStopped);
+  EXPECT_EQ(std::tie(state.SampleCount, full.deepest), std::tuple(1048575.0, 1048576));
 }
 
 const std::vector<Analysis> kWaters{kSeawater, kSpring, kRecharge, kSpring, kSeawater};
@@ -561,17 +579,23 @@ TEST(TableRun, ARowsResultDependsNeitherOnItsPositionNorOnTheThreads) {
 TEST(TableRun, UnitsOfTheColumnsAreConverted) {
   // The spring in mg/L (mmol/L x molar mass: Na 22.990, K 39.098, Ca 40.078,
   // Mg 24.305, Cl 35.45, SO4 96.056), nitrate as mg/L N (x 14.007) and the
-  // alkalinity as mg/L CaCO3 (meq/L x 100.086 / 2): the same water, to rounding.
-  const double spring[] = {0.895 * 100.086 / 2, 0.259 * 22.990, 0.04 * 39.098, 0.26 * 40.078,
-                           0.071 * 24.305,      0.03 * 35.45,   0.01 * 14.007, 0.025 * 96.056};
-  std::string mg = "pH,alkalinity_mg_L_as_CaCO3,Na_mg_L,K_mg_L,Ca_mg_L,Mg_mg_L,Cl_mg_L,NO3_mg_L_as_N,SO4_mg_L\n6.8";
-  for (const double v : spring) mg.append(",").append(Digits(v));
+  // alkalinity as mg/L CaCO3 (meq/L x 100.086 / 2) or as mg/L HCO3 (meq/L x
+  // 61.016, H + C + 3 O): the same water, to rounding.
   Analysis nitrate = kSpring;
   nitrate[7] = 0.01;
-  const Rows a = RunCsv(mg + "\n", kSpecified, 1), b = RunCsv(Csv({nitrate}), kSpecified, 1);
-  for (std::size_t r = 0; r + 1 < table::ResultColumnCount - 1; ++r) {
-    const double x = Number(a[1][9 + r]), y = Number(b[1][10 + r]);
-    EXPECT_TRUE(std::isnan(y) || std::abs(x - y) <= 1e-12 * std::abs(y)) << a[0][9 + r] << " " << x;
+  const Rows b = RunCsv(Csv({nitrate}), kSpecified, 1);
+  for (const auto& [unit, perMeq] : {std::pair{"CaCO3", 100.086 / 2}, {"HCO3", 61.016}}) {
+    const double spring[] = {0.895 * perMeq, 0.259 * 22.990, 0.04 * 39.098, 0.26 * 40.078,
+                             0.071 * 24.305, 0.03 * 35.45,   0.01 * 14.007, 0.025 * 96.056};
+    std::string mg = fmt::format("pH,alkalinity_mg_L_as_{},Na_mg_L,K_mg_L,Ca_mg_L,Mg_mg_L,Cl_mg_L,NO3_mg_L_as_N,"
+                                 "SO4_mg_L\n6.8",
+                                 unit);
+    for (const double v : spring) mg.append(",").append(Digits(v));
+    const Rows a = RunCsv(mg + "\n", kSpecified, 1);
+    for (std::size_t r = 0; r + 1 < table::ResultColumnCount - 1; ++r) {
+      const double x = Number(a[1][9 + r]), y = Number(b[1][10 + r]);
+      EXPECT_TRUE(std::isnan(y) || std::abs(x - y) <= 1e-12 * std::abs(y)) << unit << a[0][9 + r] << " " << x;
+    }
   }
 }
 

@@ -297,9 +297,10 @@ TEST(XlsxWrite, SheetEdgesTabsAndLiteralEscapesSurviveARoundTrip) {
                               "<row r=\"1048576\"><c r=\"A1048576\"><v>2</v></c></row>",
                               "", ""});
   parts[4].second.insert(parts[4].second.find("<sheetData"), "<dimension ref=\"A1\"/>");
-  // The tab bar starts at the fourth tab, which is the active one.
+  // The tab bar starts at the third tab, which is the active one: one past
+  // the tab activated below, the nearest case that must still move.
   parts[2].second.insert(parts[2].second.find("<sheets>"),
-                         "<bookViews><workbookView firstSheet=\"3\" activeTab=\"3\"/></bookViews>");
+                         "<bookViews><workbookView firstSheet=\"2\" activeTab=\"2\"/></bookViews>");
   auto book = XlsxWorkbook::FromBytes(ZipParts(parts), "edges.xlsx", Limits());
   Worksheet& batch = book->Worksheets(2);
   EXPECT_EQ(batch.NumberValue(1048576, 1), 2.0);
