@@ -108,6 +108,9 @@ int main(int argc, char** argv) {
                   "total %.3f s\n",
                   i + 1, static_cast<long long>(s.samplesDone), s.openSeconds, s.readSeconds, s.solveSeconds,
                   s.writeSeconds, s.saveSeconds, total);
+      std::printf("       solver: %.1f outer, %.1f inner passes per sample\n",
+                  static_cast<double>(state.Memo.outerPasses) / static_cast<double>(state.Memo.solves),
+                  static_cast<double>(state.Memo.innerPasses) / static_cast<double>(state.Memo.solves));
       const auto save = vontralek::workbook::LastSaveTimings();
       std::printf("       save: sheet XML %.3f s, deflate %.3f s, package %.3f s, file %.3f s\n", save.serializeSeconds,
                   save.deflateSeconds, save.packageSeconds, save.fileSeconds);
