@@ -564,9 +564,10 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   });
 
   // Each sample starts from the state the previous one left. With a second
-  // core the samples are solved on it while this thread reads the rows ahead
-  // and writes the solved ones; the weighted sum's start and scale (E19, E20
-  // of worksheet 4, which the run does not write) are then read once here.
+  // core (and no progress listener that looks at the state between samples)
+  // the samples are solved on it while this thread reads the rows ahead and
+  // writes the solved ones; the weighted sum's start and scale (E19, E20 of
+  // worksheet 4, which the run does not write) are then read once here.
   // Cells that cannot be read leave it to every sample's solve to say so.
   BatchSource source(state, *sheet, summary, progress);
   BatchSink sink(state, workbook, summary, options);
@@ -576,7 +577,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   pipeline.threads = 1;
   pipeline.arithmeticHint = ArithmeticHint;
   std::optional<FixedWeightedSum> fixedSum;
-  if (std::thread::hardware_concurrency() >= 2) {
+  if (std::thread::hardware_concurrency() >= 2 && (progress == nullptr || !progress->LooksAtTheState())) {
     try {
       ModelState scratch = state;
       weightedSum.LoadWeightedSumParameters(scratch);

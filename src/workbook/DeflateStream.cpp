@@ -71,7 +71,7 @@ void DeflateStream::Work() {
     lock.unlock();
     std::exception_ptr failure;
     try {
-      Deflate(working_, false);
+      Deflate(working_, flushing_);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -88,11 +88,12 @@ void DeflateStream::Wait() {
   if (failure_) std::rethrow_exception(failure_);
 }
 
-void DeflateStream::Hand() {
+void DeflateStream::Hand(bool flush) {
   Wait();
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     working_.swap(pending_);
+    flushing_ = flush;
     busy_ = true;
   }
   changed_.notify_all();
@@ -127,7 +128,10 @@ void DeflateStream::Append(std::string_view text) {
 
 void DeflateStream::Finish(std::string_view head, std::string_view tail) {
   Wait();
-  if (!finished_) Deflate(pending_, true);
+  if (!finished_) {
+    Hand(true);
+    Wait();
+  }
   finished_ = true;
   if (std::fflush(file_) != 0) Failed("writing the worksheet's temporary file failed");
   head_ = DeflateSegment(head, Z_SYNC_FLUSH);
@@ -165,7 +169,8 @@ std::size_t DeflateStream::Read(std::uint64_t offset, char* data, std::size_t le
 
 std::string DeflateStream::Inflate() {
   Wait();
-  Deflate(pending_, true); // all the rows so far, out of the compressor too
+  Hand(true); // all the rows so far, out of the compressor too
+  Wait();
   std::fflush(file_);
   std::string text;
   z_stream z{};

@@ -52,8 +52,11 @@ public:
   std::size_t Read(std::uint64_t offset, char* data, std::size_t length) const;
 
 private:
-  void Deflate(std::string& text, bool flush); // on the worker, or once it is idle; flush: end on a byte
-  void Hand();                                 // pending_ to the worker
+  // On the worker only: igzip's AVX-512 code leaves the upper vector registers
+  // dirty, which a thread started later from the calling thread would inherit
+  // (the solver's pow then runs 2.5 times slower).
+  void Deflate(std::string& text, bool flush); // flush: end on a byte boundary
+  void Hand(bool flush = false);               // pending_ to the worker
   void Wait();                                 // until the worker is idle; rethrows its failure
   void Work();
   [[noreturn]] static void Failed(const std::string& what);
@@ -65,7 +68,7 @@ private:
   std::string working_; // the piece the worker deflates
   std::mutex mutex_;
   std::condition_variable changed_;
-  bool busy_ = false, stop_ = false;
+  bool busy_ = false, stop_ = false, flushing_ = false;
   std::exception_ptr failure_;
   std::thread worker_;
   std::uint64_t rowsSize_ = 0, rowsCompressed_ = 0, size_ = 0;
