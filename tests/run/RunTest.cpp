@@ -219,6 +219,30 @@ TEST(RunCalculation, TheStopHandlerNotesTheSignal) {
   EXPECT_EQ(StopSignal().load(), SIGINT);
 }
 
+// A signal noted during a batch: the run ends after a written sample, and the
+// state holds that sample (a second core may have solved further ones).
+TEST(RunCalculation, AStopMidBatchLeavesTheStateOfTheLastSampleWritten) {
+  struct SignalAtSampleTwo : ProgressListener {
+    void OnProgress(const ProgressUpdate& update) override {
+      if (update.sample == 2) signal = SIGINT;
+    }
+    bool LooksAtTheState() const override { return false; }
+    std::atomic<int> signal{0};
+  } listener;
+  MemoryWorkbook wb = BookFor(kPairs[0]);
+  ModelState s;
+  s.SheetMode = DataSheet::Batch;
+  s.InputPair = kPairs[0].pair;
+  RunSummary summary;
+  RunOptions options;
+  options.stopSignal = &listener.signal;
+  EXPECT_THROW(RunCalculation(s, wb, &listener, &summary, options), RunStopped);
+  ASSERT_GE(summary.samplesReached, 1);
+  EXPECT_EQ(s.CurrentSample, summary.samplesReached);
+  // The alkalinity entered in meq/L, in the state in eq/L.
+  EXPECT_EQ(s.Alkalinity, kPairs[0].samples[static_cast<std::size_t>(s.CurrentSample - 1)][1] / 1000);
+}
+
 TEST(RunCalculation, WorksheetFourChoosesTheModelAndTheExtraResults) {
   for (const DataSheet mode : {DataSheet::Main, DataSheet::Batch}) {
     MemoryWorkbook wb = BookFor(kPairs[0]);
