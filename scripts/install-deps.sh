@@ -10,7 +10,7 @@ packages=(
   # speciation core tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # the xlsx layer: zip container and XML parts
-  libzip-dev zipcmp zipmerge ziptool libpugixml-dev libdeflate-dev zlib1g-dev
+  libzip-dev zipcmp zipmerge ziptool libpugixml-dev libdeflate-dev libisal-dev zlib1g-dev
   # the shipped workbook is generated at build time
   libxlsxwriter-dev
   # fuzzing the reader with sanitizers

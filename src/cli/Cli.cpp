@@ -34,6 +34,7 @@ public:
     lastCaption_ = update.caption;
     drawn_ = true;
   }
+  bool LooksAtTheState() const override { return false; }
 
 private:
   std::ostream& err_;

@@ -93,6 +93,7 @@ PipelineSummary RunSequential(ModelState& start, SampleSource& source, ResultSin
     if (!source.Next(row)) break;
     row.index = index;
     if (fresh) Restart(work, start);
+    source.Enter(state, row);
     const bool solved = SolveRow(state, row, weightedSum, options);
     // Stop before preparing a row that will not be written.
     if (!solved && options.onFailure == FailurePolicy::Stop) writer.Write(row);
@@ -114,9 +115,9 @@ struct Chunk {
 
 class Workers {
 public:
-  Workers(int count, const ModelState& start, ResultSink& sink, WeightedSumSource& weightedSum,
+  Workers(int count, const ModelState& start, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
           const PipelineOptions& options)
-      : start_(start), sink_(sink), weightedSum_(weightedSum), options_(options) {
+      : start_(start), source_(source), sink_(sink), weightedSum_(weightedSum), options_(options) {
     for (int i = 0; i < count; ++i) threads_.emplace_back([this] { Work(); });
   }
   ~Workers() {
@@ -156,6 +157,7 @@ private:
         for (std::size_t i = 0; i < chunk->count; ++i) {
           SampleRow& row = chunk->rows[i];
           Restart(work, start_);
+          source_.Enter(work, row);
           const bool solved = SolveRow(work, row, weightedSum_, options_);
           sink_.Prepare(row, solved ? &work : nullptr);
         }
@@ -171,6 +173,7 @@ private:
   }
 
   const ModelState& start_;
+  SampleSource& source_;
   ResultSink& sink_;
   WeightedSumSource& weightedSum_;
   const PipelineOptions& options_;
@@ -194,7 +197,7 @@ PipelineSummary RunParallel(const ModelState& start, SampleSource& source, Resul
   bool sourceEnded = false;
   std::int64_t index = 0;
 
-  Workers workers(threads, start, sink, weightedSum, options);
+  Workers workers(threads, start, source, sink, weightedSum, options);
   for (;;) {
     while (!sourceEnded && !free.empty()) {
       Chunk* chunk = free.front();
@@ -237,12 +240,167 @@ PipelineSummary RunParallel(const ModelState& start, SampleSource& source, Resul
   return summary;
 }
 
+// The carried-over state solved on a thread of its own: the chunks go to it
+// in input order and it takes them in that order, so every row starts from
+// the state the row before it left, as in RunSequential. Each row leaves a
+// copy of the state for the sink, written on the calling thread.
+class CarriedSolver {
+public:
+  CarriedSolver(ModelState& state, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
+                const PipelineOptions& options)
+      : state_(state), source_(source), sink_(sink), weightedSum_(weightedSum), options_(options),
+        thread_([this] { Work(); }) {}
+  ~CarriedSolver() { Join(); }
+  void Submit(Chunk* chunk) {
+    {
+      std::lock_guard lock(mutex_);
+      chunk->done = false;
+      todo_.push_back(chunk);
+    }
+    changed_.notify_all();
+  }
+  void WaitFor(Chunk* chunk) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [chunk] { return chunk->done; });
+  }
+  // No further rows are solved; the thread ends. After it the state is the
+  // caller's again.
+  void Join() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+private:
+  void Work() {
+    // With Stop, no row after the first failed one is solved: the run ends there.
+    bool halted = false;
+    for (;;) {
+      Chunk* chunk = nullptr;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return stopping_ || !todo_.empty(); });
+        if (stopping_) return;
+        chunk = todo_.front();
+        todo_.pop_front();
+      }
+      try {
+        for (std::size_t i = 0; i < chunk->count && !halted; ++i) {
+          SampleRow& row = chunk->rows[i];
+          source_.Enter(state_, row);
+          const bool solved = SolveRow(state_, row, weightedSum_, options_);
+          if (!row.solved) row.solved = std::make_unique<ModelState>();
+          *row.solved = state_;
+          if (!solved && options_.onFailure == FailurePolicy::Stop)
+            halted = true;
+          else
+            sink_.Prepare(row, solved ? &state_ : nullptr);
+        }
+      } catch (...) {
+        chunk->error = std::current_exception();
+        halted = true;
+      }
+      {
+        std::lock_guard lock(mutex_);
+        chunk->done = true;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  ModelState& state_;
+  SampleSource& source_;
+  ResultSink& sink_;
+  WeightedSumSource& weightedSum_;
+  const PipelineOptions& options_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Chunk*> todo_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+PipelineSummary RunOverlapped(ModelState& state, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
+                              const PipelineOptions& options) {
+  PipelineSummary summary;
+  summary.threads = 2;
+  Writer writer(sink, options.onFailure, summary);
+  const std::size_t perChunk = std::max<std::size_t>(1, options.rowsPerChunk);
+  std::vector<Chunk> chunks(std::max<std::size_t>(2, options.chunksPerThread));
+  std::deque<Chunk*> free, inFlight;
+  for (Chunk& c : chunks) free.push_back(&c);
+  std::exception_ptr sourceError;
+  bool sourceEnded = false;
+  std::int64_t index = 0;
+  const SampleRow* writing = nullptr; // the row being written, whose state the run ends with
+
+  CarriedSolver solver(state, source, sink, weightedSum, options);
+  try {
+    for (;;) {
+      while (!sourceEnded && !free.empty()) {
+        Chunk* chunk = free.front();
+        free.pop_front();
+        chunk->rows.resize(perChunk);
+        chunk->count = 0;
+        chunk->error = nullptr;
+        try {
+          while (chunk->count < perChunk) {
+            SampleRow& row = chunk->rows[chunk->count];
+            row.failure.clear();
+            if (!source.Next(row)) {
+              sourceEnded = true;
+              break;
+            }
+            row.index = index++;
+            chunk->count += 1;
+          }
+        } catch (...) {
+          // The rows read before it are still solved and written.
+          sourceError = std::current_exception();
+          sourceEnded = true;
+        }
+        if (chunk->count == 0) {
+          free.push_back(chunk);
+          break;
+        }
+        inFlight.push_back(chunk);
+        solver.Submit(chunk);
+      }
+      if (inFlight.empty()) break;
+      Chunk* next = inFlight.front();
+      inFlight.pop_front();
+      solver.WaitFor(next);
+      if (next->error) std::rethrow_exception(next->error);
+      for (std::size_t i = 0; i < next->count; ++i) {
+        writing = &next->rows[i];
+        writer.Write(next->rows[i]);
+      }
+      writing = nullptr;
+      free.push_back(next);
+    }
+  } catch (...) {
+    // The solver may be ahead: the state goes back to the row the run ended at.
+    solver.Join();
+    if (writing != nullptr && writing->solved) state = *writing->solved;
+    throw;
+  }
+  solver.Join();
+  if (sourceError) std::rethrow_exception(sourceError);
+  return summary;
+}
+
 } // namespace
 
 PipelineSummary RunPipeline(ModelState& start, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
                             const PipelineOptions& options) {
   int threads = options.threads;
   if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  if (options.start == StartState::CarryOver && options.overlap) {
+    return RunOverlapped(start, source, sink, weightedSum, options);
+  }
   if (options.start == StartState::CarryOver || threads == 1) {
     PipelineSummary summary = RunSequential(start, source, sink, weightedSum, options);
     summary.threads = 1;

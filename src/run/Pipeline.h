@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -44,6 +45,9 @@ struct SampleRow {
   std::string failure;             // why the row has no result, naming its place; empty: solved
   std::vector<std::string> fields; // whatever the source keeps for the sink (e.g. the input fields)
   std::string output;              // whatever the sink prepares on a worker thread
+  // With the carried-over state solved on a thread of its own: the state as
+  // this row left it (solved or not), for the sink to write from.
+  std::unique_ptr<ModelState> solved;
 };
 
 // Yields the rows in input order.
@@ -54,6 +58,9 @@ public:
   // and returns false at the end. A row that cannot be read gets its failure
   // and true; an input that cannot go on at all throws.
   virtual bool Next(SampleRow& row) = 0;
+  // On the thread that solves, just before the row is (or would be) solved:
+  // what the row puts into the carried-over state besides its inputs.
+  virtual void Enter(ModelState&, const SampleRow&) {}
 };
 
 class ResultSink {
@@ -74,6 +81,12 @@ enum class StartState {
 
 struct PipelineOptions {
   StartState start = StartState::Fresh;
+  // With CarryOver: solve on a second thread while the calling thread reads
+  // the next rows and writes the solved ones (each row's state handed over in
+  // SampleRow::solved). The samples are solved in the same order from the same
+  // states, so the results are the same; weightedSum must then be safe to use
+  // beside the source and the sink (FixedWeightedSum is).
+  bool overlap = false;
   FailurePolicy onFailure = FailurePolicy::Stop;
   int threads = 1;                 // with Fresh: worker threads; 0 = all cores
   std::size_t rowsPerChunk = 256;  // rows a worker takes at a time
@@ -130,6 +143,7 @@ void SetSampleInputs(ModelState& state, const SampleInputs& inputs);
 // by the row's place. With Stop, the first failed row in input order
 // throws RowStopped after every row before it was written; an exception of
 // the source or the sink ends the run the same way (rows before it written).
+// With CarryOver, start is left as the last row handed to the sink left it.
 PipelineSummary RunPipeline(ModelState& start, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
                             const PipelineOptions& options);
 

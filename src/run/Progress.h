@@ -25,6 +25,10 @@ class ProgressListener {
 public:
   virtual ~ProgressListener() = default;
   virtual void OnProgress(const ProgressUpdate& update) = 0;
+  // Whether OnProgress may look at the state the run works in (where it
+  // stands between the samples). A listener that only shows the update says
+  // no, and the run may then solve the samples on a second core meanwhile.
+  virtual bool LooksAtTheState() const { return true; }
 };
 
 } // namespace vontralek

@@ -4,6 +4,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -461,7 +462,7 @@ void WriteBatchResults(const ModelState& state, workbook::Workbook& workbook, Ru
 // into the model's units. The progress of sample k is shown before it is read.
 class BatchSource : public SampleSource {
 public:
-  BatchSource(ModelState& state, const workbook::Worksheet& sheet, const RunSummary& summary,
+  BatchSource(const ModelState& state, const workbook::Worksheet& sheet, const RunSummary& summary,
               ProgressListener* progress)
       : state_(state), sheet_(sheet), settings_(summary.settings), reader_(summary.settings, state),
         progress_(progress), count_(static_cast<std::int64_t>(state.SampleCount)) {}
@@ -469,11 +470,9 @@ public:
   bool Next(SampleRow& row) override {
     if (k_ == count_) return false;
     const std::int64_t k = ++k_;
-    state_.CurrentSample = k;
-    // k * 100 / N percent, exactly 100 at the start of the last sample.
-    state_.SampleNumber = static_cast<double>(k);
-    state_.ProgressPercent = state_.SampleNumber * 100.0 / state_.SampleCount;
-    ProgressUpdate update = ShowProgress(state_.ProgressPercent);
+    // k * 100 / N percent, exactly 100 at the start of the last sample (the
+    // same value Enter puts into the state).
+    ProgressUpdate update = ShowProgress(static_cast<double>(k) * 100.0 / state_.SampleCount);
     update.sample = k;
     update.sampleCount = count_;
     if (progress_ != nullptr) progress_->OnProgress(update);
@@ -492,10 +491,17 @@ public:
     return true;
   }
 
+  // The sample's number and the progress, in the state that solves it.
+  void Enter(ModelState& state, const SampleRow& row) override {
+    state.CurrentSample = row.index + 1;
+    state.SampleNumber = static_cast<double>(state.CurrentSample);
+    state.ProgressPercent = state.SampleNumber * 100.0 / state.SampleCount;
+  }
+
   double readSeconds = 0;
 
 private:
-  ModelState& state_;
+  const ModelState& state_; // read only for the count and units, which the solver leaves alone
   const workbook::Worksheet& sheet_;
   const RunSettings& settings_;
   const SampleReader reader_;
@@ -516,13 +522,15 @@ public:
 
   void Write(SampleRow& row) override {
     const auto start = RunClock::now();
+    // Solved beside the writing: the state this row left.
+    const ModelState& state = row.solved ? *row.solved : state_;
     if (row.failure.empty()) {
-      WriteBatchResults(state_, workbook_, summary_);
+      WriteBatchResults(state, workbook_, summary_);
     } else {
-      RecordBatchFailure(state_, workbook_, summary_, row.failure);
+      RecordBatchFailure(state, workbook_, summary_, row.failure);
     }
     writeSeconds += SecondsSince(start);
-    summary_.samplesReached = state_.CurrentSample;
+    summary_.samplesReached = state.CurrentSample;
     StopIfAsked(state_, summary_, options_);
   }
 
@@ -555,7 +563,12 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     WriteAddedHeadings(workbook, DataSheet::Batch, AddedColumnsOf(summary.settings));
   });
 
-  // One thread, each sample starting from the state the previous one left.
+  // Each sample starts from the state the previous one left. With a second
+  // core (and no progress listener that looks at the state between samples)
+  // the samples are solved on it while this thread reads the rows ahead and
+  // writes the solved ones; the weighted sum's start and scale (E19, E20 of
+  // worksheet 4, which the run does not write) are then read once here.
+  // Cells that cannot be read leave it to every sample's solve to say so.
   BatchSource source(state, *sheet, summary, progress);
   BatchSink sink(state, workbook, summary, options);
   PipelineOptions pipeline;
@@ -563,6 +576,19 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   pipeline.onFailure = summary.settings.onFailure;
   pipeline.threads = 1;
   pipeline.arithmeticHint = ArithmeticHint;
+  std::optional<FixedWeightedSum> fixedSum;
+  if (std::thread::hardware_concurrency() >= 2 && (progress == nullptr || !progress->LooksAtTheState())) {
+    try {
+      ModelState scratch = state;
+      weightedSum.LoadWeightedSumParameters(scratch);
+      const AuxRecord& sum = scratch.AuxTable[WeightedSumRecord];
+      fixedSum.emplace(sum.WeightedSum, sum.SumScale);
+      pipeline.overlap = true;
+      pipeline.rowsPerChunk = 64;
+      pipeline.chunksPerThread = 4;
+    } catch (const std::exception&) {
+    }
+  }
   start = RunClock::now();
   const auto account = [&] {
     summary.readSeconds += source.readSeconds;
@@ -570,7 +596,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     summary.solveSeconds += SecondsSince(start) - source.readSeconds - sink.writeSeconds;
   };
   try {
-    RunPipeline(state, source, sink, weightedSum, pipeline);
+    RunPipeline(state, source, sink, fixedSum ? static_cast<WeightedSumSource&>(*fixedSum) : weightedSum, pipeline);
   } catch (const RowStopped& stopped) {
     // "stop": the failed sample's row is cleared and the run ends there.
     account();

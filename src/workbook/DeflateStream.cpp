@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <isa-l/igzip_lib.h>
 #include <libdeflate.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -37,13 +39,16 @@ void DeflateStream::Failed(const std::string& what) {
                       "). The file on disk was not changed. Check that the temporary folder has space.");
 }
 
-DeflateStream::DeflateStream() {
+DeflateStream::DeflateStream() : z_(std::make_unique<isal_zstream>()) {
+  // Raw deflate (no gzip or zlib wrapper) with a 32 kB window, as a zip part needs.
+  isal_deflate_init(z_.get());
+  z_->level = 1;
+  levelBuffer_ = std::make_unique<unsigned char[]>(ISAL_DEF_LVL1_DEFAULT);
+  z_->level_buf = levelBuffer_.get();
+  z_->level_buf_size = ISAL_DEF_LVL1_DEFAULT;
+  z_->end_of_stream = 0; // the text after the rows follows in a segment of its own
   file_ = std::tmpfile();
   if (!file_) Failed("no temporary file for the worksheet could be made");
-  if (deflateInit2(&z_, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-    std::fclose(file_);
-    throw std::bad_alloc();
-  }
   pending_.reserve(kPiece + 4096);
   worker_ = std::thread([this] { Work(); });
 }
@@ -55,7 +60,6 @@ DeflateStream::~DeflateStream() {
   }
   changed_.notify_all();
   worker_.join();
-  deflateEnd(&z_);
   if (file_) std::fclose(file_);
 }
 
@@ -67,7 +71,7 @@ void DeflateStream::Work() {
     lock.unlock();
     std::exception_ptr failure;
     try {
-      Deflate(working_, Z_NO_FLUSH);
+      Deflate(working_, flushing_);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -84,32 +88,35 @@ void DeflateStream::Wait() {
   if (failure_) std::rethrow_exception(failure_);
 }
 
-void DeflateStream::Hand() {
+void DeflateStream::Hand(bool flush) {
   Wait();
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     working_.swap(pending_);
+    flushing_ = flush;
     busy_ = true;
   }
   changed_.notify_all();
   pending_.clear();
 }
 
-void DeflateStream::Deflate(std::string& text, int flush) {
+void DeflateStream::Deflate(std::string& text, bool flush) {
   const auto start = std::chrono::steady_clock::now();
   rowsCrc_ = libdeflate_crc32(rowsCrc_, text.data(), text.size());
   rowsSize_ += text.size();
-  z_.next_in = reinterpret_cast<Bytef*>(text.data());
-  z_.avail_in = static_cast<uInt>(text.size());
-  char out[1 << 16];
+  isal_zstream& z = *z_;
+  z.next_in = reinterpret_cast<std::uint8_t*>(text.data());
+  z.avail_in = static_cast<std::uint32_t>(text.size());
+  z.flush = flush ? SYNC_FLUSH : NO_FLUSH;
+  unsigned char out[1 << 16];
   do {
-    z_.next_out = reinterpret_cast<Bytef*>(out);
-    z_.avail_out = sizeof out;
-    deflate(&z_, flush);
-    const std::size_t n = sizeof out - z_.avail_out;
+    z.next_out = out;
+    z.avail_out = sizeof out;
+    if (isal_deflate(&z) != COMP_OK) Failed("the worksheet could not be compressed");
+    const std::size_t n = sizeof out - z.avail_out;
     if (n > 0 && std::fwrite(out, 1, n, file_) != n) Failed("writing the worksheet's temporary file failed");
     rowsCompressed_ += n;
-  } while (z_.avail_out == 0 || z_.avail_in > 0);
+  } while (z.avail_out == 0 || z.avail_in > 0);
   text.clear();
   seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -121,7 +128,10 @@ void DeflateStream::Append(std::string_view text) {
 
 void DeflateStream::Finish(std::string_view head, std::string_view tail) {
   Wait();
-  if (!finished_) Deflate(pending_, Z_SYNC_FLUSH);
+  if (!finished_) {
+    Hand(true);
+    Wait();
+  }
   finished_ = true;
   if (std::fflush(file_) != 0) Failed("writing the worksheet's temporary file failed");
   head_ = DeflateSegment(head, Z_SYNC_FLUSH);
@@ -159,7 +169,8 @@ std::size_t DeflateStream::Read(std::uint64_t offset, char* data, std::size_t le
 
 std::string DeflateStream::Inflate() {
   Wait();
-  if (!pending_.empty()) Deflate(pending_, Z_SYNC_FLUSH);
+  Hand(true); // all the rows so far, out of the compressor too
+  Wait();
   std::fflush(file_);
   std::string text;
   z_stream z{};

@@ -9,18 +9,21 @@
 // valid deflate stream; the text before the rows, which changes until the
 // save (the used range, the selected tab), is thus deflated last.
 // The rows are deflated on a thread of their own, a piece at a time, while
-// the caller goes on (a batch solves its next samples meanwhile).
-
-#include <zlib.h>
+// the caller goes on (a batch solves its next samples meanwhile), by ISA-L's
+// igzip at level 1: on a batch's sheet XML about 3.7 times faster than
+// zlib's level 1 with 8 % smaller output, and, unlike libdeflate, a stream.
 
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
+
+struct isal_zstream;
 
 namespace vontralek::workbook {
 
@@ -49,19 +52,23 @@ public:
   std::size_t Read(std::uint64_t offset, char* data, std::size_t length) const;
 
 private:
-  void Deflate(std::string& text, int flush); // on the worker, or once it is idle
-  void Hand();                                // pending_ to the worker
-  void Wait();                                // until the worker is idle; rethrows its failure
+  // On the worker only: igzip's AVX-512 code leaves the upper vector registers
+  // dirty, which a thread started later from the calling thread would inherit
+  // (the solver's pow then runs 2.5 times slower).
+  void Deflate(std::string& text, bool flush); // flush: end on a byte boundary
+  void Hand(bool flush = false);               // pending_ to the worker
+  void Wait();                                 // until the worker is idle; rethrows its failure
   void Work();
   [[noreturn]] static void Failed(const std::string& what);
 
-  z_stream z_{};
+  std::unique_ptr<isal_zstream> z_;
+  std::unique_ptr<unsigned char[]> levelBuffer_;
   std::FILE* file_ = nullptr;
   std::string pending_; // rows' text not yet handed over
   std::string working_; // the piece the worker deflates
   std::mutex mutex_;
   std::condition_variable changed_;
-  bool busy_ = false, stop_ = false;
+  bool busy_ = false, stop_ = false, flushing_ = false;
   std::exception_ptr failure_;
   std::thread worker_;
   std::uint64_t rowsSize_ = 0, rowsCompressed_ = 0, size_ = 0;

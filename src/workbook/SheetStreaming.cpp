@@ -48,11 +48,20 @@ struct XlsxSheet::Stream {
       taken = number;
     }
   };
-  std::string tail;  // the part's text from </sheetData> on
-  Cursor source;     // the rows after the window
-  Cursor ahead;      // reads beyond the window
-  int cachedRow = 0; // the row ahead last parsed, in cached
-  Row cached;
+  std::string tail; // the part's text from </sheetData> on
+  Cursor source;    // the rows after the window
+  Cursor ahead;     // reads beyond the window
+  // Rows ahead of the window parsed for reading, by number, kept for the
+  // window (a batch reads a few hundred rows ahead of the rows it writes).
+  std::map<int, Row> parsed;
+  static constexpr std::size_t kParsedKept = 1024;
+  bool TakeParsed(int number, Row& row) {
+    const auto found = parsed.find(number);
+    if (found == parsed.end()) return false;
+    row = std::move(found->second);
+    parsed.erase(found);
+    return true;
+  }
   int windowStart = 1; // rows before it are written out
   int loadedUpTo = 0;  // the part's rows up to it are in the window or written out
   std::size_t rowCount = 0;
@@ -123,7 +132,7 @@ std::size_t XlsxSheet::RowCount() const { return stream_ ? stream_->rowCount : r
 void XlsxSheet::NoteDroppedShared(const std::string& si, const std::string& text, int row, int column) {
   if (!stream_) return;
   stream_->dropped[si] = {text, row, column};
-  stream_->cachedRow = 0; // parsed before: reparsed with the formula made its own
+  stream_->parsed.clear(); // parsed before: reparsed with the formula made its own
 }
 
 const XlsxSheet::SharedMaster* XlsxSheet::StreamedMaster(const std::string& si) const {
@@ -155,7 +164,7 @@ const XlsxSheet::Row* XlsxSheet::RowForReading(int row) const {
     return r == rows_.end() ? nullptr : &r->second;
   }
   Stream& s = *stream_;
-  if (s.cachedRow == row) return &s.cached;
+  if (const auto found = s.parsed.find(row); found != s.parsed.end()) return &found->second;
   Stream::Cursor& ahead = s.ahead;
   if (!ahead.rows || row <= ahead.taken) ahead.Open(book_.package, info_.part);
   while (ahead.Look() && ahead.number < row) ahead.Take();
@@ -163,11 +172,12 @@ const XlsxSheet::Row* XlsxSheet::RowForReading(int row) const {
   ahead.Take();
   auto doc = ParseRow(ahead.text);
   int previous = row - 1;
-  s.cached = IndexRow(doc->document_element(), previous);
-  ApplyDroppedShared(s.cached, row);
-  s.cached.own = std::move(doc);
-  s.cachedRow = row;
-  return &s.cached;
+  Row& parsed = s.parsed[row];
+  parsed = IndexRow(doc->document_element(), previous);
+  ApplyDroppedShared(parsed, row);
+  parsed.own = std::move(doc);
+  if (s.parsed.size() > Stream::kParsedKept && s.parsed.begin()->first != row) s.parsed.erase(s.parsed.begin());
+  return &parsed;
 }
 
 void XlsxSheet::Advance(int row) const {
@@ -179,10 +189,7 @@ void XlsxSheet::Advance(int row) const {
   if (s.source.Look() && s.source.number == row) {
     s.source.Take();
     Row r;
-    if (s.cachedRow == row) {
-      r = std::move(s.cached);
-      s.cachedRow = 0;
-    } else {
+    if (!s.TakeParsed(row, r)) {
       auto doc = ParseRow(s.source.text);
       int previous = row - 1;
       r = IndexRow(doc->document_element(), previous);
@@ -228,10 +235,7 @@ void XlsxSheet::WriteOut(int limit) const {
       const int number = s.source.number;
       s.source.Take();
       Row row;
-      if (s.cachedRow == number) {
-        row = std::move(s.cached);
-        s.cachedRow = 0;
-      } else {
+      if (!s.TakeParsed(number, row)) {
         auto doc = ParseRow(s.source.text);
         int previous = number - 1;
         row = IndexRow(doc->document_element(), previous);

@@ -25,8 +25,10 @@ struct PackageLimits {
   std::uint64_t maxRatio = 250;              // uncompressed : compressed size of a part...
   std::uint64_t ratioFromSize = 16ull << 20; // ...once it has unpacked to this many bytes
   // A worksheet part this large is edited as a stream of rows, so that memory
-  // does not grow with the rows (see SheetStreaming.cpp).
-  std::uint64_t streamFromSize = 16ull << 20;
+  // does not grow with the rows (see SheetStreaming.cpp) and its rows are
+  // deflated on a second thread as a batch writes them: from a few thousand
+  // rows on, that is faster than deflating the whole sheet at the save.
+  std::uint64_t streamFromSize = 1ull << 20;
 };
 
 // An .xlsx or .xlsm package edited in place. The package is kept as the bytes

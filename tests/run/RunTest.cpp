@@ -61,9 +61,12 @@ struct Reference : WeightedSumSource {
   ModelState s;
 };
 
-// The run over an in-memory workbook, recording each progress update.
+// The run over an in-memory workbook, recording each progress update. A
+// listener that does not look at the state lets a batch solve on a second core.
 struct Calculation : ProgressListener {
-  Calculation(MemoryWorkbook& wb, DataSheet mode, CarbonatePair pair, RunSummary* summary = nullptr) {
+  Calculation(MemoryWorkbook& wb, DataSheet mode, CarbonatePair pair, RunSummary* summary = nullptr,
+              bool looksAtTheState = false)
+      : looks(looksAtTheState) {
     s.SheetMode = mode;
     s.InputPair = pair;
     try {
@@ -75,8 +78,10 @@ struct Calculation : ProgressListener {
   void OnProgress(const ProgressUpdate& update) override {
     percents.push_back(update.percent);
     samples.push_back({update.sample, update.sampleCount});
-    alkalinity.push_back(s.Alkalinity);
+    alkalinity.push_back(looks ? s.Alkalinity : 0.0);
   }
+  bool LooksAtTheState() const override { return looks; }
+  bool looks;
   ModelState s;
   std::string error;
   std::vector<double> percents, alkalinity;
@@ -143,10 +148,13 @@ TEST(RunCalculation, MainSheetHeadingsAndResultsAreThoseOfAnIndependentSolve) {
 }
 
 TEST(RunCalculation, BatchRowsAreThoseOfIndependentSolvesSharingOneState) {
-  for (const PairCase& c : kPairs) {
-    SCOPED_TRACE(c.a4);
+  // Solved on a second core (the listener does not look at the state), and on
+  // one thread for a listener that does.
+  for (const auto& [c, looks] :
+       {std::pair{kPairs[0], false}, {kPairs[0], true}, {kPairs[1], false}, {kPairs[2], false}, {kPairs[2], true}}) {
+    SCOPED_TRACE(std::string(c.a4) + (looks ? ", one thread" : ""));
     MemoryWorkbook wb = BookFor(c);
-    const Calculation batch(wb, DataSheet::Batch, c.pair);
+    const Calculation batch(wb, DataSheet::Batch, c.pair, nullptr, looks);
     Reference b(wb, DataSheet::Batch, c.pair);
     Cells want = {{At("B1"), Text(c.b1)}, {At("C1"), Text(c.c1)}};
     want.merge(BatchCells(b.Solve(c.samples[0]), 2));
@@ -166,8 +174,10 @@ TEST(RunCalculation, BatchRowsAreThoseOfIndependentSolvesSharingOneState) {
     EXPECT_EQ(batch.percents, (std::vector<double>{100.0 / 3, 200.0 / 3, 100.0}));
     EXPECT_EQ(batch.samples, (std::vector<std::pair<std::int64_t, std::int64_t>>{{1, 3}, {2, 3}, {3, 3}}));
     const bool c3 = c.pair == CarbonatePair::BicarbonateCarbonate;
-    EXPECT_EQ(batch.alkalinity,
-              (std::vector<double>{0, c3 ? 0 : c.samples[0][1] / 1000, c3 ? 0 : c.samples[1][1] / 1000}));
+    if (looks) {
+      EXPECT_EQ(batch.alkalinity,
+                (std::vector<double>{0, c3 ? 0 : c.samples[0][1] / 1000, c3 ? 0 : c.samples[1][1] / 1000}));
+    }
   }
 }
 
@@ -199,6 +209,57 @@ TEST(RunCalculation, TheStopHandlerNotesTheSignal) {
   InstallStopHandlers();
   std::raise(SIGINT);
   EXPECT_EQ(StopSignal().load(), SIGINT);
+}
+
+// A signal noted during a batch: the run ends after a written sample, and the
+// state holds that sample (a second core may have solved further ones).
+TEST(RunCalculation, AStopMidBatchLeavesTheStateOfTheLastSampleWritten) {
+  struct SignalAtSampleTwo : ProgressListener {
+    void OnProgress(const ProgressUpdate& update) override {
+      if (update.sample == 2) signal = SIGINT;
+    }
+    bool LooksAtTheState() const override { return false; }
+    std::atomic<int> signal{0};
+  } listener;
+  MemoryWorkbook wb = BookFor(kPairs[0]);
+  ModelState s;
+  s.SheetMode = DataSheet::Batch;
+  s.InputPair = kPairs[0].pair;
+  RunSummary summary;
+  RunOptions options;
+  options.stopSignal = &listener.signal;
+  EXPECT_THROW(RunCalculation(s, wb, &listener, &summary, options), RunStopped);
+  ASSERT_GE(summary.samplesReached, 1);
+  EXPECT_EQ(s.CurrentSample, summary.samplesReached);
+  // The alkalinity entered in meq/L, in the state in eq/L.
+  EXPECT_EQ(s.Alkalinity, kPairs[0].samples[static_cast<std::size_t>(s.CurrentSample - 1)][1] / 1000);
+}
+
+TEST(RunCalculation, WorksheetFourChoosesTheModelAndTheExtraResults) {
+  for (const DataSheet mode : {DataSheet::Main, DataSheet::Batch}) {
+    MemoryWorkbook wb = BookFor(kPairs[0]);
+    Put(wb.Sheet(4), "E23", Text(" Ion Association ")); // letter case and spaces do not matter
+    Put(wb.Sheet(4), "E24", Text("YES"));
+    const Calculation run(wb, mode, kPairs[0].pair);
+    Reference reference(wb, mode, kPairs[0].pair);
+    reference.s.Model = SpeciationModel::IonAssociation;
+    const ModelState& r = reference.Solve(kPairs[0].samples[0]);
+    const bool main = mode == DataSheet::Main;
+    const auto& sheet = wb.Sheet(main ? 1 : 2);
+    // Headings, the 3 of CaCO3 and the 4 of CaSO4 lowered; gypsum has no log K (G5 empty): "nd".
+    const std::string row = main ? "5" : "2", headings = main ? "4" : "1";
+    const char* columns[] = {main ? "S" : "CB", main ? "T" : "CC", main ? "U" : "CD"};
+    ExpectCells(sheet, {{At(columns[0] + headings), Text("SI calcite (CaCO3)")},
+                        {At(columns[1] + headings), Text("SI gypsum (CaSO4)")},
+                        {At(columns[2] + headings), Text("Charge balance error/%")},
+                        {At(columns[0] + row), Num(r.SaturationIndexCalcite)},
+                        {At(columns[1] + row), Text("nd")},
+                        {At(columns[2] + row), Num(r.ChargeBalanceError)}});
+    const auto [hr, hc] = At(columns[0] + headings);
+    EXPECT_THAT(sheet.Formats(), ::testing::Contains(workbook::MemoryWorksheet::Format{hr, hc, 17, 1, false}));
+    EXPECT_EQ(sheet.Value(At(main ? "R5" : "M2").first, At(main ? "R5" : "M2").second).number,
+              r.IonicStrength * 1000); // the ion-association model's result, not the specified one's
+  }
 }
 
 // The reference at a temperature: the chemistry with the shipped temperature
