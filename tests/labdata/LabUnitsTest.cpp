@@ -3,7 +3,6 @@
 #include <string>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "labdata/LabUnits.h"
 #include "labdata/MolarMasses.h"

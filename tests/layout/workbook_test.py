@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
 """The workbook generator and the workbook it ships, read back with openpyxl (a
 reader independent of the program's own).  Usage: workbook_test.py MAKE_WORKBOOK SHIPPED.xlsx DATA_DIR"""
-import csv, os, pathlib, subprocess, sys, tempfile, unittest, zipfile
-import xml.etree.ElementTree as ET
-
+import csv, os, pathlib, subprocess, sys, tempfile, unittest, zipfile, xml.etree.ElementTree as ET
 import openpyxl
 from openpyxl.utils import get_column_letter, range_boundaries
 
@@ -22,13 +20,17 @@ def read_cells(path):
             text = "".join(t.text or "" for t in run.iter(NS + "t"))
             align = run.find(f"{NS}rPr/{NS}vertAlign")
             script = {"superscript": "^", "subscript": "_"}.get(align.get("val") if align is not None else "")
-            plain += text
-            markup += script + "{" + text + "}" if script else text
+            plain, markup = plain + text, markup + (script + "{" + text + "}" if script else text)
         marked[plain] = markup
     book = openpyxl.load_workbook(path)
     return book.sheetnames, {(n, c.coordinate): marked.get(c.value, c.value)
                              for n, sheet in enumerate(book.worksheets, 1)
                              for row in sheet.iter_rows() for c in row if c.value is not None}
+
+
+def read_csv(name):
+    with open(os.path.join(DATA, name), encoding="utf-8") as f:
+        return list(csv.DictReader(f))
 
 
 def area(*ranges):
@@ -43,8 +45,7 @@ class Generator(unittest.TestCase):
         """Runs the generator on sheet texts: returncode, stderr, (names, cells) or None without a file."""
         with tempfile.TemporaryDirectory() as tmp:
             paths = [pathlib.Path(tmp, f"{i + 1}.txt") for i in range(len(sheets))]
-            for path, text in zip(paths, sheets):
-                path.write_text(text, encoding="utf-8")
+            for path, text in zip(paths, sheets): path.write_text(text, encoding="utf-8")
             out = os.path.join(tmp, "out.xlsx")
             result = subprocess.run([TOOL, out, *paths], capture_output=True, text=True)
             return result.returncode, result.stderr, read_cells(out) if os.path.exists(out) else None
@@ -93,9 +94,8 @@ class ShippedWorkbook(unittest.TestCase):
         self.assertEqual({self.cells[(4, a)] for a in area("B6:L6", "B11:M11", "B15:M15")}, {1})
         self.assertEqual([self.cells[(4, "E19")], self.cells[(4, "E20")]], [0, 1])
         # Molar masses as data/molar-masses.csv lists them; the settings block with the validated model.
-        with open(os.path.join(DATA, "molar-masses.csv"), encoding="utf-8") as f:
-            masses = {r["worksheet_4_column"]: float(r["molar_mass_g_mol"]) for r in csv.DictReader(f)
-                      if r["worksheet_4_column"]}
+        masses = {r["worksheet_4_column"]: float(r["molar_mass_g_mol"]) for r in read_csv("molar-masses.csv")
+                  if r["worksheet_4_column"]}
         self.assertEqual({c: self.cells[(4, c + "8")] for c in masses}, masses)
         self.assertEqual([self.cells[(4, f"E{r}")] for r in range(23, 29)],
                          ["ion association", "yes", "stop", "stop", "mmol/L", "meq/L"])
@@ -104,8 +104,7 @@ class ShippedWorkbook(unittest.TestCase):
         # Below its title, constant n on row 56 + n: form in B, A1..A6 in C:H, the enthalpy in I;
         # an empty cell is an empty field of data/logk-temperature.csv, "vanthoff" reads "van 't Hoff".
         self.assertEqual(self.cells[(3, "A55")], "Temperature dependence of log K")
-        with open(os.path.join(DATA, "logk-temperature.csv"), encoding="utf-8") as f:
-            rows = list(csv.DictReader(f))
+        rows = read_csv("logk-temperature.csv")
         self.assertEqual(len(rows), 30)
         fields = ["form", "A1", "A2", "A3", "A4", "A5", "A6", "delta_h_kJ_mol"]
         for r in rows:
@@ -124,8 +123,7 @@ class ShippedWorkbook(unittest.TestCase):
     def test_samples_are_the_example_waters_with_one_nd(self):
         # Main row 5 and Batch rows 2 on hold numbers where the program reads
         # them; "nd" (not determined, read as 0) only for an ion the data lack.
-        with open(os.path.join(DATA, "example-waters.csv"), encoding="utf-8") as f:
-            waters = list(csv.DictReader(f))
+        waters = read_csv("example-waters.csv")
         fields = ["pH", "alk_meq_L", "Na", "K", "Ca", "Mg", "Cl", "NO3", "SO4"]
         nd = 0
         for sheet, row, first, water in [(1, 5, 1, waters[0])] + [(2, r, 2, w) for r, w in enumerate(waters, 2)]:

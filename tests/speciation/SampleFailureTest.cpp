@@ -10,7 +10,6 @@
 #include <string>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "ReferenceSpeciation.h"
 #include "SpeciationTestSupport.h"

@@ -7,7 +7,6 @@
 #include <tuple>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "ReferenceSpeciation.h"
 #include "SpeciationTestSupport.h"

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "table/Columns.h"
 #include "table/Csv.h"

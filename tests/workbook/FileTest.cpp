@@ -2,7 +2,6 @@
 // only when that is safe, temporary files and conversions cleaned up.
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>

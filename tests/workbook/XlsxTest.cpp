@@ -1,7 +1,6 @@
 // Reading cells, editing packages (all but the written cells kept byte for byte), refusing bad or locked files.
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <pugixml.hpp>
 #include <signal.h>
 #include <sys/wait.h>
@@ -38,8 +37,7 @@ std::string Inline(const std::string& ref, const std::string& text) {
   return "<c r=\"" + ref + "\" t=\"inlineStr\"><is><t>" + text + "</t></is></c>";
 }
 
-// A part of the saved package, parsed.
-struct Part {
+struct Part { // a part of the saved package, parsed
   pugi::xml_document doc;
   Part(const std::map<std::string, std::string>& parts, const std::string& name) {
     EXPECT_TRUE(doc.load_string(parts.at(name).c_str(), pugi::parse_default | pugi::parse_ws_pcdata_single)) << name;
@@ -100,8 +98,7 @@ TEST(XlsxRead, ValuesOfEveryKindOfCell) {
   EXPECT_FALSE(s.Value(1, 4).EqualsText("ND")); // exact, case-sensitive
   EXPECT_THROW(s.Value(0, 1), WorkbookError);
   EXPECT_THROW(s.Value(1, 16385), WorkbookError);
-  EXPECT_THAT([&] { s.Value(1, 10); },
-              ThrowsMessage<WorkbookError>(AllOf(HasSubstr("J1"), HasSubstr("test.xlsx")))); // no string 3
+  EXPECT_THAT([&] { s.Value(1, 10); }, ThrowsMessage<WorkbookError>(AllOf(HasSubstr("J1"), HasSubstr("test.xlsx"))));
 }
 
 TEST(XlsxRead, TextIsANumberOnlyWhenItIsAFiniteDecimal) {
@@ -395,6 +392,7 @@ TEST(WorkbookFile, WhatIsNotAWorkbookOrIsLockedIsRefusedAndLeftUntouched) {
   Parts twice = MinimalParts({"", "", "", ""});
   twice.push_back({"XL/worksheets/Sheet1.xml", twice[4].second});
   // (file name, content, a word the message must contain)
+  // clang-format off
   const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
       {"text.xlsx", "Sample;pH\nW1;7.25\n", "not a zip"},
       {"truncated.xlsx", valid.substr(0, valid.size() / 2), "zip package cannot be read"},
@@ -404,16 +402,12 @@ TEST(WorkbookFile, WhatIsNotAWorkbookOrIsLockedIsRefusedAndLeftUntouched) {
       {"samepart.xlsx", ZipParts(samePart), "one and the same part"},
       {"otherzip.xlsx", ZipParts({{"readme.txt", "hello"}}), "_rels/.rels"},
       // Ambiguous content: programs disagree on which copy counts.
-      {"tworows.xlsx", ZipParts(MinimalParts({"<row r=\"2\"/><row r=\"3\"/><row r=\"2\"/>", "", "", ""})),
-       "row 2 twice"},
-      {"twocells.xlsx",
-       ZipParts(MinimalParts({"<row r=\"2\"><c r=\"B2\"/><c r=\"C2\"/><c r=\"B2\"/></row>", "", "", ""})),
-       "cell B2 twice"},
-      {"a0.xlsx", ZipParts(MinimalParts({"<row r=\"5\"><c r=\"A0\"><v>1</v></c></row>", "", "", ""})),
-       "\"A0\" in row 5"},
-      {"otherrow.xlsx", ZipParts(MinimalParts({"<row r=\"5\"><c r=\"A7\"><v>1</v></c></row>", "", "", ""})),
-       "\"A7\" in row 5"},
+      {"tworows.xlsx", ZipParts(MinimalParts({"<row r=\"2\"/><row r=\"3\"/><row r=\"2\"/>", "", "", ""})), "row 2 twice"},
+      {"twocells.xlsx", ZipParts(MinimalParts({"<row r=\"2\"><c r=\"B2\"/><c r=\"C2\"/><c r=\"B2\"/></row>", "", "", ""})), "cell B2 twice"},
+      {"a0.xlsx", ZipParts(MinimalParts({"<row r=\"5\"><c r=\"A0\"><v>1</v></c></row>", "", "", ""})), "\"A0\" in row 5"},
+      {"otherrow.xlsx", ZipParts(MinimalParts({"<row r=\"5\"><c r=\"A7\"><v>1</v></c></row>", "", "", ""})), "\"A7\" in row 5"},
       {"twoentries.xlsx", ZipParts(twice), "entry \"XL/worksheets/Sheet1.xml\" twice"}};
+  // clang-format on
   for (const auto& [name, bytes, word] : cases) {
     const fs::path path = folder / name;
     WriteBytes(path, bytes);
