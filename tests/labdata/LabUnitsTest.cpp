@@ -25,12 +25,11 @@ template <typename F> std::string ErrorOf(F f, Problem expected) {
 }
 
 TEST(LabSettings, TextsAreReadWithoutRegardToCaseAndSpacesAndBadOnesListTheAllowed) {
-  EXPECT_EQ(ParseIonUnit(""), IonUnit::MmolPerL);
-  EXPECT_EQ(ParseIonUnit("  MG/l "), IonUnit::MgPerL);
-  EXPECT_EQ(ParseAlkalinityUnit(" "), AlkalinityUnit::MeqPerL);
-  EXPECT_EQ(ParseAlkalinityUnit("mg/L as caco3"), AlkalinityUnit::MgPerLAsCaCO3);
-  EXPECT_EQ(ParseAlkalinityUnit("mg/L as HCO3\t"), AlkalinityUnit::MgPerLAsHCO3);
-  EXPECT_EQ(ParseBelowLimitPolicy(""), BelowLimitPolicy::Stop);
+  EXPECT_EQ(std::tuple(ParseIonUnit(""), ParseIonUnit("  MG/l "), ParseBelowLimitPolicy("")),
+            std::tuple(IonUnit::MmolPerL, IonUnit::MgPerL, BelowLimitPolicy::Stop));
+  EXPECT_EQ(std::vector({ParseAlkalinityUnit(" "), ParseAlkalinityUnit("mg/L as caco3"),
+                         ParseAlkalinityUnit("mg/L as HCO3\t")}),
+            std::vector({AlkalinityUnit::MeqPerL, AlkalinityUnit::MgPerLAsCaCO3, AlkalinityUnit::MgPerLAsHCO3}));
   for (auto p : {BelowLimitPolicy::Stop, BelowLimitPolicy::Zero, BelowLimitPolicy::Half, BelowLimitPolicy::Limit})
     EXPECT_EQ(ParseBelowLimitPolicy(std::string(" ").append(ToText(p))), p);
 
@@ -43,17 +42,16 @@ TEST(LabSettings, TextsAreReadWithoutRegardToCaseAndSpacesAndBadOnesListTheAllow
 }
 
 TEST(LabValues, NumbersAreReadInTheCLocaleOnly) {
-  EXPECT_EQ(ParseNumber(" 0.25 "), 0.25);
-  EXPECT_EQ(ParseNumber("-1.5e-3"), -1.5e-3);
+  EXPECT_EQ(std::pair(ParseNumber(" 0.25 "), ParseNumber("-1.5e-3")), std::pair(0.25, -1.5e-3));
   for (const char* bad : {"0,25", "", "abc", "inf", "nan", "1.0x", "0x10", "+-1"})
     EXPECT_THAT(ErrorOf([bad] { ParseNumber(bad); }, Problem::NotANumber), HasSubstr("not a number")) << bad;
   EXPECT_THAT(ErrorOf([] { ParseNumber("1e999"); }, Problem::NotANumber), HasSubstr("beyond the range"));
 }
 
 TEST(LabValues, BelowTheDetectionLimitCountsAsThePolicySays) {
-  EXPECT_EQ(CensoredValue("<0.1", BelowLimitPolicy::Zero), 0.0);
-  EXPECT_EQ(CensoredValue("< 0.1", BelowLimitPolicy::Half), 0.05);
-  EXPECT_EQ(CensoredValue("<  0.1 ", BelowLimitPolicy::Limit), 0.1);
+  EXPECT_EQ(std::tuple(CensoredValue("<0.1", BelowLimitPolicy::Zero), CensoredValue("< 0.1", BelowLimitPolicy::Half),
+                       CensoredValue("<  0.1 ", BelowLimitPolicy::Limit)),
+            std::tuple(0.0, 0.05, 0.1));
   // Under "stop" it is the same type mismatch as any text, even when malformed.
   for (const char* text : {"<0.1", "<"})
     EXPECT_THAT(ErrorOf([text] { CensoredValue(text, BelowLimitPolicy::Stop); }, Problem::NotANumber),
@@ -100,8 +98,7 @@ TEST(MolarMassTable, HoldsTheSumsOfTheIupacAtomicWeights) {
                                24.305, 35.45,  62.004, 96.056, 61.016, 60.008};
   const MolarMasses m = LoadMolarMasses(std::string(VONTRALEK_DATA_DIR) + "/molar-masses.csv");
   for (int row = 1; row <= MolarMassSpeciesCount; ++row) EXPECT_EQ(m.species[row], expected[row]) << row;
-  EXPECT_EQ(m.CaCO3, 100.086);
-  EXPECT_EQ(m.Nitrogen, 14.007);
+  EXPECT_EQ(std::pair(m.CaCO3, m.Nitrogen), std::pair(100.086, 14.007));
 
   std::istringstream missing("species,c,comp,mass\nH+,B,H,1.008\n"), bad("h\nNa+,D,Na,-1\n");
   EXPECT_THAT(ErrorOf([&] { LoadMolarMasses(missing, "m.csv"); }, Problem::BadMolarMass), HasSubstr("OH-"));

@@ -54,8 +54,7 @@ TEST(CsvReading, QuotingLineEndsAndByteOrderMark) {
 TEST(CsvReading, MalformedFilesAreRefusedNamingLineAndColumn) {
   const auto expect = [](const std::string& text, std::size_t line, std::size_t column, const char* words) {
     const CsvError e = Refusal([&] { ReadAll(text); });
-    EXPECT_EQ(e.line(), line) << e.what();
-    EXPECT_EQ(e.column(), column) << e.what();
+    EXPECT_EQ(std::pair(e.line(), e.column()), std::pair(line, column)) << e.what();
     EXPECT_THAT(e.what(), AllOf(HasSubstr("t.csv line " + std::to_string(line)), HasSubstr(words)));
   };
   expect("", 1, 0, "the file is empty");
@@ -85,14 +84,11 @@ TEST(TableColumns, NamesGiveQuantityAndUnitAndBadNamesAreRefused) {
   const InputColumns c = ReadInputColumns({"sample", "Na_mg_L", "K_mmol_L", "Ca_meq_L", "NO3_mg_L_as_N", "pH",
                                            "alkalinity_mg_L_as_CaCO3", "site", "temperature_C", "Nature"},
                                           "t.csv");
-  EXPECT_EQ(c.Index(Quantity::Na), 1);
-  EXPECT_EQ(c.Unit(Quantity::Na), ColumnUnit::MgPerL);
-  EXPECT_EQ(c.Unit(Quantity::Ca), ColumnUnit::MeqPerL);
-  EXPECT_EQ(c.Unit(Quantity::NO3), ColumnUnit::MgPerLAsN);
-  EXPECT_EQ(c.Unit(Quantity::Alkalinity), ColumnUnit::MgPerLAsCaCO3);
-  EXPECT_EQ(c.Index(Quantity::Temperature), 8);
-  EXPECT_EQ(c.roles[7].quantity, Quantity::Extra);
-  EXPECT_EQ(c.roles[9].quantity, Quantity::Extra);
+  EXPECT_EQ(std::tuple(c.Index(Quantity::Na), c.Index(Quantity::Temperature), c.roles[7].quantity, c.roles[9].quantity),
+            std::tuple(1, 8, Quantity::Extra, Quantity::Extra));
+  EXPECT_EQ(
+      std::vector({c.Unit(Quantity::Na), c.Unit(Quantity::Ca), c.Unit(Quantity::NO3), c.Unit(Quantity::Alkalinity)}),
+      std::vector({ColumnUnit::MgPerL, ColumnUnit::MeqPerL, ColumnUnit::MgPerLAsN, ColumnUnit::MgPerLAsCaCO3}));
   EXPECT_EQ(ReadInputColumns({"alkalinity_mg_L_as_HCO3"}, "t.csv").Unit(Quantity::Alkalinity),
             ColumnUnit::MgPerLAsHCO3);
 
@@ -126,24 +122,18 @@ TEST(TableColumns, ThePairAndEveryIonNeedTheirColumns) {
 TEST(TableColumns, OutputNamesFollowTheBatchRow) {
   const auto& r = ResultColumnNames();
   ASSERT_EQ(r.size(), ResultColumnCount);
-  EXPECT_EQ(r[0], "weighted_sum"); // column K
-  EXPECT_EQ(r[ResultPCO2], "pCO2_atm");
-  EXPECT_EQ(r[4], "log_IAP_gypsum"); // column O, CaSO4
-  EXPECT_EQ(r[ResultPH], "pH");      // column S
-  EXPECT_EQ(r[9], "gamma_H");        // T, 12 coefficients
-  EXPECT_EQ(r[21], "log_a_H");       // AF
-  EXPECT_EQ(r[44], "free_CO2_mmol_L");
-  EXPECT_EQ(r[45], "NaOH_mmol_L");       // BD, complex row 1
-  EXPECT_EQ(r[45 + 14], "CaSO4_mmol_L"); // complex row 15: cation 3 with sulfate
-  EXPECT_EQ(r[68], "MgCO3_mmol_L");      // CA, complex row 24
+  // Columns K, L, O (CaSO4), S, T (12 coefficients), AF, BC, BD (complex row 1), complex row 15 (cation 3 with
+  // sulfate), CA (complex row 24).
+  EXPECT_EQ(Strings({r[0], r[ResultPCO2], r[4], r[ResultPH], r[9], r[21], r[44], r[45], r[45 + 14], r[68]}),
+            Strings({"weighted_sum", "pCO2_atm", "log_IAP_gypsum", "pH", "gamma_H", "log_a_H", "free_CO2_mmol_L",
+                     "NaOH_mmol_L", "CaSO4_mmol_L", "MgCO3_mmol_L"}));
   EXPECT_THAT(Strings(r.begin() + 69, r.end()),
               ElementsAre("SI_calcite", "SI_gypsum", "charge_balance_error_percent", "status"));
 
   const Strings in = {"sample", "pH", "alkalinity_meq_L"};
   const auto a = OutputHeader(in, PairColumns::AlkalinityPH, "t.csv");
-  EXPECT_EQ(a.size(), 3 + ResultColumnCount - 1);
-  EXPECT_EQ(std::count(a.begin(), a.end(), "pH"), 1);
-  EXPECT_EQ(a[3], "weighted_sum");
+  EXPECT_TRUE(a.size() == 3 + ResultColumnCount - 1 && std::count(a.begin(), a.end(), "pH") == 1 &&
+              a[3] == "weighted_sum");
   EXPECT_EQ(OutputHeader({"pCO2_atm"}, PairColumns::AlkalinityPCO2, "t.csv").size(), ResultColumnCount);
   EXPECT_EQ(OutputHeader({"HCO3_mmol_L"}, PairColumns::BicarbonateCarbonate, "t.csv").size(), 1 + ResultColumnCount);
   // A pH column the pair does not use, or an extra column named like a result, would appear twice.
