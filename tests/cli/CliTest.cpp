@@ -172,10 +172,9 @@ TEST(Cli, ASignalSavesTheSamplesCalculatedSoFar) {
   }
 }
 
-// Two runs on one file, started together or one after the other: never do
-// both report success for the same file state. One run fills the Main sheet,
-// the other the Batch sheet: when both succeed, the file holds both results,
-// so the second read what the first saved.
+// Two runs on one file, started together or one after the other: never do both report success for the same file state.
+// One run fills the Main sheet, the other the Batch sheet: when both succeed, the file holds both results, so the
+// second read what the first saved.
 TEST(Cli, TwoRunsOnOneFileNeverBothSucceedOnTheSameState) {
   const fs::path folder = Folder("concurrent");
   const std::string path = folder / "shared.xlsx";

@@ -72,8 +72,7 @@ TEST(LabValues, ConversionsFollowTheUnitsHandArithmetic) {
   EXPECT_NEAR(IonToMolPerL(45.98, IonUnit::MgPerL, 22.990, 1), 2e-3, 1e-18);
   EXPECT_EQ(IonToMolPerL(4, IonUnit::MeqPerL, 0, 2), 2e-3);
   EXPECT_EQ(IonToMolPerL(3, IonUnit::MeqPerL, 0, -2), 1.5e-3);
-  // Alkalinity: 100.086 mg/L as CaCO3 = 2 meq/L (CaCO3 takes two equivalents);
-  // 61.016 mg/L as HCO3 = 1 meq/L.
+  // Alkalinity: 100.086 mg/L as CaCO3 = 2 meq/L (CaCO3 takes two equivalents); 61.016 mg/L as HCO3 = 1 meq/L.
   EXPECT_EQ(AlkalinityToEqPerL(2.37541, AlkalinityUnit::MeqPerL, 0, 0), 0.00237541);
   EXPECT_NEAR(AlkalinityToEqPerL(100.086, AlkalinityUnit::MgPerLAsCaCO3, 100.086, 0), 2e-3, 1e-18);
   EXPECT_NEAR(AlkalinityToEqPerL(61.016, AlkalinityUnit::MgPerLAsHCO3, 0, 61.016), 1e-3, 1e-18);
@@ -89,10 +88,9 @@ TEST(LabValues, ConversionsFollowTheUnitsHandArithmetic) {
 }
 
 TEST(MolarMassTable, HoldsTheSumsOfTheIupacAtomicWeights) {
-  // CIAAW 2021/2022 abridged: H 1.0080, C 12.011, N 14.007, O 15.999, Na 22.990,
-  // Mg 24.305, S 32.06, Cl 35.45, K 39.098, Ca 40.078. By hand:
-  // OH 15.999 + 1.008 = 17.007; NO3 14.007 + 47.997 = 62.004; SO4 32.06 + 63.996 = 96.056;
-  // HCO3 1.008 + 12.011 + 47.997 = 61.016; CO3 12.011 + 47.997 = 60.008;
+  // CIAAW 2021/2022 abridged: H 1.0080, C 12.011, N 14.007, O 15.999, Na 22.990, Mg 24.305, S 32.06, Cl 35.45,
+  // K 39.098, Ca 40.078. By hand: OH 15.999 + 1.008 = 17.007; NO3 14.007 + 47.997 = 62.004;
+  // SO4 32.06 + 63.996 = 96.056; HCO3 1.008 + 12.011 + 47.997 = 61.016; CO3 12.011 + 47.997 = 60.008;
   // CaCO3 40.078 + 60.008 = 100.086.
   const double expected[12] = {0,      1.0080, 17.007, 22.990, 39.098, 40.078,
                                24.305, 35.45,  62.004, 96.056, 61.016, 60.008};

@@ -1,6 +1,5 @@
-// Loading of the log K values, charges and weights from worksheets 3 and 4.
-// The cells are the literal ranges of the worksheets' documentation, each
-// filled with a number of its own, so that a value in the wrong field shows.
+// Loading of the log K values, charges and weights from worksheets 3 and 4. The cells are the literal ranges of the
+// worksheets' documentation, each filled with a number of its own, so that a value in the wrong field shows.
 #include <gmock/gmock.h>
 
 #include "TestSupport.h"
@@ -30,9 +29,8 @@ double& ComplexWeight(ModelState& s, int n) { return s.ComplexTable[n].SumWeight
 double& Start(ModelState& s, int n) { return s.AuxTable[n].WeightedSum; }
 double& Scale(ModelState& s, int n) { return s.AuxTable[n].SumScale; }
 
-// Constants 1-6 in B5:G5, 7-30 in C13:F18 (OH-, then ligands 1-5, against
-// cations 1-4); charges and weights of species 1-11 (rows 4 and 6) and of
-// complexes 1-12 (rows 10, 11) and 13-24 (rows 14, 15); the weighted sum.
+// Constants 1-6 in B5:G5, 7-30 in C13:F18 (OH-, then ligands 1-5, against cations 1-4); charges and weights of species
+// 1-11 (rows 4 and 6) and of complexes 1-12 (rows 10, 11) and 13-24 (rows 14, 15); the weighted sum.
 // clang-format off
 const Block kBlocks[] = {{3, "B5", "G5", 1, LogK}, {3, "C13", "F18", 7, LogK}, {4, "B4", "L4", 1, Charge}, {4, "B6", "L6", 1, Weight},
                          {4, "B10", "M10", 1, ComplexCharge}, {4, "B14", "M14", 13, ComplexCharge}, {4, "B11", "M11", 1, ComplexWeight},

@@ -7,9 +7,8 @@ namespace {
 
 using namespace testing;
 
-// Every reported field holds a value of its own, so that a field in the wrong
-// cell shows (in a solved state all monovalent ions share one coefficient).
-// No pH: without a positive H+ total (pairs "B" and "C") it reads "nd".
+// Every reported field holds a value of its own, so that a field in the wrong cell shows (in a solved state all
+// monovalent ions share one coefficient). No pH: without a positive H+ total (pairs "B" and "C") it reads "nd".
 ModelState DistinctState() {
   ModelState s;
   double* fields[] = {
@@ -31,8 +30,7 @@ TEST(SampleReport, EveryResultInItsOwnCellOfTheMainAndBatchSheets) {
   const ModelState s = DistinctState();
   WriteBatchRow(s, wb);
   ExpectWrittenExactly(wb.Sheet(2), BatchCells(s, 7)); // sample 6 on row 7, nothing else
-  // A zero constant (2, 6, 9, 24) has no logarithm: C6 and G6 keep what they
-  // held, L13 and K17 of the complexes read 0.
+  // A zero constant (2, 6, 9, 24) has no logarithm: C6 and G6 keep what they held, L13 and K17 of the complexes read 0.
   ModelState main = s;
   for (int n = 1; n <= 30; ++n) main.ConstantTable[n].ConditionalK = n % 2 == 1 ? 1000.0 : 1e-5;
   for (int n : {2, 6, 9, 24}) main.ConstantTable[n].ConditionalK = 0.0;

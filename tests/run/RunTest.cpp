@@ -34,9 +34,8 @@ TEST(ShowProgress, CaptionBeforeSampleKOfN) {
     EXPECT_EQ(ShowProgress(static_cast<double>(k) * 100.0 / static_cast<double>(n)).caption, caption) << k << "/" << n;
 }
 
-// The reference: a state fed each analysis converted by hand (pH and pCO2 as
-// entered, meq/L and mmol/L / 1000, nd 0), not through the run's reading of
-// the sheet, and solved with the weighted sum's start value 0 and scale 1.
+// The reference: a state fed each analysis converted by hand (pH and pCO2 as entered, meq/L and mmol/L / 1000, nd 0),
+// not through the run's reading of the sheet, and solved with the weighted sum's start value 0 and scale 1.
 struct Reference : WeightedSumSource {
   Reference(MemoryWorkbook& wb, DataSheet mode, CarbonatePair pair) {
     s.SheetMode = mode;
@@ -102,10 +101,9 @@ CellValue Get(const workbook::MemoryWorksheet& sheet, const std::string& a1) {
   return sheet.Value(At(a1).first, At(a1).second);
 }
 
-// The shipped parameters without gypsum's log K (G5: its conditional constant
-// is 0 and G6 keeps its text), the first analysis on the Main sheet, and on
-// the Batch sheet samples marked by a text, a 0 and an empty text (A2:A4); A5
-// holds nothing, so row 6 is not read; "nd" in E3, H3 and J4.
+// The shipped parameters without gypsum's log K (G5: its conditional constant is 0 and G6 keeps its text), the first
+// analysis on the Main sheet, and on the Batch sheet samples marked by a text, a 0 and an empty text (A2:A4); A5 holds
+// nothing, so row 6 is not read; "nd" in E3, H3 and J4.
 MemoryWorkbook BookFor(const PairCase& c) {
   MemoryWorkbook wb;
   FillDefaultParameters(wb);
@@ -197,9 +195,8 @@ TEST(RunCalculation, TheStopHandlerNotesTheSignal) {
   EXPECT_EQ(StopSignal().load(), SIGINT);
 }
 
-// The reference at a temperature: the chemistry with the shipped temperature
-// data as the table mode compiles them in from data/logk-temperature.csv (not
-// through the workbook's block), or without a temperature.
+// The reference at a temperature: the chemistry with the shipped temperature data as the table mode compiles them in
+// from data/logk-temperature.csv (not through the workbook's block), or without a temperature.
 void AtTemperature(Reference& r, std::optional<double> celsius) {
   static const Table<TemperatureRecord, 30> shipped = LoadTableParameters(std::nullopt).start.TemperatureTable;
   r.s.TemperatureTable = shipped;
@@ -207,10 +204,9 @@ void AtTemperature(Reference& r, std::optional<double> celsius) {
   r.s.TemperatureC = celsius.value_or(r.s.TemperatureC);
 }
 
-// Worksheet 4 chooses the model (letter case and spaces do not matter), the
-// extra results (gypsum has no log K here: "nd") and the temperature: every
-// sample at 10 °C (E29), or each its own (column CF: 10 °C, none, 150 °C,
-// which fails, named). Each sample is the chemistry's at its temperature.
+// Worksheet 4 chooses the model (letter case and spaces do not matter), the extra results (gypsum has no log K here:
+// "nd") and the temperature: every sample at 10 °C (E29), or each its own (column CF: 10 °C, none, 150 °C, which fails,
+// named). Each sample is the chemistry's at its temperature.
 TEST(RunCalculation, WorksheetFourChoosesModelExtrasAndTemperature) {
   const PairCase& c = kPairs[0];
   const auto book = [&](CellValue celsius) {
@@ -252,15 +248,12 @@ TEST(RunCalculation, WorksheetFourChoosesModelExtrasAndTemperature) {
               AllOf(HasSubstr("row 4"), HasSubstr("CF4"), HasSubstr("150 °C is outside 0 to 100 °C")));
 }
 
-// The example waters entered as a laboratory reports them give the results of
-// the same waters in mmol/L and meq/L (data/example-waters.csv: pH, alkalinity
-// meq/L, then Na, K, Ca, Mg, Cl, NO3, SO4 mmol/L, the last nine fields); so do
-// three waters given by carbonate and bicarbonate. The inputs are made here
-// with IUPAC molar masses (CIAAW 2021/2022, abridged: Na 22.990, K 39.098, Ca
-// 40.078, Mg 24.305, Cl 35.45, N 14.007, SO4 96.056, HCO3 61.016, CO3 60.008,
-// CaCO3 100.086, two equivalents a mole) and the charges; potassium is
-// reported below the detection limit, "<x" with x twice the value ("half") or
-// the value itself ("limit").
+// The example waters entered as a laboratory reports them give the results of the same waters in mmol/L and meq/L
+// (data/example-waters.csv: pH, alkalinity meq/L, then Na, K, Ca, Mg, Cl, NO3, SO4 mmol/L, the last nine fields); so do
+// three waters given by carbonate and bicarbonate. The inputs are made here with IUPAC molar masses (CIAAW 2021/2022,
+// abridged: Na 22.990, K 39.098, Ca 40.078, Mg 24.305, Cl 35.45, N 14.007, SO4 96.056, HCO3 61.016, CO3 60.008, CaCO3
+// 100.086, two equivalents a mole) and the charges; potassium is reported below the detection limit, "<x" with x twice
+// the value ("half") or the value itself ("limit").
 TEST(RunCalculation, LaboratoryUnitsAndDetectionLimitsGiveTheResultsOfMillimolesPerLitre) {
   std::vector<Analysis> waters;
   std::ifstream in(std::string(VONTRALEK_DATA_DIR) + "/example-waters.csv");
@@ -309,12 +302,10 @@ TEST(RunCalculation, LaboratoryUnitsAndDetectionLimitsGiveTheResultsOfMillimoles
   }
 }
 
-// Refused before anything is written, naming the cell, in both models: bad
-// settings, a user's column where a heading goes, units without their molar
-// mass, a sample that cannot be read or cannot stand for a water (a negative
-// concentration, a pH outside -1 to 15, a pCO2 that is not positive), "<x"
-// without a usable number, bad temperature data. A negative alkalinity (an
-// acid water) is valid.
+// Refused before anything is written, naming the cell, in both models: bad settings, a user's column where a heading
+// goes, units without their molar mass, a sample that cannot be read or cannot stand for a water (a negative
+// concentration, a pH outside -1 to 15, a pCO2 that is not positive), "<x" without a usable number, bad temperature
+// data. A negative alkalinity (an acid water) is valid.
 TEST(RunCalculation, BadSettingsAndInputsStopTheRunBeforeAnythingIsWritten) {
   using Puts = std::vector<std::tuple<int, const char*, CellValue>>; // worksheet, cell, value
   const DataSheet M = DataSheet::Main, B = DataSheet::Batch;
@@ -367,11 +358,9 @@ TEST(RunCalculation, BadSettingsAndInputsStopTheRunBeforeAnythingIsWritten) {
   }
 }
 
-// 1,000 Batch samples, 10 of them bad: text, "<" without a number, pH 30, a
-// negative concentration, a pH and alkalinity that leave no carbonate... With
-// "continue" the 990 others are calculated, each bad row gets its reason in CE
-// and loses the results an earlier run left; with "stop" the run ends at the
-// first, the rows before it kept.
+// 1,000 Batch samples, 10 of them bad: text, "<" without a number, pH 30, a negative concentration, a pH and alkalinity
+// that leave no carbonate... With "continue" the 990 others are calculated, each bad row gets its reason in CE and
+// loses the results an earlier run left; with "stop" the run ends at the first, the rows before it kept.
 TEST(RunCalculation, ABatchWithBadRowsGoesOnOrStopsAtTheFirst) {
   const std::tuple<int, const char*, CellValue> bad[] = {
       {17, "G", Text("abc")},  {101, "D", Text("<")},  {230, "B", Num(30)},   {333, "F", Num(-1)},
@@ -519,11 +508,9 @@ double LargestDifference(const Rows& t, MemoryWorkbook& wb, std::size_t k, std::
 }
 
 TEST(TableRun, ExampleWatersAgreeWithTheWorkbookBatch) {
-  // The ion-association model starts each sample afresh in both runs: equal
-  // to 1e-12 relative (measured: 9e-16). The specified model's batch carries
-  // the previous sample's state into the next solve: its first sample is
-  // bit-identical, later ones agree to the solver's convergence (measured:
-  // 1.3e-11 relative at most, seawater after the spring).
+  // The ion-association model starts each sample afresh in both runs: equal to 1e-12 relative (measured: 9e-16). The
+  // specified model's batch carries the previous sample's state into the next solve: its first sample is bit-identical,
+  // later ones agree to the solver's convergence (measured: 1.3e-11 relative at most, seawater after the spring).
   for (const SpeciationModel model : {kIonAssociation, kSpecified}) {
     SCOPED_TRACE(static_cast<int>(model));
     const Rows t = RunCsv(Csv(kWaters), model, 2);
@@ -549,9 +536,8 @@ TEST(TableRun, ARowsResultDependsNeitherOnItsPositionNorOnTheThreads) {
 }
 
 TEST(TableRun, UnitsOfTheColumnsAreConverted) {
-  // The spring in mg/L (mmol/L x molar mass: Na 22.990, K 39.098, Ca 40.078,
-  // Mg 24.305, Cl 35.45, SO4 96.056), nitrate as mg/L N (x 14.007) and the
-  // alkalinity as mg/L CaCO3 (meq/L x 100.086 / 2): the same water, to rounding.
+  // The spring in mg/L (mmol/L x molar mass: Na 22.990, K 39.098, Ca 40.078, Mg 24.305, Cl 35.45, SO4 96.056), nitrate
+  // as mg/L N (x 14.007) and the alkalinity as mg/L CaCO3 (meq/L x 100.086 / 2): the same water, to rounding.
   const double spring[] = {0.895 * 100.086 / 2, 0.259 * 22.990, 0.04 * 39.098, 0.26 * 40.078,
                            0.071 * 24.305,      0.03 * 35.45,   0.01 * 14.007, 0.025 * 96.056};
   std::string mg = "pH,alkalinity_mg_L_as_CaCO3,Na_mg_L,K_mg_L,Ca_mg_L,Mg_mg_L,Cl_mg_L,NO3_mg_L_as_N,SO4_mg_L\n6.8";
@@ -566,9 +552,8 @@ TEST(TableRun, UnitsOfTheColumnsAreConverted) {
 }
 
 TEST(TableRun, TheTemperatureColumnGivesEachRowItsOwnAsTheWorkbookDoes) {
-  // 10 °C, empty (none), 150 °C: the first sample is the workbook batch's
-  // first at E29 = 10 bit for bit, the second the sample without a
-  // temperature, the third fails naming its column.
+  // 10 °C, empty (none), 150 °C: the first sample is the workbook batch's first at E29 = 10 bit for bit, the second the
+  // sample without a temperature, the third fails naming its column.
   std::istringstream lines(Csv({kSeawater, kSpring, kRecharge}));
   std::string csv;
   for (const char* temperature : {"temperature_C", "10", "", "150"}) {

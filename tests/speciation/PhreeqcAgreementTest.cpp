@@ -1,9 +1,7 @@
-// The models against PHREEQC 3.8.8 run on the five example waters with the
-// same 30 constants and the same activity rules (molalities standing for the
-// model's mol/L): at 25 °C with A = 0.512 (data/reference-ion-association.csv,
-// and the ion-association test vectors: per water and pair the Main-sheet
-// inputs A5, B5 and expected results), and at 5 to 60 °C with the log K(T)
-// expressions of data/logk-temperature.csv and PHREEQC's own A(T)
+// The models against PHREEQC 3.8.8 run on the five example waters with the same 30 constants and the same activity
+// rules (molalities standing for the model's mol/L): at 25 °C with A = 0.512 (data/reference-ion-association.csv, and
+// the ion-association test vectors: per water and pair the Main-sheet inputs A5, B5 and expected results), and at 5 to
+// 60 °C with the log K(T) expressions of data/logk-temperature.csv and PHREEQC's own A(T)
 // (data/reference-temperature.csv).
 
 #include <algorithm>
@@ -30,9 +28,8 @@ const std::pair<const char*, int> kComplexes[] = {{"CaOH+", 3},    {"MgOH+", 4},
                                                   {"CaSO4", 15},   {"MgSO4", 16},  {"NaHCO3", 17}, {"CaHCO3+", 19},
                                                   {"MgHCO3+", 20}, {"NaCO3-", 21}, {"CaCO3", 23},  {"MgCO3", 24}};
 
-// Every quantity PHREEQC reports against the solved state: amounts within
-// `relative` (a 0 exactly), logarithms and pH within `absolute`; the largest
-// deviation kept by quantity.
+// Every quantity PHREEQC reports against the solved state: amounts within `relative` (a 0 exactly), logarithms and pH
+// within `absolute`; the largest deviation kept by quantity.
 void ExpectAgreement(const ModelState& s, const Row& expected, double relative, double absolute,
                      const std::string& label, std::map<std::string, double>& largest) {
   const auto check = [&](double actual, const std::string& name, bool logarithm = false) {
@@ -65,11 +62,10 @@ void Report(const std::map<std::string, double>& largest, const char* what) {
 }
 
 TEST(SpecifiedModel, FreeCalciumAndSulfateAgreeWithPhreeqc) {
-  // The procedure as specified is no standard ion-association model (the
-  // OH-, HCO3-, CO3 2- complexes come out low by the ligand's free fraction;
-  // HCO3- and CO3 2- take F/T twice; H+ and OH- stay out of the ionic
-  // strength; pair "B" drops a term of the alkalinity balance). Free Ca2+ and
-  // SO4 2-, held mainly by the sulfate complexes, must agree within 1 %.
+  // The procedure as specified is no standard ion-association model (the OH-, HCO3-, CO3 2- complexes come out low by
+  // the ligand's free fraction; HCO3- and CO3 2- take F/T twice; H+ and OH- stay out of the ionic strength; pair "B"
+  // drops a term of the alkalinity balance). Free Ca2+ and SO4 2-, held mainly by the sulfate complexes, must agree
+  // within 1 %.
   for (const Row& reference : ReadTable(SPECIATION_TEST_DATA "/reference-ion-association.csv")) {
     ModelState s = Sample(Water(reference.at("id")), CarbonatePair::AlkalinityPH);
     SolveSpeciation(s, weights);
@@ -97,9 +93,8 @@ TEST(IonAssociationModel, AgreesWithPhreeqcAndItsTestVectorsOnEveryWaterAndPair)
     SolveSpeciation(s, weights);
     const std::string label = vector.at("water") + " pair " + vector.at("pair") + ": ";
     ExpectAgreement(s, phreeqc.at(vector.at("water")), 1e-6, 1e-6, label, largest);
-    // What the vectors add: the charge-balance error (to 8 decimals of a
-    // percent) and the outer passes, 5 to 17 where the procedure as specified
-    // needs up to 101.
+    // What the vectors add: the charge-balance error (to 8 decimals of a percent) and the outer passes, 5 to 17 where
+    // the procedure as specified needs up to 101.
     EXPECT_NEAR(s.ChargeBalanceError, Number(vector, "charge_balance_error_percent"), 1e-8) << label;
     EXPECT_EQ(s.IterationCounters[counters::OuterPasses], std::stoi(vector.at("outer_passes"))) << label;
     ++compared;

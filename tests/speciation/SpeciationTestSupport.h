@@ -1,8 +1,7 @@
 #pragma once
 
-// What the chemistry's tests and its benchmark share: tables of numbers by
-// heading, the shipped constants and example waters (data/*.csv) as model
-// states, a fixed weighted sum, and the mass balances of a solved state.
+// What the chemistry's tests and its benchmark share: tables of numbers by heading, the shipped constants and example
+// waters (data/*.csv) as model states, a fixed weighted sum, and the mass balances of a solved state.
 
 #include <algorithm>
 #include <cmath>
@@ -37,9 +36,8 @@ inline std::vector<Row> ReadTable(const std::string& path) {
 
 inline double Number(const Row& row, const std::string& heading) { return std::stod(row.at(heading)); }
 
-// Charges of the shipped workbook: H+, OH-, Na+, K+, Ca2+, Mg2+, Cl-, NO3-,
-// SO4 2-, HCO3-, CO3 2- (row 12, CO2, stays 0), and the complexes of Na+, K+,
-// Ca2+, Mg2+ with OH-, Cl-, NO3-, SO4 2-, HCO3-, CO3 2-.
+// Charges of the shipped workbook: H+, OH-, Na+, K+, Ca2+, Mg2+, Cl-, NO3-, SO4 2-, HCO3-, CO3 2- (row 12, CO2, stays
+// 0), and the complexes of Na+, K+, Ca2+, Mg2+ with OH-, Cl-, NO3-, SO4 2-, HCO3-, CO3 2-.
 inline constexpr double kSpeciesCharges[11] = {1, -1, 1, 1, 2, 2, -1, -1, -2, -1, -2};
 inline constexpr double kComplexCharges[24] = {0,  0,  1, 1, 0, 0, 1, 1, 0,  0,  1, 1,
                                                -1, -1, 0, 0, 0, 0, 1, 1, -1, -1, 0, 0};
@@ -75,8 +73,7 @@ inline void PutSample(ModelState& state, const ExampleWater& water) {
   state.PH = water.pH;
 }
 
-// The shipped LogK, the charges above, every weight 1, with one water put in,
-// before any solve.
+// The shipped LogK, the charges above, every weight 1, with one water put in, before any solve.
 inline ModelState Sample(const ExampleWater& water, CarbonatePair pair,
                          SpeciationModel model = SpeciationModel::AsSpecified) {
   ModelState s;
@@ -101,8 +98,7 @@ inline CarbonatePair PairFromCode(std::string_view code) {
                        : CarbonatePair::None;
 }
 
-// data/logk-temperature.csv through the loader-independent reader, as the
-// table mode fills the state.
+// data/logk-temperature.csv through the loader-independent reader, as the table mode fills the state.
 inline Table<TemperatureRecord, 30> ShippedTemperatureData() {
   static const std::vector<Row> table = ReadTable(VONTRALEK_DATA_DIR "/logk-temperature.csv");
   const char* const headings[TemperatureFields] = {"form", "A1", "A2", "A3", "A4", "A5", "A6", "delta_h_kJ_mol"};
@@ -135,10 +131,9 @@ struct FixedWeightedSum : WeightedSumSource {
   int calls = 0;
 };
 
-// The largest relative gap of the mass balances of hydroxide, the cations and
-// the ligands (species rows 2 to 11): total = free + the complexes that hold
-// the ion. Complex row 4h + r joins cation r (row r + 2) with hydroxide (h = 0)
-// or ligand h (row h + 6). A row with total 0 must hold nothing.
+// The largest relative gap of the mass balances of hydroxide, the cations and the ligands (species rows 2 to 11):
+// total = free + the complexes that hold the ion. Complex row 4h + r joins cation r (row r + 2) with hydroxide
+// (h = 0) or ligand h (row h + 6). A row with total 0 must hold nothing.
 inline double LargestMassBalanceGap(const ModelState& s) {
   double gap = 0.0;
   for (int row = 2; row <= 11; ++row) {

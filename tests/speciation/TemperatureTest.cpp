@@ -1,6 +1,5 @@
-// Water at its own temperature: the Davies slope and log K at T, the
-// temperature data as a worksheet block or a table gives them, and samples
-// from one temperature to the next.
+// Water at its own temperature: the Davies slope and log K at T, the temperature data as a worksheet block or a table
+// gives them, and samples from one temperature to the next.
 
 #include <cmath>
 #include <string>
@@ -94,10 +93,9 @@ TEST(Temperature, OutsideZeroToHundredDegreesTheSampleFails) {
 }
 
 TEST(Temperature, ConstantsFollowTheTemperatureFromSampleToSample) {
-  // One state as in a batch: each solve must equal, bit for bit, the same
-  // solve from the same state without the solver's memo of K, whatever
-  // temperature or data the sample before had (calcite's A2, the T term: A1
-  // cancels in log K(T) - log K(25 °C)).
+  // One state as in a batch: each solve must equal, bit for bit, the same solve from the same state without the
+  // solver's memo of K, whatever temperature or data the sample before had (calcite's A2, the T term: A1 cancels
+  // in log K(T) - log K(25 °C)).
   ModelState batch = AtTemperature(Waters()[1], CarbonatePair::AlkalinityPH, 5.0);
   const std::tuple<double, bool, double> steps[] = {{5, true, 0},   {60, true, 0}, {60, true, 1e-3},
                                                     {60, false, 0}, {25, true, 0}, {25, false, 0}};

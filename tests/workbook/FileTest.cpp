@@ -115,9 +115,8 @@ TEST(WorkbookHold, LocksAreLookedForBesideTheTargetAndExcelsOwnerFileByItsRule) 
   }
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(XlsxWorkbook::FromFile(real)->Worksheets(1).NumberValue(1, 1), 4.0);
-  // Excel's owner file of VONTRALEK.xlsx is "~$VONTRALEK.xlsx"; Office
-  // shortens long names by their first two characters, so the same owner file
-  // belongs to ABVONTRALEK.xlsx only when VONTRALEK.xlsx is not there.
+  // Excel's owner file of VONTRALEK.xlsx is "~$VONTRALEK.xlsx"; Office shortens long names by their first two
+  // characters, so the same owner file belongs to ABVONTRALEK.xlsx only when VONTRALEK.xlsx is not there.
   const fs::path other = folder / "real" / "ABVONTRALEK.xlsx";
   WriteBytes(other, Valid());
   WriteBytes(folder / "real" / "~$VONTRALEK.xlsx", "owner");

@@ -58,8 +58,7 @@ TEST(RichText, CharactersAreCodePointsNotBytes) {
 }
 
 TEST(PackageWriter, NewPartsAreDeflatedAsLibzipReadsThemAndTheRestIsCopied) {
-  // Parts of every size the deflater treats apart: empty, one byte, a large
-  // sheet-like part (2 MB of varied numbers).
+  // Parts of every size the deflater treats apart: empty, one byte, a large sheet-like part (2 MB of varied numbers).
   std::string large;
   for (int i = 0; large.size() < (2u << 20); ++i)
     large += "<c r=\"K" + std::to_string(i) + "\"><v>" + FormatNumber(i / 7.0) + "</v></c>";

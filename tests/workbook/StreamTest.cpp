@@ -1,6 +1,5 @@
-// A large worksheet edited as a stream of rows: the same package as when it is
-// edited whole, byte for byte, whether the edits keep to row order or not.
-// (The reading and writing tests run on streamed sheets as well: CMakeLists.txt.)
+// A large worksheet edited as a stream of rows: the same package as when it is edited whole, byte for byte, whether the
+// edits keep to row order or not. (The reading and writing tests run on streamed sheets as well: CMakeLists.txt.)
 
 #include <gtest/gtest.h>
 
@@ -14,11 +13,10 @@ namespace {
 
 using namespace test;
 
-// A batch sheet with what a stream must carry through: a row and cells
-// without r, rows missing (31 to 39), a shared formula over K5:V40 (in K5,
-// V6, K40) whose master is overwritten (K5 also in the calculation chain), a comment
-// between rows, a formatted row below the samples, texts in column A. The
-// sheet is declared Latin-1 (é is E9) when latin1 is set.
+// A batch sheet with what a stream must carry through: a row and cells without r, rows missing (31 to 39), a shared
+// formula over K5:V40 (in K5, V6, K40) whose master is overwritten (K5 also in the calculation chain), a comment
+// between rows, a formatted row below the samples, texts in column A. The sheet is declared Latin-1 (é is E9) when
+// latin1 is set.
 std::string BatchSheet(bool latin1) {
   std::string rows = "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Sample</t></is></c></row>"
                      "<row><c><v>1</v></c><c><v>7.1</v></c><c r=\"E2\"><v>2.5</v></c></row>";

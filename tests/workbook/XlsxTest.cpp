@@ -48,10 +48,9 @@ struct Part { // a part of the saved package, parsed
 };
 
 TEST(XlsxRead, ValuesOfEveryKindOfCell) {
-  // Shared string 0 is empty, 1 rich text whose phonetic guide is no part of
-  // the value, 2 a string with escapes: U+1F600 as a UTF-16 surrogate pair
-  // (UTF-8 F0 9F 98 80), a lone high surrogate (U+FFFD, UTF-8 EF BF BD);
-  // index 3 does not exist.
+  // Shared string 0 is empty, 1 rich text whose phonetic guide is no part of the value, 2 a string with escapes:
+  // U+1F600 as a UTF-16 surrogate pair (UTF-8 F0 9F 98 80), a lone high surrogate (U+FFFD, UTF-8 EF BF BD); index 3
+  // does not exist.
   const std::string sst = "<si><t/></si><si><r><t>[HCO</t></r><r><rPr><vertAlign val=\"subscript\"/></rPr><t>3</t></r>"
                           "<r><t>-</t></r><rPh sb=\"0\" eb=\"1\"><t>X</t></rPh></si><si><t xml:space=\"preserve\"> "
                           "a&amp;b_x000D_ _xD83D__xDE00__xD83D_x</t></si>";
@@ -253,10 +252,9 @@ TEST(XlsxWrite, AConstantReplacingAFormulaLeavesTheCalculationChain) {
   const pugi::xml_node last = workbookPart.doc.document_element().last_child();
   EXPECT_STREQ(last.name(), "calcPr");
   EXPECT_STREQ(last.attribute("fullCalcOnLoad").value(), "1");
-  // With the last formulas gone the chain would be empty: the part, its
-  // relationship and its content type are removed. Replacing the master of a
-  // shared formula gives the cells that shared it the formula of their own
-  // (A2: B1*2 moved down one row).
+  // With the last formulas gone the chain would be empty: the part, its relationship and its content type are removed.
+  // Replacing the master of a shared formula gives the cells that shared it the formula of their own (A2: B1*2 moved
+  // down one row).
   book->Worksheets(1).SetNumber(1, 2, 1.0);
   book->Worksheets(2).SetNumber(1, 1, 1.0);
   book->Worksheets(3).SetNumber(1, 1, 0.0);
@@ -331,9 +329,8 @@ TEST(XlsxWrite, FileContentCannotPassForTheWritersOwnMarks) {
 }
 
 TEST(XlsxWrite, ASharedFormulaKeepsItsCellsWhenItsMasterIsOverwritten) {
-  // A formula filled down A1:A4 and across to B1 (one shared formula), as a
-  // user fills a result column. Moved, relative references move; absolute
-  // ones, texts, quoted sheet names, functions and numbers stay.
+  // A formula filled down A1:A4 and across to B1 (one shared formula), as a user fills a result column. Moved, relative
+  // references move; absolute ones, texts, quoted sheet names, functions and numbers stay.
   const std::string formula = "SUM(C1:D1)+$E$1*F$1+'My Sheet'!G1&\"H1\"+LOG10(I1)+Data!$J1+1E3+K:K+2:2";
   std::string rows = "<row r=\"1\"><c r=\"A1\"><f t=\"shared\" ref=\"A1:B4\" si=\"0\">" + formula +
                      "</f><v>1</v></c><c r=\"B1\"><f t=\"shared\" si=\"0\"/><v>1</v></c></row>";
@@ -367,8 +364,7 @@ TEST(XlsxPackage, LimitsHoldForReadingAndWriting) {
   refused({.maxEntries = 5}, bomb, "8 entries, more than the 5");
   refused({.maxRatio = 100, .ratioFromSize = 65536}, bomb, "decompression bomb");
   EXPECT_NO_THROW(XlsxWorkbook::FromBytes(bomb, "limits.xlsx", {.maxRatio = 100, .ratioFromSize = 1 << 20}));
-  // ...and what is written stays within them: a part that would pack too
-  // densely is stored, one too large is refused.
+  // ...and what is written stays within them: a part that would pack too densely is stored, one too large is refused.
   const PackageLimits tight = {.maxRatio = 50, .ratioFromSize = 20000};
   auto dense = XlsxWorkbook::FromBytes(bytes, "dense.xlsx", tight);
   for (int r = 1; r <= 1000; ++r) dense->Worksheets(2).SetText(r, 1, std::string(1000, 'q'));
