@@ -51,9 +51,8 @@ class Generator(unittest.TestCase):
             return result.returncode, result.stderr, read_cells(out) if os.path.exists(out) else None
 
     def test_numbers_texts_and_runs(self):
-        # A decimal number is stored as the nearest double; a decimal comma, a
-        # leading apostrophe or any other text stays text; only the first "="
-        # separates cell and value; _{...} and ^{...} become lowered and raised runs.
+        # A decimal number is stored as the nearest double; a decimal comma, a leading apostrophe or any other text
+        # stays text; only the first "=" separates cell and value; _{...} and ^{...} become lowered and raised runs.
         lines = [("A1 = 8.22", 8.22), ("A2 = -1.4679", -1.4679), ("A3 = 1e3", 1000.0), ("A4 = +5", 5.0),
                  ("B1 = 1,5", "1,5"), ("B2 = 'nd", "nd"), ("B3 = '12", "12"), ("C1 = x = y", "x = y"),
                  ("D1 = SO_{4}^{2-}", "SO_{4}^{2-}"), ("D2 head = [HCO_{3}^{-}]/mmol/L", "[HCO_{3}^{-}]/mmol/L")]

@@ -76,8 +76,7 @@ TEST(StreamedSheet, GivesThePackageOfTheWholeSheetInAndOutOfRowOrder) {
       // Only UTF-8 is cut into rows as bytes: the Latin-1 sheet is read whole.
       const auto whole = RunBatch(package, UINT64_MAX, backwards, false),
                  streamed = RunBatch(package, 0, backwards, !latin1);
-      EXPECT_EQ(streamed.at("xl/worksheets/sheet2.xml"), whole.at("xl/worksheets/sheet2.xml")) << backwards;
-      EXPECT_EQ(streamed, whole);
+      EXPECT_EQ(streamed, whole) << backwards;
       EXPECT_EQ(streamed.count("xl/calcChain.xml"), 0u); // its only entry was overwritten
       EXPECT_NE(streamed.at("xl/worksheets/sheet2.xml").find("notes \xC3\xA9"), std::string::npos);
     }
