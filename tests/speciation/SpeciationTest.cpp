@@ -29,10 +29,6 @@ using reference::FirstDifference;
 
 FixedWeightedSum weights{0.25, 1.5};
 
-ModelState Sample(const ExampleWater& water, const char* pair) {
-  return testsupport::Sample(water, PairFromCode(pair));
-}
-
 TEST(ActivityCoefficient, OnlyAnExactZeroChargeIsNeutral) {
   // The rules themselves are held against PHREEQC's coefficients of the same waters (PhreeqcAgreementTest). Here the
   // boundary: a tiny charge takes the Davies equation (g = 1 to 1e-15, not the neutral 10^(0.1 I) = 1.023) and its
@@ -107,7 +103,7 @@ TEST(Solver, ABatchMatchesTheStepByStepProcedureBitForBit) {
   // tolerance runs a loop to its cap). A fault or a failed sample must change nothing, and the batch goes on.
   std::mt19937_64 random(20261207);
   std::uniform_real_distribution<double> factor(0.05, 3.0), pHShift(-1.5, 1.5);
-  ModelState fast = Sample({}, ""), plain = fast;
+  ModelState fast = Sample({}, CarbonatePair::None), plain = fast;
   int faults = 0, failures = 0, carryOvers = 0;
   for (int sample = 1; sample <= 305; ++sample) {
     const bool example = sample <= 5, pure = sample == 6, faulty = sample == 7, noCarbonate = sample == 8;
@@ -161,7 +157,7 @@ TEST(Solver, ABatchMatchesTheStepByStepProcedureBitForBit) {
     ASSERT_EQ(FirstDifference(fast, plain), "") << "sample " << sample << " pair " << pair;
     EXPECT_TRUE(!(pure || sample == 2) || fast.IterationCounters[pure ? 3 : 4] == 101) << "stale change " << sample;
     if (example) {
-      ModelState single = Sample(water, "A");
+      ModelState single = Sample(water, CarbonatePair::AlkalinityPH);
       SolveSpeciation(single, weights);
       carryOvers += !FirstDifference(fast, single).empty();
     }
