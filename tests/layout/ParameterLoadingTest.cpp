@@ -37,8 +37,7 @@ const Block kBlocks[] = {{3, "B5", "G5", 1, LogK}, {3, "C13", "F18", 7, LogK}, {
                          {4, "B15", "M15", 13, ComplexWeight}, {4, "E19", "E19", WeightedSumRecord, Start}, {4, "E20", "E20", WeightedSumRecord, Scale}};
 // clang-format on
 
-// Every cell holds a number of its own; the cells just past each block and
-// those the report writes on worksheet 3 hold text, a type mismatch if read.
+// Every cell holds a number of its own; the cells past each block and those the report writes hold text.
 TEST(ParameterLoading, EveryCellLandsInItsOwnFieldAndNothingElseChanges) {
   MemoryWorkbook book;
   ModelState state, expected;

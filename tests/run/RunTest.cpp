@@ -25,8 +25,7 @@ using ::testing::HasSubstr;
 using workbook::CellAddress, workbook::MemoryWorksheet;
 
 TEST(ShowProgress, CaptionBeforeSampleKOfN) {
-  // k of N: ties go to the even percent (12.5 -> 12, 37.5 -> 38, 0.5 -> 0);
-  // 99.5 rounds to 100 but only exactly 100 reads "finishing".
+  // k of N: ties go to the even percent (12.5 -> 12, 37.5 -> 38, 0.5 -> 0); only exactly 100 (not 99.5) "finishing".
   const std::tuple<int, int, const char*> cases[] = {
       {1, 1, "100% finishing"}, {1, 3, "33% completed"},      {2, 3, "67% completed"},
       {1, 8, "12% completed"},  {3, 8, "38% completed"},      {5, 8, "62% completed"},
@@ -150,8 +149,7 @@ TEST(RunCalculation, BatchRowsAreThoseOfIndependentSolvesSharingOneState) {
     // Whatever the flags say: log activities AI3, AL3, AN4 and the CaSO4 product O4 read "nd", AU3 is 0.
     for (const char* nd : {"AI3", "AL3", "AN4", "O4"}) EXPECT_EQ(Get(wb.Sheet(2), nd).text, "nd");
     EXPECT_EQ(Get(wb.Sheet(2), "AU3").number, 0.0);
-    // Sample k of 3 is announced (k * 100 / 3 percent) while the alkalinity is
-    // still the previous sample's; bicarbonate and carbonate never set it.
+    // Sample k of 3 is announced (k * 100 / 3 %) with the previous sample's alkalinity; pair C never sets it.
     EXPECT_EQ(batch.percents, (std::vector<double>{100.0 / 3, 200.0 / 3, 100.0}));
     EXPECT_EQ(batch.samples, (std::vector<std::pair<std::int64_t, std::int64_t>>{{1, 3}, {2, 3}, {3, 3}}));
     const bool c3 = c.pair == CarbonatePair::BicarbonateCarbonate;
@@ -168,8 +166,7 @@ TEST(RunCalculation, AnEmptyA2MeansNoSampleWhateverLiesBelow) {
 }
 
 TEST(RunCalculation, AFailedMainSampleIsNamedAndKeepsNoEarlierResults) {
-  // pH 10.5 with 0.2 meq/L: hydroxide alone (Kw / 10^-10.5 = 0.32 meq/L)
-  // exceeds the alkalinity, so no carbonate is left: an impossible sample.
+  // pH 10.5, 0.2 meq/L: hydroxide alone (Kw / 10^-10.5 = 0.32 meq/L) exceeds the alkalinity: no carbonate left.
   MemoryWorkbook main = BookFor(kPairs[0]);
   PutAnalysis(main.Sheet(1), 5, 1, With(kSpring, 10.5, 0.2));
   for (const auto& [cell, value] : MainCells(ModelState())) main.Sheet(1).Put(cell.first, cell.second, Num(1.5));
@@ -181,8 +178,7 @@ TEST(RunCalculation, AFailedMainSampleIsNamedAndKeepsNoEarlierResults) {
   EXPECT_TRUE(Get(main.Sheet(3), "B6").IsEmpty());
 }
 
-// The handler notes SIGINT or SIGTERM instead of ending the program; the run
-// polls the note between samples (the command line's tests show the rest).
+// The handler notes SIGINT or SIGTERM instead of ending the program; the run polls it between samples.
 TEST(RunCalculation, TheStopHandlerNotesTheSignal) {
   InstallStopHandlers();
   std::raise(SIGINT);
@@ -239,12 +235,11 @@ TEST(RunCalculation, WorksheetFourChoosesModelExtrasAndTemperature) {
               AllOf(HasSubstr("row 4"), HasSubstr("CF4"), HasSubstr("150 °C is outside 0 to 100 °C")));
 }
 
-// The example waters entered as a laboratory reports them give the results of the same waters in mmol/L and meq/L
+// The example waters as a laboratory reports them give the results of the same waters in mmol/L and meq/L
 // (data/example-waters.csv: pH, alkalinity meq/L, then Na, K, Ca, Mg, Cl, NO3, SO4 mmol/L, the last nine fields); so do
-// three waters given by carbonate and bicarbonate. The inputs are made here with IUPAC molar masses (CIAAW 2021/2022,
-// abridged: Na 22.990, K 39.098, Ca 40.078, Mg 24.305, Cl 35.45, N 14.007, SO4 96.056, HCO3 61.016, CO3 60.008, CaCO3
-// 100.086, two equivalents a mole) and the charges; potassium is reported below the detection limit, "<x" with x twice
-// the value ("half") or the value itself ("limit").
+// three waters given by carbonate and bicarbonate. Inputs made with IUPAC molar masses (CIAAW 2021/2022, abridged: Na
+// 22.990, K 39.098, Ca 40.078, Mg 24.305, Cl 35.45, N 14.007, SO4 96.056, HCO3 61.016, CO3 60.008, CaCO3 100.086, 2
+// eq/mol); potassium below the detection limit, "<x" with x twice the value ("half") or the value ("limit").
 TEST(RunCalculation, LaboratoryUnitsAndDetectionLimitsGiveTheResultsOfMillimolesPerLitre) {
   std::vector<Analysis> waters;
   std::ifstream in(std::string(VONTRALEK_DATA_DIR) + "/example-waters.csv");
@@ -467,8 +462,7 @@ double Number(const std::string& text) {
   return std::from_chars(text.data(), text.data() + text.size(), v), v;
 }
 
-// The same waters on a workbook's Batch sheet, run as the workbook batch
-// (the state carried from sample to sample), optionally at E29 °C.
+// The same waters on a workbook's Batch sheet, run as its batch (state carried on), optionally at E29 °C.
 MemoryWorkbook WorkbookBatch(const std::vector<Analysis>& waters, SpeciationModel model, CellValue celsius = {}) {
   MemoryWorkbook wb;
   FillDefaultParameters(wb);
@@ -482,8 +476,7 @@ MemoryWorkbook WorkbookBatch(const std::vector<Analysis>& waters, SpeciationMode
   return wb;
 }
 
-// The largest relative difference of sample k's table results (after `inputs`
-// columns; the input pH not repeated) from the Batch row's K:R and T:CA.
+// Largest relative difference of sample k's table results (after `inputs` columns, no pH) from Batch K:R, T:CA.
 double LargestDifference(const Rows& t, MemoryWorkbook& wb, std::size_t k, std::size_t inputs = 10) {
   double largest = 0;
   for (std::size_t r = 0; r < 69; ++r) {

@@ -1,8 +1,7 @@
-// The models against PHREEQC 3.8.8 run on the five example waters with the same 30 constants and the same activity
-// rules (molalities standing for the model's mol/L): at 25 °C with A = 0.512 (data/reference-ion-association.csv, and
-// the ion-association test vectors: per water and pair the Main-sheet inputs A5, B5 and expected results), and at 5 to
-// 60 °C with the log K(T) expressions of data/logk-temperature.csv and PHREEQC's own A(T)
-// (data/reference-temperature.csv).
+// The models against PHREEQC 3.8.8 on the five example waters with the same 30 constants and activity rules
+// (molalities standing for mol/L): at 25 °C with A = 0.512 (data/reference-ion-association.csv, and the ion-association
+// test vectors: per water and pair the Main-sheet inputs A5, B5 and expected results), and at 5 to 60 °C with the
+// log K(T) of data/logk-temperature.csv and PHREEQC's own A(T) (data/reference-temperature.csv).
 
 #include <algorithm>
 #include <cmath>
@@ -20,8 +19,7 @@ using namespace testsupport;
 
 FixedWeightedSum weights;
 
-// PHREEQC's names of the free ions (species rows 1 to 11) and of the
-// complexes it forms (ComplexTable rows; those without a constant are absent).
+// PHREEQC's names of the free ions (species rows 1-11) and its complexes (ComplexTable rows; no constant: absent).
 const char* const kFreeIons[12] = {"",     "H+",  "OH-",  "Na+",   "K+",    "Ca+2",
                                    "Mg+2", "Cl-", "NO3-", "SO4-2", "HCO3-", "CO3-2"};
 const std::pair<const char*, int> kComplexes[] = {{"CaOH+", 3},    {"MgOH+", 4},   {"NaSO4-", 13}, {"KSO4-", 14},
@@ -64,8 +62,7 @@ void Report(const std::map<std::string, double>& largest, const char* what) {
 TEST(SpecifiedModel, FreeCalciumAndSulfateAgreeWithPhreeqc) {
   // The procedure as specified is no standard ion-association model (the OH-, HCO3-, CO3 2- complexes come out low by
   // the ligand's free fraction; HCO3- and CO3 2- take F/T twice; H+ and OH- stay out of the ionic strength; pair "B"
-  // drops a term of the alkalinity balance). Free Ca2+ and SO4 2-, held mainly by the sulfate complexes, must agree
-  // within 1 %.
+  // drops a term of the alkalinity balance). Free Ca2+ and SO4 2-, mainly held by sulfate complexes, agree within 1 %.
   for (const Row& reference : ReadTable(SPECIATION_TEST_DATA "/reference-ion-association.csv")) {
     ModelState s = Sample(Water(reference.at("id")), CarbonatePair::AlkalinityPH);
     SolveSpeciation(s, weights);
@@ -80,8 +77,7 @@ TEST(IonAssociationModel, AgreesWithPhreeqcAndItsTestVectorsOnEveryWaterAndPair)
   std::map<std::string, double> largest;
   int compared = 0;
   for (const Row& vector : ReadTable(SPECIATION_TEST_DATA "/ion-association-test-vectors.csv")) {
-    // The Main-sheet inputs: pair A pH and alkalinity (meq/L), B pCO2 and
-    // alkalinity, C carbonate and bicarbonate (mmol/L).
+    // Main-sheet inputs: pair A pH and alkalinity (meq/L), B pCO2 and alkalinity, C carbonate and bicarbonate (mmol/L).
     const CarbonatePair pair = PairFromCode(vector.at("pair"));
     ModelState s = Sample(Water(vector.at("water")), pair, SpeciationModel::IonAssociation);
     const double a5 = Number(vector, "A5"), b5 = Number(vector, "B5");
@@ -104,8 +100,7 @@ TEST(IonAssociationModel, AgreesWithPhreeqcAndItsTestVectorsOnEveryWaterAndPair)
 }
 
 TEST(IonAssociationModel, AgreesWithPhreeqcFromFiveToSixtyDegrees) {
-  // Pairs "B" and "C" take PHREEQC's pCO2 and carbonate totals (free ion and
-  // complexes); PHREEQC's A is within 7.4e-6 of ours.
+  // Pairs "B" and "C" take PHREEQC's pCO2 and carbonate totals (free ion and complexes); its A is 7.4e-6 from ours.
   std::map<std::string, double> largest;
   int compared = 0;
   for (const Row& reference : ReadTable(SPECIATION_TEST_DATA "/reference-temperature.csv"))

@@ -102,8 +102,7 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
     I = s.NewIonicStrength;
     if (++s.IterationCounters[3] > 100 || s.IonicStrengthChange <= s.MachineEpsilon) break;
   }
-  // The final quantities take no shortcut: the production step itself, tested
-  // by hand (SpeciationTest), once the iteration has met no fault.
+  // The final quantities: the production step itself (tested by hand in SpeciationTest), once no fault was met.
   if (!std::fetestexcept(FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID)) ComputeFinalQuantities(s, weightedSum);
 }
 

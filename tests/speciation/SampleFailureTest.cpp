@@ -1,6 +1,5 @@
-// Samples without a result: arithmetic faults, impossible inputs and iterations that end at their pass limit
-// unconverged are refused with the step and the cause and leave the state as it was; every other sample is calculated
-// with closed mass balances.
+// Samples without a result (arithmetic faults, impossible inputs, iterations unconverged at their pass limit) are
+// refused with step and cause, the state left as it was; every other sample is calculated with closed mass balances.
 
 #include <cfenv>
 #include <cmath>
@@ -91,9 +90,8 @@ TEST(Refusal, FaultsAndImpossibleInputsNameTheStepAndTheCause) {
 }
 
 TEST(Refusal, AnUnconvergedIterationIsNoResult) {
-  // Seawater concentrated fivefold (I about 3 mol/L, far beyond the Davies equation): the procedure as specified still
-  // changes the ionic strength by 0.005 % per pass at its limit of 101 passes; the ion-association model converges on
-  // it.
+  // Seawater concentrated fivefold (I about 3 mol/L, far beyond the Davies equation): the procedure as specified
+  // still changes I by 0.005 % a pass at its limit of 101 passes; the ion-association model converges on it.
   ExampleWater brine = Waters()[0];
   for (double& total : brine.totals) total *= 5;
   brine.alkalinity *= 5;
@@ -116,9 +114,8 @@ TEST(Refusal, AnUnconvergedIterationIsNoResult) {
 
 TEST(Refusal, RandomWatersAreCalculatedWithClosedBalancesOrFailWithAReason) {
   // 10,000 waters per model on one state, as in a batch: pH 4 to 10, alkalinity 0.05 to 20 meq/L, each of the seven
-  // ions 0.01 to 600 mmol/L (log-uniform); the pairs in turn, pair "B" with the pCO2 and pair "C" with the carbonate
-  // totals that the pH and alkalinity give in dilute water (K1 KH = 10^-7.82, K2 = 10^-10.33); the ion-association
-  // model at 0 to 100 °C.
+  // ions 0.01 to 600 mmol/L (log-uniform); the pairs in turn, "B" with the pCO2 and "C" with the carbonate totals the
+  // pH and alkalinity give in dilute water (K1 KH = 10^-7.82, K2 = 10^-10.33); the ion-association model at 0-100 °C.
   for (SpeciationModel model : {SpeciationModel::AsSpecified, SpeciationModel::IonAssociation}) {
     std::mt19937_64 random(20261207);
     std::uniform_real_distribution<double> pHs(4.0, 10.0), logAlkalinity(std::log10(0.05), std::log10(20.0)),

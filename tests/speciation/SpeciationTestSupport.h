@@ -42,8 +42,7 @@ inline constexpr double kSpeciesCharges[11] = {1, -1, 1, 1, 2, 2, -1, -1, -2, -1
 inline constexpr double kComplexCharges[24] = {0,  0,  1, 1, 0, 0, 1, 1, 0,  0,  1, 1,
                                                -1, -1, 0, 0, 0, 0, 1, 1, -1, -1, 0, 0};
 
-// A water analysis as the workbook holds it, in mmol/L and meq/L; the totals
-// are those of species rows 3 to 9 (Na, K, Ca, Mg, Cl, NO3, SO4).
+// A water analysis as the workbook holds it (mmol/L, meq/L); totals of species rows 3-9 (Na, K, Ca, Mg, Cl, NO3, SO4).
 struct ExampleWater {
   std::string id;
   double pH = 0, alkalinity = 0, totals[7] = {};

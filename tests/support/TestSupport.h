@@ -21,8 +21,7 @@ using Cells = std::map<Cell, CellValue>;
 inline CellValue Num(double v) { return CellValue::Number(v); }
 inline CellValue Text(const char* t) { return CellValue::Text(t); }
 
-// "AJ4" -> row 4, column 36: the addresses below are the literal A1 cells of
-// the workbook's documentation, not the program's own tables.
+// "AJ4" -> row 4, column 36: the addresses below are literal A1 cells of the documentation, not the program's.
 inline Cell At(const std::string& a1) {
   std::size_t split = 0;
   int column = 0;

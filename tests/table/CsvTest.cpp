@@ -117,8 +117,7 @@ TEST(TableColumns, ThePairAndEveryIonNeedTheirColumns) {
               HasSubstr("no column NO3_mmol_L, NO3_mg_L, NO3_meq_L or NO3_mg_L_as_N"));
 }
 
-// Output: the inputs, then the Batch row's 69 results (columns K to CA), then
-// SI_calcite, SI_gypsum, charge_balance_error_percent and status.
+// Output: inputs, the Batch row's 69 results (K:CA), SI_calcite, SI_gypsum, charge_balance_error_percent, status.
 TEST(TableColumns, OutputNamesFollowTheBatchRow) {
   const auto& r = ResultColumnNames();
   ASSERT_EQ(r.size(), ResultColumnCount);

@@ -1,5 +1,4 @@
-// The small pieces of the xlsx layer on their own: A1 references and moved
-// formulas, part names, characters of UTF-8 text, the package writer.
+// The small pieces of the xlsx layer: A1 references, moved formulas, part names, UTF-8 characters, package writer.
 
 #include <gtest/gtest.h>
 #include <zip.h>
