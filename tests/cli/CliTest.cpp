@@ -27,8 +27,7 @@ std::string Bytes(const std::string& path) {
 fs::path Folder(const char* name) {
   const fs::path folder = fs::path(VONTRALEK_TEST_TMP) / name;
   fs::remove_all(folder);
-  fs::create_directories(folder);
-  return folder;
+  return fs::create_directories(folder), folder;
 }
 
 // Two waters of data/example-waters.csv (Sierra Nevada spring, Madison recharge), the second with Ca "x"; the spring

@@ -35,8 +35,7 @@ def read_csv(name):
 
 def area(*ranges):
     """Every A1 address of ranges such as "J13:M18", row by row."""
-    for r in ranges:
-        c1, r1, c2, r2 = range_boundaries(r)
+    for c1, r1, c2, r2 in map(range_boundaries, ranges):
         yield from (f"{get_column_letter(c)}{row}" for row in range(r1, r2 + 1) for c in range(c1, c2 + 1))
 
 

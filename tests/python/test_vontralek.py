@@ -12,8 +12,7 @@ def example_waters(copies=1):
     """The example waters (data/example-waters.csv) under the table's column names."""
     waters = pd.read_csv(DATA, float_precision="round_trip")
     frame = pd.DataFrame({"sample": waters["id"], "pH": waters["pH"], "alkalinity_meq_L": waters["alk_meq_L"]})
-    for ion in ["Na", "K", "Ca", "Mg", "Cl", "NO3", "SO4"]:
-        frame[ion + "_mmol_L"] = waters[ion]
+    frame = frame.assign(**{ion + "_mmol_L": waters[ion] for ion in ["Na", "K", "Ca", "Mg", "Cl", "NO3", "SO4"]})
     return pd.concat([frame] * copies, ignore_index=True)
 
 
@@ -49,8 +48,7 @@ def test_a_dict_of_arrays_and_keep_going(tmp_path):
     columns = {name: frame[name].to_numpy() for name in frame.columns}
     columns["Ca_mmol_L"] = np.array(["<0.5", "1.2", "x", "", "0.1"], dtype=object)
     result = vontralek.speciate(columns, keep_going=True, below_limit="half")
-    assert list(result["status"][[0, 1, 3, 4]]) == ["ok"] * 4
-    assert "frame row 2, column 6 (Ca_mmol_L)" in result["status"][2]
+    assert list(result["status"][[0, 1, 3, 4]]) == ["ok"] * 4 and "frame row 2, column 6 (Ca_mmol_L)" in result["status"][2]
     assert result.loc[2, "ionic_strength_mmol_L"] != result.loc[2, "ionic_strength_mmol_L"]  # NaN
     # "<0.5" under "half" is 0.25 mmol/L: the same as the number.
     columns["Ca_mmol_L"] = np.array([0.25, 1.2, 1.0, 0.0, 0.1])

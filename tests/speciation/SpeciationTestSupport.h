@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "model/ModelState.h"
@@ -68,8 +69,7 @@ inline const ExampleWater& Water(const std::string& id) {
 // The sample into the model as the run puts it, divided by 1000 into mol/L and eq/L.
 inline void PutSample(ModelState& state, const ExampleWater& water) {
   for (int n = 3; n <= 9; ++n) state.SpeciesTable[n].TotalConc = water.totals[n - 3] / 1000;
-  state.Alkalinity = water.alkalinity / 1000;
-  state.PH = water.pH;
+  std::tie(state.Alkalinity, state.PH) = std::tuple(water.alkalinity / 1000, water.pH);
 }
 
 // The shipped LogK, the charges above, every weight 1, with one water put in, before any solve.
@@ -83,8 +83,7 @@ inline ModelState Sample(const ExampleWater& water, CarbonatePair pair,
     s.ComplexTable[n] = {.Charge = kComplexCharges[n - 1], .SumWeight = 1.0};
   }
   ComputeMachineEpsilon(s);
-  s.InputPair = pair;
-  s.Model = model;
+  std::tie(s.InputPair, s.Model) = std::tuple(pair, model);
   PutSample(s, water);
   return s;
 }
@@ -114,8 +113,7 @@ inline Table<TemperatureRecord, 30> ShippedTemperatureData() {
 inline ModelState AtTemperature(const ExampleWater& water, CarbonatePair pair, double celsius) {
   ModelState s = Sample(water, pair, SpeciationModel::IonAssociation);
   s.TemperatureTable = ShippedTemperatureData();
-  s.TemperatureGiven = true;
-  s.TemperatureC = celsius;
+  std::tie(s.TemperatureGiven, s.TemperatureC) = std::tuple(true, celsius);
   return s;
 }
 

@@ -45,9 +45,7 @@ TEST(WaterAtTemperature, LogKIsAnchoredAtTwentyFiveDegrees) {
 
 TEST(TemperatureData, BadFormsAndTextCoefficientsAreRefusedNamingTheirPlace) {
   std::array<TemperatureValue, TemperatureFields> values{};
-  values[0].text = " Van 't Hoff ";
-  values[2].number = 0.5;
-  values[7].text = " -4.5e1 ";
+  values[0].text = " Van 't Hoff ", values[2].number = 0.5, values[7].text = " -4.5e1 ";
   const TemperatureRecord record = ReadTemperatureRecord(values); // an empty A1 counts as 0
   EXPECT_EQ(std::tuple(record.Form, record.A[1], record.A[2], record.DeltaH),
             std::tuple(TemperatureForm::VantHoff, 0.0, 0.5, -45.0));

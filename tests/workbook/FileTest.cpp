@@ -99,8 +99,7 @@ TEST(WorkbookHold, AFileChangedDuringTheRunIsNotOverwritten) {
 
 TEST(WorkbookHold, LocksAreLookedForBesideTheTargetAndExcelsOwnerFileByItsRule) {
   const fs::path folder = TestFolder("links");
-  fs::create_directories(folder / "real");
-  fs::create_directories(folder / "links");
+  for (const char* sub : {"real", "links"}) fs::create_directories(folder / sub);
   const fs::path real = folder / "real" / "VONTRALEK.xlsx", link = folder / "links" / "book.xlsx";
   WriteBytes(real, Valid());
   fs::create_symlink(real, link);
@@ -189,8 +188,7 @@ struct FakeOffice {
   fs::path folder;
   std::string oldPath = std::getenv("PATH"), oldTmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
   explicit FakeOffice(const fs::path& f) : folder(f) {
-    fs::create_directories(folder / "bin");
-    fs::create_directories(folder / "tmp");
+    for (const char* sub : {"bin", "tmp"}) fs::create_directories(folder / sub);
     WriteBytes(folder / "bin" / "soffice",
                "#!/bin/sh\n[ -n \"$FAKE_SLEEP\" ] && sleep \"$FAKE_SLEEP\"\n"
                "while [ $# -gt 0 ]; do case \"$1\" in --convert-to) f=$2; shift;; --outdir) d=$2; shift;; -*) ;;"
