@@ -61,8 +61,7 @@ class Generator(unittest.TestCase):
         got = [cells[(1, line.split()[0])] for line, _ in lines]
         self.assertEqual([(v, isinstance(v, str)) for v in got], [(v, isinstance(v, str)) for _, v in lines])
         # Worksheets in the order of the files; styled blanks hold no value.
-        self.assertEqual(names, ["First", "Second"])
-        self.assertEqual([(k, v) for k, v in cells.items() if k[0] == 2], [((2, "A1"), 0)])
+        self.assertEqual((names, [(k, v) for k, v in cells.items() if k[0] == 2]), (["First", "Second"], [((2, "A1"), 0)]))
 
     def test_errors_name_the_line_and_leave_no_file(self):
         for text, message in [("[S]\nA1 bold = 1\n", "1.txt:2: unknown style bold"),

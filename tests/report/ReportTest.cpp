@@ -20,8 +20,7 @@ ModelState DistinctState() {
     s.SpeciesTable[i] = {0.001 * i, 0.0001 * i, 0, 0, 0.5 + i / 100.0, -1.0 - i / 10.0, 0, 0, true};
   for (int n = 1; n <= 24; ++n) s.ComplexTable[n].FreeConc = 0.00001 * n;
   s.LogIapCaCO3Defined = s.LogIapCaSO4Defined = true;
-  s.InputPair = CarbonatePair::AlkalinityPCO2;
-  s.CurrentSample = 6;
+  std::tie(s.InputPair, s.CurrentSample) = std::tuple(CarbonatePair::AlkalinityPCO2, 6);
   return s;
 }
 
