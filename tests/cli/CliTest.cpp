@@ -27,13 +27,11 @@ std::string Bytes(const std::string& path) {
 fs::path Folder(const char* name) {
   const fs::path folder = fs::path(VONTRALEK_TEST_TMP) / name;
   fs::remove_all(folder);
-  fs::create_directories(folder);
-  return folder;
+  return fs::create_directories(folder), folder;
 }
 
-// Two waters of data/example-waters.csv (Sierra Nevada spring, Madison recharge), the second with Ca "x";
-// the spring again at pH 10.5 with 0.2 meq/L, where hydroxide alone (Kw / 10^-10.5 = 0.32 meq/L) exceeds the
-// alkalinity: no speciation.
+// Two waters of data/example-waters.csv (Sierra Nevada spring, Madison recharge), the second with Ca "x"; the spring
+// again at pH 10.5 with 0.2 meq/L: hydroxide alone (Kw / 10^-10.5 = 0.32 meq/L) exceeds the alkalinity, no speciation.
 constexpr const char* kTable = "sample,pH,alkalinity_meq_L,Na_mmol_L,K_mmol_L,Ca_mmol_L,Mg_mmol_L,Cl_mmol_L,"
                                "NO3_mmol_L,SO4_mmol_L\r\n"
                                "SN2,6.8,0.895,0.259,0.04,0.26,0.071,0.03,0,0.025\r\n"
@@ -93,18 +91,15 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
       {{"--model", "ion-association", "--extras", "-o", folder / "ia.xlsx", in}, 0, {"SI calcite", "Charge balance", "ion association"}},
       {{"--model", "phreeqc", in}, 2, {"--model"}},
       {{"--help"}, 0, {"--sheet main|batch", "--keep-going", "E26 When a sample fails"}},
-      {{folder / "none.xlsx"}, 1, {"none.xlsx"}},
+      {{folder / "none.xlsx"}, 1, {"none.xlsx"}}, {{"--pair", "alkalinity"}, 2, {"--help"}},
       {{}, 1, {folder.string(), "VONTRALEK.xlsx"}}, // no default workbook beside the program
-      {{"--pair", "alkalinity"}, 2, {"--help"}},
       {{"--output", in, in}, 2, {"--output names the input workbook"}},
       // Saved in the workbook's own format only: an .xls name on .xlsx content would lie.
       {{"--output", folder / "out.xls", in}, 1, {"extension .xlsx", "Nothing was calculated"}},
       {{"--csv", "-", "--keep-going", "--threads", "2"}, 0, {"\nSN2,6.8,0.895,", "standard input line 3, column 6 (Ca_mmol_L)"}},
       {{csv, "-o", kept, "--keep-going", "--threads", "2"}, 0, {}},
       {{csv, "-o", stopped}, 1, {csv + " line 3, column 6 (Ca_mmol_L)"}},
-      {{"-"}, 2, {"--csv"}},
-      {{"--csv", "-", "--threads", "0"}, 2, {}},
-      {{"--csv", "-", "--model", "best"}, 2, {}},
+      {{"-"}, 2, {"--csv"}}, {{"--csv", "-", "--threads", "0"}, 2, {}}, {{"--csv", "-", "--model", "best"}, 2, {}},
       {{in, "--constants", "other.xlsx"}, 2, {}}, // a workbook run takes its own constants
       // Refused before the first sample: the file keeps every byte.
       {{linked}, 1, {"hard links", "Nothing was calculated"}}, // saving would split the links
@@ -142,8 +137,7 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   EXPECT_EQ(std::count(partial.begin(), partial.end(), '\n'), 2);
 }
 
-// The error stream of a terminal on which the signal comes while the progress
-// of sample 1 is drawn, as a handler would note it.
+// A terminal's error stream on which the signal comes while sample 1's progress is drawn, as a handler notes it.
 struct SignalOnProgress : std::stringbuf {
   explicit SignalOnProgress(int signal) : signal(signal) {}
   std::streamsize xsputn(const char* text, std::streamsize n) override {
@@ -172,10 +166,8 @@ TEST(Cli, ASignalSavesTheSamplesCalculatedSoFar) {
   }
 }
 
-// Two runs on one file, started together or one after the other: never do
-// both report success for the same file state. One run fills the Main sheet,
-// the other the Batch sheet: when both succeed, the file holds both results,
-// so the second read what the first saved.
+// Two runs on one file, started together or in turn, never both report success on the same file state. One fills the
+// Main sheet, the other the Batch sheet: when both succeed, the file holds both results (the second read the first's).
 TEST(Cli, TwoRunsOnOneFileNeverBothSucceedOnTheSameState) {
   const fs::path folder = Folder("concurrent");
   const std::string path = folder / "shared.xlsx";

@@ -1,6 +1,5 @@
-// Loading of the log K values, charges and weights from worksheets 3 and 4.
-// The cells are the literal ranges of the worksheets' documentation, each
-// filled with a number of its own, so that a value in the wrong field shows.
+// Loading of the log K values, charges and weights from worksheets 3 and 4. The cells are the literal ranges of the
+// worksheets' documentation, each filled with a number of its own, so that a value in the wrong field shows.
 #include <gmock/gmock.h>
 
 #include "TestSupport.h"
@@ -12,9 +11,7 @@ namespace vontralek {
 namespace {
 
 using namespace testing;
-using ::testing::AllOf;
-using ::testing::HasSubstr;
-using ::testing::ThrowsMessage;
+using ::testing::AllOf, ::testing::HasSubstr, ::testing::ThrowsMessage;
 using Field = double& (*)(ModelState&, int);
 
 // A range read row by row into the table rows first, first + 1, ...
@@ -32,22 +29,15 @@ double& ComplexWeight(ModelState& s, int n) { return s.ComplexTable[n].SumWeight
 double& Start(ModelState& s, int n) { return s.AuxTable[n].WeightedSum; }
 double& Scale(ModelState& s, int n) { return s.AuxTable[n].SumScale; }
 
-// Constants 1-6 in B5:G5, 7-30 in C13:F18 (OH-, then ligands 1-5, against
-// cations 1-4); charges and weights of species 1-11 (rows 4 and 6) and of
-// complexes 1-12 (rows 10, 11) and 13-24 (rows 14, 15); the weighted sum.
-const Block kBlocks[] = {{3, "B5", "G5", 1, LogK},
-                         {3, "C13", "F18", 7, LogK},
-                         {4, "B4", "L4", 1, Charge},
-                         {4, "B6", "L6", 1, Weight},
-                         {4, "B10", "M10", 1, ComplexCharge},
-                         {4, "B14", "M14", 13, ComplexCharge},
-                         {4, "B11", "M11", 1, ComplexWeight},
-                         {4, "B15", "M15", 13, ComplexWeight},
-                         {4, "E19", "E19", WeightedSumRecord, Start},
-                         {4, "E20", "E20", WeightedSumRecord, Scale}};
+// Constants 1-6 in B5:G5, 7-30 in C13:F18 (OH-, then ligands 1-5, against cations 1-4); charges and weights of species
+// 1-11 (rows 4 and 6) and of complexes 1-12 (rows 10, 11) and 13-24 (rows 14, 15); the weighted sum.
+// clang-format off
+const Block kBlocks[] = {{3, "B5", "G5", 1, LogK}, {3, "C13", "F18", 7, LogK}, {4, "B4", "L4", 1, Charge}, {4, "B6", "L6", 1, Weight},
+                         {4, "B10", "M10", 1, ComplexCharge}, {4, "B14", "M14", 13, ComplexCharge}, {4, "B11", "M11", 1, ComplexWeight},
+                         {4, "B15", "M15", 13, ComplexWeight}, {4, "E19", "E19", WeightedSumRecord, Start}, {4, "E20", "E20", WeightedSumRecord, Scale}};
+// clang-format on
 
-// Every cell holds a number of its own; the cells just past each block and
-// those the report writes on worksheet 3 hold text, a type mismatch if read.
+// Every cell holds a number of its own; the cells past each block and those the report writes hold text.
 TEST(ParameterLoading, EveryCellLandsInItsOwnFieldAndNothingElseChanges) {
   MemoryWorkbook book;
   ModelState state, expected;

@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
 """The workbook generator and the workbook it ships, read back with openpyxl (a
 reader independent of the program's own).  Usage: workbook_test.py MAKE_WORKBOOK SHIPPED.xlsx DATA_DIR"""
-import csv, os, pathlib, subprocess, sys, tempfile, unittest, zipfile
-import xml.etree.ElementTree as ET
-
+import csv, os, pathlib, subprocess, sys, tempfile, unittest, zipfile, xml.etree.ElementTree as ET
 import openpyxl
 from openpyxl.utils import get_column_letter, range_boundaries
 
@@ -22,8 +20,7 @@ def read_cells(path):
             text = "".join(t.text or "" for t in run.iter(NS + "t"))
             align = run.find(f"{NS}rPr/{NS}vertAlign")
             script = {"superscript": "^", "subscript": "_"}.get(align.get("val") if align is not None else "")
-            plain += text
-            markup += script + "{" + text + "}" if script else text
+            plain, markup = plain + text, markup + (script + "{" + text + "}" if script else text)
         marked[plain] = markup
     book = openpyxl.load_workbook(path)
     return book.sheetnames, {(n, c.coordinate): marked.get(c.value, c.value)
@@ -31,10 +28,14 @@ def read_cells(path):
                              for row in sheet.iter_rows() for c in row if c.value is not None}
 
 
+def read_csv(name):
+    with open(os.path.join(DATA, name), encoding="utf-8") as f:
+        return list(csv.DictReader(f))
+
+
 def area(*ranges):
     """Every A1 address of ranges such as "J13:M18", row by row."""
-    for r in ranges:
-        c1, r1, c2, r2 = range_boundaries(r)
+    for c1, r1, c2, r2 in map(range_boundaries, ranges):
         yield from (f"{get_column_letter(c)}{row}" for row in range(r1, r2 + 1) for c in range(c1, c2 + 1))
 
 
@@ -43,16 +44,14 @@ class Generator(unittest.TestCase):
         """Runs the generator on sheet texts: returncode, stderr, (names, cells) or None without a file."""
         with tempfile.TemporaryDirectory() as tmp:
             paths = [pathlib.Path(tmp, f"{i + 1}.txt") for i in range(len(sheets))]
-            for path, text in zip(paths, sheets):
-                path.write_text(text, encoding="utf-8")
+            for path, text in zip(paths, sheets): path.write_text(text, encoding="utf-8")
             out = os.path.join(tmp, "out.xlsx")
             result = subprocess.run([TOOL, out, *paths], capture_output=True, text=True)
             return result.returncode, result.stderr, read_cells(out) if os.path.exists(out) else None
 
     def test_numbers_texts_and_runs(self):
-        # A decimal number is stored as the nearest double; a decimal comma, a
-        # leading apostrophe or any other text stays text; only the first "="
-        # separates cell and value; _{...} and ^{...} become lowered and raised runs.
+        # A decimal number is stored as the nearest double; a decimal comma, a leading apostrophe or any other text
+        # stays text; only the first "=" separates cell and value; _{...} and ^{...} become lowered and raised runs.
         lines = [("A1 = 8.22", 8.22), ("A2 = -1.4679", -1.4679), ("A3 = 1e3", 1000.0), ("A4 = +5", 5.0),
                  ("B1 = 1,5", "1,5"), ("B2 = 'nd", "nd"), ("B3 = '12", "12"), ("C1 = x = y", "x = y"),
                  ("D1 = SO_{4}^{2-}", "SO_{4}^{2-}"), ("D2 head = [HCO_{3}^{-}]/mmol/L", "[HCO_{3}^{-}]/mmol/L")]
@@ -62,8 +61,7 @@ class Generator(unittest.TestCase):
         got = [cells[(1, line.split()[0])] for line, _ in lines]
         self.assertEqual([(v, isinstance(v, str)) for v in got], [(v, isinstance(v, str)) for _, v in lines])
         # Worksheets in the order of the files; styled blanks hold no value.
-        self.assertEqual(names, ["First", "Second"])
-        self.assertEqual([(k, v) for k, v in cells.items() if k[0] == 2], [((2, "A1"), 0)])
+        self.assertEqual((names, [(k, v) for k, v in cells.items() if k[0] == 2]), (["First", "Second"], [((2, "A1"), 0)]))
 
     def test_errors_name_the_line_and_leave_no_file(self):
         for text, message in [("[S]\nA1 bold = 1\n", "1.txt:2: unknown style bold"),
@@ -93,9 +91,8 @@ class ShippedWorkbook(unittest.TestCase):
         self.assertEqual({self.cells[(4, a)] for a in area("B6:L6", "B11:M11", "B15:M15")}, {1})
         self.assertEqual([self.cells[(4, "E19")], self.cells[(4, "E20")]], [0, 1])
         # Molar masses as data/molar-masses.csv lists them; the settings block with the validated model.
-        with open(os.path.join(DATA, "molar-masses.csv"), encoding="utf-8") as f:
-            masses = {r["worksheet_4_column"]: float(r["molar_mass_g_mol"]) for r in csv.DictReader(f)
-                      if r["worksheet_4_column"]}
+        masses = {r["worksheet_4_column"]: float(r["molar_mass_g_mol"]) for r in read_csv("molar-masses.csv")
+                  if r["worksheet_4_column"]}
         self.assertEqual({c: self.cells[(4, c + "8")] for c in masses}, masses)
         self.assertEqual([self.cells[(4, f"E{r}")] for r in range(23, 29)],
                          ["ion association", "yes", "stop", "stop", "mmol/L", "meq/L"])
@@ -104,8 +101,7 @@ class ShippedWorkbook(unittest.TestCase):
         # Below its title, constant n on row 56 + n: form in B, A1..A6 in C:H, the enthalpy in I;
         # an empty cell is an empty field of data/logk-temperature.csv, "vanthoff" reads "van 't Hoff".
         self.assertEqual(self.cells[(3, "A55")], "Temperature dependence of log K")
-        with open(os.path.join(DATA, "logk-temperature.csv"), encoding="utf-8") as f:
-            rows = list(csv.DictReader(f))
+        rows = read_csv("logk-temperature.csv")
         self.assertEqual(len(rows), 30)
         fields = ["form", "A1", "A2", "A3", "A4", "A5", "A6", "delta_h_kJ_mol"]
         for r in rows:
@@ -124,8 +120,7 @@ class ShippedWorkbook(unittest.TestCase):
     def test_samples_are_the_example_waters_with_one_nd(self):
         # Main row 5 and Batch rows 2 on hold numbers where the program reads
         # them; "nd" (not determined, read as 0) only for an ion the data lack.
-        with open(os.path.join(DATA, "example-waters.csv"), encoding="utf-8") as f:
-            waters = list(csv.DictReader(f))
+        waters = read_csv("example-waters.csv")
         fields = ["pH", "alk_meq_L", "Na", "K", "Ca", "Mg", "Cl", "NO3", "SO4"]
         nd = 0
         for sheet, row, first, water in [(1, 5, 1, waters[0])] + [(2, r, 2, w) for r, w in enumerate(waters, 2)]:

@@ -1,16 +1,7 @@
-"""The Python module against the command line's table mode, and mapped over a
-Dask DataFrame on a cluster of two worker processes.
-
-Run by CTest with PYTHONPATH=<build>/python and VONTRALEK_CLI=<vontralek-cli>."""
-
-import json
-import os
-import subprocess
-
-import numpy as np
-import pandas as pd
-import pytest
-
+"""The Python module against the command line's table mode, and mapped over a Dask DataFrame on a cluster of two
+worker processes. Run by CTest with PYTHONPATH=<build>/python and VONTRALEK_CLI=<vontralek-cli>."""
+import json, os, subprocess
+import numpy as np, pandas as pd, pytest
 import vontralek
 
 DATA = os.path.join(os.path.dirname(__file__), "..", "..", "data", "example-waters.csv")
@@ -21,8 +12,7 @@ def example_waters(copies=1):
     """The example waters (data/example-waters.csv) under the table's column names."""
     waters = pd.read_csv(DATA, float_precision="round_trip")
     frame = pd.DataFrame({"sample": waters["id"], "pH": waters["pH"], "alkalinity_meq_L": waters["alk_meq_L"]})
-    for ion in ["Na", "K", "Ca", "Mg", "Cl", "NO3", "SO4"]:
-        frame[ion + "_mmol_L"] = waters[ion]
+    frame = frame.assign(**{ion + "_mmol_L": waters[ion] for ion in ["Na", "K", "Ca", "Mg", "Cl", "NO3", "SO4"]})
     return pd.concat([frame] * copies, ignore_index=True)
 
 
@@ -48,11 +38,9 @@ def test_frame_results_are_the_tables(tmp_path, model):
     result = vontralek.speciate(frame, model="as specified" if model == "specified" else model, threads=1)
     assert list(result.columns) == list(table.columns) == vontralek.result_columns(frame)
     numbers = [c for c in result.columns if c not in ("sample", "status")]
-    assert same_bits(result[numbers], table[numbers])
-    assert list(result["status"]) == ["ok"] * len(frame)
+    assert same_bits(result[numbers], table[numbers]) and list(result["status"]) == ["ok"] * len(frame)
     provenance = json.loads((tmp_path / "out.csv.json").read_text())
-    for key in ("model", "pair", "constants_sha256", "below_limit"):
-        assert result.attrs["vontralek"][key] == provenance[key]
+    assert all(result.attrs["vontralek"][k] == provenance[k] for k in ("model", "pair", "constants_sha256", "below_limit"))
 
 
 def test_a_dict_of_arrays_and_keep_going(tmp_path):
@@ -60,8 +48,7 @@ def test_a_dict_of_arrays_and_keep_going(tmp_path):
     columns = {name: frame[name].to_numpy() for name in frame.columns}
     columns["Ca_mmol_L"] = np.array(["<0.5", "1.2", "x", "", "0.1"], dtype=object)
     result = vontralek.speciate(columns, keep_going=True, below_limit="half")
-    assert list(result["status"][[0, 1, 3, 4]]) == ["ok"] * 4
-    assert "frame row 2, column 6 (Ca_mmol_L)" in result["status"][2]
+    assert list(result["status"][[0, 1, 3, 4]]) == ["ok"] * 4 and "frame row 2, column 6 (Ca_mmol_L)" in result["status"][2]
     assert result.loc[2, "ionic_strength_mmol_L"] != result.loc[2, "ionic_strength_mmol_L"]  # NaN
     # "<0.5" under "half" is 0.25 mmol/L: the same as the number.
     columns["Ca_mmol_L"] = np.array([0.25, 1.2, 1.0, 0.0, 0.1])
@@ -70,8 +57,7 @@ def test_a_dict_of_arrays_and_keep_going(tmp_path):
 
 
 def test_errors_carry_the_command_lines_message(tmp_path):
-    frame = example_waters()
-    frame["Na_mmol_L"] = frame["Na_mmol_L"].astype(object)
+    frame = example_waters().astype({"Na_mmol_L": object})
     frame.loc[1, "Na_mmol_L"] = "1,5"
     done, _ = run_cli(frame, tmp_path)
     assert done.returncode == 1
@@ -108,11 +94,10 @@ def test_dask_partitions_on_two_worker_processes_give_one_calls_results():
     distributed = pytest.importorskip("dask.distributed")
     frame = example_waters(copies=400)  # 2000 rows
     whole = vontralek.speciate(frame)
-    with distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1, dashboard_address=None) as cluster:
-        with distributed.Client(cluster):
-            parts = dd.from_pandas(frame, npartitions=7)
-            mapped = parts.map_partitions(vontralek.speciate, threads=1, meta=vontralek.speciate(frame.iloc[:0]))
-            result = mapped.compute()
+    with distributed.LocalCluster(n_workers=2, processes=True, threads_per_worker=1, dashboard_address=None) as cluster, \
+            distributed.Client(cluster):
+        mapped = dd.from_pandas(frame, npartitions=7).map_partitions(vontralek.speciate, threads=1,
+                                                                      meta=vontralek.speciate(frame.iloc[:0]))
+        result = mapped.compute()
     numbers = [c for c in whole.columns if c not in ("sample", "status")]
-    assert same_bits(result[numbers], whole[numbers])
-    assert list(result["status"]) == list(whole["status"])
+    assert same_bits(result[numbers], whole[numbers]) and list(result["status"]) == list(whole["status"])

@@ -7,9 +7,8 @@ namespace {
 
 using namespace testing;
 
-// Every reported field holds a value of its own, so that a field in the wrong
-// cell shows (in a solved state all monovalent ions share one coefficient).
-// No pH: without a positive H+ total (pairs "B" and "C") it reads "nd".
+// Every reported field holds a value of its own, so that a field in the wrong cell shows (in a solved state all
+// monovalent ions share one coefficient). No pH: without a positive H+ total (pairs "B" and "C") it reads "nd".
 ModelState DistinctState() {
   ModelState s;
   double* fields[] = {
@@ -21,8 +20,7 @@ ModelState DistinctState() {
     s.SpeciesTable[i] = {0.001 * i, 0.0001 * i, 0, 0, 0.5 + i / 100.0, -1.0 - i / 10.0, 0, 0, true};
   for (int n = 1; n <= 24; ++n) s.ComplexTable[n].FreeConc = 0.00001 * n;
   s.LogIapCaCO3Defined = s.LogIapCaSO4Defined = true;
-  s.InputPair = CarbonatePair::AlkalinityPCO2;
-  s.CurrentSample = 6;
+  std::tie(s.InputPair, s.CurrentSample) = std::tuple(CarbonatePair::AlkalinityPCO2, 6);
   return s;
 }
 
@@ -31,8 +29,7 @@ TEST(SampleReport, EveryResultInItsOwnCellOfTheMainAndBatchSheets) {
   const ModelState s = DistinctState();
   WriteBatchRow(s, wb);
   ExpectWrittenExactly(wb.Sheet(2), BatchCells(s, 7)); // sample 6 on row 7, nothing else
-  // A zero constant (2, 6, 9, 24) has no logarithm: C6 and G6 keep what they
-  // held, L13 and K17 of the complexes read 0.
+  // A zero constant (2, 6, 9, 24) has no logarithm: C6 and G6 keep what they held, L13 and K17 of the complexes read 0.
   ModelState main = s;
   for (int n = 1; n <= 30; ++n) main.ConstantTable[n].ConditionalK = n % 2 == 1 ? 1000.0 : 1e-5;
   for (int n : {2, 6, 9, 24}) main.ConstantTable[n].ConditionalK = 0.0;

@@ -1,10 +1,7 @@
-// The models against PHREEQC 3.8.8 run on the five example waters with the
-// same 30 constants and the same activity rules (molalities standing for the
-// model's mol/L): at 25 °C with A = 0.512 (data/reference-ion-association.csv,
-// and the ion-association test vectors: per water and pair the Main-sheet
-// inputs A5, B5 and expected results), and at 5 to 60 °C with the log K(T)
-// expressions of data/logk-temperature.csv and PHREEQC's own A(T)
-// (data/reference-temperature.csv).
+// The models against PHREEQC 3.8.8 on the five example waters with the same 30 constants and activity rules
+// (molalities standing for mol/L): at 25 °C with A = 0.512 (data/reference-ion-association.csv, and the ion-association
+// test vectors: per water and pair the Main-sheet inputs A5, B5 and expected results), and at 5 to 60 °C with the
+// log K(T) of data/logk-temperature.csv and PHREEQC's own A(T) (data/reference-temperature.csv).
 
 #include <algorithm>
 #include <cmath>
@@ -22,17 +19,15 @@ using namespace testsupport;
 
 FixedWeightedSum weights;
 
-// PHREEQC's names of the free ions (species rows 1 to 11) and of the
-// complexes it forms (ComplexTable rows; those without a constant are absent).
+// PHREEQC's names of the free ions (species rows 1-11) and its complexes (ComplexTable rows; no constant: absent).
 const char* const kFreeIons[12] = {"",     "H+",  "OH-",  "Na+",   "K+",    "Ca+2",
                                    "Mg+2", "Cl-", "NO3-", "SO4-2", "HCO3-", "CO3-2"};
 const std::pair<const char*, int> kComplexes[] = {{"CaOH+", 3},    {"MgOH+", 4},   {"NaSO4-", 13}, {"KSO4-", 14},
                                                   {"CaSO4", 15},   {"MgSO4", 16},  {"NaHCO3", 17}, {"CaHCO3+", 19},
                                                   {"MgHCO3+", 20}, {"NaCO3-", 21}, {"CaCO3", 23},  {"MgCO3", 24}};
 
-// Every quantity PHREEQC reports against the solved state: amounts within
-// `relative` (a 0 exactly), logarithms and pH within `absolute`; the largest
-// deviation kept by quantity.
+// Every quantity PHREEQC reports against the solved state: amounts within `relative` (a 0 exactly), logarithms and pH
+// within `absolute`; the largest deviation kept by quantity.
 void ExpectAgreement(const ModelState& s, const Row& expected, double relative, double absolute,
                      const std::string& label, std::map<std::string, double>& largest) {
   const auto check = [&](double actual, const std::string& name, bool logarithm = false) {
@@ -65,11 +60,9 @@ void Report(const std::map<std::string, double>& largest, const char* what) {
 }
 
 TEST(SpecifiedModel, FreeCalciumAndSulfateAgreeWithPhreeqc) {
-  // The procedure as specified is no standard ion-association model (the
-  // OH-, HCO3-, CO3 2- complexes come out low by the ligand's free fraction;
-  // HCO3- and CO3 2- take F/T twice; H+ and OH- stay out of the ionic
-  // strength; pair "B" drops a term of the alkalinity balance). Free Ca2+ and
-  // SO4 2-, held mainly by the sulfate complexes, must agree within 1 %.
+  // The procedure as specified is no standard ion-association model (the OH-, HCO3-, CO3 2- complexes come out low by
+  // the ligand's free fraction; HCO3- and CO3 2- take F/T twice; H+ and OH- stay out of the ionic strength; pair "B"
+  // drops a term of the alkalinity balance). Free Ca2+ and SO4 2-, mainly held by sulfate complexes, agree within 1 %.
   for (const Row& reference : ReadTable(SPECIATION_TEST_DATA "/reference-ion-association.csv")) {
     ModelState s = Sample(Water(reference.at("id")), CarbonatePair::AlkalinityPH);
     SolveSpeciation(s, weights);
@@ -84,8 +77,7 @@ TEST(IonAssociationModel, AgreesWithPhreeqcAndItsTestVectorsOnEveryWaterAndPair)
   std::map<std::string, double> largest;
   int compared = 0;
   for (const Row& vector : ReadTable(SPECIATION_TEST_DATA "/ion-association-test-vectors.csv")) {
-    // The Main-sheet inputs: pair A pH and alkalinity (meq/L), B pCO2 and
-    // alkalinity, C carbonate and bicarbonate (mmol/L).
+    // Main-sheet inputs: pair A pH and alkalinity (meq/L), B pCO2 and alkalinity, C carbonate and bicarbonate (mmol/L).
     const CarbonatePair pair = PairFromCode(vector.at("pair"));
     ModelState s = Sample(Water(vector.at("water")), pair, SpeciationModel::IonAssociation);
     const double a5 = Number(vector, "A5"), b5 = Number(vector, "B5");
@@ -97,9 +89,8 @@ TEST(IonAssociationModel, AgreesWithPhreeqcAndItsTestVectorsOnEveryWaterAndPair)
     SolveSpeciation(s, weights);
     const std::string label = vector.at("water") + " pair " + vector.at("pair") + ": ";
     ExpectAgreement(s, phreeqc.at(vector.at("water")), 1e-6, 1e-6, label, largest);
-    // What the vectors add: the charge-balance error (to 8 decimals of a
-    // percent) and the outer passes, 5 to 17 where the procedure as specified
-    // needs up to 101.
+    // What the vectors add: the charge-balance error (to 8 decimals of a percent) and the outer passes, 5 to 17 where
+    // the procedure as specified needs up to 101.
     EXPECT_NEAR(s.ChargeBalanceError, Number(vector, "charge_balance_error_percent"), 1e-8) << label;
     EXPECT_EQ(s.IterationCounters[counters::OuterPasses], std::stoi(vector.at("outer_passes"))) << label;
     ++compared;
@@ -109,8 +100,7 @@ TEST(IonAssociationModel, AgreesWithPhreeqcAndItsTestVectorsOnEveryWaterAndPair)
 }
 
 TEST(IonAssociationModel, AgreesWithPhreeqcFromFiveToSixtyDegrees) {
-  // Pairs "B" and "C" take PHREEQC's pCO2 and carbonate totals (free ion and
-  // complexes); PHREEQC's A is within 7.4e-6 of ours.
+  // Pairs "B" and "C" take PHREEQC's pCO2 and carbonate totals (free ion and complexes); its A is 7.4e-6 from ours.
   std::map<std::string, double> largest;
   int compared = 0;
   for (const Row& reference : ReadTable(SPECIATION_TEST_DATA "/reference-temperature.csv"))

@@ -1,8 +1,7 @@
 #pragma once
 
-// A plain transcription of the speciation iteration, step by step, without
-// shared evaluations, caches or fault tests: the yardstick the solver must
-// match to the last bit; and the comparison of states, doubles by their bits.
+// A plain transcription of the speciation iteration, step by step, without shared evaluations, caches or fault tests:
+// the yardstick the solver must match to the last bit; and the comparison of states, doubles by their bits.
 
 #include <array>
 #include <cfenv>
@@ -28,8 +27,7 @@ inline double ActivityCoefficient(double I, double z, bool isComplex, int row) {
 
 inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
   std::feclearexcept(FE_ALL_EXCEPT);
-  // The procedure's own notation: T, F, z, g of species row n; Fc, zc, gc of
-  // complex row n; K and CK of constant row n.
+  // The procedure's own notation: T, F, z, g of species row n; Fc, zc, gc of complex row n; K and CK of constant row n.
   auto T = [&](int n) -> double& { return s.SpeciesTable[n].TotalConc; };
   auto F = [&](int n) -> double& { return s.SpeciesTable[n].FreeConc; };
   auto g = [&](int n) -> double& { return s.SpeciesTable[n].Gamma; };
@@ -104,8 +102,7 @@ inline void Solve(ModelState& s, WeightedSumSource& weightedSum) {
     I = s.NewIonicStrength;
     if (++s.IterationCounters[3] > 100 || s.IonicStrengthChange <= s.MachineEpsilon) break;
   }
-  // The final quantities take no shortcut: the production step itself, tested
-  // by hand (SpeciationTest), once the iteration has met no fault.
+  // The final quantities: the production step itself (tested by hand in SpeciationTest), once no fault was met.
   if (!std::fetestexcept(FE_DIVBYZERO | FE_OVERFLOW | FE_INVALID)) ComputeFinalQuantities(s, weightedSum);
 }
 
@@ -116,8 +113,7 @@ template <std::size_t N, typename Record> std::array<std::uint64_t, N> Bits(cons
   return out;
 }
 
-// Empty when the states are equal, the records' numbers to the bit (0 and -0
-// differ), else where they first differ.
+// Empty when the states are equal, the records' numbers to the bit (0 and -0 differ), else where they first differ.
 inline std::string FirstDifference(const ModelState& a, const ModelState& b) {
   for (int n = 1; n <= 36; ++n) {
     const SpeciesRecord &x = n <= 12 ? a.SpeciesTable[n] : a.ComplexTable[n - 12],

@@ -1,8 +1,7 @@
 #pragma once
 
-// What the chemistry's tests and its benchmark share: tables of numbers by
-// heading, the shipped constants and example waters (data/*.csv) as model
-// states, a fixed weighted sum, and the mass balances of a solved state.
+// What the chemistry's tests and its benchmark share: tables of numbers by heading, the shipped constants and example
+// waters (data/*.csv) as model states, a fixed weighted sum, and the mass balances of a solved state.
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "model/ModelState.h"
@@ -37,15 +37,13 @@ inline std::vector<Row> ReadTable(const std::string& path) {
 
 inline double Number(const Row& row, const std::string& heading) { return std::stod(row.at(heading)); }
 
-// Charges of the shipped workbook: H+, OH-, Na+, K+, Ca2+, Mg2+, Cl-, NO3-,
-// SO4 2-, HCO3-, CO3 2- (row 12, CO2, stays 0), and the complexes of Na+, K+,
-// Ca2+, Mg2+ with OH-, Cl-, NO3-, SO4 2-, HCO3-, CO3 2-.
+// Charges of the shipped workbook: H+, OH-, Na+, K+, Ca2+, Mg2+, Cl-, NO3-, SO4 2-, HCO3-, CO3 2- (row 12, CO2, stays
+// 0), and the complexes of Na+, K+, Ca2+, Mg2+ with OH-, Cl-, NO3-, SO4 2-, HCO3-, CO3 2-.
 inline constexpr double kSpeciesCharges[11] = {1, -1, 1, 1, 2, 2, -1, -1, -2, -1, -2};
 inline constexpr double kComplexCharges[24] = {0,  0,  1, 1, 0, 0, 1, 1, 0,  0,  1, 1,
                                                -1, -1, 0, 0, 0, 0, 1, 1, -1, -1, 0, 0};
 
-// A water analysis as the workbook holds it, in mmol/L and meq/L; the totals
-// are those of species rows 3 to 9 (Na, K, Ca, Mg, Cl, NO3, SO4).
+// A water analysis as the workbook holds it (mmol/L, meq/L); totals of species rows 3-9 (Na, K, Ca, Mg, Cl, NO3, SO4).
 struct ExampleWater {
   std::string id;
   double pH = 0, alkalinity = 0, totals[7] = {};
@@ -71,12 +69,10 @@ inline const ExampleWater& Water(const std::string& id) {
 // The sample into the model as the run puts it, divided by 1000 into mol/L and eq/L.
 inline void PutSample(ModelState& state, const ExampleWater& water) {
   for (int n = 3; n <= 9; ++n) state.SpeciesTable[n].TotalConc = water.totals[n - 3] / 1000;
-  state.Alkalinity = water.alkalinity / 1000;
-  state.PH = water.pH;
+  std::tie(state.Alkalinity, state.PH) = std::tuple(water.alkalinity / 1000, water.pH);
 }
 
-// The shipped LogK, the charges above, every weight 1, with one water put in,
-// before any solve.
+// The shipped LogK, the charges above, every weight 1, with one water put in, before any solve.
 inline ModelState Sample(const ExampleWater& water, CarbonatePair pair,
                          SpeciationModel model = SpeciationModel::AsSpecified) {
   ModelState s;
@@ -87,8 +83,7 @@ inline ModelState Sample(const ExampleWater& water, CarbonatePair pair,
     s.ComplexTable[n] = {.Charge = kComplexCharges[n - 1], .SumWeight = 1.0};
   }
   ComputeMachineEpsilon(s);
-  s.InputPair = pair;
-  s.Model = model;
+  std::tie(s.InputPair, s.Model) = std::tuple(pair, model);
   PutSample(s, water);
   return s;
 }
@@ -101,8 +96,7 @@ inline CarbonatePair PairFromCode(std::string_view code) {
                        : CarbonatePair::None;
 }
 
-// data/logk-temperature.csv through the loader-independent reader, as the
-// table mode fills the state.
+// data/logk-temperature.csv through the loader-independent reader, as the table mode fills the state.
 inline Table<TemperatureRecord, 30> ShippedTemperatureData() {
   static const std::vector<Row> table = ReadTable(VONTRALEK_DATA_DIR "/logk-temperature.csv");
   const char* const headings[TemperatureFields] = {"form", "A1", "A2", "A3", "A4", "A5", "A6", "delta_h_kJ_mol"};
@@ -119,8 +113,7 @@ inline Table<TemperatureRecord, 30> ShippedTemperatureData() {
 inline ModelState AtTemperature(const ExampleWater& water, CarbonatePair pair, double celsius) {
   ModelState s = Sample(water, pair, SpeciationModel::IonAssociation);
   s.TemperatureTable = ShippedTemperatureData();
-  s.TemperatureGiven = true;
-  s.TemperatureC = celsius;
+  std::tie(s.TemperatureGiven, s.TemperatureC) = std::tuple(true, celsius);
   return s;
 }
 
@@ -135,10 +128,9 @@ struct FixedWeightedSum : WeightedSumSource {
   int calls = 0;
 };
 
-// The largest relative gap of the mass balances of hydroxide, the cations and
-// the ligands (species rows 2 to 11): total = free + the complexes that hold
-// the ion. Complex row 4h + r joins cation r (row r + 2) with hydroxide (h = 0)
-// or ligand h (row h + 6). A row with total 0 must hold nothing.
+// The largest relative gap of the mass balances of hydroxide, the cations and the ligands (species rows 2 to 11):
+// total = free + the complexes that hold the ion. Complex row 4h + r joins cation r (row r + 2) with hydroxide
+// (h = 0) or ligand h (row h + 6). A row with total 0 must hold nothing.
 inline double LargestMassBalanceGap(const ModelState& s) {
   double gap = 0.0;
   for (int row = 2; row <= 11; ++row) {

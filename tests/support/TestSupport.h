@@ -21,8 +21,7 @@ using Cells = std::map<Cell, CellValue>;
 inline CellValue Num(double v) { return CellValue::Number(v); }
 inline CellValue Text(const char* t) { return CellValue::Text(t); }
 
-// "AJ4" -> row 4, column 36: the addresses below are the literal A1 cells of
-// the workbook's documentation, not the program's own tables.
+// "AJ4" -> row 4, column 36: the addresses below are literal A1 cells of the documentation, not the program's.
 inline Cell At(const std::string& a1) {
   std::size_t split = 0;
   int column = 0;
@@ -30,10 +29,9 @@ inline Cell At(const std::string& a1) {
   return {std::stoi(a1.substr(split)), column};
 }
 
-// The Main-sheet results of a state: row 9 the coefficients, row 5 the totals
-// of species 1, 2, 10, 11, 12; the complex matrix (free cations E15:H15, free
-// OH- and ligands D16:D21, complexes E16:H21, mmol/L); P4:P5 the carbonate
-// variable the pair did not give, Q5 weighted sum, R5 ionic strength.
+// The Main-sheet results of a state: row 9 the coefficients, row 5 the totals of species 1, 2, 10, 11, 12; the complex
+// matrix (free cations E15:H15, free OH- and ligands D16:D21, complexes E16:H21, mmol/L); P4:P5 the carbonate variable
+// the pair did not give, Q5 weighted sum, R5 ionic strength.
 inline Cells MainCells(const ModelState& s) {
   const auto& sp = s.SpeciesTable;
   const bool a = s.InputPair == CarbonatePair::AlkalinityPH;
@@ -53,10 +51,9 @@ inline Cells MainCells(const ModelState& s) {
   return e;
 }
 
-// The 69 Batch-sheet results of a state on its row: K weighted sum, L pCO2,
-// M and N ionic strengths mmol/L, O and P log IAP of CaSO4 and CaCO3, Q and R
-// the SARs, S pH, T:AE coefficients, AF:AQ log activities, AR:BC free and
-// BD:CA complexes in mmol/L; an undefined logarithm or pH reads "nd".
+// The 69 Batch-sheet results of a state on its row: K weighted sum, L pCO2, M and N ionic strengths mmol/L, O and P log
+// IAP of CaSO4 and CaCO3, Q and R the SARs, S pH, T:AE coefficients, AF:AQ log activities, AR:BC free and BD:CA
+// complexes in mmol/L; an undefined logarithm or pH reads "nd".
 inline Cells BatchCells(const ModelState& s, int row) {
   const auto log = [](bool defined, double v) { return defined ? Num(v) : Text("nd"); };
   const auto cell = [row](const std::string& column) { return At(column + std::to_string(row)); };
@@ -101,9 +98,8 @@ inline void ExpectWrittenExactly(const workbook::MemoryWorksheet& sheet, const C
 
 using workbook::MemoryWorkbook;
 
-// A sample row: the carbonate pair (pH or pCO2 and alkalinity meq/L, or CO3 2-
-// and HCO3- mmol/L), then Na, K, Ca, Mg, Cl, NO3, SO4 mmol/L. From
-// data/example-waters.csv: Sierra Nevada spring, Madison recharge water, seawater.
+// A sample row: the carbonate pair (pH or pCO2 and alkalinity meq/L, or CO3 2- and HCO3- mmol/L), then Na, K, Ca, Mg,
+// Cl, NO3, SO4 mmol/L. From data/example-waters.csv: Sierra Nevada spring, Madison recharge water, seawater.
 using Analysis = std::array<double, 9>;
 inline const Analysis kSpring{6.8, 0.895, 0.259, 0.04, 0.26, 0.071, 0.03, 0, 0.025};
 inline const Analysis kRecharge{7.55, 4.07674, 0.0199395, 0.0199395, 1.19637, 1.00695, 0.0199395, 0, 0.159516};
@@ -115,9 +111,8 @@ inline void PutAnalysis(workbook::MemoryWorksheet& sheet, int row, int column, c
   for (double v : a) sheet.Put(row, column++, Num(v));
 }
 
-// Worksheets 3 and 4 with the shipped parameters (log K, charges, weights, E19,
-// E20): the "A1 input = value" lines of data/workbook/3-constants.txt and
-// 4-charges.txt, and worksheet 3's temperature data (rows 55 on) with its title.
+// Worksheets 3 and 4 with the shipped parameters (log K, charges, weights, E19, E20): the "A1 input = value" lines of
+// data/workbook/3-constants.txt and 4-charges.txt, and worksheet 3's temperature data (rows 55 on) with its title.
 void FillDefaultParameters(MemoryWorkbook& wb);
 
 // Every cell of the in-memory workbook written to an .xlsx file (libxlsxwriter,

@@ -1,8 +1,6 @@
-// The workbook file while a run has it: held against other programs, replaced
-// only when that is safe, temporary files and conversions cleaned up.
+// The workbook file during a run: held against other programs, replaced only when safe, temporary files cleaned up.
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -101,8 +99,7 @@ TEST(WorkbookHold, AFileChangedDuringTheRunIsNotOverwritten) {
 
 TEST(WorkbookHold, LocksAreLookedForBesideTheTargetAndExcelsOwnerFileByItsRule) {
   const fs::path folder = TestFolder("links");
-  fs::create_directories(folder / "real");
-  fs::create_directories(folder / "links");
+  for (const char* sub : {"real", "links"}) fs::create_directories(folder / sub);
   const fs::path real = folder / "real" / "VONTRALEK.xlsx", link = folder / "links" / "book.xlsx";
   WriteBytes(real, Valid());
   fs::create_symlink(real, link);
@@ -116,9 +113,8 @@ TEST(WorkbookHold, LocksAreLookedForBesideTheTargetAndExcelsOwnerFileByItsRule) 
   }
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(XlsxWorkbook::FromFile(real)->Worksheets(1).NumberValue(1, 1), 4.0);
-  // Excel's owner file of VONTRALEK.xlsx is "~$VONTRALEK.xlsx"; Office
-  // shortens long names by their first two characters, so the same owner file
-  // belongs to ABVONTRALEK.xlsx only when VONTRALEK.xlsx is not there.
+  // Excel's owner file of VONTRALEK.xlsx is "~$VONTRALEK.xlsx"; Office shortens long names by their first two
+  // characters, so the same owner file belongs to ABVONTRALEK.xlsx only when VONTRALEK.xlsx is not there.
   const fs::path other = folder / "real" / "ABVONTRALEK.xlsx";
   WriteBytes(other, Valid());
   WriteBytes(folder / "real" / "~$VONTRALEK.xlsx", "owner");
@@ -153,18 +149,14 @@ TEST(WorkbookSave, AFileThatCannotBeReplacedSafelyIsRefusedAndModeAndOwnerAreKep
   WriteBytes(kept, bytes);
   fs::permissions(kept, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   const bool root = ::geteuid() == 0;
-  if (root) {
-    ASSERT_EQ(::chown(kept.c_str(), 1234, 5678), 0);
-  }
+  ASSERT_TRUE(!root || ::chown(kept.c_str(), 1234, 5678) == 0);
   auto book = OpenWorkbook(kept);
   book->Worksheets(1).SetNumber(1, 1, 9.0);
   book->Save();
   struct stat st {};
   ASSERT_EQ(::stat(kept.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  if (root) {
-    EXPECT_EQ(std::make_pair(st.st_uid, st.st_gid), std::make_pair(uid_t{1234}, gid_t{5678}));
-  }
+  EXPECT_TRUE(!root || std::pair(st.st_uid, st.st_gid) == std::pair(uid_t{1234}, gid_t{5678})) << st.st_uid;
 }
 
 TEST(WorkbookSave, AFileSizeLimitIsAnErrorNotAKill) {
@@ -191,14 +183,12 @@ TEST(WorkbookSave, AFileSizeLimitIsAnErrorNotAKill) {
   EXPECT_EQ(ReadBytes(path), before);
 }
 
-// A stand-in for LibreOffice: "converts" to .xlsx by copying $FAKE_XLSX, and
-// back by copying its input; sleeps first when $FAKE_SLEEP is set.
+// A stand-in for LibreOffice: "converts" to .xlsx by copying $FAKE_XLSX, back by copying; sleeps on $FAKE_SLEEP.
 struct FakeOffice {
   fs::path folder;
   std::string oldPath = std::getenv("PATH"), oldTmp = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
   explicit FakeOffice(const fs::path& f) : folder(f) {
-    fs::create_directories(folder / "bin");
-    fs::create_directories(folder / "tmp");
+    for (const char* sub : {"bin", "tmp"}) fs::create_directories(folder / sub);
     WriteBytes(folder / "bin" / "soffice",
                "#!/bin/sh\n[ -n \"$FAKE_SLEEP\" ] && sleep \"$FAKE_SLEEP\"\n"
                "while [ $# -gt 0 ]; do case \"$1\" in --convert-to) f=$2; shift;; --outdir) d=$2; shift;; -*) ;;"

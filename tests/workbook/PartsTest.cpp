@@ -1,5 +1,4 @@
-// The small pieces of the xlsx layer on their own: A1 references and moved
-// formulas, part names, characters of UTF-8 text, the package writer.
+// The small pieces of the xlsx layer: A1 references, moved formulas, part names, UTF-8 characters, package writer.
 
 #include <gtest/gtest.h>
 #include <zip.h>
@@ -20,10 +19,8 @@ TEST(References, CellNamesInsideTheSheetOnly) {
   int row = -1, column = -1;
   // XFD = 24*676 + 6*26 + 4 = 16384, the last column; row 1048576 the last row; Z = 26, AA = 27.
   EXPECT_EQ(CellAddress(1, 26) + CellAddress(2, 27) + CellAddress(1048576, 16384), "Z1AA2XFD1048576");
-  EXPECT_TRUE(ParseCellRef("xfd1048576", row, column));
-  EXPECT_EQ(std::make_pair(row, column), std::make_pair(1048576, 16384));
-  EXPECT_TRUE(ParseCellRef("C", row, column)); // a whole column: row 0
-  EXPECT_EQ(std::make_pair(row, column), std::make_pair(0, 3));
+  EXPECT_TRUE(ParseCellRef("xfd1048576", row, column) && std::pair(row, column) == std::pair(1048576, 16384));
+  EXPECT_TRUE(ParseCellRef("C", row, column) && std::pair(row, column) == std::pair(0, 3)); // a whole column: row 0
   for (const char* bad : {"XFE1", "A1048577", "", "A1B", "A-1", "\u00C41"})
     EXPECT_FALSE(ParseCellRef(bad, row, column)) << bad;
 }
@@ -56,13 +53,11 @@ TEST(PackageNames, TargetsResolveAgainstTheirPartsFolder) {
 TEST(RichText, CharactersAreCodePointsNotBytes) {
   // "m³ H₂O": ³ is 2 bytes (C2 B3), ₂ is 3 (E2 82 82).
   const std::string text = "m\xC2\xB3 H\xE2\x82\x82O";
-  EXPECT_EQ(CodePointCount(text), 6u);
-  EXPECT_EQ(CodePointOffsets(text), (std::vector<std::size_t>{0, 1, 3, 4, 5, 8, 9}));
+  EXPECT_TRUE(CodePointCount(text) == 6u && CodePointOffsets(text) == std::vector<std::size_t>({0, 1, 3, 4, 5, 8, 9}));
 }
 
 TEST(PackageWriter, NewPartsAreDeflatedAsLibzipReadsThemAndTheRestIsCopied) {
-  // Parts of every size the deflater treats apart: empty, one byte, a large
-  // sheet-like part (2 MB of varied numbers).
+  // Parts of every size the deflater treats apart: empty, one byte, a large sheet-like part (2 MB of varied numbers).
   std::string large;
   for (int i = 0; large.size() < (2u << 20); ++i)
     large += "<c r=\"K" + std::to_string(i) + "\"><v>" + FormatNumber(i / 7.0) + "</v></c>";

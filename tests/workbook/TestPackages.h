@@ -24,8 +24,7 @@ std::filesystem::path TestFolder(const std::string& name); // fresh and empty
 Parts MinimalParts(const std::vector<std::string>& sheetData, const std::string& sharedStrings = "",
                    const std::string& calcChain = "");
 
-// Made with libxlsxwriter: Main, Batch, Constants, Charges and Notes; a number
-// format, a bold 14 pt heading, a formula, a defined name and a chart.
+// libxlsxwriter's Main, Batch, Constants, Charges, Notes: number format, bold 14 pt heading, formula, name, chart.
 void MakeStyledWorkbook(const std::filesystem::path& path);
 
 } // namespace vontralek::workbook::test

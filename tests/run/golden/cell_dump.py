@@ -1,16 +1,11 @@
 #!/usr/bin/env python3
-"""Every cell of a result workbook that differs from the workbook the run
-started from, one line per cell: worksheet number, A1 address, value (numbers
-as the shortest repr of the stored double, so that dumps agree exactly when
-the doubles are bit-identical; text with its sub/superscript runs). Read with
-the standard library, independently of the program's own xlsx reader.
-
-usage: cell_dump.py BEFORE.xlsx AFTER.xlsx [EXPECTED [IGNORE]]
-  without EXPECTED print the lines; with it compare, leaving out lines matching the regex IGNORE
-"""
-import re
-import sys
-import zipfile
+"""Every cell of a result workbook that differs from the workbook the run started from, one line per cell:
+worksheet number, A1 address, value (numbers as the shortest repr of the stored double, so that dumps agree exactly
+when the doubles are bit-identical; text with its sub/superscript runs). Read with the standard library,
+independently of the program's own xlsx reader.
+usage: cell_dump.py BEFORE.xlsx AFTER.xlsx [EXPECTED [IGNORE]]: without EXPECTED print the lines; with it compare,
+leaving out lines matching the regex IGNORE"""
+import re, sys, zipfile
 import xml.etree.ElementTree as ET
 
 M = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
@@ -22,11 +17,9 @@ def runs_text(node):
     runs = node.findall(M + "r")
     if not runs:
         return "".join(t.text or "" for t in node.findall(M + "t"))
-    parts = []
-    for run in runs:
-        align = run.find(f"{M}rPr/{M}vertAlign")
-        parts.append((run.find(M + "t").text or "") + ("^" + align.get("val") if align is not None else ""))
-    return "|".join(parts)
+    aligns = [run.find(f"{M}rPr/{M}vertAlign") for run in runs]
+    return "|".join((run.find(M + "t").text or "") + ("^" + a.get("val") if a is not None else "")
+                    for run, a in zip(runs, aligns))
 
 
 def cells(path):

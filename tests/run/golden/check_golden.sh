@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# vontralek-cli on the shipped workbook, both data sheets and all three
-# carbonate pairs, with the specified model: every changed cell must match the
-# dumps beside this script (taken before the sources were reorganised), bit
-# for bit; the extra results, which the dumps predate, are left out.
-# usage: check_golden.sh CLI SHIPPED_WORKBOOK WORK_DIR
+# vontralek-cli on the shipped workbook, both data sheets and all three carbonate pairs, with the specified model: every
+# changed cell must match the dumps beside this script (taken before the sources were reorganised), bit for bit; the
+# extra results, which the dumps predate, are left out. usage: check_golden.sh CLI SHIPPED_WORKBOOK WORK_DIR
 set -euo pipefail
 cli=$1 shipped=$2 work=$3 here=$(cd "$(dirname "$0")" && pwd) status=0
 rm -rf "$work" && mkdir -p "$work"

@@ -16,9 +16,7 @@ using namespace vontralek::workbook;
 
 // Sheet 2 edited as a batch run does (row order); streamFrom 0: as a stream of rows.
 std::string EditedBatch(const std::string& package, std::uint64_t streamFrom) {
-  PackageLimits limits;
-  limits.streamFromSize = streamFrom;
-  auto book = XlsxWorkbook::FromBytes(package, "fuzz.xlsx", limits);
+  auto book = XlsxWorkbook::FromBytes(package, "fuzz.xlsx", {.streamFromSize = streamFrom});
   Worksheet& s = book->Worksheets(2);
   for (int r = 1; r <= 5; ++r) (void)s.Value(r, 1);
   s.SetText(1, 3, "pCO2");
@@ -55,14 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!whole.empty() && EditedBatch(input, 0) != whole) __builtin_trap();
   try {
     auto book = XlsxWorkbook::FromBytes(input, "fuzz.xlsx");
-    for (int n = 1; n <= 4; ++n) {
+    for (int n = 1; n <= 4; ++n)
       for (const auto& [row, column] : book->CellPositions(n)) {
         try {
           (void)book->Worksheets(n).NumberValue(row, column);
         } catch (const vontralek::WorkbookError&) { // text that is no number
         }
       }
-    }
     std::vector<std::pair<std::pair<int, int>, std::string>> texts; // of sheet 2, before it is written
     for (const auto& position : book->CellPositions(2)) {
       const CellValue v = book->Worksheets(2).Value(position.first, position.second);
