@@ -206,7 +206,8 @@ TEST(XlsxWrite, RowsAndCellsStayInOrderAndTheDimensionCoversThem) {
   for (int i = 0; i < 6000; ++i) EXPECT_EQ(refs[9 + i], CellAddress(7 + i / 3, 1 + i % 3));
   EXPECT_FALSE(sheet.doc.select_node("//row[@spans]") || sheet.Cell("CA5").child("v"));
   EXPECT_STREQ(sheet.doc.document_element().child("dimension").attribute("ref").value(), "A1:CA2006");
-  EXPECT_STREQ(sheet.Cell("D2006").child_value("v"), "0.3333333333333333");
+  EXPECT_EQ(std::tuple(std::string(sheet.Cell("D2006").child_value("v")), sheet.Cell("D2006").attribute("s").as_int()),
+            std::tuple("0.3333333333333333", 4)); // the column's style
   // <dimension> goes before <sheetData>, as the schema orders them.
   EXPECT_STREQ(sheet.doc.document_element().first_child().name(), "dimension");
   auto reread = XlsxWorkbook::FromBytes(book->SaveToBytes(), "o.xlsx", Limits());
