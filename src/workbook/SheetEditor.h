@@ -56,6 +56,9 @@ public:
   std::string Name() const override { return info_.name; }
   int Number() const override { return number_; }
   CellValue Value(int row, int column) const override;
+  // Whether a cell is empty; a streamed sheet answers for column A of the
+  // rows ahead from what it noted when it checked them, without reading them again.
+  bool IsEmpty(int row, int column) const override;
   void SetNumber(int row, int column, double value) override;
   void SetText(int row, int column, std::string_view text) override;
   void SetSubscript(int row, int column, int start, int length) override {
@@ -144,6 +147,7 @@ private:
   // are still in the part read; see SheetStreaming.cpp.
   struct Stream;
   bool LoadStreamed() const;
+  void NoteFirstColumn(Stream& stream, const Row& row, int number) const;
   // A write to row: the window moves there, writing out the rows before it.
   void Advance(int row) const;
   // The rows from the window on written out (all of them when limit is past the last).
