@@ -190,6 +190,18 @@ int XlsxSheet::DefaultStyle(pugi::xml_node rowNode, int column) const {
   return 0;
 }
 
+int XlsxSheet::DefaultStyle(Row& row, int column) const {
+  if (row.formatted < 0) {
+    row.formatted = row.node.attribute("customFormat").as_bool() && row.node.attribute("s") ? 1 : 0;
+    if (row.formatted) row.rowStyle = row.node.attribute("s").as_int();
+  }
+  if (row.formatted) return row.rowStyle;
+  for (const ColumnStyle& cs : columnStyles_) {
+    if (column >= cs.min && column <= cs.max) return cs.style;
+  }
+  return 0;
+}
+
 XlsxSheet::Row& XlsxSheet::RowForWriting(int row) {
   Load();
   Advance(row);
@@ -332,8 +344,9 @@ void XlsxSheet::SetNumber(int row, int column, double value) {
     if (n != r.numbers.end() && n->column == column) {
       n->value = value;
     } else {
-      r.numbers.insert(n, {column, DefaultStyle(r.node, column), value});
-      r.node.remove_attribute("spans");
+      r.numbers.insert(n, {column, DefaultStyle(r, column), value});
+      if (!r.spansDropped) r.node.remove_attribute("spans");
+      r.spansDropped = true;
     }
     Touch(row, column);
     return;

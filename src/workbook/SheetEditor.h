@@ -108,6 +108,11 @@ private:
     std::vector<DomCell> cells;              // sorted by column
     std::vector<NumberCell> numbers;         // sorted by column; never a column of cells
     std::shared_ptr<pugi::xml_document> own; // a streamed row's own document
+    // Looked up once for the many numbers a run puts into a row: whether the
+    // row's span hint is gone, and the row's own format for new cells.
+    bool spansDropped = false;
+    signed char formatted = -1; // -1 not looked up yet, 0 none, 1 rowStyle
+    int rowStyle = 0;
   };
   // The entry of a vector sorted by column where column is or would go.
   template <class Vector> static auto AtColumn(Vector& cells, int column) {
@@ -170,6 +175,7 @@ private:
   std::string FormulaText(int row, int column, pugi::xml_node f) const;
   void Align(int row, int column, int start, int length, std::uint8_t kind);
   int DefaultStyle(pugi::xml_node rowNode, int column) const;
+  int DefaultStyle(Row& row, int column) const; // the same, the row's part looked up once
   void UpdateDimension();
 
   SheetContext book_;
