@@ -116,9 +116,14 @@ const XlsxSheet::NumberCell* XlsxSheet::FindNumber(int row, int column) const {
 
 CellValue XlsxSheet::Value(int row, int column) const {
   CheckPosition(row, column);
-  if (const NumberCell* n = FindNumber(row, column)) return CellValue::Number(n->value);
-  pugi::xml_node cell = FindCell(row, column);
-  if (!cell) return CellValue::Empty();
+  // The row looked up once for both kinds of cell.
+  const Row* r = RowForReading(row);
+  if (!r) return CellValue::Empty();
+  if (const auto n = AtColumn(r->numbers, column); n != r->numbers.end() && n->column == column)
+    return CellValue::Number(n->value);
+  const auto c = AtColumn(r->cells, column);
+  if (c == r->cells.end() || c->column != column) return CellValue::Empty();
+  pugi::xml_node cell = c->node;
   const std::string_view type = cell.attribute("t").value();
   if (type == "inlineStr") {
     pugi::xml_node is = Child(cell, "is");
