@@ -116,9 +116,14 @@ const XlsxSheet::NumberCell* XlsxSheet::FindNumber(int row, int column) const {
 
 CellValue XlsxSheet::Value(int row, int column) const {
   CheckPosition(row, column);
-  if (const NumberCell* n = FindNumber(row, column)) return CellValue::Number(n->value);
-  pugi::xml_node cell = FindCell(row, column);
-  if (!cell) return CellValue::Empty();
+  // The row looked up once for both kinds of cell.
+  const Row* r = RowForReading(row);
+  if (!r) return CellValue::Empty();
+  if (const auto n = AtColumn(r->numbers, column); n != r->numbers.end() && n->column == column)
+    return CellValue::Number(n->value);
+  const auto c = AtColumn(r->cells, column);
+  if (c == r->cells.end() || c->column != column) return CellValue::Empty();
+  pugi::xml_node cell = c->node;
   const std::string_view type = cell.attribute("t").value();
   if (type == "inlineStr") {
     pugi::xml_node is = Child(cell, "is");
@@ -184,6 +189,18 @@ pugi::xml_node XlsxSheet::SheetData() {
 int XlsxSheet::DefaultStyle(pugi::xml_node rowNode, int column) const {
   // A new cell takes the row's format if the row has one, else its column's.
   if (rowNode.attribute("customFormat").as_bool() && rowNode.attribute("s")) return rowNode.attribute("s").as_int();
+  for (const ColumnStyle& cs : columnStyles_) {
+    if (column >= cs.min && column <= cs.max) return cs.style;
+  }
+  return 0;
+}
+
+int XlsxSheet::DefaultStyle(Row& row, int column) const {
+  if (row.formatted < 0) {
+    row.formatted = row.node.attribute("customFormat").as_bool() && row.node.attribute("s") ? 1 : 0;
+    if (row.formatted) row.rowStyle = row.node.attribute("s").as_int();
+  }
+  if (row.formatted) return row.rowStyle;
   for (const ColumnStyle& cs : columnStyles_) {
     if (column >= cs.min && column <= cs.max) return cs.style;
   }
@@ -332,8 +349,9 @@ void XlsxSheet::SetNumber(int row, int column, double value) {
     if (n != r.numbers.end() && n->column == column) {
       n->value = value;
     } else {
-      r.numbers.insert(n, {column, DefaultStyle(r.node, column), value});
-      r.node.remove_attribute("spans");
+      r.numbers.insert(n, {column, DefaultStyle(r, column), value});
+      if (!r.spansDropped) r.node.remove_attribute("spans");
+      r.spansDropped = true;
     }
     Touch(row, column);
     return;

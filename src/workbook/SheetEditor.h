@@ -56,6 +56,9 @@ public:
   std::string Name() const override { return info_.name; }
   int Number() const override { return number_; }
   CellValue Value(int row, int column) const override;
+  // Whether a cell is empty; a streamed sheet answers for column A of the
+  // rows ahead from what it noted when it checked them, without reading them again.
+  bool IsEmpty(int row, int column) const override;
   void SetNumber(int row, int column, double value) override;
   void SetText(int row, int column, std::string_view text) override;
   void SetSubscript(int row, int column, int start, int length) override {
@@ -105,6 +108,11 @@ private:
     std::vector<DomCell> cells;              // sorted by column
     std::vector<NumberCell> numbers;         // sorted by column; never a column of cells
     std::shared_ptr<pugi::xml_document> own; // a streamed row's own document
+    // Looked up once for the many numbers a run puts into a row: whether the
+    // row's span hint is gone, and the row's own format for new cells.
+    bool spansDropped = false;
+    signed char formatted = -1; // -1 not looked up yet, 0 none, 1 rowStyle
+    int rowStyle = 0;
   };
   // The entry of a vector sorted by column where column is or would go.
   template <class Vector> static auto AtColumn(Vector& cells, int column) {
@@ -144,6 +152,7 @@ private:
   // are still in the part read; see SheetStreaming.cpp.
   struct Stream;
   bool LoadStreamed() const;
+  void NoteFirstColumn(Stream& stream, const Row& row, int number) const;
   // A write to row: the window moves there, writing out the rows before it.
   void Advance(int row) const;
   // The rows from the window on written out (all of them when limit is past the last).
@@ -166,6 +175,7 @@ private:
   std::string FormulaText(int row, int column, pugi::xml_node f) const;
   void Align(int row, int column, int start, int length, std::uint8_t kind);
   int DefaultStyle(pugi::xml_node rowNode, int column) const;
+  int DefaultStyle(Row& row, int column) const; // the same, the row's part looked up once
   void UpdateDimension();
 
   SheetContext book_;

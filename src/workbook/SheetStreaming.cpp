@@ -14,6 +14,7 @@
 
 #include "common/Errors.h"
 #include "workbook/DeflateStream.h"
+#include "workbook/NumberText.h"
 #include "workbook/PackageReader.h"
 #include "workbook/References.h"
 #include "workbook/RowStream.h"
@@ -62,6 +63,11 @@ struct XlsxSheet::Stream {
     parsed.erase(found);
     return true;
   }
+  // Column A of every row as checked at open, by row number: whether it is
+  // certainly empty or certainly not (a plain number), else unknown. Rows are
+  // counted by that column before they are read; the count need not parse them.
+  enum : std::uint8_t { kUnknown, kEmpty, kFilled };
+  std::vector<std::uint8_t> firstColumn;
   int windowStart = 1; // rows before it are written out
   int loadedUpTo = 0;  // the part's rows up to it are in the window or written out
   std::size_t rowCount = 0;
@@ -81,6 +87,43 @@ std::unique_ptr<pugi::xml_document> XlsxSheet::ParseRow(const std::string& text)
                           result.description() + " in a row)");
   }
   return doc;
+}
+
+// What a read of column A will find, as far as that is certain without the
+// shared strings or the checks of a value: a cell that holds nothing, or a
+// number stored as such.
+void XlsxSheet::NoteFirstColumn(Stream& stream, const Row& row, int number) const {
+  std::uint8_t kind = Stream::kEmpty;
+  if (!row.cells.empty() && row.cells.front().column == 1) {
+    const pugi::xml_node cell = row.cells.front().node;
+    const std::string_view type = cell.attribute("t").value();
+    const pugi::xml_node v = Child(cell, "v");
+    double value = 0.0;
+    if (!v && !Child(cell, "f") && !Child(cell, "is")) {
+      kind = Stream::kEmpty;
+    } else if (v && (type.empty() || type == "n") && ParseStoredNumber(v.text().get(), value)) {
+      kind = Stream::kFilled;
+    } else {
+      kind = Stream::kUnknown;
+    }
+  }
+  if (stream.firstColumn.size() <= static_cast<std::size_t>(number))
+    stream.firstColumn.resize(static_cast<std::size_t>(number) + 1, Stream::kEmpty);
+  stream.firstColumn[static_cast<std::size_t>(number)] = kind;
+}
+
+bool XlsxSheet::IsEmpty(int row, int column) const {
+  if (column == 1 && row >= 1 && row <= kMaxRow) {
+    Load();
+    // Only rows the run has not reached yet are as they were checked.
+    if (stream_ && row >= stream_->windowStart && row > stream_->loadedUpTo) {
+      const std::vector<std::uint8_t>& kinds = stream_->firstColumn;
+      const std::uint8_t kind = static_cast<std::size_t>(row) < kinds.size() ? kinds[static_cast<std::size_t>(row)]
+                                                                             : std::uint8_t{Stream::kEmpty};
+      if (kind != Stream::kUnknown) return kind == Stream::kEmpty;
+    }
+  }
+  return Value(row, column).IsEmpty();
 }
 
 bool XlsxSheet::LoadStreamed() const {
@@ -110,6 +153,7 @@ bool XlsxSheet::LoadStreamed() const {
         return false; // a cell before the master of its formula: read whole
       }
     }
+    NoteFirstColumn(*stream, row, last);
     ++stream->rowCount;
   }
   stream->tail = rows.Tail();

@@ -40,7 +40,7 @@ public:
   virtual int Number() const = 0; // 1-based position in the workbook
 
   virtual CellValue Value(int row, int column) const = 0;
-  bool IsEmpty(int row, int column) const { return Value(row, column).IsEmpty(); }
+  virtual bool IsEmpty(int row, int column) const { return Value(row, column).IsEmpty(); }
   // The value as a double: empty = 0, a number as stored, text that reads as a
   // finite decimal number is converted; any other text, a logical or error
   // value and a formula without a calculated value throw TypeMismatchError
