@@ -113,6 +113,30 @@ struct Chunk {
   std::exception_ptr error; // from the sink's Prepare
 };
 
+// Reads the source's next rows into chunk, numbered from index on. Returns
+// false when the source has ended; an exception of the source ends it too and
+// is kept in sourceError, so that the rows read before it are still solved and
+// written.
+bool FillChunk(Chunk& chunk, SampleSource& source, std::size_t perChunk, std::int64_t& index,
+               std::exception_ptr& sourceError) {
+  chunk.rows.resize(perChunk);
+  chunk.count = 0;
+  chunk.error = nullptr;
+  try {
+    while (chunk.count < perChunk) {
+      SampleRow& row = chunk.rows[chunk.count];
+      row.failure.clear();
+      if (!source.Next(row)) return false;
+      row.index = index++;
+      chunk.count += 1;
+    }
+  } catch (...) {
+    sourceError = std::current_exception();
+    return false;
+  }
+  return true;
+}
+
 class Workers {
 public:
   Workers(int count, const ModelState& start, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
@@ -202,25 +226,7 @@ PipelineSummary RunParallel(const ModelState& start, SampleSource& source, Resul
     while (!sourceEnded && !free.empty()) {
       Chunk* chunk = free.front();
       free.pop_front();
-      chunk->rows.resize(perChunk);
-      chunk->count = 0;
-      chunk->error = nullptr;
-      try {
-        while (chunk->count < perChunk) {
-          SampleRow& row = chunk->rows[chunk->count];
-          row.failure.clear();
-          if (!source.Next(row)) {
-            sourceEnded = true;
-            break;
-          }
-          row.index = index++;
-          chunk->count += 1;
-        }
-      } catch (...) {
-        // The rows read before it are still solved and written.
-        sourceError = std::current_exception();
-        sourceEnded = true;
-      }
+      sourceEnded = !FillChunk(*chunk, source, perChunk, index, sourceError);
       if (chunk->count == 0) {
         free.push_back(chunk);
         break;
@@ -343,25 +349,7 @@ PipelineSummary RunOverlapped(ModelState& state, SampleSource& source, ResultSin
       while (!sourceEnded && !free.empty()) {
         Chunk* chunk = free.front();
         free.pop_front();
-        chunk->rows.resize(perChunk);
-        chunk->count = 0;
-        chunk->error = nullptr;
-        try {
-          while (chunk->count < perChunk) {
-            SampleRow& row = chunk->rows[chunk->count];
-            row.failure.clear();
-            if (!source.Next(row)) {
-              sourceEnded = true;
-              break;
-            }
-            row.index = index++;
-            chunk->count += 1;
-          }
-        } catch (...) {
-          // The rows read before it are still solved and written.
-          sourceError = std::current_exception();
-          sourceEnded = true;
-        }
+        sourceEnded = !FillChunk(*chunk, source, perChunk, index, sourceError);
         if (chunk->count == 0) {
           free.push_back(chunk);
           break;
