@@ -8,4 +8,4 @@ bash scripts/build.sh
 mkdir -p build/main-job
 cp build/bin/VONTRALEK.xlsx build/main-job/VONTRALEK.xlsx
 build/bin/vontralek-cli --sheet batch --pair ph build/main-job/VONTRALEK.xlsx
-echo "Results written to build/main-job/VONTRALEK.xlsx (Batch sheet, columns K to CA)."
+echo "Results written to build/main-job/VONTRALEK.xlsx (Batch sheet: columns K to CA, and CB to CD for the saturation indices and the charge-balance error the shipped settings ask for)."
