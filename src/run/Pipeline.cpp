@@ -137,6 +137,47 @@ bool FillChunk(Chunk& chunk, SampleSource& source, std::size_t perChunk, std::in
   return true;
 }
 
+// Reads the source a chunk at a time into the chunks (their number bounds
+// the rows in flight; the caller owns them, so that they outlive the solvers'
+// threads even when an exception unwinds), hands each to the solvers (Submit, then WaitFor in input order) and
+// writes the solved rows in input order; writing(row) is told of the row being
+// written (nullptr between chunks). An exception of the source ends the
+// reading: the rows read before it are written, then it is rethrown.
+template <class Solvers, class Writing>
+void FlowChunks(Solvers& solvers, SampleSource& source, Writer& writer, std::vector<Chunk>& chunks,
+                std::size_t perChunk, Writing&& writing) {
+  std::deque<Chunk*> free, inFlight;
+  for (Chunk& c : chunks) free.push_back(&c);
+  std::exception_ptr sourceError;
+  bool sourceEnded = false;
+  std::int64_t index = 0;
+  for (;;) {
+    while (!sourceEnded && !free.empty()) {
+      Chunk* chunk = free.front();
+      free.pop_front();
+      sourceEnded = !FillChunk(*chunk, source, perChunk, index, sourceError);
+      if (chunk->count == 0) {
+        free.push_back(chunk);
+        break;
+      }
+      inFlight.push_back(chunk);
+      solvers.Submit(chunk);
+    }
+    if (inFlight.empty()) break;
+    Chunk* next = inFlight.front();
+    inFlight.pop_front();
+    solvers.WaitFor(next);
+    if (next->error) std::rethrow_exception(next->error);
+    for (std::size_t i = 0; i < next->count; ++i) {
+      writing(&next->rows[i]);
+      writer.Write(next->rows[i]);
+    }
+    writing(nullptr);
+    free.push_back(next);
+  }
+  if (sourceError) std::rethrow_exception(sourceError);
+}
+
 class Workers {
 public:
   Workers(int count, const ModelState& start, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
@@ -213,36 +254,9 @@ PipelineSummary RunParallel(const ModelState& start, SampleSource& source, Resul
   PipelineSummary summary;
   summary.threads = threads;
   Writer writer(sink, options.onFailure, summary);
-  const std::size_t perChunk = std::max<std::size_t>(1, options.rowsPerChunk);
   std::vector<Chunk> chunks(static_cast<std::size_t>(threads) * std::max<std::size_t>(1, options.chunksPerThread));
-  std::deque<Chunk*> free, inFlight;
-  for (Chunk& c : chunks) free.push_back(&c);
-  std::exception_ptr sourceError;
-  bool sourceEnded = false;
-  std::int64_t index = 0;
-
   Workers workers(threads, start, source, sink, weightedSum, options);
-  for (;;) {
-    while (!sourceEnded && !free.empty()) {
-      Chunk* chunk = free.front();
-      free.pop_front();
-      sourceEnded = !FillChunk(*chunk, source, perChunk, index, sourceError);
-      if (chunk->count == 0) {
-        free.push_back(chunk);
-        break;
-      }
-      inFlight.push_back(chunk);
-      workers.Submit(chunk);
-    }
-    if (inFlight.empty()) break;
-    Chunk* next = inFlight.front();
-    inFlight.pop_front();
-    workers.WaitFor(next);
-    if (next->error) std::rethrow_exception(next->error);
-    for (std::size_t i = 0; i < next->count; ++i) writer.Write(next->rows[i]);
-    free.push_back(next);
-  }
-  if (sourceError) std::rethrow_exception(sourceError);
+  FlowChunks(workers, source, writer, chunks, std::max<std::size_t>(1, options.rowsPerChunk), [](const SampleRow*) {});
   return summary;
 }
 
@@ -334,41 +348,12 @@ PipelineSummary RunOverlapped(ModelState& state, SampleSource& source, ResultSin
   PipelineSummary summary;
   summary.threads = 2;
   Writer writer(sink, options.onFailure, summary);
-  const std::size_t perChunk = std::max<std::size_t>(1, options.rowsPerChunk);
   std::vector<Chunk> chunks(std::max<std::size_t>(2, options.chunksPerThread));
-  std::deque<Chunk*> free, inFlight;
-  for (Chunk& c : chunks) free.push_back(&c);
-  std::exception_ptr sourceError;
-  bool sourceEnded = false;
-  std::int64_t index = 0;
   const SampleRow* writing = nullptr; // the row being written, whose state the run ends with
-
   CarriedSolver solver(state, source, sink, weightedSum, options);
   try {
-    for (;;) {
-      while (!sourceEnded && !free.empty()) {
-        Chunk* chunk = free.front();
-        free.pop_front();
-        sourceEnded = !FillChunk(*chunk, source, perChunk, index, sourceError);
-        if (chunk->count == 0) {
-          free.push_back(chunk);
-          break;
-        }
-        inFlight.push_back(chunk);
-        solver.Submit(chunk);
-      }
-      if (inFlight.empty()) break;
-      Chunk* next = inFlight.front();
-      inFlight.pop_front();
-      solver.WaitFor(next);
-      if (next->error) std::rethrow_exception(next->error);
-      for (std::size_t i = 0; i < next->count; ++i) {
-        writing = &next->rows[i];
-        writer.Write(next->rows[i]);
-      }
-      writing = nullptr;
-      free.push_back(next);
-    }
+    FlowChunks(solver, source, writer, chunks, std::max<std::size_t>(1, options.rowsPerChunk),
+               [&](const SampleRow* row) { writing = row; });
   } catch (...) {
     // The solver may be ahead: the state goes back to the row the run ended at.
     solver.Join();
@@ -376,7 +361,6 @@ PipelineSummary RunOverlapped(ModelState& state, SampleSource& source, ResultSin
     throw;
   }
   solver.Join();
-  if (sourceError) std::rethrow_exception(sourceError);
   return summary;
 }
 
