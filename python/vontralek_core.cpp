@@ -153,19 +153,10 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
   {
     double* out = values.mutable_data();
     py::gil_scoped_release release; // solving needs no Python object
-    ModelState start = StartStateFor(parameters, chosen, options.settings.model);
-    FixedWeightedSum weightedSum(start.AuxTable[WeightedSumRecord].WeightedSum,
-                                 start.AuxTable[WeightedSumRecord].SumScale);
     FrameSource source(columns, rows, reader);
     FrameSink sink(out, status);
-    PipelineOptions pipeline;
-    pipeline.onFailure = options.settings.onFailure;
-    pipeline.threads = options.threads;
     try {
-      const PipelineSummary done = RunPipeline(start, source, sink, weightedSum, pipeline);
-      summary.rows = done.rowsWritten;
-      summary.failed = done.rowsFailed;
-      summary.threads = done.threads;
+      SolveTableRows(parameters, options, source, sink, summary);
     } catch (const RowStopped& stop) {
       throw TableError(std::string(stop.what()) +
                        ". Correct the row, or pass keep_going=True to give bad rows their reason in the status "

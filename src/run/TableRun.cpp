@@ -178,11 +178,21 @@ TableParameters LoadTableParameters(const std::optional<std::filesystem::path>& 
   return parameters;
 }
 
-ModelState StartStateFor(const TableParameters& parameters, PairColumns pair, SpeciationModel model) {
+void SolveTableRows(const TableParameters& parameters, const TableOptions& options, SampleSource& source,
+                    ResultSink& sink, TableRunSummary& summary) {
   ModelState start = parameters.start;
-  start.InputPair = ToCarbonatePair(pair);
-  start.Model = model;
-  return start;
+  start.InputPair = ToCarbonatePair(summary.pair);
+  start.Model = options.settings.model;
+  FixedWeightedSum weightedSum(start.AuxTable[WeightedSumRecord].WeightedSum,
+                               start.AuxTable[WeightedSumRecord].SumScale);
+  PipelineOptions pipeline;
+  pipeline.start = StartState::Fresh;
+  pipeline.onFailure = options.settings.onFailure;
+  pipeline.threads = options.threads;
+  const PipelineSummary done = RunPipeline(start, source, sink, weightedSum, pipeline);
+  summary.rows = done.rowsWritten;
+  summary.failed = done.rowsFailed;
+  summary.threads = done.threads;
 }
 
 RowReader::RowReader(const std::vector<std::string>& header, const table::InputColumns& columns, PairColumns pair,
@@ -363,20 +373,10 @@ TableRunSummary RunTable(std::istream& in, const std::string& source, std::ostre
   table::CsvWriter header(out);
   header.Row(table::OutputHeader(reader.Header(), summary.pair, source));
 
-  ModelState start = StartStateFor(parameters, summary.pair, options.settings.model);
-  FixedWeightedSum weightedSum(start.AuxTable[WeightedSumRecord].WeightedSum,
-                               start.AuxTable[WeightedSumRecord].SumScale);
   CsvSource samples(reader, rows);
   CsvSink sink(out, summary.pair);
-  PipelineOptions pipeline;
-  pipeline.start = StartState::Fresh;
-  pipeline.onFailure = options.settings.onFailure;
-  pipeline.threads = options.threads;
   try {
-    const PipelineSummary done = RunPipeline(start, samples, sink, weightedSum, pipeline);
-    summary.rows = done.rowsWritten;
-    summary.failed = done.rowsFailed;
-    summary.threads = done.threads;
+    SolveTableRows(parameters, options, samples, sink, summary);
   } catch (const RowStopped& stop) {
     out.flush();
     throw TableError(stop.what() + fmt::format(". The run stopped there; the {} row(s) before it were written. Correct "

@@ -58,10 +58,6 @@ struct TableParameters {
 };
 TableParameters LoadTableParameters(const std::optional<std::filesystem::path>& constants);
 
-// The pair a header gives (or the requested one), InputPair and Model set on
-// a copy of the parameters' start state.
-ModelState StartStateFor(const TableParameters& parameters, table::PairColumns pair, SpeciationModel model);
-
 // The conversion of one row's fields to the model's units, the same for a CSV
 // line and a data-frame row: pH and pCO2 (atm) as given, the alkalinity to
 // eq/L, the ions to mol/L through the laboratory-unit conversion. An empty ion
@@ -108,6 +104,13 @@ struct TableRunSummary {
   table::PairColumns pair = table::PairColumns::AlkalinityPH;
   std::vector<std::string> inputHeader;
 };
+
+// The rows of a table (a CSV file or a data frame) solved each from the same
+// fresh start state (the parameters' with summary.pair and the options' model)
+// on the options' threads, into the sink in input order; summary gets the
+// counts. Without keep-going a bad row throws RowStopped.
+void SolveTableRows(const TableParameters& parameters, const TableOptions& options, SampleSource& source,
+                    ResultSink& sink, TableRunSummary& summary);
 
 // Reads the CSV from in (named source in messages), writes the output CSV to
 // out in input order. Throws TableError (a bad header; without keep-going the
