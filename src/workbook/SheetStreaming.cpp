@@ -230,19 +230,22 @@ void XlsxSheet::Advance(int row) const {
   if (row <= stream_->loadedUpTo) return;
   WriteOut(row);
   Stream& s = *stream_;
-  if (s.source.Look() && s.source.number == row) {
-    s.source.Take();
-    Row r;
-    if (!s.TakeParsed(row, r)) {
-      auto doc = ParseRow(s.source.text);
-      int previous = row - 1;
-      r = IndexRow(doc->document_element(), previous);
-      ApplyDroppedShared(r, row);
-      r.own = std::move(doc);
-    }
-    rows_.emplace(row, std::move(r));
-  }
+  if (s.source.Look() && s.source.number == row) rows_.emplace(row, TakeSourceRow());
   s.loadedUpTo = row;
+}
+
+XlsxSheet::Row XlsxSheet::TakeSourceRow() const {
+  Stream& s = *stream_;
+  const int number = s.source.number;
+  s.source.Take();
+  Row row;
+  if (s.TakeParsed(number, row)) return row; // parsed already when it was read ahead
+  auto doc = ParseRow(s.source.text);
+  int previous = number - 1;
+  row = IndexRow(doc->document_element(), previous);
+  ApplyDroppedShared(row, number);
+  row.own = std::move(doc);
+  return row;
 }
 
 void XlsxSheet::PrintRow(int number, Row& row, std::string& out) const {
@@ -277,15 +280,7 @@ void XlsxSheet::WriteOut(int limit) const {
     } else {
       // A row no one asked for, through the same parser all the same.
       const int number = s.source.number;
-      s.source.Take();
-      Row row;
-      if (!s.TakeParsed(number, row)) {
-        auto doc = ParseRow(s.source.text);
-        int previous = number - 1;
-        row = IndexRow(doc->document_element(), previous);
-        ApplyDroppedShared(row, number);
-        row.own = std::move(doc);
-      }
+      Row row = TakeSourceRow();
       PrintRow(number, row, text);
     }
     if (text.size() >= (1u << 16)) {
