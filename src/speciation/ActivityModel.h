@@ -47,8 +47,11 @@ constexpr bool UsesQuadraticNeutralRule(int complexRow) {
 
 // The activity coefficient without a fault test (the caller tests the status
 // flags). isComplex: a ComplexTable row; row: the entry's row in its table.
-inline double EvaluateActivityCoefficient(double ionicStrength, double charge, bool isComplex, int row,
-                                          double daviesA = kDaviesA25C) {
+// rootOf(I) gives I^0.5, the power pow(I, 0.5), when the Davies equation
+// needs it (a caller may keep it from one evaluation to the next).
+template <typename Root>
+inline double EvaluateActivityCoefficient(double ionicStrength, double charge, bool isComplex, int row, double daviesA,
+                                          Root&& rootOf) {
   const double I = ionicStrength;
   double logGamma = 0.0;
   if (charge == 0.0) {
@@ -62,11 +65,17 @@ inline double EvaluateActivityCoefficient(double ionicStrength, double charge, b
       logGamma = u - kFitCube * std::pow(I, 3.0);
     }
   } else {
-    const double rootI = std::pow(I, 0.5);
+    const double rootI = rootOf(I);
     const double s = rootI / (rootI + 1.0) - kDaviesLinear * I;
     logGamma = (std::pow(charge, 2.0) * -daviesA) * s;
   }
   return std::pow(10.0, logGamma);
+}
+
+inline double EvaluateActivityCoefficient(double ionicStrength, double charge, bool isComplex, int row,
+                                          double daviesA = kDaviesA25C) {
+  return EvaluateActivityCoefficient(ionicStrength, charge, isComplex, row, daviesA,
+                                     [](double I) { return std::pow(I, 0.5); });
 }
 
 } // namespace vontralek::activity

@@ -100,7 +100,7 @@ double SolveFullAlkalinityBalance(double start, double Alk, double A, double S, 
 
 } // namespace
 
-void CloseCarbonateSystem(ModelState& state, bool checkEachStep) {
+void CloseCarbonateSystem(ModelState& state, bool checkEachStep, RememberedValue* hydrogenActivity) {
   auto& S = state.SpeciesTable;
   auto& CK = state.ConstantTable;
   const double KH = CK[1].ConditionalK;
@@ -115,7 +115,9 @@ void CloseCarbonateSystem(ModelState& state, bool checkEachStep) {
   switch (state.InputPair) {
   case CarbonatePair::AlkalinityPH: {
     const auto cause = [&] { return StepAndCause{kStepPairA, PairACause(state, H, K1 * KH, K2)}; };
-    H = std::pow(10.0, -state.PH) / S[species::Hydrogen].Gamma;
+    const auto tenToMinus = [](double pH) { return std::pow(10.0, -pH); };
+    H = (hydrogenActivity ? hydrogenActivity->Of(state.PH, tenToMinus) : tenToMinus(state.PH)) /
+        S[species::Hydrogen].Gamma;
     CheckStep(checkEachStep, [&] {
       return StepAndCause{kStepPairA, "10^-pH divided by the activity coefficient of H+ is out of range (pH " +
                                           Num(state.PH) + "); check the sample's pH"};

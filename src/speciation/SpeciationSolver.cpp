@@ -69,6 +69,7 @@ struct GammaGroups {
   int speciesGroups = 0; // groups [0, speciesGroups) have a species row among them
   std::array<int, 13> speciesGroup{};
   std::array<int, 25> complexGroup{};
+  RememberedValue rootI; // sqrt(I) of the charged groups
 
   // 0 charged (keyed on |z|), 1 neutral species, 2 neutral complex with the
   // quadratic rule, 3 any other neutral complex.
@@ -102,9 +103,10 @@ struct GammaGroups {
   // Evaluates groups [first, last) at ionic strength I with the Davies slope
   // daviesA, testing each if asked.
   void Evaluate(int first, int last, double I, double daviesA, bool checkEachStep, int pass) {
+    const auto root = [this](double i) { return rootI.Of(i, [](double x) { return std::pow(x, 0.5); }); };
     for (int g = first; g < last; ++g) {
       Group& group = groups[static_cast<std::size_t>(g)];
-      group.gamma = activity::EvaluateActivityCoefficient(I, group.charge, group.isComplex, group.row, daviesA);
+      group.gamma = activity::EvaluateActivityCoefficient(I, group.charge, group.isComplex, group.row, daviesA, root);
       CheckStep(checkEachStep, [&] {
         return StepAndCause{ActivityFaultStep(group.charge, group.isComplex, group.row) + " in outer pass " +
                                 std::to_string(pass),
@@ -187,7 +189,7 @@ public:
     for (;;) {
       ComputeActivityCoefficients(gammas);
       ReferWaterAndCarbonateConstants();
-      CloseCarbonateSystem(state_, CheckEachStep);
+      CloseCarbonateSystem(state_, CheckEachStep, &hydrogenActivity_);
       RequirePossibleCarbonateSystem();
       ComputeHydroxideTotal();
       ReferComplexConstants();
@@ -522,6 +524,7 @@ private:
   decltype(ModelState::ConstantTable)& C;
   decltype(ModelState::IterationCounters)& counters_;
   const bool ionAssociation_;
+  RememberedValue hydrogenActivity_;       // 10^-pH, for the pair alkalinity and pH
   double daviesA_ = activity::kDaviesA25C; // (L/mol)^0.5, at the sample's temperature when given
 };
 

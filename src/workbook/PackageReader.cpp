@@ -129,6 +129,20 @@ zip_file_t* PackageReader::OpenPart(const std::string& part, std::uint64_t& comp
   return file;
 }
 
+PackageReader::Deflated PackageReader::OpenDeflatedPart(const std::string& part) const {
+  const zip_int64_t index = Locate(part);
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (index < 0 || zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &st) != 0) return {};
+  constexpr zip_uint64_t kNeeded =
+      ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_ENCRYPTION_METHOD;
+  if ((st.valid & kNeeded) != kNeeded || st.comp_method != ZIP_CM_DEFLATE || st.encryption_method != ZIP_EM_NONE)
+    return {};
+  zip_file_t* file = zip_fopen_index(archive_, static_cast<zip_uint64_t>(index), ZIP_FL_COMPRESSED);
+  if (!file) return {};
+  return {file, st.size, st.comp_size, st.crc};
+}
+
 std::uint64_t PackageReader::StatedSize(const std::string& part) const {
   const zip_int64_t index = Locate(part);
   zip_stat_t st;

@@ -53,6 +53,14 @@ public:
   // The part opened for reading piece by piece, and its packed size; a missing
   // or encrypted part is refused as damaged.
   zip_file_t* OpenPart(const std::string& part, std::uint64_t& compressedSize) const;
+  // A deflated, unencrypted part opened for its packed bytes, with what its
+  // unpacked data must come to; nullptr for a part stored or packed otherwise.
+  struct Deflated {
+    zip_file_t* file = nullptr;
+    std::uint64_t size = 0, compressedSize = 0;
+    std::uint32_t crc = 0;
+  };
+  Deflated OpenDeflatedPart(const std::string& part) const;
   // The unpacked size the zip directory states for the part (0 if unknown).
   std::uint64_t StatedSize(const std::string& part) const;
 

@@ -71,7 +71,7 @@ public:
     case ZIP_SOURCE_READ: {
       const std::size_t n = std::min<std::size_t>(length, self->compressedSize_ - self->offset_);
       if (self->stream_) {
-        if (self->stream_->Read(self->offset_, static_cast<char*>(data), n) != n) {
+        if (!self->ReadStreamed(static_cast<char*>(data), n)) {
           zip_error_set(&self->error_, ZIP_ER_READ, errno);
           return -1;
         }
@@ -107,7 +107,26 @@ public:
   }
 
 private:
+  // libzip copies a part in pieces of a few kB: the streamed part's temporary
+  // file is read a MB at a time instead of in as many system calls.
+  bool ReadStreamed(char* data, std::size_t n) {
+    if (offset_ < windowStart_ || offset_ + n > windowStart_ + window_.size()) {
+      window_.resize(std::max<std::size_t>(n, kWindow));
+      windowStart_ = offset_;
+      const std::size_t wanted =
+          static_cast<std::size_t>(std::min<std::uint64_t>(window_.size(), compressedSize_ - offset_));
+      if (stream_->Read(offset_, window_.data(), wanted) != wanted) return false;
+      window_.resize(wanted);
+      if (n > wanted) return false;
+    }
+    std::memcpy(data, window_.data() + (offset_ - windowStart_), n);
+    return true;
+  }
+
   static constexpr int kLevel = 1;
+  static constexpr std::size_t kWindow = 1 << 20;
+  std::vector<char> window_;
+  std::uint64_t windowStart_ = 0;
   std::uint64_t size_;
   std::uint32_t crc_ = 0;
   std::unique_ptr<char[]> compressed_;

@@ -7,6 +7,7 @@
 #include <zip.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,8 @@ public:
 
 private:
   bool Fill(std::size_t need); // at least need bytes beyond pos_, unless the part ends
+  // Up to length unpacked bytes of the part; 0 at its end.
+  std::size_t Unpack(char* data, std::size_t length);
   // The end of the markup item starting at pos_ ('<'), one past it; 0 at a
   // truncated part. depthChange: +1 start tag, -1 end tag, 0 otherwise.
   std::size_t ItemEnd(int& depthChange, bool& unusual);
@@ -47,6 +50,8 @@ private:
   const PackageReader& package_;
   std::string part_;
   zip_file_t* file_ = nullptr;
+  struct Inflater; // a deflated part unpacked here rather than by libzip
+  std::unique_ptr<Inflater> inflater_;
   std::uint64_t compressed_ = 0, unpacked_ = 0;
   std::string buffer_;
   std::size_t pos_ = 0;

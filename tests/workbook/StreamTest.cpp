@@ -1,11 +1,14 @@
 // A large worksheet edited as a stream of rows: the same package as when it is edited whole, byte for byte, whether the
 // edits keep to row order or not. (The reading and writing tests run on streamed sheets as well: CMakeLists.txt.)
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "TestPackages.h"
+#include "common/Errors.h"
 #include "workbook/XlsxWorkbook.h"
 
 namespace vontralek::workbook {
@@ -79,6 +82,32 @@ TEST(StreamedSheet, GivesThePackageOfTheWholeSheetInAndOutOfRowOrder) {
       EXPECT_NE(streamed.at("xl/worksheets/sheet2.xml").find("notes \xC3\xA9"), std::string::npos);
     }
   }
+}
+
+// A streamed sheet is unpacked by this program, not by libzip: damage that libzip would report must be found the same.
+TEST(StreamedSheet, ADamagedPartIsRefusedAtOpen) {
+  const std::string package = BatchSheet(false);
+  const std::string name = "xl/worksheets/sheet2.xml";
+  // The CRC-32 of the part in its local header (name at 30, CRC at 14) and in the central directory (46 and 16).
+  std::string badCrc = package;
+  for (std::size_t at = badCrc.find(name); at != std::string::npos; at = badCrc.find(name, at + 1)) {
+    if (at >= 46 && badCrc.compare(at - 46, 4, "PK\x01\x02") == 0) badCrc[at - 46 + 16] ^= 1;
+    if (at >= 30 && badCrc.compare(at - 30, 4, "PK\x03\x04") == 0) badCrc[at - 30 + 14] ^= 1;
+  }
+  // The packed data cut short in the middle: the rest of it zeros.
+  std::string cut = package;
+  const std::size_t local = cut.find(name) - 30;
+  std::uint32_t packed = 0;
+  std::memcpy(&packed, cut.data() + local + 18, 4);
+  const std::size_t data = local + 30 + name.size() + static_cast<unsigned char>(cut[local + 28]);
+  std::fill(cut.begin() + static_cast<std::ptrdiff_t>(data + packed / 2),
+            cut.begin() + static_cast<std::ptrdiff_t>(data + packed), '\0');
+  for (const auto& [bytes, why] : {std::pair{badCrc, "is damaged (CRC error)"}, std::pair{cut, "is damaged ("}}) {
+    EXPECT_THAT(
+        [&] { XlsxWorkbook::FromBytes(bytes, "damaged.xlsx", {.streamFromSize = 0}); },
+        testing::ThrowsMessage<vontralek::WorkbookError>(testing::HasSubstr("\"" + name + "\" " + std::string(why))));
+  }
+  EXPECT_NO_THROW(XlsxWorkbook::FromBytes(package, "sound.xlsx", {.streamFromSize = 0}));
 }
 
 } // namespace
