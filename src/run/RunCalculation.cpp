@@ -462,9 +462,12 @@ void WriteBatchResults(const ModelState& state, workbook::Workbook& workbook, Ru
 // into the model's units. The progress of sample k is shown before it is read.
 class BatchSource : public SampleSource {
 public:
+  // The count, the pair and the charges are read from a copy of the state as
+  // the run starts: the solver, on a thread of its own, leaves them as they
+  // are but may put the whole state back after a failed sample.
   BatchSource(const ModelState& state, const workbook::Worksheet& sheet, const RunSummary& summary,
               ProgressListener* progress)
-      : state_(state), sheet_(sheet), settings_(summary.settings), reader_(summary.settings, state),
+      : state_(state), sheet_(sheet), settings_(summary.settings), reader_(summary.settings, state_),
         progress_(progress), count_(static_cast<std::int64_t>(state.SampleCount)) {}
 
   bool Next(SampleRow& row) override {
@@ -501,7 +504,7 @@ public:
   double readSeconds = 0;
 
 private:
-  const ModelState& state_; // read only for the count and units, which the solver leaves alone
+  const ModelState state_;
   const workbook::Worksheet& sheet_;
   const RunSettings& settings_;
   const SampleReader reader_;
