@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "workbook/PackageReader.h"
@@ -65,52 +66,53 @@ void XlsxSheet::UpdateDimension() {
 
 // Writes the cells of row r from numbers[first] to numbers[last - 1] as the
 // DOM would: <c r="K2" s="3"><v>1.5</v></c>, with the row's namespace prefix.
+// A batch writes hundreds of thousands of them: the text goes straight into
+// room made for the longest the cells can take, cut to size at the end.
 void XlsxSheet::ExpandNumbers(const Mark& mark, std::string& out) const {
   const int r = mark.row;
   const std::size_t first = mark.first, last = mark.last;
   const Row& row = mark.row_ ? *mark.row_ : rows_.at(r);
   const std::string c = Prefixed(row.node, "c"), v = Prefixed(row.node, "v");
-  const std::string rowDigits = std::to_string(r);
-  char buffer[512]; // one cell: two names of a few letters, an address, a style and a number
+  char rowDigits[16];
+  const std::string_view rowText(rowDigits,
+                                 static_cast<std::size_t>(std::to_chars(rowDigits, rowDigits + 16, r).ptr - rowDigits));
+  // The fixed text of a cell is 20 bytes, the names twice each, then at most
+  // 3 letters, 7 digits of the row, 11 characters of the style and 24 of the
+  // number: 80 besides the names leaves room for each to_chars below.
+  const std::size_t cellMost = 2 * (c.size() + v.size()) + 80;
+  const std::size_t start = out.size();
+  out.resize(start + (last - first) * cellMost);
+  char* p = out.data() + start;
+  const auto put = [&p](std::string_view text) {
+    std::memcpy(p, text.data(), text.size());
+    p += text.size();
+  };
   for (std::size_t i = first; i < last; ++i) {
     const NumberCell& n = row.numbers[i];
-    char* p = buffer;
-    char* const limit = buffer + sizeof buffer;
-    auto put = [&](std::string_view text) {
-      if (static_cast<std::size_t>(limit - p) < text.size()) {
-        out.append(buffer, p);
-        out.append(text);
-        p = buffer;
-      } else {
-        p = std::copy(text.begin(), text.end(), p);
-      }
-    };
-    put("<");
+    *p++ = '<';
     put(c);
     put(" r=\"");
     char letters[4];
     int count = 0;
     for (int col = n.column; col > 0; col = (col - 1) / 26) letters[count++] = static_cast<char>('A' + (col - 1) % 26);
-    while (count > 0) put(std::string_view(&letters[--count], 1));
-    put(rowDigits);
+    while (count > 0) *p++ = letters[--count];
+    put(rowText);
     if (n.style != 0) {
       put("\" s=\"");
-      char digits[16];
-      put(std::string_view(digits, static_cast<std::size_t>(std::to_chars(digits, digits + 16, n.style).ptr - digits)));
+      p = std::to_chars(p, p + 16, n.style).ptr;
     }
     put("\"><");
     put(v);
-    put(">");
+    *p++ = '>';
     // The shortest text that reads back as the same double, always with '.'.
-    char number[32];
-    put(std::string_view(number, static_cast<std::size_t>(std::to_chars(number, number + 32, n.value).ptr - number)));
+    p = std::to_chars(p, p + 32, n.value).ptr;
     put("</");
     put(v);
     put("></");
     put(c);
-    put(">");
-    out.append(buffer, p);
+    *p++ = '>';
   }
+  out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 std::vector<pugi::xml_node> XlsxSheet::MarkNumbers(int number, Row& row, const std::string& markName,
