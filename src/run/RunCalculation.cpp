@@ -588,7 +588,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
       fixedSum.emplace(sum.WeightedSum, sum.SumScale);
       pipeline.overlap = true;
       pipeline.rowsPerChunk = 64;
-      pipeline.chunksPerThread = 4;
+      pipeline.chunksPerThread = 8;
     } catch (const std::exception&) {
     }
   }
