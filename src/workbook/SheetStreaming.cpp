@@ -15,6 +15,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -154,22 +155,35 @@ public:
   RowReader(const RowReader&) = delete;
   RowReader& operator=(const RowReader&) = delete;
 
-  // As RowStream::Start; the rows after the head are then read ahead.
+  // As RowStream::Start; the rows after the head are then read ahead (here,
+  // if no thread can be started).
   bool Start(std::string& head) {
     if (!rows_.Start(head)) return false;
-    thread_ = std::thread([this] { Work(); });
+    try {
+      thread_ = std::thread([this] { Work(); });
+    } catch (const std::system_error&) {
+      alone_ = true;
+    }
     return true;
   }
   // As RowStream::Read, the row's text given in place: it stays valid (and
   // may be changed) until the next call.
   RowStream::Next Read(char*& text, std::size_t& length, int& number) {
+    if (alone_) {
+      const RowStream::Next next = rows_.Read(batch_.text, number);
+      if (next == RowStream::Next::End) batch_.tail = rows_.Tail();
+      text = batch_.text.data();
+      length = batch_.text.size();
+      return next;
+    }
     while (at_ == batch_.rows.size()) {
       if (batch_.last) {
         if (batch_.error) std::rethrow_exception(batch_.error);
         return batch_.end;
       }
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [this] { return !ready_.empty(); });
+      changed_.wait(lock, [this] { return !ready_.empty() || failure_; });
+      if (ready_.empty()) std::rethrow_exception(failure_);
       batch_ = std::move(ready_.front());
       ready_.pop_front();
       lock.unlock();
@@ -200,6 +214,16 @@ private:
   static constexpr std::size_t kRowsPerBatch = 256, kBatchesAhead = 4;
 
   void Work() {
+    try {
+      ReadAhead();
+    } catch (...) { // no memory to hand a batch over
+      const std::lock_guard<std::mutex> lock(mutex_);
+      failure_ = std::current_exception();
+    }
+    changed_.notify_all();
+  }
+
+  void ReadAhead() {
     std::string text;
     for (bool last = false; !last;) {
       Batch batch;
@@ -236,7 +260,9 @@ private:
   std::condition_variable changed_;
   std::deque<Batch> ready_;
   bool stop_ = false;
-  Batch batch_; // the batch being checked (the caller's)
+  std::exception_ptr failure_; // the reading ended without a batch to say why
+  bool alone_ = false;         // no thread: the caller reads
+  Batch batch_;                // the batch being checked (the caller's)
   std::size_t at_ = 0;
 };
 
