@@ -178,21 +178,10 @@ void FlowChunks(Solvers& solvers, SampleSource& source, Writer& writer, std::vec
   if (sourceError) std::rethrow_exception(sourceError);
 }
 
-class Workers {
+// The chunks handed to the solving threads and given back solved: Submit
+// and WaitFor on the calling thread, Take and Done on the solving ones.
+class ChunkQueue {
 public:
-  Workers(int count, const ModelState& start, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
-          const PipelineOptions& options)
-      : start_(start), source_(source), sink_(sink), weightedSum_(weightedSum), options_(options) {
-    for (int i = 0; i < count; ++i) threads_.emplace_back([this] { Work(); });
-  }
-  ~Workers() {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    todoChanged_.notify_all();
-    for (std::thread& t : threads_) t.join();
-  }
   void Submit(Chunk* chunk) {
     {
       std::lock_guard lock(mutex_);
@@ -205,19 +194,55 @@ public:
     std::unique_lock lock(mutex_);
     doneChanged_.wait(lock, [chunk] { return chunk->done; });
   }
+  // The next chunk in the order submitted; nullptr once Stop was called.
+  Chunk* Take() {
+    std::unique_lock lock(mutex_);
+    todoChanged_.wait(lock, [this] { return stopping_ || !todo_.empty(); });
+    if (stopping_) return nullptr;
+    Chunk* chunk = todo_.front();
+    todo_.pop_front();
+    return chunk;
+  }
+  void Done(Chunk* chunk) {
+    {
+      std::lock_guard lock(mutex_);
+      chunk->done = true;
+    }
+    doneChanged_.notify_all();
+  }
+  void Stop() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    todoChanged_.notify_all();
+  }
+
+private:
+  std::mutex mutex_;
+  std::condition_variable todoChanged_, doneChanged_;
+  std::deque<Chunk*> todo_;
+  bool stopping_ = false;
+};
+
+class Workers {
+public:
+  Workers(int count, const ModelState& start, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
+          const PipelineOptions& options)
+      : start_(start), source_(source), sink_(sink), weightedSum_(weightedSum), options_(options) {
+    for (int i = 0; i < count; ++i) threads_.emplace_back([this] { Work(); });
+  }
+  ~Workers() {
+    queue_.Stop();
+    for (std::thread& t : threads_) t.join();
+  }
+  void Submit(Chunk* chunk) { queue_.Submit(chunk); }
+  void WaitFor(Chunk* chunk) { queue_.WaitFor(chunk); }
 
 private:
   void Work() {
     ModelState work = start_;
-    for (;;) {
-      Chunk* chunk = nullptr;
-      {
-        std::unique_lock lock(mutex_);
-        todoChanged_.wait(lock, [this] { return stopping_ || !todo_.empty(); });
-        if (stopping_) return;
-        chunk = todo_.front();
-        todo_.pop_front();
-      }
+    while (Chunk* chunk = queue_.Take()) {
       try {
         for (std::size_t i = 0; i < chunk->count; ++i) {
           SampleRow& row = chunk->rows[i];
@@ -229,11 +254,7 @@ private:
       } catch (...) {
         chunk->error = std::current_exception();
       }
-      {
-        std::lock_guard lock(mutex_);
-        chunk->done = true;
-      }
-      doneChanged_.notify_all();
+      queue_.Done(chunk);
     }
   }
 
@@ -242,10 +263,7 @@ private:
   ResultSink& sink_;
   WeightedSumSource& weightedSum_;
   const PipelineOptions& options_;
-  std::mutex mutex_;
-  std::condition_variable todoChanged_, doneChanged_;
-  std::deque<Chunk*> todo_;
-  bool stopping_ = false;
+  ChunkQueue queue_;
   std::vector<std::thread> threads_;
 };
 
@@ -271,26 +289,12 @@ public:
       : state_(state), source_(source), sink_(sink), weightedSum_(weightedSum), options_(options),
         thread_([this] { Work(); }) {}
   ~CarriedSolver() { Join(); }
-  void Submit(Chunk* chunk) {
-    {
-      std::lock_guard lock(mutex_);
-      chunk->done = false;
-      todo_.push_back(chunk);
-    }
-    changed_.notify_all();
-  }
-  void WaitFor(Chunk* chunk) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [chunk] { return chunk->done; });
-  }
+  void Submit(Chunk* chunk) { queue_.Submit(chunk); }
+  void WaitFor(Chunk* chunk) { queue_.WaitFor(chunk); }
   // No further rows are solved; the thread ends. After it the state is the
   // caller's again.
   void Join() {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    changed_.notify_all();
+    queue_.Stop();
     if (thread_.joinable()) thread_.join();
   }
 
@@ -298,15 +302,7 @@ private:
   void Work() {
     // With Stop, no row after the first failed one is solved: the run ends there.
     bool halted = false;
-    for (;;) {
-      Chunk* chunk = nullptr;
-      {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return stopping_ || !todo_.empty(); });
-        if (stopping_) return;
-        chunk = todo_.front();
-        todo_.pop_front();
-      }
+    while (Chunk* chunk = queue_.Take()) {
       try {
         for (std::size_t i = 0; i < chunk->count && !halted; ++i) {
           SampleRow& row = chunk->rows[i];
@@ -323,11 +319,7 @@ private:
         chunk->error = std::current_exception();
         halted = true;
       }
-      {
-        std::lock_guard lock(mutex_);
-        chunk->done = true;
-      }
-      changed_.notify_all();
+      queue_.Done(chunk);
     }
   }
 
@@ -336,11 +328,8 @@ private:
   ResultSink& sink_;
   WeightedSumSource& weightedSum_;
   const PipelineOptions& options_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<Chunk*> todo_;
-  bool stopping_ = false;
-  std::thread thread_;
+  ChunkQueue queue_;
+  std::thread thread_; // last: started once everything it uses is there
 };
 
 PipelineSummary RunOverlapped(ModelState& state, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
