@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+#include "model/Rows.h"
+
 namespace vontralek::activity {
 
 // Charged entries: the Davies equation (Davies, C. W. 1962, Ion Association,
@@ -42,7 +44,8 @@ inline constexpr double kFitScale = -11.7021, kFitPole = 60.8128, kFitSquare = 0
 // The complexes with the quadratic rule: cations 3 and 4 (calcium, magnesium)
 // with ligands 3 (sulfate) and 5 (carbonate), ComplexTable rows 4h + c.
 constexpr bool UsesQuadraticNeutralRule(int complexRow) {
-  return complexRow == 15 || complexRow == 16 || complexRow == 23 || complexRow == 24;
+  return complexRow == complex::CalciumSulfate || complexRow == complex::MagnesiumSulfate ||
+         complexRow == complex::CalciumCarbonate || complexRow == complex::MagnesiumCarbonate;
 }
 
 // The activity coefficient without a fault test (the caller tests the status
