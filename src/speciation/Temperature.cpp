@@ -6,7 +6,9 @@
 namespace vontralek {
 namespace {
 
-constexpr double kGasConstant = 0.0083147; // kJ/(mol·K)
+// The molar gas constant, kJ/(mol·K): CODATA 2018 R = 8.314462618 J/(mol·K), rounded
+// to five figures as WATEQ4F and PHREEQC take it.
+constexpr double kGasConstant = 0.0083147;
 
 double F(const TemperatureRecord& r, double T) {
   if (r.Form == TemperatureForm::Analytic)
