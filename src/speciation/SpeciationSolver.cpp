@@ -25,6 +25,7 @@
 #include <limits>
 
 #include "common/Errors.h"
+#include "common/TemperatureRange.h"
 #include "speciation/ActivityModel.h"
 #include "speciation/FloatingPointFaults.h"
 #include "speciation/Speciation.h"
@@ -219,7 +220,7 @@ private:
     if (!state_.TemperatureGiven) [[likely]]
       return;
     const double t = state_.TemperatureC;
-    if (!(t >= MinTemperatureC && t <= MaxTemperatureC)) [[unlikely]]
+    if (!InWaterRange(t)) [[unlikely]]
       throw SampleFailure("the temperature " + Num(t) +
                           " °C is outside 0 to 100 °C, the range of liquid water that "
                           "the constants' temperature data and the Davies slope cover; give the water's "
