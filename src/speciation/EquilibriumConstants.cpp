@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/Errors.h"
+#include "common/TemperatureRange.h"
 #include "speciation/ActivityCoefficients.h"
 #include "speciation/FloatingPointFaults.h"
 #include "speciation/SolverMessages.h"
@@ -34,7 +35,7 @@ void RequirePlausibleTemperature(const ModelState& state) {
   if (!state.TemperatureGiven) [[likely]]
     return;
   const double t = state.TemperatureC;
-  if (!(t >= MinTemperatureC && t <= MaxTemperatureC)) [[unlikely]]
+  if (!InWaterRange(t)) [[unlikely]]
     throw SampleFailure("the temperature " + Num(t) +
                         " °C is outside 0 to 100 °C, the range of liquid water that "
                         "the constants' temperature data and the Davies slope cover; give the water's "
