@@ -42,6 +42,9 @@ constexpr int kPassLimit = 100; // a loop ends when its counter exceeds this: 10
 // A loop ended by its pass limit has converged when its quantities change by
 // at most this, relative, per pass (1e-9, in percent as the changes are kept).
 constexpr double kConvergedPercent = 1e-7;
+// Above this change (1e-12 relative, in percent) at the pass limit the
+// ion-association model retries with damped passes (RetryDamped).
+constexpr double kDampedRetryPercent = 1e-10;
 
 std::string ConstantName(int row) {
   static const char* const names[7] = {"",
@@ -145,8 +148,9 @@ std::string ImpossibleCarbonateCause(const ModelState& state) {
   switch (state.InputPair) {
   case CarbonatePair::AlkalinityPH:
     return "pH " + Num(state.PH) + " with alkalinity " + alkalinity +
-           " leaves no carbonate: the computed pCO2 is negative (the hydroxide at that pH, Kw'/[H+], exceeds the "
-           "alkalinity); check the sample's pH and alkalinity";
+           " leaves no carbonate: the computed pCO2 is negative (at that pH, hydroxide and its complexes alone, " +
+           Num(state.ConstantTable[2].ConditionalK / S[species::Hydrogen].TotalConc * 1000.0) +
+           " meq/L, exceed the alkalinity); check the sample's pH and alkalinity";
   case CarbonatePair::AlkalinityPCO2:
     return "pCO2 " + Num(state.PCO2) + " with alkalinity " + alkalinity +
            " gives a negative hydrogen-ion, bicarbonate or carbonate concentration; a pCO2 must not be negative";
@@ -198,10 +202,11 @@ public:
       SumIonicStrength();
       if (!CheckEachStep && FaultRaised()) [[unlikely]]
         throw FaultInPass{};
-      if (OuterIterationEnds()) break;
+      if (OuterIterationEnds() && !RetryDamped()) break;
     }
     RequirePossibleConcentrations();
     RequireConvergence();
+    RequireCarbonateLeft();
     DeriveFinalQuantities(state_, weightedSum_);
     ++state_.Memo.solves;
   }
@@ -316,8 +321,38 @@ private:
                             kDivergence};
       });
     }
+    if (damped_) DampHydroxideFraction();
     gammas.Evaluate(gammas.speciesGroups, gammas.count, I, daviesA_, CheckEachStep, pass);
     for (int n = 1; n <= 24; ++n) X[n].Gamma = gammas.OfComplex(n);
+  }
+
+  // In the ion-association model an outer iteration that ends at its pass
+  // limit with I still changing by more than 1e-12 (relative) goes on for as
+  // many passes again, damped: hot, alkaline, Mg-rich waters whose alkalinity
+  // is nearly all OH- and MgOH+ make the free fraction of OH- swing from pass
+  // to pass by a factor close to -1, slowly growing or dying, and their pCO2
+  // (a small difference of alkalinity and hydroxide) would carry the swing
+  // amplified. Every water that converges within the pass limit keeps its
+  // result to the bit.
+  bool RetryDamped() {
+    if (!ionAssociation_ || damped_ || counters_[counters::OuterPasses] <= kPassLimit ||
+        state_.NewIonicStrength == 0.0 || !(state_.IonicStrengthChange > kDampedRetryPercent))
+      return false;
+    damped_ = true;
+    counters_[counters::OuterPasses] = 0;
+    return true;
+  }
+
+  // Damped: the free fraction F/T of OH- is taken as the mean of this
+  // pass's and the one used in the pass before, which turns a swing by a
+  // factor near -1 into fast convergence. (Those of HCO3- and CO3 2- settle
+  // without swinging; a mean would only slow them down.)
+  void DampHydroxideFraction() {
+    const int n = species::Hydroxide;
+    const double fraction = S[n].Gamma / state_.FreeIonGamma[n];
+    const double used = dampedFraction_ == 0.0 ? fraction : 0.5 * (fraction + dampedFraction_);
+    S[n].Gamma = state_.FreeIonGamma[n] * used;
+    dampedFraction_ = used;
   }
 
   // KH', Kw', K1', K2' referred to concentrations.
@@ -331,16 +366,39 @@ private:
   }
 
   // After the carbonate system: a negative pCO2, H+, HCO3- or CO3 2- is no chemistry but an
-  // impossible pair of inputs (e.g. more hydroxide at the given pH than the
-  // whole alkalinity). A fault of the pass comes first.
+  // impossible pair of inputs. A fault of the pass comes first.
+  // With alkalinity and pH, pCO2 = H^2/(K1' KH') (Alk + H - Kw'/H)/(H + 2 K2')
+  // is negative when hydroxide and its complexes, Kw'/H, exceed Alk + H. Kw'
+  // takes the free fraction of OH- of the pass before, which may still be far
+  // from its converged value (hot, alkaline, Mg-rich waters hold most OH- as
+  // MgOH+), so a pass may overshoot: it goes on without carbonate (pCO2,
+  // HCO3- and CO3 2- set to 0), which moves the complexes towards their
+  // converged values. Only a converged pass decides (RequireCarbonateLeft).
+  // The procedure as specified refuses at the first negative pass, as ever.
   void RequirePossibleCarbonateSystem() {
     const double H = S[species::Hydrogen].TotalConc;
+    noCarbonate_ = false;
     if (NonNegativeAndFinite(state_.PCO2) && NonNegativeAndFinite(H) &&
         NonNegativeAndFinite(S[species::Bicarbonate].TotalConc) &&
         NonNegativeAndFinite(S[species::Carbonate].TotalConc)) [[likely]]
       return;
     if (!CheckEachStep && FaultRaised()) throw FaultInPass{};
+    if (ionAssociation_ && state_.InputPair == CarbonatePair::AlkalinityPH && state_.PCO2 < 0.0 &&
+        NonNegativeAndFinite(H) && std::isfinite(state_.PCO2)) {
+      noCarbonate_ = true;
+      state_.PCO2 = S[species::Bicarbonate].TotalConc = S[species::Carbonate].TotalConc = 0.0;
+      return;
+    }
     throw SampleFailure(ImpossibleCarbonateCause(state_));
+  }
+
+  // A water is refused for want of carbonate only when its converged pass
+  // has none: at the given pH, with the complexes of OH- at their converged
+  // values, Kw'/H = [OH-] + [NaOH] + [KOH] + [CaOH+] + [MgOH+] exceeds
+  // Alk + [H+]. Then no pCO2 >= 0 balances the alkalinity.
+  void RequireCarbonateLeft() const {
+    if (noCarbonate_) [[unlikely]]
+      throw SampleFailure(ImpossibleCarbonateCause(state_));
   }
 
   // H+ is free; hydroxide from the ion product of water.
@@ -525,6 +583,9 @@ private:
   decltype(ModelState::IterationCounters)& counters_;
   const bool ionAssociation_;
   RememberedValue hydrogenActivity_;       // 10^-pH, for the pair alkalinity and pH
+  bool noCarbonate_ = false;               // the last pass left no carbonate (pair alkalinity and pH)
+  bool damped_ = false;                    // the passes after an unconverged iteration (RetryDamped)
+  double dampedFraction_ = 0.0;            // F/T of OH- used in the last damped pass
   double daviesA_ = activity::kDaviesA25C; // (L/mol)^0.5, at the sample's temperature when given
 };
 
