@@ -401,10 +401,14 @@ private:
       throw SampleFailure(ImpossibleCarbonateCause(state_));
   }
 
-  // H+ is free; hydroxide from the ion product of water.
+  // H+ is free; hydroxide from the ion product of water. A pass left
+  // without carbonate takes the hydroxide the alkalinity balance allows,
+  // Alk + [H+], not the overshoot.
   void ComputeHydroxideTotal() {
     S[1].FreeConc = S[1].TotalConc;
     S[2].TotalConc = C[2].ConditionalK / S[1].TotalConc;
+    if (noCarbonate_) [[unlikely]]
+      S[2].TotalConc = state_.Alkalinity + S[1].TotalConc;
     CheckStep(CheckEachStep, [&] {
       if (S[1].TotalConc == 0.0)
         return StepAndCause{"computing hydroxide from the ion product of water",
