@@ -14,7 +14,7 @@ namespace vontralek::activity {
 // Charged entries: the Davies equation (Davies, C. W. 1962, Ion Association,
 // Butterworths, London, ch. 3):
 //   log g = -A z^2 (sqrt(I) / (1 + sqrt(I)) - 0.3 I).
-// A is the Debye-Hueckel constant of water, 1.8248e6 (eps T)^(-3/2) in
+// A is the Debye-Hueckel constant of water (WaterProperties.h), in
 // (L/mol)^(1/2); 0.512 is the value at 25 degC usual in natural-water
 // chemistry (Stumm, W. and Morgan, J. J. 1996, Aquatic Chemistry, 3rd ed.,
 // Wiley, ch. 3). From the dielectric constant of Bradley and Pitzer (1979) it

@@ -42,8 +42,9 @@ std::string ImpossibleCarbonateCause(const ModelState& state) {
   switch (state.InputPair) {
   case CarbonatePair::AlkalinityPH:
     return "pH " + Num(state.PH) + " with alkalinity " + alkalinity +
-           " leaves no carbonate: the computed pCO2 is negative (the hydroxide at that pH, Kw'/[H+], exceeds the "
-           "alkalinity); check the sample's pH and alkalinity";
+           " leaves no carbonate: the computed pCO2 is negative (at that pH, hydroxide and its complexes alone, " +
+           Num(state.ConstantTable[constant::WaterIonProduct].ConditionalK / S[species::Hydrogen].TotalConc * 1000.0) +
+           " meq/L, exceed the alkalinity); check the sample's pH and alkalinity";
   case CarbonatePair::AlkalinityPCO2:
     return "pCO2 " + Num(state.PCO2) + " with alkalinity " + alkalinity +
            " gives a negative hydrogen-ion, bicarbonate or carbonate concentration; a pCO2 must not be negative";

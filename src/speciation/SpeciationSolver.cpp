@@ -38,6 +38,10 @@ namespace speciation_detail {
 
 namespace {
 
+// Above this change (1e-12 relative, in percent) at the pass limit the
+// ion-association model retries with damped passes (RetryDamped).
+constexpr double kDampedRetryPercent = 1e-10;
+
 bool NonNegativeAndFinite(double value) { return value >= 0.0 && value <= std::numeric_limits<double>::max(); }
 
 // Raised by a pass-level test of the status flags; the solve is then replayed
@@ -73,10 +77,11 @@ public:
       SumIonicStrength();
       if (!CheckEachStep && FaultRaised()) [[unlikely]]
         throw FaultInPass{};
-      if (OuterIterationEnds()) break;
+      if (OuterIterationEnds() && !RetryDamped()) break;
     }
     RequirePossibleConcentrations();
     RequireConvergence(state_);
+    RequireCarbonateLeft();
     DeriveFinalQuantities(state_, weightedSum_);
     ++state_.Memo.solves;
   }
@@ -126,8 +131,38 @@ private:
                             kDivergence};
       });
     }
+    if (damped_) DampHydroxideFraction();
     gammas.Evaluate(gammas.SpeciesGroups(), gammas.Count(), I, daviesA_, CheckEachStep, pass);
     for (int n : complex::All) X[n].Gamma = gammas.OfComplex(n);
+  }
+
+  // In the ion-association model an outer iteration that ends at its pass
+  // limit with I still changing by more than 1e-12 (relative) goes on for as
+  // many passes again, damped: hot, alkaline, Mg-rich waters whose alkalinity
+  // is nearly all OH- and MgOH+ make the free fraction of OH- swing from pass
+  // to pass by a factor close to -1, slowly growing or dying, and their pCO2
+  // (a small difference of alkalinity and hydroxide) would carry the swing
+  // amplified. Every water that converges within the pass limit keeps its
+  // result to the bit.
+  bool RetryDamped() {
+    if (!ionAssociation_ || damped_ || counters_[counters::OuterPasses] <= kPassLimit ||
+        state_.NewIonicStrength == 0.0 || !(state_.IonicStrengthChange > kDampedRetryPercent))
+      return false;
+    damped_ = true;
+    counters_[counters::OuterPasses] = 0;
+    return true;
+  }
+
+  // Damped: the free fraction F/T of OH- is taken as the mean of this
+  // pass's and the one used in the pass before, which turns a swing by a
+  // factor near -1 into fast convergence. (Those of HCO3- and CO3 2- settle
+  // without swinging; a mean would only slow them down.)
+  void DampHydroxideFraction() {
+    const int n = species::Hydroxide;
+    const double fraction = S[n].Gamma / state_.FreeIonGamma[n];
+    const double used = dampedFraction_ == 0.0 ? fraction : 0.5 * (fraction + dampedFraction_);
+    S[n].Gamma = state_.FreeIonGamma[n] * used;
+    dampedFraction_ = used;
   }
 
   // KH', Kw', K1', K2' referred to concentrations.
@@ -145,23 +180,50 @@ private:
   }
 
   // After the carbonate system: a negative pCO2, H+, HCO3- or CO3 2- is no chemistry but an
-  // impossible pair of inputs (e.g. more hydroxide at the given pH than the
-  // whole alkalinity). A fault of the pass comes first.
+  // impossible pair of inputs. A fault of the pass comes first.
+  // With alkalinity and pH, pCO2 = H^2/(K1' KH') (Alk + H - Kw'/H)/(H + 2 K2')
+  // is negative when hydroxide and its complexes, Kw'/H, exceed Alk + H. Kw'
+  // takes the free fraction of OH- of the pass before, which may still be far
+  // from its converged value (hot, alkaline, Mg-rich waters hold most OH- as
+  // MgOH+), so a pass may overshoot: it goes on without carbonate (pCO2,
+  // HCO3- and CO3 2- set to 0), which moves the complexes towards their
+  // converged values. Only a converged pass decides (RequireCarbonateLeft).
+  // The procedure as specified refuses at the first negative pass, as ever.
   void RequirePossibleCarbonateSystem() {
     const double H = S[species::Hydrogen].TotalConc;
+    noCarbonate_ = false;
     if (NonNegativeAndFinite(state_.PCO2) && NonNegativeAndFinite(H) &&
         NonNegativeAndFinite(S[species::Bicarbonate].TotalConc) &&
         NonNegativeAndFinite(S[species::Carbonate].TotalConc)) [[likely]]
       return;
     if (!CheckEachStep && FaultRaised()) throw FaultInPass{};
+    if (ionAssociation_ && state_.InputPair == CarbonatePair::AlkalinityPH && state_.PCO2 < 0.0 &&
+        NonNegativeAndFinite(H) && std::isfinite(state_.PCO2)) {
+      noCarbonate_ = true;
+      state_.PCO2 = S[species::Bicarbonate].TotalConc = S[species::Carbonate].TotalConc = 0.0;
+      return;
+    }
     throw SampleFailure(ImpossibleCarbonateCause(state_));
   }
 
-  // H+ is free; hydroxide from the ion product of water.
+  // A water is refused for want of carbonate only when its converged pass
+  // has none: at the given pH, with the complexes of OH- at their converged
+  // values, Kw'/H = [OH-] + [NaOH] + [KOH] + [CaOH+] + [MgOH+] exceeds
+  // Alk + [H+]. Then no pCO2 >= 0 balances the alkalinity.
+  void RequireCarbonateLeft() const {
+    if (noCarbonate_) [[unlikely]]
+      throw SampleFailure(ImpossibleCarbonateCause(state_));
+  }
+
+  // H+ is free; hydroxide from the ion product of water. A pass left
+  // without carbonate takes the hydroxide the alkalinity balance allows,
+  // Alk + [H+], not the overshoot.
   void ComputeHydroxideTotal() {
     auto& hydrogen = S[species::Hydrogen];
     hydrogen.FreeConc = hydrogen.TotalConc;
     S[species::Hydroxide].TotalConc = C[constant::WaterIonProduct].ConditionalK / hydrogen.TotalConc;
+    if (noCarbonate_) [[unlikely]]
+      S[species::Hydroxide].TotalConc = state_.Alkalinity + hydrogen.TotalConc;
     CheckStep(CheckEachStep, [&] {
       if (hydrogen.TotalConc == 0.0)
         return StepAndCause{"computing hydroxide from the ion product of water",
@@ -321,6 +383,9 @@ private:
   decltype(ModelState::IterationCounters)& counters_;
   const bool ionAssociation_;
   RememberedValue hydrogenActivity_;       // 10^-pH, for the pair alkalinity and pH
+  bool noCarbonate_ = false;               // the last pass left no carbonate (pair alkalinity and pH)
+  bool damped_ = false;                    // the passes after an unconverged iteration (RetryDamped)
+  double dampedFraction_ = 0.0;            // F/T of OH- used in the last damped pass
   double daviesA_ = activity::kDaviesA25C; // (L/mol)^0.5, at the sample's temperature when given
 };
 

@@ -4,6 +4,7 @@
 // Temperatures are absolute, in kelvin (T = t / °C + 273.15).
 
 #include "model/TemperatureData.h"
+#include "speciation/WaterProperties.h" // the Davies slope at T
 
 namespace vontralek {
 
@@ -15,15 +16,5 @@ namespace vontralek {
 // A log K of 0 marks an absent constant and stays 0; with no form it is
 // returned unchanged.
 double LogKAtTemperature(double logK25, const TemperatureRecord& record, double kelvin);
-
-// The relative permittivity of water at 1 atm (1.01325 bar), Bradley and
-// Pitzer (1979), J. Phys. Chem. 83, 1599.
-double WaterDielectricConstant(double kelvin);
-// The density of liquid water at 1 atm in g/cm3, Kell (1975), J. Chem. Eng.
-// Data 20, 97 (his equation in t / °C, IPTS-68).
-double WaterDensity(double kelvin);
-// The Debye-Hückel slope of the Davies equation, (kg/mol)^0.5 taken as
-// (L/mol)^0.5: A(T) = 1.824866777e6 · sqrt(ρ) / (ε·T)^1.5; 0.5100 at 25 °C.
-double DaviesSlope(double kelvin);
 
 } // namespace vontralek
