@@ -36,10 +36,8 @@ void RequirePlausibleTemperature(const ModelState& state) {
     return;
   const double t = state.TemperatureC;
   if (!InWaterRange(t)) [[unlikely]]
-    throw SampleFailure("the temperature " + Num(t) +
-                        " °C is outside 0 to 100 °C, the range of liquid water that "
-                        "the constants' temperature data and the Davies slope cover; give the water's "
-                        "temperature in °C");
+    throw SampleFailure("the temperature " + Num(t) + " °C is " + OutsideWaterRange() +
+                        "; give the water's temperature in °C");
 }
 
 double ComputeEquilibriumConstants(ModelState& state) {

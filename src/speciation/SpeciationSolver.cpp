@@ -28,6 +28,7 @@
 #include "speciation/EquilibriumConstants.h"
 #include "speciation/FloatingPointFaults.h"
 #include "speciation/GammaGroups.h"
+#include "speciation/HydroxideDamping.h"
 #include "speciation/SolverMessages.h"
 #include "speciation/Speciation.h"
 #include "speciation/SpeciationDetail.h"
@@ -37,10 +38,6 @@ namespace vontralek {
 namespace speciation_detail {
 
 namespace {
-
-// Above this change (1e-12 relative, in percent) at the pass limit the
-// ion-association model retries with damped passes (RetryDamped).
-constexpr double kDampedRetryPercent = 1e-10;
 
 bool NonNegativeAndFinite(double value) { return value >= 0.0 && value <= std::numeric_limits<double>::max(); }
 
@@ -77,7 +74,7 @@ public:
       SumIonicStrength();
       if (!CheckEachStep && FaultRaised()) [[unlikely]]
         throw FaultInPass{};
-      if (OuterIterationEnds() && !RetryDamped()) break;
+      if (OuterIterationEnds() && !damping_.Retry(state_, ionAssociation_)) break;
     }
     RequirePossibleConcentrations();
     RequireConvergence(state_);
@@ -131,38 +128,9 @@ private:
                             kDivergence};
       });
     }
-    if (damped_) DampHydroxideFraction();
+    if (damping_.Active()) damping_.Apply(state_);
     gammas.Evaluate(gammas.SpeciesGroups(), gammas.Count(), I, daviesA_, CheckEachStep, pass);
     for (int n : complex::All) X[n].Gamma = gammas.OfComplex(n);
-  }
-
-  // In the ion-association model an outer iteration that ends at its pass
-  // limit with I still changing by more than 1e-12 (relative) goes on for as
-  // many passes again, damped: hot, alkaline, Mg-rich waters whose alkalinity
-  // is nearly all OH- and MgOH+ make the free fraction of OH- swing from pass
-  // to pass by a factor close to -1, slowly growing or dying, and their pCO2
-  // (a small difference of alkalinity and hydroxide) would carry the swing
-  // amplified. Every water that converges within the pass limit keeps its
-  // result to the bit.
-  bool RetryDamped() {
-    if (!ionAssociation_ || damped_ || counters_[counters::OuterPasses] <= kPassLimit ||
-        state_.NewIonicStrength == 0.0 || !(state_.IonicStrengthChange > kDampedRetryPercent))
-      return false;
-    damped_ = true;
-    counters_[counters::OuterPasses] = 0;
-    return true;
-  }
-
-  // Damped: the free fraction F/T of OH- is taken as the mean of this
-  // pass's and the one used in the pass before, which turns a swing by a
-  // factor near -1 into fast convergence. (Those of HCO3- and CO3 2- settle
-  // without swinging; a mean would only slow them down.)
-  void DampHydroxideFraction() {
-    const int n = species::Hydroxide;
-    const double fraction = S[n].Gamma / state_.FreeIonGamma[n];
-    const double used = dampedFraction_ == 0.0 ? fraction : 0.5 * (fraction + dampedFraction_);
-    S[n].Gamma = state_.FreeIonGamma[n] * used;
-    dampedFraction_ = used;
   }
 
   // KH', Kw', K1', K2' referred to concentrations.
@@ -384,8 +352,7 @@ private:
   const bool ionAssociation_;
   RememberedValue hydrogenActivity_;       // 10^-pH, for the pair alkalinity and pH
   bool noCarbonate_ = false;               // the last pass left no carbonate (pair alkalinity and pH)
-  bool damped_ = false;                    // the passes after an unconverged iteration (RetryDamped)
-  double dampedFraction_ = 0.0;            // F/T of OH- used in the last damped pass
+  HydroxideDamping damping_;               // damped passes after an unconverged iteration
   double daviesA_ = activity::kDaviesA25C; // (L/mol)^0.5, at the sample's temperature when given
 };
 
