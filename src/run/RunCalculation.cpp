@@ -16,6 +16,7 @@
 #include "layout/WorkbookLayout.h"
 #include "report/BatchReport.h"
 #include "report/ExtraResults.h"
+#include "run/MineralRun.h"
 #include "report/SampleReport.h"
 #include "run/Pipeline.h"
 #include "run/Run.h"
@@ -341,6 +342,7 @@ public:
     Guarded(state_, summary_, Text("The results of the sample on the Main sheet could not be written"), [&] {
       WriteSampleReport(state_, workbook_);
       if (summary_.settings.extraResults) WriteExtraResults(state_, workbook_);
+      WriteMineralColumns(state_, workbook_, summary_.settings);
     });
     summary_.samplesDone = 1;
     summary_.samplesReached = 1;
@@ -365,6 +367,7 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
     sheet = &workbook.Worksheets(layout::MainSheet);
     CheckAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
+    CheckMineralColumns(workbook, DataSheet::Main, summary.settings);
     SampleReader(summary.settings, state).CheckConversions();
   });
   Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"), [&] {
@@ -378,6 +381,7 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
     WritePairHeadings(state.InputPair, *sheet, main_sheet::FirstInputHeading, main_sheet::SecondInputHeading, false);
     WriteAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
+    WriteMineralColumnHeadings(workbook, DataSheet::Main, summary.settings);
   });
 
   MainSample sample(state, workbook, summary, inputs);
@@ -393,6 +397,7 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
     Guarded(state, summary, Text("The results of the sample on the Main sheet could not be cleared"), [&] {
       ClearSampleReport(workbook);
       if (summary.settings.extraResults) ClearExtraResults(workbook, DataSheet::Main, 1);
+      ClearMineralColumns(workbook, DataSheet::Main, 1, summary.settings);
     });
     throw RunError(stopped.what(), DescribeRunProgress(state.SheetMode, summary, ""));
   }
@@ -438,6 +443,7 @@ void RecordBatchFailure(const ModelState& state, workbook::Workbook& workbook, R
         // No earlier run's results stay beside inputs they do not belong to.
         ClearBatchRow(workbook, k);
         if (summary.settings.extraResults) ClearExtraResults(workbook, DataSheet::Batch, k);
+        ClearMineralColumns(workbook, DataSheet::Batch, k, summary.settings);
         if (keepGoing) WriteSampleStatus(workbook, k, OneLine(reason));
       });
   if (!keepGoing) throw RunError(reason, DescribeRunProgress(state.SheetMode, summary, ""));
@@ -454,6 +460,7 @@ void WriteBatchResults(const ModelState& state, workbook::Workbook& workbook, Ru
         WriteBatchRow(state, workbook);
         if (summary.settings.extraResults) WriteExtraResults(state, workbook);
         if (summary.settings.onFailure == FailurePolicy::Continue) WriteSampleStatus(workbook, k, "ok");
+        WriteMineralColumns(state, workbook, summary.settings);
       });
   summary.samplesDone += 1;
 }
@@ -553,6 +560,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
     sheet = &workbook.Worksheets(layout::BatchSheet);
     CheckAddedHeadings(workbook, DataSheet::Batch, AddedColumnsOf(summary.settings));
+    CheckMineralColumns(workbook, DataSheet::Batch, summary.settings);
     SampleReader(summary.settings, state).CheckConversions();
     CountBatchSamples(state, *sheet);
   });
@@ -564,6 +572,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
     WritePairHeadings(state.InputPair, *sheet, batch_sheet::FirstInputHeading, batch_sheet::SecondInputHeading, true);
     WriteAddedHeadings(workbook, DataSheet::Batch, AddedColumnsOf(summary.settings));
+    WriteMineralColumnHeadings(workbook, DataSheet::Batch, summary.settings);
   });
 
   // Each sample starts from the state the previous one left. With a second
@@ -638,6 +647,8 @@ void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressLis
   state.Model = done.settings.model;
   Guarded(state, done, Text("The temperature data of worksheet 3 could not be loaded"),
           [&] { LoadTemperatureData(state, workbook, done.settings); });
+  Guarded(state, done, Text("The phase table of worksheet 3 could not be loaded"),
+          [&] { LoadMineralSettings(workbook, done.settings); });
   done.readSeconds += SecondsSince(start);
 
   WorkbookWeightedSum weightedSum(workbook);
