@@ -139,6 +139,28 @@ void AppendMineralValues(const ModelState& solved, const RunSettings& settings, 
   for (int i = 0; i < water_quality::LogWaterActivity; ++i) put(r.waterQuality[static_cast<std::size_t>(i)]);
 }
 
+RunSettings TableMineralSettings(const RunSettings& settings, const PhaseTable& phases,
+                                 const std::array<double, 12>& molarMass) {
+  RunSettings minerals = settings;
+  minerals.phases = phases;
+  minerals.molarMass = molarMass;
+  return minerals;
+}
+
+void AppendMineralHeader(std::vector<std::string>& header, const std::vector<std::string>& inputHeader,
+                         const RunSettings& settings, const std::string& source) {
+  for (const std::string& name : MineralColumnNames(settings)) {
+    const auto clash = std::find(inputHeader.begin(), inputHeader.end(), name);
+    if (clash != inputHeader.end()) {
+      const auto column = static_cast<std::size_t>(clash - inputHeader.begin()) + 1;
+      throw table::CsvError(table::Place(source, 1, column, name) +
+                                ": the results have a column of this name; rename or remove the input column",
+                            1, column);
+    }
+    header.push_back(name);
+  }
+}
+
 std::string PhasesClosestToSaturation(const ModelState& solved, const RunSettings& settings, std::size_t n) {
   std::vector<std::pair<double, std::size_t>> order;
   const std::vector<SaturationIndex> si = PhaseSaturationIndices(solved, settings.phases);

@@ -39,6 +39,14 @@ void ClearMineralColumns(workbook::Workbook& workbook, DataSheet sheetMode, std:
 // (NaN where undefined) in that order.
 std::vector<std::string> MineralColumnNames(const RunSettings& settings);
 void AppendMineralValues(const ModelState& solved, const RunSettings& settings, std::vector<double>& values);
+// The table mode's settings: the run's with the parameters' phases and molar
+// masses (g/mol by species row).
+RunSettings TableMineralSettings(const RunSettings& settings, const PhaseTable& phases,
+                                 const std::array<double, 12>& molarMass);
+// The output header with the mineral columns appended; throws table::CsvError
+// (line 1, the input column) when an input column has one of their names.
+void AppendMineralHeader(std::vector<std::string>& header, const std::vector<std::string>& inputHeader,
+                         const RunSettings& settings, const std::string& source);
 
 // The n phases whose SI is closest to 0 (defined ones only), for a summary:
 // "Aragonite 0.012, Dolomite -0.31, ...".

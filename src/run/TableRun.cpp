@@ -14,7 +14,9 @@
 
 #include "labdata/LabUnits.h"
 #include "layout/ParameterLoading.h"
+#include "layout/PhaseLoading.h"
 #include "run/DefaultParameters.h"
+#include "run/MineralRun.h"
 #include "speciation/Speciation.h"
 #include "table/Csv.h"
 #include "workbook/Workbook.h"
@@ -158,6 +160,7 @@ TableParameters LoadTableParameters(const std::optional<std::filesystem::path>& 
       LoadParameterTables(start, *book);
       LoadWeightedSumParameters(start, *book);
       parameters.temperatureData = LoadTemperatureTable(start, *book);
+      if (HasPhaseTable(*book)) parameters.phases = LoadPhaseTable(*book);
     } catch (const std::exception& error) {
       throw TableError(
           "The constants of " + constants->string() +
@@ -169,6 +172,7 @@ TableParameters LoadTableParameters(const std::optional<std::filesystem::path>& 
     LoadDefaultTemperatureData(start);
     parameters.temperatureData = true;
     parameters.constantsSource = "shipped defaults";
+    parameters.phases = DefaultPhases();
   }
   std::istringstream masses(
 #include "MolarMassesText.inc"
@@ -332,7 +336,8 @@ private:
 
 class CsvSink : public ResultSink {
 public:
-  CsvSink(std::ostream& out, PairColumns pair) : out_(out), pair_(pair) {}
+  CsvSink(std::ostream& out, PairColumns pair, const RunSettings& minerals)
+      : out_(out), pair_(pair), minerals_(minerals), mineralCount_(MineralColumnNames(minerals).size()) {}
   void Prepare(SampleRow& row, const ModelState* solved) override {
     table::CsvRow text;
     for (const std::string& f : row.fields) text.Text(f);
@@ -347,6 +352,9 @@ public:
       }
     }
     text.Text(solved != nullptr ? std::string_view("ok") : std::string_view(row.failure));
+    std::vector<double> minerals;
+    if (solved != nullptr) AppendMineralValues(*solved, minerals_, minerals);
+    for (std::size_t i = 0; i < mineralCount_; ++i) solved != nullptr ? text.Number(minerals[i]) : text.Empty();
     row.output = text.End();
   }
   void Write(SampleRow& row) override {
@@ -357,6 +365,8 @@ public:
 private:
   std::ostream& out_;
   PairColumns pair_;
+  const RunSettings& minerals_;
+  std::size_t mineralCount_;
 };
 
 } // namespace
@@ -370,11 +380,14 @@ TableRunSummary RunTable(std::istream& in, const std::string& source, std::ostre
   summary.pair = table::ChoosePair(columns, options.pair, source);
   const RowReader rows(reader.Header(), columns, summary.pair, options.settings, parameters);
 
+  const RunSettings minerals = TableMineralSettings(options.settings, parameters.phases, parameters.masses.species);
+  std::vector<std::string> outputHeader = table::OutputHeader(reader.Header(), summary.pair, source);
+  AppendMineralHeader(outputHeader, reader.Header(), minerals, source);
   table::CsvWriter header(out);
-  header.Row(table::OutputHeader(reader.Header(), summary.pair, source));
+  header.Row(outputHeader);
 
   CsvSource samples(reader, rows);
-  CsvSink sink(out, summary.pair);
+  CsvSink sink(out, summary.pair, minerals);
   try {
     SolveTableRows(parameters, options, samples, sink, summary);
   } catch (const RowStopped& stop) {
