@@ -232,7 +232,8 @@ inline constexpr CellRef BelowDetectionLimit = A1("E25");
 inline constexpr CellRef WhenSampleFails = A1("E26");
 inline constexpr CellRef IonUnit = A1("E27");
 inline constexpr CellRef AlkalinityUnit = A1("E28");
-inline constexpr CellRef Temperature = A1("E29");       // empty | °C | "per sample"
+inline constexpr CellRef Temperature = A1("E29"); // empty | °C | "per sample"
+// Saturation indices of the phase table and the water-quality values.
 inline constexpr CellRef SaturationIndices = A1("E30"); // "no" | "yes"
 inline constexpr CellRef WaterQuality = A1("E31");      // "no" | "yes"
 // E32:E35 are kept for the settings of later features.
