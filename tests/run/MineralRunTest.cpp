@@ -135,6 +135,17 @@ TEST(MineralRun, BadPhaseTablesSettingsAndHeadingsStopTheRunBeforeAnythingIsWrit
   }
 }
 
+// A failed sample keeps no earlier run's values beside its inputs.
+TEST(MineralRun, AFailedSampleLosesTheValuesOfAnEarlierRun) {
+  MemoryWorkbook wb = Book();
+  Put(wb.Sheet(4), "E26", Text("continue"));
+  Put(wb.Sheet(2), "B3", Num(30)); // pH 30: no water
+  for (const char* cell : {"CI3", "CR3", "DC3", "DR3"}) Put(wb.Sheet(2), cell, Num(9));
+  ASSERT_EQ(RunOn(wb, DataSheet::Batch), "");
+  EXPECT_THAT(Get(wb.Sheet(2), "CE3").text, HasSubstr("B3"));
+  for (const char* cell : {"CI3", "CR3", "DC3", "DR3"}) EXPECT_TRUE(Get(wb.Sheet(2), cell).IsEmpty()) << cell;
+}
+
 // With both settings off nothing is written in their places.
 TEST(MineralRun, WithTheSettingsOffTheirColumnsStayEmpty) {
   MemoryWorkbook wb = Book();
