@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "labdata/LabUnits.h"
+#include "run/MineralRun.h"
 #include "run/Pipeline.h"
 #include "run/TableRun.h"
 #include "table/Csv.h"
@@ -65,9 +66,19 @@ private:
 // the worker threads never share a value.
 class FrameSink : public ResultSink {
 public:
-  FrameSink(double* values, std::vector<std::string>& status) : values_(values), status_(status) {}
+  FrameSink(double* values, std::vector<std::string>& status, double* minerals, const RunSettings& settings,
+            std::size_t mineralCount)
+      : values_(values), status_(status), minerals_(minerals), settings_(settings), mineralCount_(mineralCount) {}
   void Prepare(SampleRow& row, const ModelState* solved) override {
     double* v = values_ + static_cast<std::size_t>(row.index) * ResultValueCount;
+    double* m = minerals_ + static_cast<std::size_t>(row.index) * mineralCount_;
+    if (solved != nullptr) {
+      std::vector<double> minerals;
+      AppendMineralValues(*solved, settings_, minerals);
+      std::copy(minerals.begin(), minerals.end(), m);
+    } else {
+      std::fill(m, m + mineralCount_, std::nan(""));
+    }
     if (solved != nullptr) {
       ExtractResults(*solved, v);
       status_[static_cast<std::size_t>(row.index)] = "ok";
@@ -81,6 +92,9 @@ public:
 private:
   double* values_;
   std::vector<std::string>& status_;
+  double* minerals_;
+  const RunSettings& settings_;
+  std::size_t mineralCount_;
 };
 
 std::optional<table::PairColumns> PairOf(const std::optional<std::string>& pair) {
@@ -102,7 +116,7 @@ const char* kSource = "the frame";
 py::tuple Speciate(const std::vector<std::string>& header, const py::list& data, std::size_t rows,
                    const std::optional<std::string>& pair, const std::string& model, const std::string& belowLimit,
                    bool keepGoing, std::optional<int> threads, const std::optional<std::string>& constants,
-                   std::optional<double> temperatureC) {
+                   std::optional<double> temperatureC, bool saturationIndices, bool waterQuality) {
   TableOptions options;
   options.settings.model = ParseModel(model);
   options.settings.belowLimit = labdata::ParseBelowLimitPolicy(belowLimit);
@@ -111,6 +125,8 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
   if (threads && *threads < 1) throw TableError("threads must be at least 1 (None: all cores).");
   options.threads = threads ? *threads : 0;
   if (constants) options.constants = *constants;
+  options.settings.saturationIndices = saturationIndices;
+  options.settings.waterQuality = waterQuality;
   if (temperatureC) {
     options.settings.temperature = TemperatureSource::Fixed;
     options.settings.temperatureC = *temperatureC;
@@ -145,6 +161,11 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
       throw TableError("Column " + header[c] + " has another length than the frame.");
   }
 
+  const RunSettings minerals = TableMineralSettings(options.settings, parameters.phases, parameters.masses.species);
+  const std::vector<std::string> mineralNames = MineralColumnNames(minerals);
+  std::vector<std::string> fullHeader = outputHeader;
+  AppendMineralHeader(fullHeader, header, minerals, kSource);
+  py::array_t<double> mineralValues({rows, mineralNames.size()});
   py::array_t<double> values({rows, ResultValueCount});
   std::vector<std::string> status(rows);
   TableRunSummary summary;
@@ -152,9 +173,10 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
   summary.inputHeader = header;
   {
     double* out = values.mutable_data();
+    double* mineralOut = mineralValues.mutable_data();
     py::gil_scoped_release release; // solving needs no Python object
     FrameSource source(columns, rows, reader);
-    FrameSink sink(out, status);
+    FrameSink sink(out, status, mineralOut, minerals, mineralNames.size());
     try {
       SolveTableRows(parameters, options, source, sink, summary);
     } catch (const RowStopped& stop) {
@@ -165,7 +187,8 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
   }
   std::vector<std::string> resultNames(outputHeader.begin() + static_cast<std::ptrdiff_t>(header.size()),
                                        outputHeader.end());
-  return py::make_tuple(values, status, resultNames, ProvenanceJson(options, parameters, summary));
+  return py::make_tuple(values, status, resultNames, ProvenanceJson(options, parameters, summary), mineralValues,
+                        mineralNames);
 }
 
 } // namespace
@@ -186,13 +209,25 @@ PYBIND11_MODULE(_core, m) {
   });
   m.def("speciate", &Speciate, py::arg("header"), py::arg("data"), py::arg("rows"), py::arg("pair"), py::arg("model"),
         py::arg("below_limit"), py::arg("keep_going"), py::arg("threads"), py::arg("constants"),
-        py::arg("temperature_C"));
+        py::arg("temperature_C"), py::arg("saturation_indices"), py::arg("water_quality"));
   m.def(
       "result_columns",
-      [](const std::vector<std::string>& header, const std::optional<std::string>& pair) {
+      [](const std::vector<std::string>& header, const std::optional<std::string>& pair, bool saturationIndices,
+         bool waterQuality, const std::optional<std::string>& constants) {
         const table::InputColumns roles = table::ReadInputColumns(header, kSource);
-        return table::OutputHeader(header, table::ChoosePair(roles, PairOf(pair), kSource), kSource);
+        std::vector<std::string> names =
+            table::OutputHeader(header, table::ChoosePair(roles, PairOf(pair), kSource), kSource);
+        RunSettings settings;
+        settings.saturationIndices = saturationIndices;
+        settings.waterQuality = waterQuality;
+        const std::optional<std::filesystem::path> workbook =
+            constants ? std::optional<std::filesystem::path>(*constants) : std::nullopt;
+        const TableParameters parameters = LoadTableParameters(workbook);
+        AppendMineralHeader(names, header, TableMineralSettings(settings, parameters.phases, parameters.masses.species),
+                            kSource);
+        return names;
       },
-      py::arg("header"), py::arg("pair"));
+      py::arg("header"), py::arg("pair"), py::arg("saturation_indices"), py::arg("water_quality"),
+      py::arg("constants"));
   m.def("all_result_names", [] { return table::ResultColumnNames(); });
 }

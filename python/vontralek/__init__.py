@@ -28,7 +28,7 @@ def _frame(frame):
 
 
 def speciate(frame, pair=None, model="as specified", below_limit="stop", keep_going=False, threads=None,
-             constants=None, temperature_C=None):
+             constants=None, temperature_C=None, saturation_indices=True, water_quality=True):
     """Speciates every row of frame and returns a new DataFrame: the input
     columns unchanged, then the result columns (an undefined value is NaN),
     then "status" ("ok", or with keep_going=True the reason a row has no
@@ -38,7 +38,12 @@ def speciate(frame, pair=None, model="as specified", below_limit="stop", keep_go
     cores); constants: a workbook whose worksheets 3 and 4 give log K, charges
     and weights (None: the shipped ones); temperature_C: the water's
     temperature in °C for every row, overriding a temperature_C column (None:
-    the column's, where an empty field or no column means log K at 25 °C).
+    the column's, where an empty field or no column means log K at 25 °C);
+    saturation_indices, water_quality: append SI_<phase> for every phase of the
+    phase table (the shipped one, or the constants workbook's) and log_a_H2O,
+    hardness_mmol_L, hardness_mg_L_as_CaCO3, hardness_dH,
+    carbonate_hardness_mmol_L, dissolved_solids_mg_L, larson_skold, LSI, RSI,
+    PSI after "status".
     The provenance record is in the
     result's attrs["vontralek"]. Raises VontralekError (a ValueError) with the
     same message as the command line."""
@@ -51,16 +56,18 @@ def speciate(frame, pair=None, model="as specified", below_limit="stop", keep_go
             data.append(column.to_numpy(dtype=np.float64))
         else:
             data.append(column.tolist())
-    values, status, names, provenance = _core.speciate(header, data, len(frame), pair, model, below_limit,
-                                                       bool(keep_going), threads,
-                                                       None if constants is None else str(constants),
-                                                       None if temperature_C is None else float(temperature_C))
+    values, status, names, provenance, minerals, mineral_names = _core.speciate(
+        header, data, len(frame), pair, model, below_limit, bool(keep_going), threads,
+        None if constants is None else str(constants), None if temperature_C is None else float(temperature_C),
+        bool(saturation_indices), bool(water_quality))
     results = {}
     all_names = _core.all_result_names()
     keep = [all_names.index(name) for name in names[:-1]]
     for name, index in zip(names[:-1], keep):
         results[name] = values[:, index]
     results["status"] = status
+    for index, name in enumerate(mineral_names):
+        results[name] = minerals[:, index]
     out = pd.concat([frame.reset_index(drop=True), pd.DataFrame(results)], axis=1)
     out.index = frame.index
     out.attrs = dict(frame.attrs)
@@ -68,11 +75,12 @@ def speciate(frame, pair=None, model="as specified", below_limit="stop", keep_go
     return out
 
 
-def result_columns(columns, pair=None):
+def result_columns(columns, pair=None, saturation_indices=True, water_quality=True, constants=None):
     """The output column names for input columns (a list of names or a
     DataFrame): the inputs, then the results the pair does not give, then
     "status". For a Dask meta, vontralek.speciate(ddf._meta) gives the empty
     frame with the dtypes."""
     if isinstance(columns, pd.DataFrame):
         columns = list(columns.columns)
-    return _core.result_columns([str(c) for c in columns], pair)
+    return _core.result_columns([str(c) for c in columns], pair, bool(saturation_indices), bool(water_quality),
+                                None if constants is None else str(constants))

@@ -10,6 +10,7 @@
 #include "cli/CliOptions.h"
 #include "cli/TableMode.h"
 #include "run/Interruption.h"
+#include "run/MineralRun.h"
 #include "run/Run.h"
 
 namespace vontralek::cli {
@@ -67,6 +68,10 @@ void PrintSummary(std::ostream& out, const RunRequest& request, const RunSummary
                        value(state.SaturationIndexGypsumDefined, state.SaturationIndexGypsum),
                        state.ChargeBalanceError);
   }
+  // The phases of worksheet 3's table whose SI is closest to 0 (Main: the sample; Batch: the last one).
+  if (summary.settings.saturationIndices && summary.samplesDone > 0 && summary.samplesFailed == 0)
+    out << "  Near saturation " << PhasesClosestToSaturation(state, summary.settings, 3)
+        << (batch ? " (SI, last sample)\n" : " (SI)\n");
   out << "  Model           "
       << (summary.settings.model == SpeciationModel::IonAssociation ? "ion association" : "as specified") << '\n';
   // The temperature the constants and the Davies slope were taken at.

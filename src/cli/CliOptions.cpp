@@ -80,6 +80,9 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   app.add_option("--constants", constants)->take_all()->allow_extra_args(false);
   app.add_option("--below-limit", belowLimits)->take_all()->allow_extra_args(false);
   app.add_option("--threads", threads)->take_all()->allow_extra_args(false);
+  bool noSaturationIndices = false, noWaterQuality = false;
+  app.add_flag("--no-saturation-indices", noSaturationIndices);
+  app.add_flag("--no-water-quality", noWaterQuality);
   app.add_option("workbook", workbooks);
   // CLI11 reads its arguments back to front.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -103,6 +106,11 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   if (!pairs.empty()) options.inputPair = PairCode(pairs.front());
   TableOptions(options, workbooks, csv, constants, belowLimits, threads);
   options.table.pairGiven = !pairs.empty();
+  if ((noSaturationIndices || noWaterQuality) && !options.table.selected)
+    throw UsageError("--no-saturation-indices and --no-water-quality apply to a table (the workbook's E30 and E31 "
+                     "choose for a workbook)");
+  options.table.saturationIndices = !noSaturationIndices;
+  options.table.waterQuality = !noWaterQuality;
   if (!outputs.empty()) {
     if (outputs.front().empty()) throw UsageError("--output needs a file name");
     options.output = outputs.front();
@@ -169,6 +177,10 @@ std::string UsageText() {
          "                       what \"<x\" counts as (default: stop, an error)\n"
          "  --keep-going         give a bad row its reason in the status column and go on\n"
          "  --threads N          worker threads (default: all cores)\n"
+         "  --no-saturation-indices, --no-water-quality\n"
+         "                       leave out the SI_<phase> columns of the shipped phase\n"
+         "                       table (or of the --constants workbook's), or log_a_H2O,\n"
+         "                       hardness, dissolved solids, Larson-Skold, LSI, RSI, PSI\n"
          "\n"
          "Exit status: 0 success, 1 the run failed (the message names the cell or\n"
          "sample; results of earlier samples are saved), 2 a usage error, 130 or\n"

@@ -32,6 +32,8 @@ struct CliOptions {
     std::string belowLimit;                         // --below-limit stop|zero|half|limit ("" default)
     int threads = 0;                                // --threads N (0: all cores)
     bool pairGiven = false;                         // --pair was given
+    bool saturationIndices = true;                  // off: --no-saturation-indices
+    bool waterQuality = true;                       // off: --no-water-quality
   } table;
   bool help = false;
   bool version = false;

@@ -52,6 +52,8 @@ int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err
   if (options.table.pairGiven) table.pair = PairColumnsOf(options.inputPair);
   table.threads = options.table.threads;
   table.constants = options.table.constants;
+  table.settings.saturationIndices = options.table.saturationIndices;
+  table.settings.waterQuality = options.table.waterQuality;
 
   const auto start = std::chrono::steady_clock::now();
   try {

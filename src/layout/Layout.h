@@ -113,6 +113,19 @@ inline constexpr auto ExtraResults = Cells({"S5", "T5", "U5"});
 // under its heading.
 inline constexpr CellRef TemperatureHeading = A1("V4");
 inline constexpr CellRef Temperature = A1("V5");
+// Water quality (setting "Water quality" = "yes"): headings A24:J24, values
+// A25:J25, in the order of the Batch sheet's CI:CR.
+inline constexpr auto WaterQualityHeadings =
+    Cells({"A24", "B24", "C24", "D24", "E24", "F24", "G24", "H24", "I24", "J24"});
+inline constexpr auto WaterQuality = Cells({"A25", "B25", "C25", "D25", "E25", "F25", "G25", "H25", "I25", "J25"});
+// Saturation indices (setting "Saturation indices" = "yes"): headings A28
+// "Phase" and B28 "SI", then phase k of the table on row 28 + k, its name in
+// A and its SI in B.
+inline constexpr CellRef PhaseHeading = A1("A28");
+inline constexpr CellRef SaturationIndexHeading = A1("B28");
+inline constexpr int FirstPhaseRow = 29;
+inline constexpr int PhaseNameColumn = Column("A");
+inline constexpr int SaturationIndexColumn = Column("B");
 } // namespace main_sheet
 
 namespace batch_sheet {
@@ -149,6 +162,13 @@ inline constexpr int Status = Column("CE");
 // Each sample's temperature in °C (setting "Temperature" = "per sample"),
 // heading on row 1.
 inline constexpr int Temperature = Column("CF");
+// Water quality, headings on row 1: hardness mmol/L, mg/L as CaCO3 and °dH,
+// carbonate hardness, dissolved solids, Larson-Skold, LSI, RSI, PSI, log a(H2O).
+// CG:CH are kept for the evaluation temperature and DIC, CS:DB for reactions.
+inline constexpr auto WaterQuality = Columns({"CI", "CJ", "CK", "CL", "CM", "CN", "CO", "CP", "CQ", "CR"});
+// Saturation indices, phase k of the table in column DC + k - 1 (DC:FJ for
+// the 60 phases a table may hold), heading "SI <name>" on row 1.
+inline constexpr int FirstSaturationIndex = Column("DC");
 inline constexpr int HeadingRow = 1;
 } // namespace batch_sheet
 
@@ -175,6 +195,18 @@ inline constexpr std::array<OneBased<CellRef, 4>, 6> ComplexConditionalLogK{
 inline constexpr CellRef TemperatureTitle = A1("A55");
 inline constexpr int TemperatureFirstRow = 57;
 inline constexpr auto TemperatureColumns = Columns({"B", "C", "D", "E", "F", "G", "H", "I"});
+// The phase table, below the temperature data: the title "Phases" in A89
+// (a workbook without it has no phases), headings on row 90, one phase per
+// row from row 91 down to the first row whose name (A) is empty, at most 60
+// (rows 91 to 150). A name, B formula (display only), C:M the dissolution
+// reaction's coefficients of Ca2+, Mg2+, Na+, K+, Cl-, NO3-, SO4 2-, CO3 2-,
+// HCO3-, H+, H2O, N log K at 25 °C, O form, P:U A1..A6, V ΔH in kJ/mol.
+// Cells to the right of V on a phase row must be empty (no such species).
+inline constexpr CellRef PhaseTitle = A1("A89");
+inline constexpr int PhaseFirstRow = 91;
+inline constexpr int PhaseLastRow = 150;
+inline constexpr int PhaseFirstColumn = Column("A");
+inline constexpr int PhaseLastColumn = Column("V");
 } // namespace constant_sheet
 
 namespace charge_sheet {
@@ -201,6 +233,10 @@ inline constexpr CellRef WhenSampleFails = A1("E26");
 inline constexpr CellRef IonUnit = A1("E27");
 inline constexpr CellRef AlkalinityUnit = A1("E28");
 inline constexpr CellRef Temperature = A1("E29"); // empty | °C | "per sample"
+// Saturation indices of the phase table and the water-quality values.
+inline constexpr CellRef SaturationIndices = A1("E30"); // "no" | "yes"
+inline constexpr CellRef WaterQuality = A1("E31");      // "no" | "yes"
+// E32:E35 are kept for the settings of later features.
 // Molar masses, g/mol, of SpeciesTable rows 1 to 11.
 inline constexpr auto MolarMasses = Cells({"B8", "C8", "D8", "E8", "F8", "G8", "H8", "I8", "J8", "K8", "L8"});
 } // namespace charge_sheet

@@ -108,6 +108,8 @@ RunSettings LoadRunSettings(workbook::Workbook& workbook) {
   settings.alkalinityUnit = LabSetting(sheet, charge_sheet::AlkalinityUnit, "Alkalinity unit",
                                        labdata::AllowedAlkalinityUnits(), labdata::ParseAlkalinityUnit);
   TemperatureSetting(sheet, settings);
+  settings.saturationIndices = Choice(sheet, charge_sheet::SaturationIndices, "Saturation indices", "no", "yes");
+  settings.waterQuality = Choice(sheet, charge_sheet::WaterQuality, "Water quality", "no", "yes");
   // g/mol; an empty cell is 0, which a conversion that needs it refuses.
   for (int n = 1; n <= 11; ++n)
     settings.molarMass[static_cast<std::size_t>(n)] = NumberAt(sheet, charge_sheet::MolarMasses[n]);

@@ -119,6 +119,11 @@ struct ModelState {
   double SaturationIndexGypsum = 0.0;
   bool SaturationIndexCalciteDefined = false;
   bool SaturationIndexGypsumDefined = false;
+  // log10 of the activity of water, a_w = 1 - 0.017 Σ m over the solute
+  // species (ion-association model); 0 (a_w = 1) with the specified model.
+  // Undefined when a_w is not positive.
+  double LogWaterActivity = 0.0;
+  bool LogWaterActivityDefined = false;
   // 100 (cations - anions) / (cations + anions) in equivalents of the
   // analytical totals, %; 0 for a sample without ions.
   double ChargeBalanceError = 0.0;

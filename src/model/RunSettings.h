@@ -4,6 +4,7 @@
 
 #include "labdata/LabUnits.h"
 #include "model/ModelState.h"
+#include "model/PhaseTable.h"
 
 namespace vontralek {
 
@@ -30,6 +31,11 @@ struct RunSettings {
   labdata::AlkalinityUnit alkalinityUnit = labdata::AlkalinityUnit::MeqPerL;
   TemperatureSource temperature = TemperatureSource::None;
   double temperatureC = 25.0; // with TemperatureSource::Fixed, °C
+  // The saturation indices of the phase table and the water-quality values
+  // (hardness, dissolved solids, Larson-Skold, LSI, RSI, PSI, log a(H2O)).
+  bool saturationIndices = false;
+  bool waterQuality = false;
+  PhaseTable phases; // worksheet 3's table (or the shipped one), read when saturationIndices
   // Molar masses in g/mol of species rows 1 to 11 (index 0 unused), needed
   // only for values in mg/L; 0 where the workbook gives none.
   std::array<double, 12> molarMass{};

@@ -9,6 +9,7 @@
 #include "run/BatchSink.h"
 #include "run/BatchSource.h"
 #include "run/InputHeadings.h"
+#include "run/MineralRun.h"
 #include "run/Pipeline.h"
 #include "run/RunSteps.h"
 #include "run/SampleReader.h"
@@ -34,6 +35,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
     sheet = &workbook.Worksheets(layout::BatchSheet);
     CheckAddedHeadings(workbook, DataSheet::Batch, AddedColumnsOf(summary.settings));
+    CheckMineralColumns(workbook, DataSheet::Batch, summary.settings);
     SampleReader(summary.settings, state).CheckConversions();
     CountBatchSamples(state, *sheet);
   });
@@ -45,6 +47,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
     WritePairHeadings(state.InputPair, *sheet, batch_sheet::FirstInputHeading, batch_sheet::SecondInputHeading, true);
     WriteAddedHeadings(workbook, DataSheet::Batch, AddedColumnsOf(summary.settings));
+    WriteMineralColumnHeadings(workbook, DataSheet::Batch, summary.settings);
   });
 
   // Each sample starts from the state the previous one left. With a second

@@ -2,6 +2,7 @@
 
 #include "report/BatchReport.h"
 #include "report/ExtraResults.h"
+#include "run/MineralRun.h"
 #include "run/RunSteps.h"
 #include "run/Stopwatch.h"
 
@@ -28,6 +29,7 @@ void RecordBatchFailure(const ModelState& state, workbook::Workbook& workbook, R
         // No earlier run's results stay beside inputs they do not belong to.
         ClearBatchRow(workbook, k);
         if (summary.settings.extraResults) ClearExtraResults(workbook, DataSheet::Batch, k);
+        ClearMineralColumns(workbook, DataSheet::Batch, k, summary.settings);
         if (keepGoing) WriteSampleStatus(workbook, k, OneLine(reason));
       });
   if (!keepGoing) throw RunError(reason, DescribeRunProgress(state.SheetMode, summary, ""));
@@ -43,6 +45,7 @@ void WriteBatchResults(const ModelState& state, workbook::Workbook& workbook, Ru
         WriteBatchRow(state, workbook);
         if (summary.settings.extraResults) WriteExtraResults(state, workbook);
         if (summary.settings.onFailure == FailurePolicy::Continue) WriteSampleStatus(workbook, k, "ok");
+        WriteMineralColumns(state, workbook, summary.settings);
       });
   summary.samplesDone += 1;
 }

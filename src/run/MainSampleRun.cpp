@@ -4,6 +4,7 @@
 #include "report/ExtraResults.h"
 #include "report/SampleReport.h"
 #include "run/InputHeadings.h"
+#include "run/MineralRun.h"
 #include "run/Pipeline.h"
 #include "run/RunSteps.h"
 #include "run/SampleReader.h"
@@ -36,6 +37,7 @@ public:
     Guarded(state_, summary_, Text("The results of the sample on the Main sheet could not be written"), [&] {
       WriteSampleReport(state_, workbook_);
       if (summary_.settings.extraResults) WriteExtraResults(state_, workbook_);
+      WriteMineralColumns(state_, workbook_, summary_.settings);
     });
     summary_.samplesDone = 1;
     summary_.samplesReached = 1;
@@ -62,6 +64,7 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
     sheet = &workbook.Worksheets(layout::MainSheet);
     CheckAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
+    CheckMineralColumns(workbook, DataSheet::Main, summary.settings);
     SampleReader(summary.settings, state).CheckConversions();
   });
   Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"), [&] {
@@ -75,6 +78,7 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
     WritePairHeadings(state.InputPair, *sheet, main_sheet::FirstInputHeading, main_sheet::SecondInputHeading, false);
     WriteAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
+    WriteMineralColumnHeadings(workbook, DataSheet::Main, summary.settings);
   });
 
   MainSample sample(state, workbook, summary, inputs);
@@ -90,6 +94,7 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
     Guarded(state, summary, Text("The results of the sample on the Main sheet could not be cleared"), [&] {
       ClearSampleReport(workbook);
       if (summary.settings.extraResults) ClearExtraResults(workbook, DataSheet::Main, 1);
+      ClearMineralColumns(workbook, DataSheet::Main, 1, summary.settings);
     });
     throw RunError(stopped.what(), DescribeRunProgress(state.SheetMode, summary, ""));
   }

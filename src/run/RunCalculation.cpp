@@ -4,6 +4,7 @@
 #include "layout/SettingsLoading.h"
 #include "run/BatchRun.h"
 #include "run/MainSampleRun.h"
+#include "run/MineralRun.h"
 #include "run/RunSteps.h"
 #include "run/SampleTemperature.h"
 #include "run/Stopwatch.h"
@@ -54,6 +55,8 @@ void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressLis
   state.Model = done.settings.model;
   Guarded(state, done, Text("The temperature data of worksheet 3 could not be loaded"),
           [&] { LoadTemperatureData(state, workbook, done.settings); });
+  Guarded(state, done, Text("The phase table of worksheet 3 could not be loaded"),
+          [&] { LoadMineralSettings(workbook, done.settings); });
   done.readSeconds += SecondsSince(start);
 
   WorkbookWeightedSum weightedSum(workbook);

@@ -11,7 +11,9 @@
 #include <fmt/format.h>
 
 #include "layout/ParameterLoading.h"
+#include "layout/PhaseLoading.h"
 #include "run/DefaultParameters.h"
+#include "run/MineralRun.h"
 #include "run/TableError.h"
 #include "speciation/Speciation.h"
 #include "workbook/Workbook.h"
@@ -57,6 +59,7 @@ TableParameters LoadTableParameters(const std::optional<std::filesystem::path>& 
       LoadParameterTables(start, *book);
       LoadWeightedSumParameters(start, *book);
       parameters.temperatureData = LoadTemperatureTable(start, *book);
+      if (HasPhaseTable(*book)) parameters.phases = LoadPhaseTable(*book);
     } catch (const std::exception& error) {
       throw TableError(
           "The constants of " + constants->string() +
@@ -68,6 +71,7 @@ TableParameters LoadTableParameters(const std::optional<std::filesystem::path>& 
     LoadDefaultTemperatureData(start);
     parameters.temperatureData = true;
     parameters.constantsSource = "shipped defaults";
+    parameters.phases = DefaultPhases();
   }
   std::istringstream masses(
 #include "MolarMassesText.inc"

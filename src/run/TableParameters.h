@@ -6,6 +6,7 @@
 
 #include "labdata/MolarMasses.h"
 #include "model/ModelState.h"
+#include "model/PhaseTable.h"
 
 namespace vontralek {
 
@@ -20,6 +21,7 @@ struct TableParameters {
   std::string constantsSource; // "shipped defaults" or the workbook's path
   std::string digest;          // SHA-256 (hex) of the log K, charges and weights
   bool temperatureData = false;
+  PhaseTable phases; // the shipped ones, or the workbook's table (none without one)
 };
 TableParameters LoadTableParameters(const std::optional<std::filesystem::path>& constants);
 

@@ -47,6 +47,11 @@ std::string ProvenanceJson(const TableOptions& options, const TableParameters& p
   record["temperature_data"] = !parameters.temperatureData ? std::string("none")
                                : options.constants         ? "worksheet 3 of " + parameters.constantsSource
                                                    : std::string("shipped defaults (data/logk-temperature.csv)");
+  record["phases"] = !options.settings.saturationIndices ? std::string("off")
+                     : options.constants
+                         ? fmt::format("{} of worksheet 3 of {}", parameters.phases.size(), parameters.constantsSource)
+                         : fmt::format("{} shipped (data/phases.csv)", parameters.phases.size());
+  record["water_quality"] = options.settings.waterQuality;
   record["constants_sha256_covers"] =
       "log K of rows 1-30, then charge and weight of species 1-11 and of complexes 1-24, as little-endian IEEE "
       "doubles";

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "run/MineralRun.h"
 #include "run/TableUnits.h"
 #include "table/Csv.h"
 
@@ -49,7 +50,8 @@ private:
 
 class CsvSink : public ResultSink {
 public:
-  CsvSink(std::ostream& out, PairColumns pair) : out_(out), pair_(pair) {}
+  CsvSink(std::ostream& out, PairColumns pair, const RunSettings& minerals)
+      : out_(out), pair_(pair), minerals_(minerals), mineralCount_(MineralColumnNames(minerals).size()) {}
   void Prepare(SampleRow& row, const ModelState* solved) override {
     table::CsvRow text;
     for (const std::string& f : row.fields) text.Text(f);
@@ -64,6 +66,9 @@ public:
       }
     }
     text.Text(solved != nullptr ? std::string_view("ok") : std::string_view(row.failure));
+    std::vector<double> minerals;
+    if (solved != nullptr) AppendMineralValues(*solved, minerals_, minerals);
+    for (std::size_t i = 0; i < mineralCount_; ++i) solved != nullptr ? text.Number(minerals[i]) : text.Empty();
     row.output = text.End();
   }
   void Write(SampleRow& row) override {
@@ -74,6 +79,8 @@ public:
 private:
   std::ostream& out_;
   PairColumns pair_;
+  const RunSettings& minerals_;
+  std::size_t mineralCount_;
 };
 
 } // namespace
@@ -87,11 +94,14 @@ TableRunSummary RunTable(std::istream& in, const std::string& source, std::ostre
   summary.pair = table::ChoosePair(columns, options.pair, source);
   const RowReader rows(reader.Header(), columns, summary.pair, options.settings, parameters);
 
+  const RunSettings minerals = TableMineralSettings(options.settings, parameters.phases, parameters.masses.species);
+  std::vector<std::string> outputHeader = table::OutputHeader(reader.Header(), summary.pair, source);
+  AppendMineralHeader(outputHeader, reader.Header(), minerals, source);
   table::CsvWriter header(out);
-  header.Row(table::OutputHeader(reader.Header(), summary.pair, source));
+  header.Row(outputHeader);
 
   CsvSource samples(reader, rows);
-  CsvSink sink(out, summary.pair);
+  CsvSink sink(out, summary.pair, minerals);
   try {
     SolveTableRows(parameters, options, samples, sink, summary);
   } catch (const RowStopped& stop) {

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "speciation/FloatingPointFaults.h"
+#include "speciation/SaturationIndices.h"
 #include "speciation/Speciation.h"
 #include "speciation/SpeciationDetail.h"
 
@@ -122,12 +123,16 @@ void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
 
   // Saturation indices log IAP - log Ksp of calcite (LogK 5) and gypsum
   // (LogK 6), Ksp at the sample's temperature when one is given; none without
-  // the solubility product or the activity product.
+  // the solubility product or the activity product. Gypsum, CaSO4·2H2O,
+  // releases two waters: with the ion-association model its IAP takes a_w^2.
+  SetWaterActivity(state);
   const bool atTemperature = state.TemperatureGiven;
   state.SaturationIndexCalcite = state.LogIapCaCO3 - (atTemperature ? calcite.SampleLogK : calcite.LogK);
-  state.SaturationIndexGypsum = state.LogIapCaSO4 - (atTemperature ? gypsum.SampleLogK : gypsum.LogK);
+  state.SaturationIndexGypsum =
+      (ionAssociation ? state.LogIapCaSO4 + 2.0 * state.LogWaterActivity : state.LogIapCaSO4) -
+      (atTemperature ? gypsum.SampleLogK : gypsum.LogK);
   state.SaturationIndexCalciteDefined = state.LogIapCaCO3Defined && calcite.LogK != 0.0;
-  state.SaturationIndexGypsumDefined = state.LogIapCaSO4Defined && gypsum.LogK != 0.0;
+  state.SaturationIndexGypsumDefined = state.LogIapCaSO4Defined && gypsum.LogK != 0.0 && state.LogWaterActivityDefined;
   state.ChargeBalanceError = ChargeBalanceError(state);
   if (FaultRaised()) [[unlikely]]
     RaiseFault("computing the saturation indices and the charge-balance error",

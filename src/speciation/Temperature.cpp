@@ -22,7 +22,12 @@ double LogKAtTemperature(double logK25, const TemperatureRecord& record, double 
   if (logK25 == 0 || record.Form == TemperatureForm::None) return logK25;
   // The difference first: at 25 °C it is 0 and the user's log K comes back
   // to the bit.
-  return logK25 + (F(record, kelvin) - F(record, ReferenceTemperatureK));
+  return logK25 + LogKShift(record, kelvin);
+}
+
+double LogKShift(const TemperatureRecord& record, double kelvin) {
+  if (record.Form == TemperatureForm::None) return 0.0;
+  return F(record, kelvin) - F(record, ReferenceTemperatureK);
 }
 
 } // namespace vontralek

@@ -16,5 +16,8 @@ namespace vontralek {
 // A log K of 0 marks an absent constant and stays 0; with no form it is
 // returned unchanged.
 double LogKAtTemperature(double logK25, const TemperatureRecord& record, double kelvin);
+// f(T) - f(298.15 K) of the record (0 with no form): what LogKAtTemperature
+// adds to a log K at 25 °C, for a log K that may be 0 (a phase's).
+double LogKShift(const TemperatureRecord& record, double kelvin);
 
 } // namespace vontralek

@@ -80,7 +80,7 @@ class ShippedWorkbook(unittest.TestCase):
         self.assertEqual(self.names, ["Main", "Batch", "Constants", "Charges"])
         for sheet, ranges in [(3, ["B5:G5", "C13:F18"]), (4, ["B4:L4", "B6:L6", "B8:L8", "B10:M11", "B14:M15", "E19:E20"])]:
             numbers = {a for (s, a), v in self.cells.items() if s == sheet and not isinstance(v, str)
-                       and a not in set(area("C57:I86"))}
+                       and a not in set(area("C57:I86", "C91:V150"))}
             self.assertEqual(numbers, set(area(*ranges)), f"worksheet {sheet}")
         # Charges from the formulas H+, OH-, Na+, K+, Ca2+, Mg2+, Cl-, NO3-, SO4 2-, HCO3-, CO3 2-;
         # complexes 1-24 (rows 10, 14): cations 1-4 with OH-, then with each ligand, the sum of
@@ -112,8 +112,31 @@ class ShippedWorkbook(unittest.TestCase):
         # The setting that asks for a temperature is empty: the shipped results stay those at 25 °C.
         self.assertNotIn((4, "E29"), self.cells)
 
+    def test_phase_table_is_that_of_the_data_file(self):
+        # Below the title "Phases" (A89), one phase per row from row 91: the phases of data/phases.csv without
+        # calcite and gypsum (constants 5 and 6), coefficients in C:M, log K in N, the form in O ("analytic" where the
+        # file gives A1..A6 in P:U, else "van 't Hoff" with the enthalpy in V). Both settings on (E30, E31).
+        self.assertEqual(self.cells[(3, "A89")], "Phases")
+        with open(os.path.join(DATA, "phases.csv"), encoding="utf-8") as f:
+            rows = [r for r in csv.DictReader(line for line in f if not line.startswith("#"))
+                    if r["phase"] not in ("Calcite", "Gypsum")]
+        self.assertEqual(len(rows), 16)
+        species = ["Ca+2", "Mg+2", "Na+", "K+", "Cl-", "NO3-", "SO4-2", "CO3-2", "HCO3-", "H+", "H2O"]
+        for line, r in enumerate(rows, 91):
+            got = [self.cells.get((3, f"{c}{line}")) for c in "ABCDEFGHIJKLMNOPQRSTUV"]
+            got[1] = got[1].replace("_{", "").replace("}", "")  # the formula's digits are shown lowered
+            analytic = r["A1"] != ""
+            want = [r["phase"], r["formula"]] + [float(r[s]) for s in species] + [float(r["log_k_25"])] + \
+                   ["analytic" if analytic else "van 't Hoff"] + \
+                   [float(r[f"A{i}"]) if analytic else None for i in range(1, 7)] + \
+                   [None if analytic else float(r["dH_kJ_mol"])]
+            self.assertEqual(got, want, r["phase"])
+        self.assertNotIn((3, "A107"), self.cells)
+        self.assertEqual([self.cells[(4, "E30")], self.cells[(4, "E31")]], ["yes", "yes"])
+
     def test_no_caption_in_a_cell_the_program_writes(self):
-        for sheet, ranges in [(1, ["A4:B4", "P4", "J5:N5", "P5:R5", "C9:N9", "D15:H21"]), (2, ["B1:C1"]),
+        for sheet, ranges in [(1, ["A4:B4", "P4", "J5:N5", "P5:R5", "C9:N9", "D15:H21", "A24:J25", "A28:B60"]),
+                              (2, ["B1:C1", "CI1:CR1", "DC1:FJ1"]),
                               (3, ["B6:G6", "J13:M18"])]:
             self.assertEqual([a for a in area(*ranges) if (sheet, a) in self.cells], [], f"worksheet {sheet}")
 

@@ -43,6 +43,25 @@ def test_frame_results_are_the_tables(tmp_path, model):
     assert all(result.attrs["vontralek"][k] == provenance[k] for k in ("model", "pair", "constants_sha256", "below_limit"))
 
 
+def test_mineral_columns_follow_their_switches(tmp_path):
+    # After "status": SI_<phase> of the sixteen shipped phases, log_a_H2O and the water-quality values; the specified
+    # model has a(H2O) = 1. Switched off, both the command line and Python end at "status".
+    frame = example_waters()
+    names = vontralek.result_columns(frame)
+    assert names[names.index("status") + 1:][:3] == ["SI_aragonite", "SI_dolomite", "SI_dolomite_d"]
+    assert names[-11:] == ["SI_portlandite", "log_a_H2O", "hardness_mmol_L", "hardness_mg_L_as_CaCO3", "hardness_dH",
+                           "carbonate_hardness_mmol_L", "dissolved_solids_mg_L", "larson_skold", "LSI", "RSI", "PSI"]
+    assert (vontralek.speciate(frame)["log_a_H2O"] == 0).all()
+    done, target = run_cli(frame, tmp_path, "--no-saturation-indices", "--no-water-quality")
+    assert done.returncode == 0, done.stderr
+    plain = vontralek.speciate(frame, saturation_indices=False, water_quality=False)
+    assert list(pd.read_csv(target).columns) == list(plain.columns) == \
+        vontralek.result_columns(frame, saturation_indices=False, water_quality=False)
+    assert plain.columns[-1] == "status"
+    with pytest.raises(vontralek.VontralekError, match="LSI"):
+        vontralek.speciate(frame.assign(LSI=1.0))
+
+
 def test_a_dict_of_arrays_and_keep_going(tmp_path):
     frame = example_waters()
     columns = {name: frame[name].to_numpy() for name in frame.columns}

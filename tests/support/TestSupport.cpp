@@ -23,7 +23,7 @@ void FillDefaultParameters(MemoryWorkbook& wb) {
         std::string text = line.substr(line.find(" = ") + 3);
         if (kind == "input" && std::istringstream(text) >> value) {
           wb.Sheet(3).Put(cell.first, cell.second, Num(value));
-        } else if (kind == "input" || address == "A55") {
+        } else if (kind == "input" || address == "A55" || address == "A89") { // the titles of the blocks
           wb.Sheet(3).Put(cell.first, cell.second, CellValue::Text(text));
         }
       } else if (fields >> value && kind == "input") {
