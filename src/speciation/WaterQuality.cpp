@@ -58,8 +58,9 @@ WaterQuality ComputeWaterQuality(const ModelState& s, const std::array<double, 1
 
   const double calcium = S[species::Calcium].TotalConc, bicarbonate = S[species::Bicarbonate].TotalConc;
   const bool pHKnown = s.PHDefined || s.InputPair == CarbonatePair::AlkalinityPH;
-  q.lsiDefined =
-      calcium > 0.0 && bicarbonate > 0.0 && pHKnown && s.ConstantTable[4].LogK != 0.0 && s.ConstantTable[5].LogK != 0.0;
+  q.lsiDefined = calcium > 0.0 && bicarbonate > 0.0 && pHKnown &&
+                 s.ConstantTable[constant::CarbonicAcid2].LogK != 0.0 &&
+                 s.ConstantTable[constant::CalciteSolubility].LogK != 0.0;
   if (!q.lsiDefined) return q;
   const double pHs = CalciteSaturationPH(s, calcium, bicarbonate);
   q.lsi = s.PH - pHs;

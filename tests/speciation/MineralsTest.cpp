@@ -70,7 +70,7 @@ TEST(Minerals, SaturationIndicesAndWaterActivityAgreeWithPhreeqc) {
     const std::string label = expected.at("id") + " at " + expected.at("temp_C") + " °C: ";
     const auto check = [&](double actual, const std::string& name) {
       const double gap = std::fabs(actual - Number(expected, name));
-      EXPECT_LE(gap, 1e-5) << label << name;
+      EXPECT_LE(gap, 1e-6) << label << name;
       worstByTemperature[t] = std::max(worstByTemperature[t], gap);
       if (gap > worst) worst = gap, worstName = label + name;
     };
