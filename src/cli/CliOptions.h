@@ -32,6 +32,9 @@ struct CliOptions {
     std::string belowLimit;                         // --below-limit stop|zero|half|limit ("" default)
     int threads = 0;                                // --threads N (0: all cores)
     bool pairGiven = false;                         // --pair was given
+    char delimiter = '\0';                          // --delimiter , | ; ('\0': from the header line)
+    bool decimalComma = false;                      // --decimal-comma (with --delimiter)
+    bool canonicalOutput = false;                   // --canonical-output: ',' and decimal points
   } table;
   bool help = false;
   bool version = false;

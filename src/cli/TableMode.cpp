@@ -52,6 +52,9 @@ int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err
   if (options.table.pairGiven) table.pair = PairColumnsOf(options.inputPair);
   table.threads = options.table.threads;
   table.constants = options.table.constants;
+  if (options.table.delimiter != '\0')
+    table.inputFormat = table::CsvFormat{options.table.delimiter, options.table.decimalComma};
+  if (options.table.canonicalOutput) table.outputFormat = table::CsvFormat{};
 
   const auto start = std::chrono::steady_clock::now();
   try {
