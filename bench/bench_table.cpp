@@ -73,7 +73,9 @@ Result RunCli(const fs::path& cli, const std::vector<std::string>& args) {
   wait4(pid, &status, 0, &usage);
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   r.peakKiB = usage.ru_maxrss;
-  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec); };
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec);
+  };
   r.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
@@ -106,8 +108,8 @@ int main(int argc, char** argv) {
     }
     const double rate = static_cast<double>(rows) / r.seconds;
     if (threads == 1) oneThread = rate;
-    std::printf("threads %d: %.2f s, %.0f rows/s (%.2f x one thread), CPU %.2f us per row, peak RSS %.1f MB\n",
-                threads, r.seconds, rate, rate / oneThread, 1e6 * r.cpuSeconds / static_cast<double>(rows),
+    std::printf("threads %d: %.2f s, %.0f rows/s (%.2f x one thread), CPU %.2f us per row, peak RSS %.1f MB\n", threads,
+                r.seconds, rate, rate / oneThread, 1e6 * r.cpuSeconds / static_cast<double>(rows),
                 static_cast<double>(r.peakKiB) / 1024.0);
   }
   std::printf("output %.1f MB\n", static_cast<double>(fs::file_size(output)) / 1e6);

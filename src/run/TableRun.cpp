@@ -38,7 +38,10 @@ namespace {
 
 class CsvSource : public SampleSource {
 public:
-  CsvSource(table::CsvReader& reader, const RowReader& rows) : reader_(reader), rows_(rows) {}
+  // pointOut: the numbers read are handed on with a decimal point (for an output
+  // in the canonical convention).
+  CsvSource(table::CsvReader& reader, const RowReader& rows, bool pointOut)
+      : reader_(reader), rows_(rows), pointOut_(pointOut) {}
   bool Next(SampleRow& row) override {
     if (!reader_.Next(row.fields)) return false;
     // The place built in the row's own storage: no allocation once it has grown.
@@ -52,13 +55,17 @@ public:
     // The numbers the row reader asks for, with a decimal point where the file has its comma.
     scratch_.resize(std::max(scratch_.size(), row.fields.size()));
     int dotted = -1;
+    asked_.clear();
     rows_.Read(
         [&](int i) {
           const std::string& text = row.fields[static_cast<std::size_t>(i)];
           if (dotted < 0 && text.find('.') != std::string::npos) dotted = i;
+          asked_.push_back(i);
           return table::DecimalPointText(text, scratch_[static_cast<std::size_t>(i)]);
         },
         row);
+    if (pointOut_ && dotted < 0)
+      for (const int i : asked_) row.fields[static_cast<std::size_t>(i)].assign(scratch_[static_cast<std::size_t>(i)]);
     if (dotted >= 0 && row.failure.empty())
       row.failure = reader_.Where(static_cast<std::size_t>(dotted)) + ": \"" +
                     row.fields[static_cast<std::size_t>(dotted)] +
@@ -70,7 +77,9 @@ public:
 private:
   table::CsvReader& reader_;
   const RowReader& rows_;
+  bool pointOut_;
   std::vector<std::string> scratch_;
+  std::vector<int> asked_; // the fields read as numbers
 };
 
 class CsvSink : public ResultSink {
@@ -122,7 +131,7 @@ TableRunSummary RunTable(std::istream& in, const std::string& source, std::ostre
   for (const std::string& name : table::OutputHeader(reader.Header(), summary.pair, source)) header.Text(name);
   output.Append(header.Release());
 
-  CsvSource samples(reader, rows);
+  CsvSource samples(reader, rows, !format.decimalComma);
   CsvSink sink(output, summary.pair, format);
   try {
     SolveTableRows(parameters, options, samples, sink, summary);

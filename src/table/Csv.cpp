@@ -8,7 +8,7 @@ namespace vontralek::table {
 namespace {
 // The input is read a block of 256 KB at a time.
 constexpr std::size_t kBufferSize = 1 << 18;
-}
+} // namespace
 
 std::string Place(std::string_view source, std::size_t line, std::size_t column, std::string_view columnName) {
   std::string place(source);

@@ -34,8 +34,12 @@ std::string RowText(double v, CsvFormat format = {}) {
 TEST(CsvNumbers, TheWritersTextIsTheShortestExactTextOfEveryDouble) {
   // Random bit patterns cover every exponent (subnormals included, about 1 in 2048); integers and powers of ten
   // are where a formatter may choose between fixed and exponent notation.
-  std::vector<double> values{0.0, -0.0, std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::min(),
-                             std::numeric_limits<double>::max(), std::numeric_limits<double>::infinity()};
+  std::vector<double> values{0.0,
+                             -0.0,
+                             std::numeric_limits<double>::denorm_min(),
+                             std::numeric_limits<double>::min(),
+                             std::numeric_limits<double>::max(),
+                             std::numeric_limits<double>::infinity()};
   std::mt19937_64 random(20261207);
   for (int i = 0; i < 200000; ++i) {
     const std::uint64_t bits = random();
@@ -63,7 +67,7 @@ TEST(CsvFormats, TheHeaderLineTellsTheConvention) {
   };
   EXPECT_EQ(detected("sample;pH;Ca_mg_L"), std::pair(';', true));
   EXPECT_EQ(detected("sample,pH,Ca_mg_L"), std::pair(',', false));
-  EXPECT_EQ(detected("\"a;b\",pH"), std::pair(',', false));     // a ';' inside quotes separates nothing
+  EXPECT_EQ(detected("\"a;b\",pH"), std::pair(',', false));      // a ';' inside quotes separates nothing
   EXPECT_EQ(detected("\"Ca, total\";pH"), std::pair(';', true)); // nor does a quoted ','
   EXPECT_EQ(detected("sample;pH,x"), std::pair(',', false));     // both: the canonical table
   EXPECT_EQ(detected("sample"), std::pair(',', false));
