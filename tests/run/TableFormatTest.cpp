@@ -91,5 +91,20 @@ TEST(TableFormats, ADecimalPointInADecimalCommaTableIsTheRowsReason) {
   EXPECT_EQ(rows[3].back(), "ok");
 }
 
+TEST(TableFormats, TheRowsBeforeAStopLeaveTheirBlock) {
+  // A bad row stops the run (line 3), or a broken line ends the file (line 4): the rows before it are in the output.
+  const std::string good = Text(kTable, {';', true});
+  std::string stopped = good;
+  stopped.replace(stopped.find("11,2404"), 7, "1.234");
+  for (const auto& [csv, rows] : {std::pair{stopped, 2}, {good + "x;\"7\n", 4}}) {
+    TableOptions options;
+    std::istringstream input(csv);
+    std::ostringstream output;
+    EXPECT_THROW(RunTable(input, "in.csv", output, options, LoadTableParameters(std::nullopt)), std::exception);
+    const std::string text = output.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), rows) << text;
+  }
+}
+
 } // namespace
 } // namespace vontralek

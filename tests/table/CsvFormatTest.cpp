@@ -118,6 +118,10 @@ TEST(BlockOutputs, RowsGoOutInBlocksOfAtLeast64KBAndAllOfThemAtTheEnd) {
     expected += row;
     ASSERT_TRUE(blocks.Append(row));
   }
+  // A last row too short to fill a block waits for Flush.
+  expected += "last\n";
+  ASSERT_TRUE(blocks.Append("last\n"));
+  EXPECT_LT(buffer.str().size(), expected.size());
   ASSERT_TRUE(blocks.Flush());
   EXPECT_EQ(buffer.str(), expected);
   ASSERT_GE(buffer.writes.size(), 2u);
