@@ -1,8 +1,8 @@
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <random>
 #include <sstream>
@@ -27,26 +27,17 @@ std::string Shortest(double v) {
 
 std::string RowText(double v, CsvFormat format = {}) {
   CsvRow row(format);
-  row.Number(v);
-  return row.Release();
+  return row.Number(v), row.Release();
 }
 
 TEST(CsvNumbers, TheWritersTextIsTheShortestExactTextOfEveryDouble) {
   // Random bit patterns cover every exponent (subnormals included, about 1 in 2048); integers and powers of ten
   // are where a formatter may choose between fixed and exponent notation.
-  std::vector<double> values{0.0,
-                             -0.0,
-                             std::numeric_limits<double>::denorm_min(),
-                             std::numeric_limits<double>::min(),
-                             std::numeric_limits<double>::max(),
-                             std::numeric_limits<double>::infinity()};
+  using Limits = std::numeric_limits<double>;
+  std::vector<double> values{0.0, -0.0, Limits::denorm_min(), Limits::min(), Limits::max(), Limits::infinity()};
   std::mt19937_64 random(20261207);
-  for (int i = 0; i < 200000; ++i) {
-    const std::uint64_t bits = random();
-    double v;
-    std::memcpy(&v, &bits, sizeof v);
-    if (!std::isnan(v)) values.push_back(v);
-  }
+  for (int i = 0; i < 200000; ++i)
+    if (const double v = std::bit_cast<double>(random()); !std::isnan(v)) values.push_back(v);
   for (int i = 0; i < 2000; ++i) values.push_back(std::ldexp(static_cast<double>(random() >> 12), -1074)); // subnormal
   for (std::int64_t n = -100000; n <= 100000; n += 7) values.push_back(static_cast<double>(n));
   for (int e = -323; e <= 308; ++e) values.push_back(std::pow(10.0, e));
@@ -60,11 +51,11 @@ TEST(CsvNumbers, TheWritersTextIsTheShortestExactTextOfEveryDouble) {
   }
 }
 
+std::pair<char, bool> detected(std::string_view header) {
+  return {DetectFormat(header).delimiter, DetectFormat(header).decimalComma};
+}
+
 TEST(CsvFormats, TheHeaderLineTellsTheConvention) {
-  const auto detected = [](std::string_view header) {
-    const CsvFormat f = DetectFormat(header);
-    return std::pair(f.delimiter, f.decimalComma);
-  };
   EXPECT_EQ(detected("sample;pH;Ca_mg_L"), std::pair(';', true));
   EXPECT_EQ(detected("sample,pH,Ca_mg_L"), std::pair(',', false));
   EXPECT_EQ(detected("\"a;b\",pH"), std::pair(',', false));      // a ';' inside quotes separates nothing
@@ -77,22 +68,18 @@ TEST(CsvFormats, SemicolonTablesAreReadAndWrittenInTheirConvention) {
   std::istringstream in("\xEF\xBB\xBFsample;pH\r\n\"a;b\";7,5\nc,d;8\n");
   CsvReader reader(in, "t.csv");
   EXPECT_EQ(reader.Format().delimiter, ';');
-  std::vector<std::string> fields;
-  ASSERT_TRUE(reader.Next(fields));
-  EXPECT_THAT(fields, ElementsAre("a;b", "7,5"));
-  ASSERT_TRUE(reader.Next(fields));
-  EXPECT_THAT(fields, ElementsAre("c,d", "8"));
+  std::vector<std::string> a, b;
+  EXPECT_TRUE(reader.Next(a) && reader.Next(b));
+  EXPECT_THAT(a, ElementsAre("a;b", "7,5"));
+  EXPECT_THAT(b, ElementsAre("c,d", "8"));
   std::string scratch;
   EXPECT_EQ(DecimalPointText("7,5", scratch), "7.5");
   // Told otherwise, the same text is one comma-separated column... of two fields, refused.
   std::istringstream again("sample;pH\na;7,5\n");
-  CsvReader told(again, "t.csv", CsvFormat{});
-  EXPECT_THROW(told.Next(fields), CsvError);
+  EXPECT_THROW(CsvReader(again, "t.csv", CsvFormat{}).Next(a), CsvError);
   // Written back: the delimiter quoted, commas left alone, numbers with a decimal comma.
   CsvRow row({';', true});
-  row.Text("a;b");
-  row.Text("c,d");
-  row.Number(-2.5e-12);
+  row.Text("a;b"), row.Text("c,d"), row.Number(-2.5e-12);
   EXPECT_EQ(row.Release(), "\"a;b\";c,d;-2,5e-12\n");
 }
 
