@@ -11,6 +11,9 @@
 // Targets: 10,000 samples in at most 0.30 s (median), 100,000 in under 3.5 s,
 // under 300 MB at every size (up to 1,048,575 samples, a full sheet).
 //
+// The CPU time per sample is to be read beside bench_speciation's for the same
+// model; BENCH_MODEL=ion-association runs the workbook's batch with that model.
+//
 //   bench_run [samples] [repeats] [keep.xlsx]   (keep: a copy of the last result)
 
 #include <stdlib.h>
@@ -113,8 +116,12 @@ int main(int argc, char** argv) {
     for (int i = 0; i < repeats; ++i) {
       fs::copy_file(generated, work, fs::copy_options::overwrite_existing);
       vontralek::ModelState state;
-      const vontralek::RunRequest request{
-          work, std::nullopt, vontralek::DataSheet::Batch, vontralek::CarbonatePair::AlkalinityPH, {}};
+      vontralek::RunOptions options;
+      const char* model = std::getenv("BENCH_MODEL");
+      if (model != nullptr && std::string(model) == "ion-association")
+        options.model = vontralek::SpeciationModel::IonAssociation;
+      const vontralek::RunRequest request{work, std::nullopt, vontralek::DataSheet::Batch,
+                                          vontralek::CarbonatePair::AlkalinityPH, options};
       const double cpuBefore = CpuSeconds(), callerBefore = CpuSeconds(RUSAGE_THREAD);
       const auto start = std::chrono::steady_clock::now();
       const vontralek::RunSummary s = vontralek::RunWorkbook(state, request, nullptr);
@@ -122,9 +129,9 @@ int main(int argc, char** argv) {
       const double cpu = CpuSeconds() - cpuBefore, caller = CpuSeconds(RUSAGE_THREAD) - callerBefore;
       totals.push_back(total);
       std::printf("run %d: %lld samples; open %.3f s, read %.3f s, solve %.3f s, write %.3f s, save %.3f s; "
-                  "total %.3f s (CPU %.3f s, %.3f s of it on the calling thread)\n",
+                  "total %.3f s (CPU %.3f s, %.3f s of it on the calling thread; CPU %.2f us per sample)\n",
                   i + 1, static_cast<long long>(s.samplesDone), s.openSeconds, s.readSeconds, s.solveSeconds,
-                  s.writeSeconds, s.saveSeconds, total, cpu, caller);
+                  s.writeSeconds, s.saveSeconds, total, cpu, caller, 1e6 * cpu / static_cast<double>(samples));
       std::printf("       solver: %.1f outer, %.1f inner passes per sample\n",
                   static_cast<double>(state.Memo.outerPasses) / static_cast<double>(state.Memo.solves),
                   static_cast<double>(state.Memo.innerPasses) / static_cast<double>(state.Memo.solves));

@@ -2,7 +2,9 @@
 // from the example waters (data/example-waters.csv), for 1 and 2 threads,
 // rows per second and the program's peak resident memory.
 // Targets: >= 40,000 rows/s on one thread with the specified model, >= 1.8
-// times that on two, peak RSS < 100 MB.
+// times that on two, peak RSS < 100 MB. The CPU time per row (user + system)
+// is to be read beside bench_speciation's CPU time per sample of the same model:
+// with the ion-association model at most 1.6 times it on one thread.
 //
 //   bench_table [rows] [model]      (vontralek-cli is taken from this program's folder)
 
@@ -50,6 +52,7 @@ std::vector<std::string> ExampleRows() {
 
 struct Result {
   double seconds = 0;
+  double cpuSeconds = 0; // user + system time of the program
   long peakKiB = 0;
   int status = 0;
 };
@@ -70,6 +73,10 @@ Result RunCli(const fs::path& cli, const std::vector<std::string>& args) {
   wait4(pid, &status, 0, &usage);
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   r.peakKiB = usage.ru_maxrss;
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + 1e-6 * static_cast<double>(t.tv_usec);
+  };
+  r.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
 }
@@ -101,8 +108,9 @@ int main(int argc, char** argv) {
     }
     const double rate = static_cast<double>(rows) / r.seconds;
     if (threads == 1) oneThread = rate;
-    std::printf("threads %d: %.2f s, %.0f rows/s (%.2f x one thread), peak RSS %.1f MB\n", threads, r.seconds, rate,
-                rate / oneThread, static_cast<double>(r.peakKiB) / 1024.0);
+    std::printf("threads %d: %.2f s, %.0f rows/s (%.2f x one thread), CPU %.2f us per row, peak RSS %.1f MB\n", threads,
+                r.seconds, rate, rate / oneThread, 1e6 * r.cpuSeconds / static_cast<double>(rows),
+                static_cast<double>(r.peakKiB) / 1024.0);
   }
   std::printf("output %.1f MB\n", static_cast<double>(fs::file_size(output)) / 1e6);
   fs::remove_all(folder);

@@ -83,6 +83,10 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   bool noSaturationIndices = false, noWaterQuality = false;
   app.add_flag("--no-saturation-indices", noSaturationIndices);
   app.add_flag("--no-water-quality", noWaterQuality);
+  std::vector<std::string> delimiters;
+  app.add_option("--delimiter", delimiters)->take_all()->allow_extra_args(false);
+  app.add_flag("--decimal-comma", options.table.decimalComma);
+  app.add_flag("--canonical-output", options.table.canonicalOutput);
   app.add_option("workbook", workbooks);
   // CLI11 reads its arguments back to front.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -111,6 +115,17 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
                      "choose for a workbook)");
   options.table.saturationIndices = !noSaturationIndices;
   options.table.waterQuality = !noWaterQuality;
+  if (!options.table.selected && (!delimiters.empty() || options.table.decimalComma || options.table.canonicalOutput))
+    throw UsageError("--delimiter, --decimal-comma and --canonical-output apply to a table (an input ending in .csv, "
+                     "or --csv)");
+  if (delimiters.size() > 1) throw UsageError("--delimiter given twice");
+  if (!delimiters.empty()) {
+    if (delimiters.front() != "," && delimiters.front() != ";")
+      throw UsageError("--delimiter takes ',' or ';', not \"" + delimiters.front() + "\"");
+    options.table.delimiter = delimiters.front().front();
+  }
+  if (options.table.decimalComma && options.table.delimiter != ';')
+    throw UsageError("--decimal-comma needs --delimiter ';' (a comma cannot separate both fields and decimals)");
   if (!outputs.empty()) {
     if (outputs.front().empty()) throw UsageError("--output needs a file name");
     options.output = outputs.front();
@@ -181,6 +196,10 @@ std::string UsageText() {
          "                       leave out the SI_<phase> columns of the shipped phase\n"
          "                       table (or of the --constants workbook's), or log_a_H2O,\n"
          "                       hardness, dissolved solids, Larson-Skold, LSI, RSI, PSI\n"
+         "  --delimiter ,|;      the field separator (default: from the header line; a\n"
+         "                       ';'-separated header means decimal commas too)\n"
+         "  --decimal-comma      numbers have a decimal comma (with --delimiter ';')\n"
+         "  --canonical-output   write ',' and decimal points whatever the input uses\n"
          "\n"
          "Exit status: 0 success, 1 the run failed (the message names the cell or\n"
          "sample; results of earlier samples are saved), 2 a usage error, 130 or\n"

@@ -34,6 +34,9 @@ struct CliOptions {
     bool pairGiven = false;                         // --pair was given
     bool saturationIndices = true;                  // off: --no-saturation-indices
     bool waterQuality = true;                       // off: --no-water-quality
+    char delimiter = '\0';                          // --delimiter , | ; ('\0': from the header line)
+    bool decimalComma = false;                      // --decimal-comma (with --delimiter)
+    bool canonicalOutput = false;                   // --canonical-output: ',' and decimal points
   } table;
   bool help = false;
   bool version = false;

@@ -54,6 +54,9 @@ int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err
   table.constants = options.table.constants;
   table.settings.saturationIndices = options.table.saturationIndices;
   table.settings.waterQuality = options.table.waterQuality;
+  if (options.table.delimiter != '\0')
+    table.inputFormat = table::CsvFormat{options.table.delimiter, options.table.decimalComma};
+  if (options.table.canonicalOutput) table.outputFormat = table::CsvFormat{};
 
   const auto start = std::chrono::steady_clock::now();
   try {

@@ -6,6 +6,7 @@
 
 #include "model/RunSettings.h"
 #include "table/Columns.h"
+#include "table/Csv.h"
 
 namespace vontralek {
 
@@ -16,6 +17,8 @@ struct TableOptions {
   std::optional<table::PairColumns> pair;         // none: from the columns present
   int threads = 0;                                // 0: all cores
   std::optional<std::filesystem::path> constants; // worksheets 3 and 4 of this workbook; none: shipped
+  std::optional<table::CsvFormat> inputFormat;    // none: from the header line
+  std::optional<table::CsvFormat> outputFormat;   // none: the input's
 };
 
 // "specified" (also "as specified") or "ion-association" (also "ion

@@ -1,9 +1,13 @@
 #include "run/TableRun.h"
 
+#include <algorithm>
+#include <charconv>
+
 #include <fmt/format.h>
 
 #include "run/MineralRun.h"
 #include "run/TableUnits.h"
+#include "table/BlockOutput.h"
 #include "table/Csv.h"
 
 namespace vontralek {
@@ -35,25 +39,58 @@ namespace {
 
 class CsvSource : public SampleSource {
 public:
-  CsvSource(table::CsvReader& reader, const RowReader& rows) : reader_(reader), rows_(rows) {}
+  // pointOut: the numbers read are handed on with a decimal point (for an output
+  // in the canonical convention).
+  CsvSource(table::CsvReader& reader, const RowReader& rows, bool pointOut)
+      : reader_(reader), rows_(rows), pointOut_(pointOut) {}
   bool Next(SampleRow& row) override {
     if (!reader_.Next(row.fields)) return false;
-    row.place = reader_.Source() + " line " + std::to_string(reader_.RecordLine());
-    rows_.Read([&row](int i) { return std::string_view(row.fields[static_cast<std::size_t>(i)]); }, row);
+    // The place built in the row's own storage: no allocation once it has grown.
+    char line[24];
+    const auto end = std::to_chars(line, line + sizeof line, reader_.RecordLine()).ptr;
+    row.place.assign(reader_.Source()).append(" line ").append(line, end);
+    if (!reader_.Format().decimalComma) {
+      rows_.Read([&row](int i) { return std::string_view(row.fields[static_cast<std::size_t>(i)]); }, row);
+      return true;
+    }
+    // The numbers the row reader asks for, with a decimal point where the file has its comma.
+    scratch_.resize(std::max(scratch_.size(), row.fields.size()));
+    int dotted = -1;
+    asked_.clear();
+    rows_.Read(
+        [&](int i) {
+          const std::string& text = row.fields[static_cast<std::size_t>(i)];
+          if (dotted < 0 && text.find('.') != std::string::npos) dotted = i;
+          asked_.push_back(i);
+          return table::DecimalPointText(text, scratch_[static_cast<std::size_t>(i)]);
+        },
+        row);
+    if (pointOut_ && dotted < 0)
+      for (const int i : asked_) row.fields[static_cast<std::size_t>(i)].assign(scratch_[static_cast<std::size_t>(i)]);
+    if (dotted >= 0 && row.failure.empty())
+      row.failure = reader_.Where(static_cast<std::size_t>(dotted)) + ": \"" +
+                    row.fields[static_cast<std::size_t>(dotted)] +
+                    "\" has a '.' in a table with decimal commas (a thousands separator?); write the number with a "
+                    "decimal comma and no thousands separator, or read the table with --delimiter ';' alone";
     return true;
   }
 
 private:
   table::CsvReader& reader_;
   const RowReader& rows_;
+  bool pointOut_;
+  std::vector<std::string> scratch_;
+  std::vector<int> asked_; // the fields read as numbers
 };
 
 class CsvSink : public ResultSink {
 public:
-  CsvSink(std::ostream& out, PairColumns pair, const RunSettings& minerals)
-      : out_(out), pair_(pair), minerals_(minerals), mineralCount_(MineralColumnNames(minerals).size()) {}
+  CsvSink(table::BlockOutput& out, PairColumns pair, table::CsvFormat format, const RunSettings& minerals)
+      : out_(out), pair_(pair), format_(format), minerals_(minerals),
+        mineralCount_(MineralColumnNames(minerals).size()) {}
   void Prepare(SampleRow& row, const ModelState* solved) override {
-    table::CsvRow text;
+    table::CsvRow text(format_);
+    text.Reuse(std::move(row.output));
     for (const std::string& f : row.fields) text.Text(f);
     double values[ResultValueCount];
     if (solved != nullptr) ExtractResults(*solved, values);
@@ -66,19 +103,21 @@ public:
       }
     }
     text.Text(solved != nullptr ? std::string_view("ok") : std::string_view(row.failure));
-    std::vector<double> minerals;
-    if (solved != nullptr) AppendMineralValues(*solved, minerals_, minerals);
-    for (std::size_t i = 0; i < mineralCount_; ++i) solved != nullptr ? text.Number(minerals[i]) : text.Empty();
-    row.output = text.End();
+    if (mineralCount_ != 0) {
+      std::vector<double> minerals;
+      if (solved != nullptr) AppendMineralValues(*solved, minerals_, minerals);
+      for (std::size_t i = 0; i < mineralCount_; ++i) solved != nullptr ? text.Number(minerals[i]) : text.Empty();
+    }
+    row.output = text.Release();
   }
   void Write(SampleRow& row) override {
-    out_.write(row.output.data(), static_cast<std::streamsize>(row.output.size()));
-    if (!out_) throw TableError("The output could not be written (disk full or closed?).");
+    if (!out_.Append(row.output)) throw TableError("The output could not be written (disk full or closed?).");
   }
 
 private:
-  std::ostream& out_;
+  table::BlockOutput& out_;
   PairColumns pair_;
+  table::CsvFormat format_;
   const RunSettings& minerals_;
   std::size_t mineralCount_;
 };
@@ -88,7 +127,7 @@ private:
 TableRunSummary RunTable(std::istream& in, const std::string& source, std::ostream& out, const TableOptions& options,
                          const TableParameters& parameters) {
   TableRunSummary summary;
-  table::CsvReader reader(in, source);
+  table::CsvReader reader(in, source, options.inputFormat);
   summary.inputHeader = reader.Header();
   const table::InputColumns columns = table::ReadInputColumns(reader.Header(), source);
   summary.pair = table::ChoosePair(columns, options.pair, source);
@@ -97,21 +136,28 @@ TableRunSummary RunTable(std::istream& in, const std::string& source, std::ostre
   const RunSettings minerals = TableMineralSettings(options.settings, parameters.phases, parameters.masses.species);
   std::vector<std::string> outputHeader = table::OutputHeader(reader.Header(), summary.pair, source);
   AppendMineralHeader(outputHeader, reader.Header(), minerals, source);
-  table::CsvWriter header(out);
-  header.Row(outputHeader);
+  // The output in the input's convention unless told otherwise, written in blocks.
+  const table::CsvFormat format = options.outputFormat.value_or(reader.Format());
+  table::BlockOutput output(out);
+  table::CsvRow header(format);
+  for (const std::string& name : outputHeader) header.Text(name);
+  output.Append(header.Release());
 
-  CsvSource samples(reader, rows);
-  CsvSink sink(out, summary.pair, minerals);
+  CsvSource samples(reader, rows, !format.decimalComma);
+  CsvSink sink(output, summary.pair, format, minerals);
   try {
     SolveTableRows(parameters, options, samples, sink, summary);
   } catch (const RowStopped& stop) {
-    out.flush();
+    output.Flush();
     throw TableError(stop.what() + fmt::format(". The run stopped there; the {} row(s) before it were written. Correct "
                                                "the row, or keep going to give bad rows their reason in the status "
                                                "column.",
                                                stop.RowsWritten()));
+  } catch (...) {
+    output.Flush(); // the rows before a table that cannot be read on stay written
+    throw;
   }
-  out.flush();
+  if (!output.Flush()) throw TableError("The output could not be written (disk full or closed?).");
   return summary;
 }
 

@@ -1,12 +1,14 @@
 #include "table/Csv.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
 namespace vontralek::table {
 namespace {
-constexpr std::size_t kBufferSize = 1 << 16;
-}
+// The input is read a block of 256 KB at a time.
+constexpr std::size_t kBufferSize = 1 << 18;
+} // namespace
 
 std::string Place(std::string_view source, std::size_t line, std::size_t column, std::string_view columnName) {
   std::string place(source);
@@ -22,13 +24,20 @@ std::string Place(std::string_view source, std::size_t line, std::size_t column,
   return place;
 }
 
-CsvReader::CsvReader(std::istream& in, std::string source) : in_(in), source_(std::move(source)), buffer_(kBufferSize) {
+CsvReader::CsvReader(std::istream& in, std::string source, std::optional<CsvFormat> format)
+    : in_(in), source_(std::move(source)), buffer_(kBufferSize) {
   // A UTF-8 byte-order mark, as spreadsheet programs write it, is no text.
   if (Peek() == 0xEF) {
     const std::string bom = "\xEF\xBB\xBF";
     std::size_t i = 0;
     while (i < 3 && Peek() == static_cast<unsigned char>(bom[i])) Get(), ++i;
     if (i != 3) Fail(1, 0, "the file starts with an incomplete byte-order mark; save it as UTF-8 text");
+  }
+  if (format) {
+    format_ = *format;
+  } else if (Peek() != -1) { // the header line as far as the first block holds it
+    const std::string_view block(buffer_.data() + pos_, end_ - pos_);
+    format_ = DetectFormat(block.substr(0, block.find_first_of("\r\n")));
   }
   if (!ReadRecord(header_))
     Fail(1, 0, "the file is empty; the first line must name the columns, e.g. sample,pH,alkalinity_meq_L,...");
@@ -71,6 +80,7 @@ bool CsvReader::ReadRecord(std::vector<std::string>& fields) {
     ++line_;
   }
   recordLine_ = line_;
+  const int delimiter = static_cast<unsigned char>(format_.delimiter);
   std::size_t n = 0;
   for (;;) {
     if (n == fields.size()) fields.emplace_back();
@@ -92,17 +102,17 @@ bool CsvReader::ReadRecord(std::vector<std::string>& fields) {
         field += static_cast<char>(c);
       }
       c = Peek();
-      if (c != ',' && c != '\n' && c != '\r' && c != -1)
+      if (c != delimiter && c != '\n' && c != '\r' && c != -1)
         Fail(line_, n,
              "text after the closing quote of a quoted field; quote the whole field and double quotes inside");
     } else {
-      while (c != ',' && c != '\n' && c != '\r' && c != -1) {
+      while (c != delimiter && c != '\n' && c != '\r' && c != -1) {
         if (c == '"') Fail(line_, n, "a quote inside an unquoted field; quote the whole field and double the quote");
         // Copy the run of ordinary characters left in the buffer at once.
         std::size_t run = pos_;
         while (run < end_) {
           const char k = buffer_[run];
-          if (k == ',' || k == '\n' || k == '\r' || k == '"') break;
+          if (k == delimiter || k == '\n' || k == '\r' || k == '"') break;
           ++run;
         }
         field.append(buffer_.data() + pos_, run - pos_);
@@ -111,7 +121,7 @@ bool CsvReader::ReadRecord(std::vector<std::string>& fields) {
       }
     }
     c = Get();
-    if (c == ',') continue;
+    if (c == delimiter) continue;
     if (c == '\r' && Peek() == '\n') Get();
     if (c != -1) ++line_;
     break;
@@ -134,13 +144,14 @@ bool CsvReader::Next(std::vector<std::string>& fields) {
 }
 
 void CsvRow::Separate() {
-  if (!first_) text_ += ',';
+  if (!first_) text_ += format_.delimiter;
   first_ = false;
 }
 
 void CsvRow::Text(std::string_view text) {
   Separate();
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+  const char special[] = {format_.delimiter, '"', '\r', '\n', '\0'};
+  if (text.find_first_of(special) == std::string_view::npos) {
     text_.append(text);
     return;
   }
@@ -157,6 +168,7 @@ void CsvRow::Number(double value) {
   if (std::isnan(value)) return;
   char text[32];
   const auto result = std::to_chars(text, text + sizeof text, value);
+  if (format_.decimalComma) std::replace(text, result.ptr, '.', ',');
   text_.append(text, result.ptr);
 }
 
@@ -165,6 +177,17 @@ void CsvRow::Empty() { Separate(); }
 const std::string& CsvRow::End() {
   text_ += '\n';
   return text_;
+}
+
+void CsvRow::Reuse(std::string&& storage) {
+  text_ = std::move(storage);
+  Clear();
+}
+
+std::string CsvRow::Release() {
+  text_ += '\n';
+  first_ = true;
+  return std::move(text_);
 }
 
 void CsvRow::Clear() {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -32,11 +33,32 @@ private:
 // "SOURCE line L, column C (NAME)" for messages; column 0 leaves the column out.
 std::string Place(std::string_view source, std::size_t line, std::size_t column, std::string_view columnName = {});
 
+// How numbers and fields are written: the canonical comma-separated table
+// with decimal points, or what European lab software exports, fields
+// separated by ';' and numbers with a decimal comma.
+struct CsvFormat {
+  char delimiter = ',';
+  bool decimalComma = false;
+};
+
+// The format of a table from its header line (the text up to the first line
+// end): ';' between the column names and no ',' outside quotes is the
+// European export, ';'-separated with decimal commas; anything else is the
+// canonical comma-separated table.
+CsvFormat DetectFormat(std::string_view headerLine);
+
+// Every ',' of a number written with a decimal comma made a '.', into
+// scratch; the view of scratch. A '.' in it (a thousands separator or a
+// decimal point where commas are expected) is kept, for the caller to refuse.
+std::string_view DecimalPointText(std::string_view text, std::string& scratch);
+
 class CsvReader {
 public:
   // Reads the header line. An input without any line (or only a byte-order
-  // mark and blank lines) throws CsvError: the file is empty.
-  CsvReader(std::istream& in, std::string source);
+  // mark and blank lines) throws CsvError: the file is empty. Without a
+  // format, it is taken from the header line (DetectFormat).
+  CsvReader(std::istream& in, std::string source, std::optional<CsvFormat> format = std::nullopt);
+  const CsvFormat& Format() const { return format_; }
 
   const std::vector<std::string>& Header() const { return header_; }
 
@@ -67,13 +89,21 @@ private:
   std::size_t pos_ = 0, end_ = 0;
   std::size_t line_ = 1, recordLine_ = 0, records_ = 0;
   std::vector<std::string> header_;
+  CsvFormat format_;
 };
 
 // One record built as text, so that rows can be formatted on one thread and
-// written on another. Fields are quoted only when they hold a comma, a quote,
-// CR or LF; the record ends in LF.
+// written on another. Fields are quoted only when they hold the delimiter, a
+// quote, CR or LF; the record ends in LF. With a decimal comma, numbers are
+// written with ',' where std::to_chars puts '.'.
 class CsvRow {
 public:
+  explicit CsvRow(CsvFormat format = {}) : format_(format) {}
+  // Builds the record in storage's memory (its text is dropped), so that a
+  // row reused for every record allocates nothing once it is large enough.
+  void Reuse(std::string&& storage);
+  // Ends the record and hands its text (line end included) over.
+  std::string Release();
   void Text(std::string_view text);
   // The shortest text that reads back to the same double (std::to_chars);
   // NaN, an undefined value, is an empty field.
@@ -86,6 +116,7 @@ public:
 
 private:
   void Separate();
+  CsvFormat format_;
   std::string text_;
   bool first_ = true;
 };
@@ -93,7 +124,7 @@ private:
 // Writes records one field at a time; each row goes out when it ends.
 class CsvWriter {
 public:
-  explicit CsvWriter(std::ostream& out) : out_(out) {}
+  explicit CsvWriter(std::ostream& out, CsvFormat format = {}) : out_(out), row_(format) {}
   void Text(std::string_view text) { row_.Text(text); }
   void Number(double value) { row_.Number(value); }
   void Empty() { row_.Empty(); }

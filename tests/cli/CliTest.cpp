@@ -101,6 +101,9 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
       {{csv, "-o", stopped}, 1, {csv + " line 3, column 6 (Ca_mmol_L)"}},
       {{"-"}, 2, {"--csv"}}, {{"--csv", "-", "--threads", "0"}, 2, {}}, {{"--csv", "-", "--model", "best"}, 2, {}},
       {{in, "--constants", "other.xlsx"}, 2, {}}, // a workbook run takes its own constants
+      {{"--csv", "-", "--decimal-comma"}, 2, {"--decimal-comma needs --delimiter ';'"}},
+      {{"--csv", "-", "--delimiter", "\\t"}, 2, {"--delimiter takes ',' or ';'"}},
+      {{in, "--delimiter", ";"}, 2, {"apply to a table"}},
       // Refused before the first sample: the file keeps every byte.
       {{linked}, 1, {"hard links", "Nothing was calculated"}}, // saving would split the links
       {{empty}, 1, {"A5 is empty", "pH", "Nothing was calculated and the workbook was not changed"}},
