@@ -5,6 +5,7 @@
 
 #include "common/Errors.h"
 #include "layout/Layout.h"
+#include "workbook/Places.h"
 
 namespace vontralek {
 
@@ -17,8 +18,7 @@ void CheckRequiredConstants(const ModelState& state, workbook::Workbook& workboo
   for (int n = 1; n <= 4; ++n) {
     if (state.ConstantTable[n].LogK != 0.0) continue;
     const layout::CellRef cell = layout::constant_sheet::LogK[n];
-    throw WorkbookError("Worksheet 3 (\"" + workbook::TextForMessage(sheet.Name()) + "\"), cell " +
-                        workbook::CellAddress(cell.row, cell.column) + " (log K of " +
+    throw WorkbookError(workbook::CellPlace(sheet, cell.row, cell.column) + " (log K of " +
                         kNames[static_cast<std::size_t>(n - 1)] +
                         ") is empty or 0, which leaves the constant out, but every sample needs it. Enter its "
                         "log K at 25 °C (the shipped value and its source are in data/default-logk.csv).");

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/Errors.h"
+#include "workbook/Places.h"
 
 namespace vontralek {
 
@@ -33,10 +34,6 @@ std::array<HeadingCell, 2> HeadingsOfPair(DataSheet sheetMode, CarbonatePair pai
     break;
   }
   return {};
-}
-
-std::string SheetText(const workbook::Worksheet& sheet) {
-  return "Worksheet " + std::to_string(sheet.Number()) + " (\"" + workbook::TextForMessage(sheet.Name()) + "\")";
 }
 
 // "B1:C1" for the pair's heading cells.
@@ -129,8 +126,8 @@ void CheckRunHeadings(workbook::Workbook& workbook, DataSheet sheetMode, Carbona
       for (std::size_t i = 0; i < shown.size(); ++i)
         names += std::string(i == 0 ? "" : i + 1 == shown.size() ? " or " : ", ") + PairName(shown[i]);
       const std::string range = PairRange(sheetMode);
-      throw WorkbookError(SheetText(sheet) + ", cells " + range + " hold the headings of " +
-                          (names.empty() ? std::string("another pair") : names) + " (" +
+      throw WorkbookError(workbook::SheetPlace(sheet.Number(), sheet.Name()) + ", cells " + range +
+                          " hold the headings of " + (names.empty() ? std::string("another pair") : names) + " (" +
                           workbook::CellAddress(heading.cell.row, heading.cell.column) + ": " + Held(v) +
                           "), but the run reads the sheet's inputs as " + PairName(pair) +
                           ": its values would be taken for the wrong quantities. Choose the pair the sheet holds, or "
@@ -143,8 +140,8 @@ void CheckRunHeadings(workbook::Workbook& workbook, DataSheet sheetMode, Carbona
     const workbook::CellValue v = sheet.Value(heading.cell.row, heading.cell.column);
     if (v.IsEmpty() || v.EqualsText(heading.text)) continue;
     throw WorkbookError(
-        SheetText(sheet) + ", cell " + workbook::CellAddress(heading.cell.row, heading.cell.column) + " holds " +
-        Held(v) + " where the program writes the heading \"" + heading.text + "\"" +
+        workbook::CellPlace(sheet, heading.cell.row, heading.cell.column) + " holds " + Held(v) +
+        " where the program writes the heading \"" + heading.text + "\"" +
         (heading.pairHeading
              ? std::string(" of the pair ") + PairName(pair) + ": move that text elsewhere or empty the cell."
              : " and its column: move that column elsewhere or empty the cell, or turn the setting off (worksheet "

@@ -2,6 +2,7 @@
 
 #include "layout/Layout.h"
 #include "report/ExtraResults.h"
+#include "report/RunHeadings.h"
 #include "report/SampleReport.h"
 #include "run/InputHeadings.h"
 #include "run/Pipeline.h"
@@ -33,6 +34,7 @@ public:
   }
   void Prepare(SampleRow&, const ModelState*) override {}
   void Write(SampleRow&) override {
+    summary_.written = true;
     Guarded(state_, summary_, Text("The results of the sample on the Main sheet could not be written"), [&] {
       WriteSampleReport(state_, workbook_);
       if (summary_.settings.extraResults) WriteExtraResults(state_, workbook_);
@@ -59,9 +61,11 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   auto start = RunClock::now();
   workbook::Worksheet* sheet = nullptr;
   SampleInputs inputs;
+  const std::vector<HeadingCell> headings =
+      RunHeadings(DataSheet::Main, state.InputPair, AddedColumnsOf(summary.settings));
   Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
     sheet = &workbook.Worksheets(layout::MainSheet);
-    CheckAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
+    CheckRunHeadings(workbook, DataSheet::Main, state.InputPair, headings);
     SampleReader(summary.settings, state).CheckConversions();
   });
   Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"), [&] {
@@ -71,11 +75,10 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   summary.readSeconds += SecondsSince(start);
   StopIfAsked(state, summary, options);
 
-  summary.written = true;
-  Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
-    WritePairHeadings(state.InputPair, *sheet, main_sheet::FirstInputHeading, main_sheet::SecondInputHeading, false);
-    WriteAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
-  });
+  // The headings go with the results: a run that ends before the sample is
+  // solved is not saved.
+  Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"),
+          [&] { WriteRunHeadings(workbook, DataSheet::Main, headings); });
 
   MainSample sample(state, workbook, summary, inputs);
   PipelineOptions pipeline;
@@ -87,6 +90,7 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   } catch (const RowStopped& stopped) {
     // No earlier run's results stay beside inputs they do not belong to.
     summary.solveSeconds += SecondsSince(start);
+    summary.written = true;
     Guarded(state, summary, Text("The results of the sample on the Main sheet could not be cleared"), [&] {
       ClearSampleReport(workbook);
       if (summary.settings.extraResults) ClearExtraResults(workbook, DataSheet::Main, 1);
