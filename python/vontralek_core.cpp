@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -23,10 +24,12 @@ using namespace vontralek;
 
 namespace {
 
-// One input column: numbers (float64, NaN = empty field) or texts.
+// One input column: numbers (float64, NaN = empty field), read where the
+// frame's array holds them, or texts (None: an empty field).
 struct Column {
   bool numeric = false;
-  std::vector<double> numbers;
+  py::array_t<double> array; // keeps the numbers alive
+  const double* numbers = nullptr;
   std::vector<std::string> texts;
 };
 
@@ -62,35 +65,39 @@ private:
   const RowReader& reader_;
 };
 
-// Results straight into their row of the output array: rows are distinct, so
-// the worker threads never share a value.
+// Results straight into the output array, one row of it per result column
+// that the output keeps (the frame's columns are then views of it, never
+// copies): rows are distinct, so the worker threads never share a value. The
+// status of a row that failed; an empty status is "ok".
 class FrameSink : public ResultSink {
 public:
-  FrameSink(double* values, std::vector<std::string>& status, double* minerals, const RunSettings& settings,
-            std::size_t mineralCount)
-      : values_(values), status_(status), minerals_(minerals), settings_(settings), mineralCount_(mineralCount) {}
+  FrameSink(double* values, std::size_t rows, const std::vector<std::size_t>& kept, std::vector<std::string>& status,
+            double* minerals, const RunSettings& settings, std::size_t mineralCount)
+      : values_(values), rows_(rows), kept_(kept), status_(status), minerals_(minerals), settings_(settings),
+        mineralCount_(mineralCount) {}
   void Prepare(SampleRow& row, const ModelState* solved) override {
-    double* v = values_ + static_cast<std::size_t>(row.index) * ResultValueCount;
-    double* m = minerals_ + static_cast<std::size_t>(row.index) * mineralCount_;
-    if (solved != nullptr) {
+    const auto r = static_cast<std::size_t>(row.index);
+    double all[ResultValueCount];
+    if (mineralCount_ != 0) {
       std::vector<double> minerals;
-      AppendMineralValues(*solved, settings_, minerals);
-      std::copy(minerals.begin(), minerals.end(), m);
-    } else {
-      std::fill(m, m + mineralCount_, std::nan(""));
+      if (solved != nullptr) AppendMineralValues(*solved, settings_, minerals);
+      for (std::size_t i = 0; i < mineralCount_; ++i)
+        minerals_[i * rows_ + r] = solved != nullptr ? minerals[i] : std::nan("");
     }
     if (solved != nullptr) {
-      ExtractResults(*solved, v);
-      status_[static_cast<std::size_t>(row.index)] = "ok";
+      ExtractResults(*solved, all);
     } else {
-      for (std::size_t i = 0; i < ResultValueCount; ++i) v[i] = std::nan("");
-      status_[static_cast<std::size_t>(row.index)] = row.failure;
+      for (double& v : all) v = std::nan("");
+      status_[r] = row.failure;
     }
+    for (std::size_t i = 0; i < kept_.size(); ++i) values_[i * rows_ + r] = all[kept_[i]];
   }
   void Write(SampleRow&) override {}
 
 private:
   double* values_;
+  std::size_t rows_;
+  const std::vector<std::size_t>& kept_;
   std::vector<std::string>& status_;
   double* minerals_;
   const RunSettings& settings_;
@@ -122,7 +129,9 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
   options.settings.belowLimit = labdata::ParseBelowLimitPolicy(belowLimit);
   options.settings.onFailure = keepGoing ? FailurePolicy::Continue : FailurePolicy::Stop;
   options.pair = PairOf(pair);
-  if (threads && *threads < 1) throw TableError("threads must be at least 1 (None: all cores).");
+  if (threads && (*threads < 1 || *threads > kMostThreads))
+    throw TableError("threads must be a whole number from 1 to " + std::to_string(kMostThreads) +
+                     " (None: all cores), not " + std::to_string(*threads) + ".");
   options.threads = threads ? *threads : 0;
   if (constants) options.constants = *constants;
   options.settings.saturationIndices = saturationIndices;
@@ -144,29 +153,34 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
     const table::Quantity q = roles.roles[c].quantity;
     if (q == table::Quantity::Extra || q == table::Quantity::Sample) continue;
     py::object column = data[c];
+    std::size_t length = 0;
     if (py::isinstance<py::array>(column) && py::array(column).dtype().kind() == 'f') {
-      auto values = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(column);
+      columns[c].array = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(column);
       columns[c].numeric = true;
-      columns[c].numbers.assign(values.data(), values.data() + values.size());
+      columns[c].numbers = columns[c].array.data();
+      length = static_cast<std::size_t>(columns[c].array.size());
     } else {
+      // The package gives None for every missing value (None, NaN, pd.NA).
       for (py::handle item : column) {
-        if (item.is_none() || (py::isinstance<py::float_>(item) && std::isnan(item.cast<double>()))) {
-          columns[c].texts.emplace_back();
-        } else {
-          columns[c].texts.push_back(py::str(item).cast<std::string>());
-        }
+        columns[c].texts.push_back(item.is_none() ? std::string() : py::str(item).cast<std::string>());
       }
+      length = columns[c].texts.size();
     }
-    if ((columns[c].numeric ? columns[c].numbers.size() : columns[c].texts.size()) != rows)
-      throw TableError("Column " + header[c] + " has another length than the frame.");
+    if (length != rows) throw TableError("Column " + header[c] + " has another length than the frame.");
   }
 
   const RunSettings minerals = TableMineralSettings(options.settings, parameters.phases, parameters.masses.species);
   const std::vector<std::string> mineralNames = MineralColumnNames(minerals);
-  std::vector<std::string> fullHeader = outputHeader;
-  AppendMineralHeader(fullHeader, header, minerals, kSource);
-  py::array_t<double> mineralValues({rows, mineralNames.size()});
-  py::array_t<double> values({rows, ResultValueCount});
+  py::array_t<double> mineralValues({mineralNames.size(), rows});
+  // The result columns the output names (the pair's own input left out),
+  // "status" last.
+  const std::vector<std::string> allNames = table::ResultColumnNames();
+  std::vector<std::string> resultNames(outputHeader.begin() + static_cast<std::ptrdiff_t>(header.size()),
+                                       outputHeader.end() - 1);
+  std::vector<std::size_t> kept;
+  for (const std::string& name : resultNames)
+    kept.push_back(static_cast<std::size_t>(std::find(allNames.begin(), allNames.end(), name) - allNames.begin()));
+  py::array_t<double> values({kept.size(), rows});
   std::vector<std::string> status(rows);
   TableRunSummary summary;
   summary.pair = chosen;
@@ -176,7 +190,7 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
     double* mineralOut = mineralValues.mutable_data();
     py::gil_scoped_release release; // solving needs no Python object
     FrameSource source(columns, rows, reader);
-    FrameSink sink(out, status, mineralOut, minerals, mineralNames.size());
+    FrameSink sink(out, rows, kept, status, mineralOut, minerals, mineralNames.size());
     try {
       SolveTableRows(parameters, options, source, sink, summary);
     } catch (const RowStopped& stop) {
@@ -185,9 +199,14 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
                        "column.");
     }
   }
-  std::vector<std::string> resultNames(outputHeader.begin() + static_cast<std::ptrdiff_t>(header.size()),
-                                       outputHeader.end());
-  return py::make_tuple(values, status, resultNames, ProvenanceJson(options, parameters, summary), mineralValues,
+  // One Python text for every "ok", not one per row.
+  py::list statusList(rows);
+  const py::str ok("ok");
+  for (std::size_t r = 0; r < rows; ++r) {
+    statusList[r] = status[r].empty() ? ok : py::str(status[r]);
+    std::string().swap(status[r]);
+  }
+  return py::make_tuple(values, statusList, resultNames, ProvenanceJson(options, parameters, summary), mineralValues,
                         mineralNames);
 }
 
@@ -230,4 +249,5 @@ PYBIND11_MODULE(_core, m) {
       py::arg("header"), py::arg("pair"), py::arg("saturation_indices"), py::arg("water_quality"),
       py::arg("constants"));
   m.def("all_result_names", [] { return table::ResultColumnNames(); });
+  m.attr("most_threads") = kMostThreads;
 }

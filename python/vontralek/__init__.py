@@ -9,6 +9,7 @@ thread count or how the frame was split.
 """
 
 import json
+import numbers
 
 import numpy as np
 import pandas as pd
@@ -25,6 +26,39 @@ def _frame(frame):
     if isinstance(frame, dict):
         return pd.DataFrame(frame)
     raise TypeError("speciate() takes a pandas DataFrame or a dict of NumPy arrays, not %s" % type(frame).__name__)
+
+
+def _column(name, column):
+    """A column as the core reads it: float64 values for a numeric column,
+    nullable ones included (pd.NA is NaN); else its items, None for every
+    missing value (None, NaN, pd.NA, NaT). NaN and None are "not measured", as
+    an empty field of a CSV file."""
+    dtype = column.dtype
+    if not pd.api.types.is_bool_dtype(dtype) and (pd.api.types.is_float_dtype(dtype)
+                                                  or pd.api.types.is_integer_dtype(dtype)):
+        if isinstance(dtype, pd.api.extensions.ExtensionDtype):
+            return column.to_numpy(dtype=np.float64, na_value=np.nan)
+        return column.to_numpy(dtype=np.float64)  # a float64 column's own array: no copy
+    values = column.to_numpy(dtype=object)
+    missing = pd.isna(values)
+    if missing.any():
+        values = values.copy()
+        values[missing] = None
+    return values
+
+
+def _option(name, value, allowed, none_allowed=False):
+    if not isinstance(value, str) and not (none_allowed and value is None):
+        raise VontralekError("%s must be %s, not %r" % (name, allowed, value))
+    return value
+
+
+def _threads(threads):
+    """A whole number (its range is the core's to check, as for --threads) or None."""
+    if threads is not None and (isinstance(threads, (bool, np.bool_)) or not isinstance(threads, numbers.Integral)):
+        raise VontralekError("threads must be a whole number from 1 to %d (None: all cores), not %r"
+                             % (_core.most_threads, threads))
+    return None if threads is None else max(min(int(threads), 2**31 - 1), -2**31)
 
 
 def speciate(frame, pair=None, model="as specified", below_limit="stop", keep_going=False, threads=None,
@@ -44,32 +78,37 @@ def speciate(frame, pair=None, model="as specified", below_limit="stop", keep_go
     hardness_mmol_L, hardness_mg_L_as_CaCO3, hardness_dH,
     carbonate_hardness_mmol_L, dissolved_solids_mg_L, larson_skold, LSI, RSI,
     PSI after "status".
-    The provenance record is in the
-    result's attrs["vontralek"]. Raises VontralekError (a ValueError) with the
-    same message as the command line."""
+    NaN, None and pd.NA in any column mean "not measured", as an empty
+    field; nullable dtypes (Float64, Int64) are read as numbers. The
+    provenance record is in the result's attrs["vontralek"]. Every bad input
+    raises VontralekError (a ValueError) with the command line's message,
+    naming the row and column."""
     frame = _frame(frame)
     header = [str(name) for name in frame.columns]
-    data = []
-    for name in frame.columns:
-        column = frame[name]
-        if pd.api.types.is_float_dtype(column.dtype) or pd.api.types.is_integer_dtype(column.dtype):
-            data.append(column.to_numpy(dtype=np.float64))
-        else:
-            data.append(column.tolist())
+    # By position: a name given twice is refused by the core when it names a
+    # quantity, and passed through when it does not.
+    data = [_column(name, frame.iloc[:, i]) for i, name in enumerate(header)]
+    try:
+        temperature = None if temperature_C is None else float(temperature_C)
+    except (TypeError, ValueError):
+        raise VontralekError("temperature_C must be a temperature in degrees C or None, not %r" % (temperature_C,))
     values, status, names, provenance, minerals, mineral_names = _core.speciate(
-        header, data, len(frame), pair, model, below_limit, bool(keep_going), threads,
-        None if constants is None else str(constants), None if temperature_C is None else float(temperature_C),
+        header, data, len(frame), _option("pair", pair, '"ph", "pco2", "carbonate" or None', True),
+        _option("model", model, '"as specified" or "ion-association"'),
+        _option("below_limit", below_limit, '"stop", "zero", "half" or "limit"'), bool(keep_going),
+        _threads(threads), None if constants is None else str(constants), temperature,
         bool(saturation_indices), bool(water_quality))
-    results = {}
-    all_names = _core.all_result_names()
-    keep = [all_names.index(name) for name in names[:-1]]
-    for name, index in zip(names[:-1], keep):
-        results[name] = values[:, index]
-    results["status"] = status
+    del data
+    # The results are one float64 block whose columns are views of the core's
+    # array (no copy); the input columns are put in front of them.
+    out = pd.DataFrame(values.T, columns=names, index=frame.index, copy=False)
+    del values
+    out["status"] = status
     for index, name in enumerate(mineral_names):
-        results[name] = minerals[:, index]
-    out = pd.concat([frame.reset_index(drop=True), pd.DataFrame(results)], axis=1)
-    out.index = frame.index
+        out[name] = minerals[index]
+    del minerals
+    for i, name in enumerate(frame.columns):
+        out.insert(i, name, frame.iloc[:, i], allow_duplicates=True)
     out.attrs = dict(frame.attrs)
     out.attrs["vontralek"] = json.loads(provenance)
     return out

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <string>
 
 #include <fmt/format.h>
@@ -43,6 +44,10 @@ private:
   bool drawn_ = false;
 };
 
+// A number as the summary prints it: never "-0", and nothing below the
+// smallest normal double (a denormal temperature is 0 °C).
+double Shown(double v) { return std::abs(v) < std::numeric_limits<double>::min() ? 0.0 : v; }
+
 void PrintSummary(std::ostream& out, const RunRequest& request, const RunSummary& summary, double totalSeconds,
                   const ModelState& state) {
   const std::filesystem::path target = request.outputPath ? *request.outputPath : request.workbookPath;
@@ -54,7 +59,9 @@ void PrintSummary(std::ostream& out, const RunRequest& request, const RunSummary
                      summary.saveSeconds);
   if (!batch && summary.samplesDone == 1) {
     // Ionic strength mol/L -> mmol/L; "nd" where the model leaves a value undefined.
-    const auto value = [](bool defined, double v) { return defined ? fmt::format("{:.10g}", v) : std::string("nd"); };
+    const auto value = [](bool defined, double v) {
+      return defined ? fmt::format("{:.10g}", Shown(v)) : std::string("nd");
+    };
     out << fmt::format("  pH              {}\n"
                        "  pCO2            {:.10g}\n"
                        "  Ionic strength  {:.10g} mmol/L\n"
@@ -62,11 +69,11 @@ void PrintSummary(std::ostream& out, const RunRequest& request, const RunSummary
                        "  SI calcite      {}\n"
                        "  SI gypsum       {}\n"
                        "  Charge balance  {:.4g} %\n",
-                       value(state.PHDefined, state.PH), state.PCO2, state.IonicStrength * 1000.0,
-                       state.AuxTable[WeightedSumRecord].WeightedSum,
+                       value(state.PHDefined, state.PH), Shown(state.PCO2), Shown(state.IonicStrength * 1000.0),
+                       Shown(state.AuxTable[WeightedSumRecord].WeightedSum),
                        value(state.SaturationIndexCalciteDefined, state.SaturationIndexCalcite),
                        value(state.SaturationIndexGypsumDefined, state.SaturationIndexGypsum),
-                       state.ChargeBalanceError);
+                       Shown(state.ChargeBalanceError));
   }
   // The phases of worksheet 3's table whose SI is closest to 0 (Main: the sample; Batch: the last one).
   if (summary.settings.saturationIndices && summary.samplesDone > 0 && summary.samplesFailed == 0)
@@ -77,9 +84,9 @@ void PrintSummary(std::ostream& out, const RunRequest& request, const RunSummary
   // The temperature the constants and the Davies slope were taken at.
   out << "  Temperature     ";
   if (summary.settings.temperature == TemperatureSource::Fixed) {
-    out << fmt::format("{:.10g} °C (worksheet 4, E29)\n", summary.settings.temperatureC);
+    out << fmt::format("{:.10g} °C (worksheet 4, E29)\n", Shown(summary.settings.temperatureC));
   } else if (summary.settings.temperature == TemperatureSource::PerSample && !batch) {
-    out << (state.TemperatureGiven ? fmt::format("{:.10g} °C (Main sheet, V5)\n", state.TemperatureC)
+    out << (state.TemperatureGiven ? fmt::format("{:.10g} °C (Main sheet, V5)\n", Shown(state.TemperatureC))
                                    : std::string("none (V5 empty): log K at 25 °C, Davies A 0.512\n"));
   } else if (summary.settings.temperature == TemperatureSource::PerSample) {
     out << "per sample (Batch sheet, column CF)\n";
@@ -87,7 +94,12 @@ void PrintSummary(std::ostream& out, const RunRequest& request, const RunSummary
     out << "none: log K at 25 °C, Davies A 0.512\n";
   }
   if (summary.samplesFailed > 0) out << DescribeFailures(summary) << '\n';
-  out << "Results saved to " << target.string() << ".\n";
+  if (summary.written) {
+    out << "Results saved to " << target.string() << ".\n";
+  } else {
+    out << "Nothing was calculated; " << (request.outputPath ? "no output was written and " : "")
+        << request.workbookPath.string() << " was left as it was.\n";
+  }
 }
 
 } // namespace

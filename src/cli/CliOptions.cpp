@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include "common/Words.h"
+#include "run/TableOptions.h"
 
 namespace vontralek::cli {
 
@@ -53,8 +54,9 @@ void TableOptions(CliOptions& options, const std::vector<std::string>& inputs, b
   if (!threads.empty()) {
     const std::string& text = threads.front();
     if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos ||
-        std::stoi(text) < 1)
-      throw UsageError("--threads needs a whole number from 1 to 9999, not \"" + text + "\"");
+        std::stoi(text) < 1 || std::stoi(text) > kMostThreads)
+      throw UsageError("--threads needs a whole number from 1 to " + std::to_string(kMostThreads) + ", not \"" + text +
+                       "\"");
     table.threads = std::stoi(text);
   }
 }

@@ -23,14 +23,38 @@ std::string Where(const workbook::Worksheet& sheet, CellRef cell, const char* la
   return workbook::CellPlace(sheet, cell.row, cell.column) + " (\"" + label + "\")";
 }
 
+// What a setting cell that is no text holds, for a message.
+std::string Held(const workbook::CellValue& v) {
+  switch (v.kind) {
+  case workbook::CellValue::Kind::Number:
+    return "a number";
+  case workbook::CellValue::Kind::Boolean:
+    return "the logical value " + v.text;
+  case workbook::CellValue::Kind::Error:
+    return "the error value " + workbook::TextForMessage(v.text);
+  default:
+    return std::string("\"").append(workbook::TextForMessage(v.text)).append("\"");
+  }
+}
+
+// A formula the file holds no value for is no setting yet: said as such, as
+// for any other cell the run reads.
+void RefuseUncalculated(const workbook::Worksheet& sheet, CellRef cell, const char* label,
+                        const workbook::CellValue& v) {
+  if (v.kind != workbook::CellValue::Kind::UncalculatedFormula) return;
+  throw WorkbookError(Where(sheet, cell, label) + " holds the formula =" + workbook::TextForMessage(v.text) +
+                      ", which was never calculated (the file has no value for it). Open the workbook, recalculate "
+                      "and save it in the spreadsheet application, or enter the setting.");
+}
+
 // A setting cell as text: empty gives "", a number is no setting.
 std::string SettingText(const workbook::Worksheet& sheet, CellRef cell, const char* label, const std::string& allowed) {
   const workbook::CellValue v = sheet.Value(cell.row, cell.column);
   if (v.IsEmpty()) return {};
   if (v.kind == workbook::CellValue::Kind::Text) return v.text;
-  throw WorkbookError(Where(sheet, cell, label) + " holds " +
-                      (v.kind == workbook::CellValue::Kind::Number ? "a number" : "\"" + v.text + "\"") +
-                      ", which is no setting: enter " + allowed + ", or leave it empty for the default.");
+  RefuseUncalculated(sheet, cell, label, v);
+  throw WorkbookError(Where(sheet, cell, label) + " holds " + Held(v) + ", which is no setting: enter " + allowed +
+                      ", or leave it empty for the default.");
 }
 
 // One of two texts: the first is the default.
@@ -53,7 +77,12 @@ auto LabSetting(const workbook::Worksheet& sheet, CellRef cell, const char* labe
   try {
     return parse(text);
   } catch (const labdata::LabDataError& error) {
-    throw WorkbookError(Where(sheet, cell, label) + ": " + error.what() + ".");
+    // The cell's text quoted as messages show it: invisible characters escaped.
+    std::string message = error.what();
+    const std::string raw = "\"" + text + "\"";
+    if (const auto at = message.find(raw); at != std::string::npos)
+      message.replace(at, raw.size(), "\"" + workbook::TextForMessage(text) + "\"");
+    throw WorkbookError(Where(sheet, cell, label) + ": " + message + ".");
   }
 }
 
@@ -62,6 +91,7 @@ auto LabSetting(const workbook::Worksheet& sheet, CellRef cell, const char* labe
 void TemperatureSetting(const workbook::Worksheet& sheet, RunSettings& settings) {
   const CellRef cell = charge_sheet::Temperature;
   const workbook::CellValue v = sheet.Value(cell.row, cell.column);
+  RefuseUncalculated(sheet, cell, "Temperature", v);
   const std::string_view text = TrimBlanks(v.text);
   if (v.IsEmpty() || (v.kind == workbook::CellValue::Kind::Text && text.empty())) return;
   if (v.kind == workbook::CellValue::Kind::Text && SameLetters(text, kTemperaturePerSample)) {
@@ -82,7 +112,7 @@ void TemperatureSetting(const workbook::Worksheet& sheet, RunSettings& settings)
       refuse("\"" + workbook::TextForMessage(v.text) + "\"");
     }
   } else if (v.kind != workbook::CellValue::Kind::Number) {
-    refuse("\"" + workbook::TextForMessage(v.text) + "\"");
+    refuse(Held(v));
   }
   if (!InWaterRange(celsius)) refuse(workbook::FormatNumber(celsius) + " °C, " + OutsideWaterRange());
   settings.temperature = TemperatureSource::Fixed;

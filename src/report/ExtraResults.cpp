@@ -1,7 +1,5 @@
 #include "report/ExtraResults.h"
 
-#include "workbook/Places.h"
-
 #include <array>
 #include <vector>
 
@@ -64,26 +62,11 @@ int RowOf(std::int64_t sample) {
 
 } // namespace
 
-void CheckAddedHeadings(workbook::Workbook& workbook, DataSheet sheetMode, AddedColumns columns) {
-  const workbook::Worksheet& sheet = workbook.Worksheets(SheetOf(sheetMode));
-  for (const auto& [cell, heading] : HeadingsOf(sheetMode, columns)) {
-    const workbook::CellValue v = sheet.Value(cell.row, cell.column);
-    if (v.IsEmpty() || v.EqualsText(heading.text)) continue;
-    throw WorkbookError(workbook::CellPlace(sheet, cell.row, cell.column) + " holds \"" +
-                        workbook::TextForMessage(v.kind == workbook::CellValue::Kind::Number ? "a number" : v.text) +
-                        "\" where the program would write the heading \"" + heading.text +
-                        "\" and its column: move that column elsewhere or empty the cell, or turn the setting "
-                        "off (worksheet 4, E24 \"Extra results\", E26 \"When a sample fails\", E29 \"Temperature\").");
-  }
-}
-
-void WriteAddedHeadings(workbook::Workbook& workbook, DataSheet sheetMode, AddedColumns columns) {
-  workbook::Worksheet& sheet = workbook.Worksheets(SheetOf(sheetMode));
-  for (const auto& [cell, heading] : HeadingsOf(sheetMode, columns)) {
-    sheet.SetText(cell.row, cell.column, heading.text);
-    if (heading.subscriptLength > 0)
-      sheet.SetSubscript(cell.row, cell.column, heading.subscriptStart, heading.subscriptLength);
-  }
+std::vector<HeadingCell> AddedHeadings(DataSheet sheetMode, AddedColumns columns) {
+  std::vector<HeadingCell> cells;
+  for (const auto& [cell, heading] : HeadingsOf(sheetMode, columns))
+    cells.push_back({cell, heading.text, heading.subscriptStart, heading.subscriptLength, 0, 0, false});
+  return cells;
 }
 
 void WriteExtraResults(const ModelState& state, workbook::Workbook& workbook) {
@@ -119,6 +102,10 @@ void ClearExtraResults(workbook::Workbook& workbook, DataSheet sheetMode, std::i
 
 void WriteSampleStatus(workbook::Workbook& workbook, std::int64_t sample, const std::string& status) {
   workbook.Worksheets(layout::BatchSheet).SetText(RowOf(sample), layout::batch_sheet::Status, status);
+}
+
+void ClearSampleStatus(workbook::Workbook& workbook, std::int64_t sample) {
+  workbook.Worksheets(layout::BatchSheet).SetEmpty(RowOf(sample), layout::batch_sheet::Status);
 }
 
 } // namespace vontralek

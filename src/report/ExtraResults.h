@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model/ModelState.h"
+#include "report/HeadingCell.h"
 #include "workbook/Workbook.h"
 
 namespace vontralek {
@@ -20,13 +22,9 @@ struct AddedColumns {
   bool temperature = false;
 };
 
-// Before anything is calculated: a heading cell of an added column that holds
-// anything but nothing or the program's own heading is a user's column; throws
-// WorkbookError naming it, so that it is never overwritten.
-void CheckAddedHeadings(workbook::Workbook& workbook, DataSheet sheetMode, AddedColumns columns);
-
-// Writes the headings of the added columns (sub/superscripts set).
-void WriteAddedHeadings(workbook::Workbook& workbook, DataSheet sheetMode, AddedColumns columns);
+// The headings of the added columns, where they stand: checked before
+// anything is written and written with the pair's (report/RunHeadings.h).
+std::vector<HeadingCell> AddedHeadings(DataSheet sheetMode, AddedColumns columns);
 
 // The extra results of the single sample (S5:U5) or of batch sample
 // state.CurrentSample (CB:CD of its row); an undefined saturation index reads "nd".
@@ -37,5 +35,8 @@ void ClearExtraResults(workbook::Workbook& workbook, DataSheet sheetMode, std::i
 
 // Writes "ok" or the reason (one line) into batch sample k's status cell.
 void WriteSampleStatus(workbook::Workbook& workbook, std::int64_t sample, const std::string& status);
+
+// Empties batch sample k's status cell.
+void ClearSampleStatus(workbook::Workbook& workbook, std::int64_t sample);
 
 } // namespace vontralek

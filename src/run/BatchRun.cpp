@@ -6,6 +6,8 @@
 
 #include "layout/Layout.h"
 #include "report/ExtraResults.h"
+#include "report/RunHeadings.h"
+#include "report/StatusColumn.h"
 #include "run/BatchSink.h"
 #include "run/BatchSource.h"
 #include "run/InputHeadings.h"
@@ -32,9 +34,14 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
               ProgressListener* progress, RunSummary& summary, const RunOptions& options) {
   auto start = RunClock::now();
   workbook::Worksheet* sheet = nullptr;
+  std::vector<HeadingCell> headings;
   Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
     sheet = &workbook.Worksheets(layout::BatchSheet);
-    CheckAddedHeadings(workbook, DataSheet::Batch, AddedColumnsOf(summary.settings));
+    summary.statusColumn = StatusColumnInUse(workbook, summary.settings);
+    AddedColumns columns = AddedColumnsOf(summary.settings);
+    columns.status = summary.statusColumn;
+    headings = RunHeadings(DataSheet::Batch, state.InputPair, columns);
+    CheckRunHeadings(workbook, DataSheet::Batch, state.InputPair, headings);
     CheckMineralColumns(workbook, DataSheet::Batch, summary.settings);
     SampleReader(summary.settings, state).CheckConversions();
     CountBatchSamples(state, *sheet);
@@ -43,10 +50,10 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   summary.readSeconds += SecondsSince(start);
   StopIfAsked(state, summary, options);
 
-  summary.written = true;
+  // The headings go with the results: a run that ends before its first
+  // sample is not saved.
   Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
-    WritePairHeadings(state.InputPair, *sheet, batch_sheet::FirstInputHeading, batch_sheet::SecondInputHeading, true);
-    WriteAddedHeadings(workbook, DataSheet::Batch, AddedColumnsOf(summary.settings));
+    WriteRunHeadings(workbook, DataSheet::Batch, headings);
     WriteMineralColumnHeadings(workbook, DataSheet::Batch, summary.settings);
   });
 
@@ -82,12 +89,33 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     summary.writeSeconds += sink.writeSeconds;
     summary.solveSeconds += SecondsSince(start) - source.readSeconds - sink.writeSeconds;
   };
+  // A run that stops leaves no row claiming a result it does not hold: the
+  // rows after the last one it processed lose their results and status (a
+  // later run over the same inputs writes them again).
+  const auto clearRowsAfter = [&](std::int64_t processed) {
+    try {
+      for (std::int64_t k = processed + 1; k <= summary.samplesFound; ++k) ClearBatchSample(workbook, summary, k);
+    } catch (const std::exception&) {
+      // The error that stopped the run is the one to report.
+    }
+  };
   try {
     RunPipeline(state, source, sink, fixedSum ? static_cast<WeightedSumSource&>(*fixedSum) : weightedSum, pipeline);
   } catch (const RowStopped& stopped) {
-    // "stop": the failed sample's row is cleared and the run ends there.
+    // "stop": the failed sample's row is cleared, its reason in the status
+    // column when that is kept, and the run ends there.
     account();
-    RecordBatchFailure(state, workbook, summary, stopped.what());
+    const std::int64_t failed = state.CurrentSample;
+    try {
+      RecordBatchFailure(state, workbook, summary, stopped.what());
+    } catch (const RunError&) {
+      clearRowsAfter(failed);
+      throw;
+    }
+  } catch (const RunError&) { // a signal, or a row that could not be written
+    account();
+    clearRowsAfter(summary.samplesReached);
+    throw;
   } catch (...) {
     account();
     throw;

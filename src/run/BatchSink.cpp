@@ -19,18 +19,24 @@ std::string OneLine(std::string text) {
   return text.substr(0, cut) + "...";
 }
 
+void ClearBatchSample(workbook::Workbook& workbook, const RunSummary& summary, std::int64_t k) {
+  ClearBatchRow(workbook, k);
+  if (summary.settings.extraResults) ClearExtraResults(workbook, DataSheet::Batch, k);
+  ClearMineralColumns(workbook, DataSheet::Batch, k, summary.settings);
+  if (summary.statusColumn) ClearSampleStatus(workbook, k);
+}
+
 void RecordBatchFailure(const ModelState& state, workbook::Workbook& workbook, RunSummary& summary,
                         const std::string& reason) {
   const std::int64_t k = state.CurrentSample;
   const bool keepGoing = summary.settings.onFailure == FailurePolicy::Continue;
+  summary.written = true;
   Guarded(
       state, summary, [k] { return "The results of " + BatchSampleText(k) + " could not be cleared"; },
       [&] {
         // No earlier run's results stay beside inputs they do not belong to.
-        ClearBatchRow(workbook, k);
-        if (summary.settings.extraResults) ClearExtraResults(workbook, DataSheet::Batch, k);
-        ClearMineralColumns(workbook, DataSheet::Batch, k, summary.settings);
-        if (keepGoing) WriteSampleStatus(workbook, k, OneLine(reason));
+        ClearBatchSample(workbook, summary, k);
+        if (summary.statusColumn) WriteSampleStatus(workbook, k, OneLine(reason));
       });
   if (!keepGoing) throw RunError(reason, DescribeRunProgress(state.SheetMode, summary, ""));
   summary.samplesFailed += 1;
@@ -39,12 +45,13 @@ void RecordBatchFailure(const ModelState& state, workbook::Workbook& workbook, R
 
 void WriteBatchResults(const ModelState& state, workbook::Workbook& workbook, RunSummary& summary) {
   const std::int64_t k = state.CurrentSample;
+  summary.written = true;
   Guarded(
       state, summary, [k] { return "The results of " + BatchSampleText(k) + " could not be written"; },
       [&] {
         WriteBatchRow(state, workbook);
         if (summary.settings.extraResults) WriteExtraResults(state, workbook);
-        if (summary.settings.onFailure == FailurePolicy::Continue) WriteSampleStatus(workbook, k, "ok");
+        if (summary.statusColumn) WriteSampleStatus(workbook, k, "ok");
         WriteMineralColumns(state, workbook, summary.settings);
       });
   summary.samplesDone += 1;

@@ -2,6 +2,7 @@
 
 #include "layout/Layout.h"
 #include "report/ExtraResults.h"
+#include "report/RunHeadings.h"
 #include "report/SampleReport.h"
 #include "run/InputHeadings.h"
 #include "run/MineralRun.h"
@@ -34,6 +35,7 @@ public:
   }
   void Prepare(SampleRow&, const ModelState*) override {}
   void Write(SampleRow&) override {
+    summary_.written = true;
     Guarded(state_, summary_, Text("The results of the sample on the Main sheet could not be written"), [&] {
       WriteSampleReport(state_, workbook_);
       if (summary_.settings.extraResults) WriteExtraResults(state_, workbook_);
@@ -61,9 +63,11 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   auto start = RunClock::now();
   workbook::Worksheet* sheet = nullptr;
   SampleInputs inputs;
+  const std::vector<HeadingCell> headings =
+      RunHeadings(DataSheet::Main, state.InputPair, AddedColumnsOf(summary.settings));
   Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
     sheet = &workbook.Worksheets(layout::MainSheet);
-    CheckAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
+    CheckRunHeadings(workbook, DataSheet::Main, state.InputPair, headings);
     CheckMineralColumns(workbook, DataSheet::Main, summary.settings);
     SampleReader(summary.settings, state).CheckConversions();
   });
@@ -74,10 +78,10 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   summary.readSeconds += SecondsSince(start);
   StopIfAsked(state, summary, options);
 
-  summary.written = true;
+  // The headings go with the results: a run that ends before the sample is
+  // solved is not saved.
   Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
-    WritePairHeadings(state.InputPair, *sheet, main_sheet::FirstInputHeading, main_sheet::SecondInputHeading, false);
-    WriteAddedHeadings(workbook, DataSheet::Main, AddedColumnsOf(summary.settings));
+    WriteRunHeadings(workbook, DataSheet::Main, headings);
     WriteMineralColumnHeadings(workbook, DataSheet::Main, summary.settings);
   });
 
@@ -91,6 +95,7 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   } catch (const RowStopped& stopped) {
     // No earlier run's results stay beside inputs they do not belong to.
     summary.solveSeconds += SecondsSince(start);
+    summary.written = true;
     Guarded(state, summary, Text("The results of the sample on the Main sheet could not be cleared"), [&] {
       ClearSampleReport(workbook);
       if (summary.settings.extraResults) ClearExtraResults(workbook, DataSheet::Main, 1);

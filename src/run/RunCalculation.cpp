@@ -1,6 +1,7 @@
 #include "run/RunCalculation.h"
 
 #include "layout/ParameterLoading.h"
+#include "layout/RequiredConstants.h"
 #include "layout/SettingsLoading.h"
 #include "run/BatchRun.h"
 #include "run/MainSampleRun.h"
@@ -42,8 +43,12 @@ void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressLis
 
   ComputeMachineEpsilon(state);
   const auto start = RunClock::now();
-  Guarded(state, done, Text("The parameters of worksheets 3 and 4 could not be loaded"),
-          [&] { LoadParameterTables(state, workbook); });
+  Guarded(state, done, Text("The parameters of worksheets 3 and 4 could not be loaded"), [&] {
+    LoadParameterTables(state, workbook);
+    CheckRequiredConstants(state, workbook);
+    ModelState scratch; // every sample reads E19 and E20 again
+    LoadWeightedSumParameters(scratch, workbook);
+  });
   // The run's settings: the workbook's block on worksheet 4, then what the
   // command line overrides.
   Guarded(state, done, Text("The settings of worksheet 4 could not be used"), [&] {

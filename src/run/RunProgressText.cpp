@@ -6,7 +6,8 @@
 
 namespace vontralek {
 
-std::string DescribeRunProgress(DataSheet sheetMode, const RunSummary& summary, const std::string& savedTo) {
+std::string DescribeRunProgress(DataSheet sheetMode, const RunSummary& summary, const std::string& savedTo,
+                                bool interrupted) {
   const std::string saved = savedTo.empty() ? "" : " and saved to " + savedTo;
   if (sheetMode != DataSheet::Batch) {
     if (summary.samplesDone > 0) return "The sample's results were written" + saved + ".";
@@ -28,12 +29,16 @@ std::string DescribeRunProgress(DataSheet sheetMode, const RunSummary& summary, 
   if (summary.samplesFailed > 0) {
     text += fmt::format(" ({} of them failed: their reasons are in column CE)", summary.samplesFailed);
   }
+  // A stopped run empties the rows after the last one it processed (and the
+  // failed one's results): what they held did not come from this run.
   const std::int64_t n = summary.samplesFound;
+  const char* emptied = summary.written ? " (their result cells were emptied)" : "";
   if (n == d + 1) {
-    text += fmt::format("; sample {} (row {}) was not", n, n + 1);
+    text += fmt::format("; sample {} (row {}) was not{}", n, n + 1, emptied);
   } else if (n > d + 1) {
-    text += fmt::format("; samples {} to {} (rows {} to {}) were not", d + 1, n, d + 2, n + 1);
+    text += fmt::format("; samples {} to {} (rows {} to {}) were not{}", d + 1, n, d + 2, n + 1, emptied);
   }
+  if (interrupted) return text + (n > d ? ". Run the batch again to calculate them." : ".");
   return text + ". Correct the cause and run the batch again.";
 }
 

@@ -10,7 +10,7 @@ void StopIfAsked(const ModelState& state, const RunSummary& summary, const RunOp
   const int signal = options.stopSignal != nullptr ? options.stopSignal->load() : 0;
   if (signal == 0) return;
   const char* name = signal == SIGINT ? "Ctrl-C (SIGINT)" : signal == SIGTERM ? "SIGTERM" : "a signal";
-  throw RunStopped(std::string("The run was stopped by ") + name + ".",
+  throw RunStopped(std::string("The run was stopped by ") + name + " between two samples.",
                    DescribeRunProgress(state.SheetMode, summary, ""), signal);
 }
 

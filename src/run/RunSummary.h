@@ -21,9 +21,13 @@ struct RunSummary {
   std::int64_t samplesFound = 0;   // batch: samples found in column A; single sample: 1
   double openSeconds = 0, solveSeconds = 0, writeSeconds = 0, saveSeconds = 0;
   double readSeconds = 0; // parameters, headings and sample inputs
-  // Something was written to the workbook. A run that stops before (while
-  // reading and checking its inputs) leaves the file as it was.
+  // A sample's results or failure were written to the workbook, which is then
+  // saved. A run that ends before (while reading and checking its inputs, or
+  // with no sample to calculate) leaves the file as it was, byte for byte.
   bool written = false;
+  // Batch: the status column CE is kept ("ok" or the reason): with
+  // "continue", and with "stop" when an earlier run left it (CE1 "Status").
+  bool statusColumn = false;
   // With "continue": samples that failed and got their reason, and the rows
   // of the first of them (at most kFailedRowsListed).
   std::int64_t samplesFailed = 0;
@@ -44,8 +48,10 @@ struct RunOptions {
 };
 
 // How far a run got, for the messages: "Samples 1 to 3 (rows 2 to 4) were
-// calculated and saved to ...; ..." (savedTo empty: not saved).
-std::string DescribeRunProgress(DataSheet sheetMode, const RunSummary& summary, const std::string& savedTo);
+// calculated and saved to ...; ..." (savedTo empty: not saved), then what to
+// do: correct the cause, or (interrupted) run the batch again.
+std::string DescribeRunProgress(DataSheet sheetMode, const RunSummary& summary, const std::string& savedTo,
+                                bool interrupted = false);
 
 // The account of a batch whose failed samples got their reasons ("continue"):
 // "990 samples calculated, 10 failed (their reasons are in column CE); first

@@ -82,7 +82,7 @@ RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressLis
   // open workbook: save them (the input cells were never written). A run that
   // failed before writing anything leaves the file untouched. Returns the
   // account of how far the run got.
-  const auto saveAfterError = [&](const std::string& cause) -> std::string {
+  const auto saveAfterError = [&](const std::string& cause, bool interrupted = false) -> std::string {
     if (!summary.written) return kUnchanged;
     try {
       save();
@@ -90,14 +90,14 @@ RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressLis
       throw RunError(cause, DescribeRunProgress(state.SheetMode, summary, "") + " Saving the results to " +
                                 target.string() + " failed as well: " + saveError.what());
     }
-    return DescribeRunProgress(state.SheetMode, summary, target.string());
+    return DescribeRunProgress(state.SheetMode, summary, target.string(), interrupted);
   };
   try {
     // A batch opens on its own sheet, where the user looks for the results.
     if (state.SheetMode == DataSheet::Batch) workbook->Activate(layout::BatchSheet);
     RunCalculation(state, *workbook, progress, &summary, request.options);
   } catch (const RunStopped& stopped) {
-    const std::string progressText = saveAfterError(stopped.Cause());
+    const std::string progressText = saveAfterError(stopped.Cause(), true);
     workbook.reset();
     workbook::RemoveTemporaryFiles();
     throw RunStopped(stopped.Cause(), progressText, stopped.Signal());
@@ -109,6 +109,8 @@ RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressLis
     throw RunError(cause, saveAfterError(cause));
   }
 
+  // No sample calculated (an empty batch): nothing to save, the file stays as it was.
+  if (!summary.written) return summary;
   try {
     save();
   } catch (const std::exception& error) {

@@ -1,5 +1,7 @@
 #include <charconv>
+#include <cstdio>
 #include <string>
+#include <utility>
 
 #include "common/Errors.h"
 #include "workbook/Workbook.h"
@@ -34,30 +36,77 @@ bool ParseDecimal(std::string_view text, double& value) {
   return true;
 }
 
+namespace {
+
+// Characters that show as nothing, or as a plain space, where a message
+// quotes a cell: C1 controls, no-break and other spaces, zero-width
+// characters, direction marks, the byte-order mark, variation selectors,
+// fillers and tags. Shown as <U+200B>, so that a message never seems to
+// quote a valid value.
+bool Invisible(char32_t c) {
+  return (c >= 0x80 && c <= 0xA0) || c == 0xAD || c == 0x34F || c == 0x61C || c == 0x115F || c == 0x1160 ||
+         c == 0x17B4 || c == 0x17B5 || (c >= 0x180B && c <= 0x180F) || (c >= 0x2000 && c <= 0x200F) ||
+         (c >= 0x2028 && c <= 0x202F) || (c >= 0x205F && c <= 0x206F) || c == 0x3000 || c == 0x3164 ||
+         (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF || c == 0xFFA0 || (c >= 0xFFF0 && c <= 0xFFFB) ||
+         (c >= 0xE0000 && c <= 0xE0FFF);
+}
+
+// The UTF-8 sequence at text[i]: its code point and length; length 0 for a
+// byte that starts no valid sequence (overlong, surrogate, cut short).
+std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  std::size_t length = lead < 0x80             ? 1
+                       : (lead & 0xE0) == 0xC0 ? 2
+                       : (lead & 0xF0) == 0xE0 ? 3
+                       : (lead & 0xF8) == 0xF0 ? 4
+                                               : 0;
+  if (length == 0 || i + length > text.size()) return {0, 0};
+  char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return {0, 0};
+    c = (c << 6) | (byte(i + k) & 0x3F);
+  }
+  static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return {0, 0};
+  return {c, length};
+}
+
+} // namespace
+
 std::string TextForMessage(std::string_view text) {
-  // A cell may hold 32,767 characters and terminal control sequences: a message
-  // shows the start of it, with every control character made visible.
+  // A cell may hold 32,767 characters, terminal control sequences and
+  // characters that show as nothing: a message shows the start of it, with
+  // every control and invisible character made visible.
   constexpr std::size_t kShown = 80;
+  static const char hex[] = "0123456789ABCDEF";
   std::string out;
   std::size_t characters = 0, i = 0;
-  for (; i < text.size() && characters < kShown; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if ((c & 0xC0) != 0x80) ++characters; // a UTF-8 sequence counts once
-    if (c == '\n') {
+  while (i < text.size() && characters < kShown) {
+    ++characters;
+    const auto [c, length] = DecodeUtf8(text, i);
+    if (length == 0) { // not UTF-8: the byte as such
+      const auto b = static_cast<unsigned char>(text[i++]);
+      out += "\\x";
+      out += hex[b >> 4];
+      out += hex[b & 15];
+    } else if (c == '\n') {
       out += "\\n";
     } else if (c == '\t') {
       out += "\\t";
     } else if (c < 0x20 || c == 0x7F) {
-      static const char hex[] = "0123456789ABCDEF";
       out += "\\x";
       out += hex[c >> 4];
       out += hex[c & 15];
+    } else if (Invisible(c)) {
+      char code[16];
+      std::snprintf(code, sizeof code, "<U+%04X>", static_cast<unsigned>(c));
+      out += code;
     } else {
-      out += static_cast<char>(c);
+      out.append(text.substr(i, length));
     }
+    i += length;
   }
-  // Finish a character cut in the middle, then mark the cut.
-  while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) out += text[i++];
   if (i < text.size()) out += "...";
   return out;
 }

@@ -112,7 +112,9 @@ void RemoveTemporaryFiles() noexcept;
 void StopConversion() noexcept;
 
 // A cell's text as messages show it: at most 80 characters, control
-// characters escaped (\n, \t, \x1B), "..." where it was cut.
+// characters escaped (\n, \t, \x1B), characters that show as nothing or as
+// a plain space by their code (<U+200B>, <U+00A0>), bytes that are no UTF-8
+// as \xFF, "..." where it was cut.
 std::string TextForMessage(std::string_view text);
 
 // Parses text as a finite decimal number, independent of the process locale.

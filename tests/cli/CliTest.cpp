@@ -162,10 +162,29 @@ TEST(Cli, ASignalSavesTheSamplesCalculatedSoFar) {
     std::ostream err(&terminal);
     EXPECT_EQ(cli::RunCli({"--sheet", "batch", path}, out, err, {folder, true, &terminal.noted}), 128 + signal);
     err.flush();
-    EXPECT_THAT(terminal.str(), AllOf(HasSubstr("stopped by"), HasSubstr("Sample 1 (row 2) was calculated and saved")));
+    // What happened, what was saved, what became of the rest; no cause to correct.
+    EXPECT_THAT(terminal.str(),
+                AllOf(HasSubstr("stopped by"), HasSubstr("between two samples"),
+                      HasSubstr("Sample 1 (row 2) was calculated and saved"),
+                      HasSubstr("samples 2 to 3 (rows 3 to 4) were not (their result cells were emptied)"),
+                      HasSubstr("Run the batch again to calculate them"), Not(HasSubstr("Correct the cause"))));
     const auto saved = workbook::OpenWorkbook(path);
     EXPECT_EQ(saved->Worksheets(2).Value(2, At("K2").second).kind, CellValue::Kind::Number);
     EXPECT_TRUE(saved->Worksheets(2).Value(3, At("K3").second).IsEmpty());
+  }
+}
+
+// The summary never prints "-0" or a denormal: E29 = -0 and 5e-324 °C (both in 0 to 100) read "0 °C".
+TEST(Cli, TheSummaryPrintsNoNegativeZeroAndNoDenormal) {
+  const fs::path folder = Folder("summary");
+  for (const double celsius : {-0.0, 5e-324}) {
+    MemoryWorkbook wb = SpringBook();
+    wb.Sheet(4).Put(29, 5, Num(celsius));
+    WriteXlsx(folder / "zero.xlsx", wb);
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::RunCli({"--sheet", "main", folder / "zero.xlsx"}, out, err, {folder, false}), 0) << err.str();
+    EXPECT_THAT(out.str(), AllOf(HasSubstr("Temperature     0 °C (worksheet 4, E29)"), Not(HasSubstr("-0 ")),
+                                 Not(HasSubstr("e-3"))));
   }
 }
 

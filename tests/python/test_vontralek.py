@@ -120,3 +120,38 @@ def test_dask_partitions_on_two_worker_processes_give_one_calls_results():
         result = mapped.compute()
     numbers = [c for c in whole.columns if c not in ("sample", "status")]
     assert same_bits(result[numbers], whole[numbers]) and list(result["status"]) == list(whole["status"])
+
+
+def test_every_bad_input_raises_the_modules_own_error_naming_the_column():
+    frame = example_waters()
+    for bad, message in [(pd.concat([frame, frame[["Na_mmol_L"]]], axis=1), "second column for Na"),
+                         (frame.assign(K_mmol_L=True), r"frame row 0, column 5 \(K_mmol_L\)")]:
+        with pytest.raises(vontralek.VontralekError, match=message):
+            vontralek.speciate(bad)
+    for threads in (0, 10000, 2.5, True, "2"):
+        with pytest.raises(vontralek.VontralekError, match="threads must be a whole number from 1 to 9999"):
+            vontralek.speciate(frame, threads=threads)
+    with pytest.raises(vontralek.VontralekError, match="model"):
+        vontralek.speciate(frame, model=None)
+    # A column that names no quantity may come twice: both are passed through, in place.
+    notes = pd.concat([frame, pd.DataFrame({"note": ["a"] * 5}), pd.DataFrame({"note": ["b"] * 5})], axis=1)
+    assert list(vontralek.speciate(notes).iloc[:, 11]) == ["b"] * 5
+
+
+def test_missing_values_mean_not_measured_whatever_the_dtype():
+    # "<0.1" for the potassium of row 0 (half the limit: 0.05), none for that of row 1 and for the chloride of row 2:
+    # as NaN in float columns, whatever the dtype and the missing value.
+    frame = example_waters()
+    plain = frame.assign(Cl_mmol_L=[1.0, 2.0, np.nan, 3.0, 4.0])
+    plain.loc[0, "K_mmol_L"], plain.loc[1, "K_mmol_L"] = 0.05, np.nan
+    want = vontralek.speciate(plain, below_limit="half")
+    results = [c for c in want.columns if c not in frame.columns and c != "status"]
+    texts = frame.astype({"K_mmol_L": object}).assign(Cl_mmol_L=pd.array([1, 2, None, 3, 4], dtype="Int64"))
+    texts.loc[0, "K_mmol_L"] = "<0.1"
+    variants = [plain.astype({"K_mmol_L": "Float64"})]
+    for missing in (np.nan, None, pd.NA, np.float32("nan")):
+        texts.loc[1, "K_mmol_L"] = missing
+        variants += [texts.copy(), texts.astype({"K_mmol_L": "string"})]
+    for variant in variants:
+        got = vontralek.speciate(variant, below_limit="half")
+        assert list(got["status"]) == ["ok"] * 5 and same_bits(got[results], want[results]), variant.dtypes

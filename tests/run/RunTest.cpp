@@ -329,6 +329,7 @@ TEST(RunCalculation, LaboratoryUnitsAndDetectionLimitsGiveTheResultsOfMillimoles
 // concentration, a pH outside -1 to 15, a pCO2 that is not positive), "<x" without a usable number, bad temperature
 // data. A negative alkalinity (an acid water) is valid.
 TEST(RunCalculation, BadSettingsAndInputsStopTheRunBeforeAnythingIsWritten) {
+  const auto Formula = [](const char* f) { return CellValue{CellValue::Kind::UncalculatedFormula, 0.0, f}; };
   using Puts = std::vector<std::tuple<int, const char*, CellValue>>; // worksheet, cell, value
   const DataSheet M = DataSheet::Main, B = DataSheet::Batch;
   const std::tuple<DataSheet, std::size_t, Puts, std::vector<const char*>> cases[] = {
@@ -365,6 +366,11 @@ TEST(RunCalculation, BadSettingsAndInputsStopTheRunBeforeAnythingIsWritten) {
       {M, 0, {{4, "E29", Text("per sample")}, {3, "A55", {}}}, {"A55", "has no temperature data"}},
       {M, 0, {{4, "E29", Text("per sample")}, {1, "V5", Num(150)}}, {"V5", "150 °C is outside"}},
       {B, 0, {{4, "E29", Text("per sample")}, {2, "CF1", Text("Remarks")}}, {"CF1", "Remarks"}},
+      // A formula the file has no value for, invisible characters (a zero-width space, a no-break space) escaped.
+      {M, 0, {{4, "E24", Formula("IF(A1,\"yes\",\"no\")")}}, {"E24", "formula =IF(A1", "never calculated"}},
+      {B, 0, {{4, "E29", Formula("B2*2")}}, {"E29", "formula =B2*2", "never calculated"}},
+      {M, 0, {{4, "E23", Text("ion association\u200B")}}, {"E23", "\"ion association<U+200B>\""}},
+      {B, 0, {{4, "E27", Text("mg/L\u00A0")}}, {"E27", "\"mg/L<U+00A0>\""}},
       {M, 0, {{1, "A5", Num(3)}, {1, "B5", Num(-0.5)}}, {}}}; // pH 3 ([H+] about 1 mmol/L), -0.5 meq/L
   for (const char* model : {"as specified", "ion association"}) {
     for (const auto& [mode, pair, puts, texts] : cases) {
