@@ -171,6 +171,8 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
 
   const RunSettings minerals = TableMineralSettings(options.settings, parameters.phases, parameters.masses.species);
   const std::vector<std::string> mineralNames = MineralColumnNames(minerals);
+  std::vector<std::string> fullHeader = outputHeader; // refuses an input column named as a mineral result
+  AppendMineralHeader(fullHeader, header, minerals, kSource);
   py::array_t<double> mineralValues({mineralNames.size(), rows});
   // The result columns the output names (the pair's own input left out),
   // "status" last.
