@@ -7,7 +7,6 @@
 namespace vontralek::cli {
 namespace {
 
-constexpr double kQuietSeconds = 1.0;   // a run shorter than this draws nothing
 constexpr double kRedrawSeconds = 0.25; // between two drawings
 constexpr int kCells = 20;
 
@@ -29,8 +28,9 @@ std::string Duration(double seconds) {
 
 } // namespace
 
-TableProgressBar::TableProgressBar(std::ostream& err, std::function<std::optional<double>()> fractionRead)
-    : err_(err), fractionRead_(std::move(fractionRead)) {}
+TableProgressBar::TableProgressBar(std::ostream& err, std::function<std::optional<double>()> fractionRead,
+                                   double quietSeconds)
+    : err_(err), fractionRead_(std::move(fractionRead)), quietSeconds_(quietSeconds) {}
 
 TableProgressBar::~TableProgressBar() {
   if (!drawn_) return;
@@ -57,7 +57,7 @@ void TableProgressBar::OnRowsWritten(std::int64_t rows) {
   if (rows % 64 != 0) return; // the clock is asked every 64 rows
   const Clock::time_point now = Clock::now();
   const double running = std::chrono::duration<double>(now - start_).count();
-  if (running < kQuietSeconds || std::chrono::duration<double>(now - lastDrawn_).count() < kRedrawSeconds) return;
+  if (running < quietSeconds_ || std::chrono::duration<double>(now - lastDrawn_).count() < kRedrawSeconds) return;
   Draw(rows, now);
 }
 
