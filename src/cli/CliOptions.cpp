@@ -4,6 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "common/Words.h"
+
 namespace vontralek::cli {
 
 namespace {
@@ -30,10 +32,7 @@ SpeciationModel ModelCode(const std::string& value) {
 }
 
 bool EndsInCsv(const std::string& name) {
-  if (name.size() < 4) return false;
-  std::string end = name.substr(name.size() - 4);
-  for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return end == ".csv";
+  return name.size() >= 4 && SameLetters(std::string_view(name).substr(name.size() - 4), ".csv");
 }
 
 // The table mode's options; they are refused without a table.

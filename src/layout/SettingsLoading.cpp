@@ -4,11 +4,14 @@
 #include <string_view>
 
 #include "common/Errors.h"
+#include "common/TemperatureRange.h"
+#include "common/Words.h"
 #include "labdata/LabUnits.h"
 #include "layout/Layout.h"
 #include "layout/WorkbookLayout.h"
 #include "model/TemperatureData.h"
 #include "workbook/NumberText.h"
+#include "workbook/Places.h"
 
 namespace vontralek {
 
@@ -17,22 +20,7 @@ using namespace layout;
 namespace {
 
 std::string Where(const workbook::Worksheet& sheet, CellRef cell, const char* label) {
-  return "Worksheet " + std::to_string(sheet.Number()) + " (\"" + workbook::TextForMessage(sheet.Name()) +
-         "\"), cell " + workbook::CellAddress(cell.row, cell.column) + " (\"" + label + "\")";
-}
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
+  return workbook::CellPlace(sheet, cell.row, cell.column) + " (\"" + label + "\")";
 }
 
 // A setting cell as text: empty gives "", a number is no setting.
@@ -49,9 +37,9 @@ std::string SettingText(const workbook::Worksheet& sheet, CellRef cell, const ch
 bool Choice(const workbook::Worksheet& sheet, CellRef cell, const char* label, const char* first, const char* second) {
   const std::string allowed = std::string("\"") + first + "\" or \"" + second + "\"";
   const std::string text = SettingText(sheet, cell, label, allowed);
-  const std::string_view t = Trim(text);
-  if (t.empty() || SameText(t, first)) return false;
-  if (SameText(t, second)) return true;
+  const std::string_view t = TrimBlanks(text);
+  if (t.empty() || SameLetters(t, first)) return false;
+  if (SameLetters(t, second)) return true;
   throw WorkbookError(Where(sheet, cell, label) + " holds \"" + workbook::TextForMessage(text) +
                       "\", which is no setting: enter " + allowed + " (letter case does not matter; empty means \"" +
                       first + "\").");
@@ -74,9 +62,9 @@ auto LabSetting(const workbook::Worksheet& sheet, CellRef cell, const char* labe
 void TemperatureSetting(const workbook::Worksheet& sheet, RunSettings& settings) {
   const CellRef cell = charge_sheet::Temperature;
   const workbook::CellValue v = sheet.Value(cell.row, cell.column);
-  const std::string_view text = Trim(v.text);
+  const std::string_view text = TrimBlanks(v.text);
   if (v.IsEmpty() || (v.kind == workbook::CellValue::Kind::Text && text.empty())) return;
-  if (v.kind == workbook::CellValue::Kind::Text && SameText(text, kTemperaturePerSample)) {
+  if (v.kind == workbook::CellValue::Kind::Text && SameLetters(text, kTemperaturePerSample)) {
     settings.temperature = TemperatureSource::PerSample;
     return;
   }
@@ -96,9 +84,7 @@ void TemperatureSetting(const workbook::Worksheet& sheet, RunSettings& settings)
   } else if (v.kind != workbook::CellValue::Kind::Number) {
     refuse("\"" + workbook::TextForMessage(v.text) + "\"");
   }
-  if (!(celsius >= MinTemperatureC && celsius <= MaxTemperatureC))
-    refuse(workbook::FormatNumber(celsius) +
-           " °C, outside 0 to 100 °C (liquid water, the range of the temperature data)");
+  if (!InWaterRange(celsius)) refuse(workbook::FormatNumber(celsius) + " °C, " + OutsideWaterRange());
   settings.temperature = TemperatureSource::Fixed;
   settings.temperatureC = celsius;
 }

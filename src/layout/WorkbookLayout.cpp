@@ -5,19 +5,9 @@
 #include <string>
 
 #include "common/Errors.h"
+#include "common/Words.h"
 
 namespace vontralek::layout {
-
-namespace {
-
-// Spreadsheet applications treat worksheet names without regard to case.
-bool SameName(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-  });
-}
-
-} // namespace
 
 void CheckWorkbookLayout(workbook::Workbook& workbook) {
   const int count = workbook.WorksheetCount();
@@ -34,7 +24,8 @@ void CheckWorkbookLayout(workbook::Workbook& workbook) {
     const std::string name = workbook.Worksheets(number).Name();
     for (int expected = 1; expected <= WorksheetsNeeded; ++expected) {
       const std::string_view shipped = ShippedSheetNames[static_cast<std::size_t>(expected - 1)];
-      if (expected != number && SameName(name, shipped)) {
+      // Spreadsheet applications treat worksheet names without regard to case.
+      if (expected != number && SameLetters(name, shipped)) {
         throw WorkbookError("Cannot use the workbook \"" + workbook.Path().string() + "\": its worksheet " +
                             std::to_string(number) + " is named \"" + workbook::TextForMessage(name) +
                             "\", the name of worksheet " + std::to_string(expected) +

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "model/Rows.h"
 #include "model/Table.h"
 #include "model/TemperatureData.h"
 
@@ -53,33 +54,7 @@ enum class CarbonatePair { None, AlkalinityPH, AlkalinityPCO2, BicarbonateCarbon
 // earlier versions) or the standard ion-association model.
 enum class SpeciationModel { AsSpecified, IonAssociation };
 
-// AuxTable: only record 11 is used, holding the weighted charge sum and its scale.
-inline constexpr int WeightedSumRecord = 11;
-// IterationCounters: element 3 counts the outer passes, element 4 the inner passes of the last solve.
-namespace counters {
-inline constexpr int OuterPasses = 3;
-inline constexpr int InnerPasses = 4;
-} // namespace counters
-// ComplexTable row of cation c (1..4) with ligand group h: h = 0 hydroxide, h = 1..5 ligands 1..5.
-constexpr int ComplexRow(int ligandGroup, int cation) { return 4 * ligandGroup + cation; }
-// ConstantTable row of the formation constant of ComplexTable row m.
-constexpr int ConstantRowOfComplex(int complexRow) { return complexRow + 6; }
-
-// Row roles of SpeciesTable.
-namespace species {
-inline constexpr int Hydrogen = 1;
-inline constexpr int Hydroxide = 2;
-inline constexpr int Sodium = 3;       // cation 1
-inline constexpr int Cation2 = 4;      // cation 2 (potassium in the shipped workbook)
-inline constexpr int Calcium = 5;      // cation 3
-inline constexpr int Magnesium = 6;    // cation 4
-inline constexpr int Ligand1 = 7;      // chloride in the shipped workbook
-inline constexpr int Ligand2 = 8;      // nitrate in the shipped workbook
-inline constexpr int Sulfate = 9;      // ligand 3
-inline constexpr int Bicarbonate = 10; // ligand 4
-inline constexpr int Carbonate = 11;   // ligand 5
-inline constexpr int DissolvedCO2 = 12;
-} // namespace species
+// The rows of the tables by name: model/Rows.h.
 
 // Work the solver keeps from one solve to the next so as not to repeat it:
 // K = 10^LogK for the LogK values it was last computed from (they do not change
@@ -87,9 +62,9 @@ inline constexpr int DissolvedCO2 = 12;
 // diagnostics. It holds no result: two states compare equal whatever it holds.
 struct SolverMemo {
   bool constantsValid = false;
-  std::array<double, 30> logK{};
-  std::array<double, 30> k{};
-  std::array<double, 30> sampleLogK{};
+  std::array<double, constant::Count> logK{};
+  std::array<double, constant::Count> k{};
+  std::array<double, constant::Count> sampleLogK{};
   // The temperature the powers were taken at, with the data they came from.
   bool temperatureGiven = false;
   double temperatureC = 0.0;
@@ -107,9 +82,9 @@ struct SolverMemo {
 // samples of a batch, whatever a sample does not overwrite keeps the previous
 // sample's value, and the solver starts from it.
 struct ModelState {
-  Table<SpeciesRecord, 12> SpeciesTable;
-  Table<SpeciesRecord, 24> ComplexTable;
-  Table<ConstantRecord, 30> ConstantTable;
+  Table<SpeciesRecord, species::Count> SpeciesTable;
+  Table<SpeciesRecord, complex::Count> ComplexTable;
+  Table<ConstantRecord, constant::Count> ConstantTable;
   Table<AuxRecord, 13> AuxTable; // only WeightedSumRecord is used
   // Indexed by counters::OuterPasses and counters::InnerPasses.
   Table<std::int16_t, 4> IterationCounters;
@@ -150,7 +125,7 @@ struct ModelState {
   // Activity coefficients of the free ions (Davies at the current ionic
   // strength) before OH-, HCO3- and CO3 2- are referred to their totals; the
   // ion-association model forms its complexes with them.
-  Table<double, 12> FreeIonGamma;
+  Table<double, species::Count> FreeIonGamma;
   double Sar = 0.0;         // (mmol/L)^0.5
   double SarActivity = 0.0; // (mmol/L)^0.5
 

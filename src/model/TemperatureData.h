@@ -46,8 +46,6 @@ inline bool SameBits(const TemperatureRecord& a, const TemperatureRecord& b) {
 inline constexpr double ReferenceTemperatureK = 298.15;
 // Kelvin of 0 °C.
 inline constexpr double ZeroCelsiusK = 273.15;
-// The range of water temperatures accepted, in °C: liquid water at 1 atm.
-inline constexpr double MinTemperatureC = 0.0, MaxTemperatureC = 100.0;
 
 // The form's text: "analytic", "van 't Hoff" (also "vanthoff", the data
 // file's spelling) or empty = None, letter case and surrounding spaces

@@ -47,13 +47,13 @@ void WriteBatchRow(const ModelState& state, workbook::Workbook& workbook) {
   // No pH without a positive H+ total (pairs "B" and "C").
   SetLogOrNd(batch, r, col::PH, state.PHDefined, state.PH);
 
-  for (int i = 1; i <= 12; ++i) {
+  for (int i : species::All) {
     const SpeciesRecord& s = state.SpeciesTable[i];
     batch.SetNumber(r, col::Gammas[i], s.Gamma);
     SetLogOrNd(batch, r, col::LogActivities[i], s.LogActivityDefined, s.LogActivity);
     batch.SetNumber(r, col::FreeConcs[i], s.FreeConc * 1000.0);
   }
-  for (int n = 1; n <= 24; ++n) {
+  for (int n : complex::All) {
     batch.SetNumber(r, col::Complexes[n], state.ComplexTable[n].FreeConc * 1000.0);
   }
 }

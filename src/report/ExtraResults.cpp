@@ -1,5 +1,7 @@
 #include "report/ExtraResults.h"
 
+#include "workbook/Places.h"
+
 #include <array>
 #include <vector>
 
@@ -67,9 +69,7 @@ void CheckAddedHeadings(workbook::Workbook& workbook, DataSheet sheetMode, Added
   for (const auto& [cell, heading] : HeadingsOf(sheetMode, columns)) {
     const workbook::CellValue v = sheet.Value(cell.row, cell.column);
     if (v.IsEmpty() || v.EqualsText(heading.text)) continue;
-    throw WorkbookError("Worksheet " + std::to_string(sheet.Number()) + " (\"" +
-                        workbook::TextForMessage(sheet.Name()) + "\"), cell " +
-                        workbook::CellAddress(cell.row, cell.column) + " holds \"" +
+    throw WorkbookError(workbook::CellPlace(sheet, cell.row, cell.column) + " holds \"" +
                         workbook::TextForMessage(v.kind == workbook::CellValue::Kind::Number ? "a number" : v.text) +
                         "\" where the program would write the heading \"" + heading.text +
                         "\" and its column: move that column elsewhere or empty the cell, or turn the setting "

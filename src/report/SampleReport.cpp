@@ -26,7 +26,7 @@ void WriteSampleReport(const ModelState& state, workbook::Workbook& workbook) {
 
   // Totals (mol/L -> mmol/L) of the species that are not inputs, and every
   // activity coefficient, species by species as the tables list them.
-  for (int i = 1; i <= 12; ++i) {
+  for (int i : species::All) {
     for (const auto& total : cells::Totals) {
       if (total.speciesRow == i) SetNumberAt(main, total.cell, species[i].TotalConc * 1000.0);
     }
@@ -37,7 +37,7 @@ void WriteSampleReport(const ModelState& state, workbook::Workbook& workbook) {
   // cations across the top, the free ligands (OH- first) down the side, each
   // body cell the complex of that cation with that ligand, in mmol/L.
   for (int j = 1; j <= 4; ++j) {
-    SetNumberAt(main, cells::FreeCations[j], species[j + 2].FreeConc * 1000.0);
+    SetNumberAt(main, cells::FreeCations[j], species[species::CationRow(j)].FreeConc * 1000.0);
     for (int k = 0; k <= 5; ++k) {
       const int row = ComplexRow(k, j);
       SetNumberAt(main, cells::Complexes[row], complexes[row].FreeConc * 1000.0);
@@ -45,7 +45,7 @@ void WriteSampleReport(const ModelState& state, workbook::Workbook& workbook) {
   }
   SetNumberAt(main, cells::FreeLigands[1], species[species::Hydroxide].FreeConc * 1000.0);
   for (int j = 1; j <= 5; ++j) {
-    SetNumberAt(main, cells::FreeLigands[j + 1], species[j + 6].FreeConc * 1000.0);
+    SetNumberAt(main, cells::FreeLigands[j + 1], species[species::LigandRow(j)].FreeConc * 1000.0);
   }
 
   // The carbonate variable that the pair did not give, with its label.
@@ -69,7 +69,7 @@ void WriteSampleReport(const ModelState& state, workbook::Workbook& workbook) {
 
   // Worksheet 3: log10 of the conditional constants beside the log K they came from.
   workbook::Worksheet& constantSheet = workbook.Worksheets(layout::ConstantSheet);
-  for (int i = 1; i <= 6; ++i) {
+  for (int i : constant::Named) {
     if (constants[i].ConditionalK != 0.0) {
       SetNumberAt(constantSheet, layout::constant_sheet::ConditionalLogK[i], ReportLog10(constants[i].ConditionalK));
     }
@@ -98,7 +98,7 @@ void ClearSampleReport(workbook::Workbook& workbook) {
     clear(main, cell);
   }
   workbook::Worksheet& constantSheet = workbook.Worksheets(layout::ConstantSheet);
-  for (int i = 1; i <= 6; ++i) clear(constantSheet, layout::constant_sheet::ConditionalLogK[i]);
+  for (int i : constant::Named) clear(constantSheet, layout::constant_sheet::ConditionalLogK[i]);
   for (const auto& row : layout::constant_sheet::ComplexConditionalLogK) {
     for (int j = 1; j <= row.size(); ++j) clear(constantSheet, row[j]);
   }

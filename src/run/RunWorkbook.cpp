@@ -8,7 +8,8 @@
 
 #include "layout/Layout.h"
 #include "layout/WorkbookLayout.h"
-#include "run/Run.h"
+#include "run/RunCalculation.h"
+#include "run/RunWorkbook.h"
 #include "run/Stopwatch.h"
 
 namespace vontralek {

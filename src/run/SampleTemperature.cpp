@@ -4,10 +4,12 @@
 #include <string_view>
 
 #include "common/Errors.h"
+#include "common/TemperatureRange.h"
 #include "labdata/LabUnits.h"
 #include "layout/Layout.h"
 #include "layout/ParameterLoading.h"
 #include "workbook/NumberText.h"
+#include "workbook/Places.h"
 
 namespace vontralek {
 
@@ -29,9 +31,7 @@ std::optional<double> SampleTemperatureC(const RunSettings& settings, const work
   if (settings.temperature == TemperatureSource::Fixed) return settings.temperatureC;
   const layout::CellRef cell = sheetMode == DataSheet::Batch ? layout::CellRef{row, layout::batch_sheet::Temperature}
                                                              : layout::main_sheet::Temperature;
-  const std::string where = "Worksheet " + std::to_string(sheet.Number()) + " (\"" +
-                            workbook::TextForMessage(sheet.Name()) + "\"), cell " +
-                            workbook::CellAddress(cell.row, cell.column) + " (the sample's temperature)";
+  const std::string where = workbook::CellPlace(sheet, cell.row, cell.column) + " (the sample's temperature)";
   const workbook::CellValue v = sheet.Value(cell.row, cell.column);
   double celsius = v.number;
   if (v.kind != workbook::CellValue::Kind::Number) {
@@ -52,10 +52,9 @@ std::optional<double> SampleTemperatureC(const RunSettings& settings, const work
                           "\", which is no temperature: enter the water's temperature in °C (0 to 100), or leave "
                           "the cell empty for none (log K at 25 °C)");
   }
-  if (!(celsius >= MinTemperatureC && celsius <= MaxTemperatureC))
-    throw SampleFailure(where + ": the temperature " + workbook::FormatNumber(celsius) +
-                        " °C is outside 0 to 100 °C, the range of liquid water that the temperature data cover; "
-                        "give the water's temperature in °C");
+  if (!InWaterRange(celsius))
+    throw SampleFailure(where + ": the temperature " + workbook::FormatNumber(celsius) + " °C is " +
+                        OutsideWaterRange() + "; give the water's temperature in °C");
   return celsius;
 }
 

@@ -25,10 +25,10 @@ const char* const kStepPairC = "closing the carbonate system from bicarbonate an
 // Why K1' x KH' (or a product with K2') came out 0: a constant that is
 // absent (LogK 0 gives K = 0) or underflows.
 std::string ConstantCause(const ModelState& state) {
-  static const char* const names[5] = {"", "the CO2 solubility constant", "",
-                                       "the first dissociation constant of carbonic acid",
-                                       "the second dissociation constant of carbonic acid"};
-  for (int row : {1, 3, 4}) {
+  static const char* const names[constant::CarbonicAcid2 + 1] = {"", "the CO2 solubility constant", "",
+                                                                 "the first dissociation constant of carbonic acid",
+                                                                 "the second dissociation constant of carbonic acid"};
+  for (int row : {constant::CO2Solubility, constant::CarbonicAcid1, constant::CarbonicAcid2}) {
     const ConstantRecord& constant = state.ConstantTable[row];
     if (constant.ConditionalK != 0.0) continue;
     return std::string(names[row]) + " is 0" +
@@ -103,10 +103,10 @@ double SolveFullAlkalinityBalance(double start, double Alk, double A, double S, 
 void CloseCarbonateSystem(ModelState& state, bool checkEachStep, RememberedValue* hydrogenActivity) {
   auto& S = state.SpeciesTable;
   auto& CK = state.ConstantTable;
-  const double KH = CK[1].ConditionalK;
-  const double Kw = CK[2].ConditionalK;
-  const double K1 = CK[3].ConditionalK;
-  const double K2 = CK[4].ConditionalK;
+  const double KH = CK[constant::CO2Solubility].ConditionalK;
+  const double Kw = CK[constant::WaterIonProduct].ConditionalK;
+  const double K1 = CK[constant::CarbonicAcid1].ConditionalK;
+  const double K2 = CK[constant::CarbonicAcid2].ConditionalK;
   double& H = S[species::Hydrogen].TotalConc;
   double& B = S[species::Bicarbonate].TotalConc;
   double& C = S[species::Carbonate].TotalConc;

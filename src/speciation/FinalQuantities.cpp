@@ -16,7 +16,7 @@ namespace vontralek {
 namespace speciation_detail {
 
 const char* SpeciesName(int row) {
-  static const char* const names[13] = {
+  static const char* const names[species::Count + 1] = {
       "",         "H+",       "OH-",     "cation 1 (sodium)", "cation 2",  "cation 3 (calcium)", "cation 4 (magnesium)",
       "ligand 1", "ligand 2", "sulfate", "bicarbonate",       "carbonate", "dissolved CO2"};
   return names[row];
@@ -31,7 +31,7 @@ std::string RowText(int row) { return "species row " + std::to_string(row) + " (
 // HCO3-, CO3 2- included); 0 for a sample without ions.
 double ChargeBalanceError(const ModelState& state) {
   double cations = 0.0, anions = 0.0;
-  for (int n = 1; n <= 11; ++n) {
+  for (int n : species::Ions) {
     const SpeciesRecord& s = state.SpeciesTable[n];
     if (s.Charge > 0.0) cations = cations + s.Charge * s.TotalConc;
     if (s.Charge < 0.0) anions = anions + -s.Charge * s.TotalConc;
@@ -55,7 +55,7 @@ void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
   // activities come out low by log F/T); the ion-association model starts
   // from their free-ion coefficients and applies F/T once.
   const bool ionAssociation = state.Model == SpeciationModel::IonAssociation;
-  for (int n = 3; n <= 11; ++n) {
+  for (int n : species::CationsAndLigands) {
     if (ionAssociation && (n == species::Bicarbonate || n == species::Carbonate)) S[n].Gamma = state.FreeIonGamma[n];
     if (S[n].TotalConc != 0.0 && S[n].FreeConc != 0.0) S[n].Gamma = S[n].Gamma * S[n].FreeConc / S[n].TotalConc;
     if (FaultRaised()) [[unlikely]]
@@ -64,27 +64,33 @@ void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
   }
 
   // Solubility products of calcium carbonate and sulfate in concentrations.
-  K[5].ConditionalK = K[5].K / (S[11].Gamma * S[5].Gamma);
+  const auto& calcium = S[species::Calcium];
+  const auto& carbonate = S[species::Carbonate];
+  const auto& sulfate = S[species::Sulfate];
+  auto& calcite = K[constant::CalciteSolubility];
+  auto& gypsum = K[constant::GypsumSolubility];
+  calcite.ConditionalK = calcite.K / (carbonate.Gamma * calcium.Gamma);
   if (FaultRaised()) [[unlikely]]
     RaiseFault("referring the calcium carbonate solubility product to concentrations",
-               "the activity coefficients of calcium and carbonate are " + Num(S[5].Gamma) + " and " +
-                   Num(S[11].Gamma) + kCheckSample);
-  K[6].ConditionalK = K[6].K / (S[5].Gamma * S[9].Gamma);
+               "the activity coefficients of calcium and carbonate are " + Num(calcium.Gamma) + " and " +
+                   Num(carbonate.Gamma) + kCheckSample);
+  gypsum.ConditionalK = gypsum.K / (calcium.Gamma * sulfate.Gamma);
   if (FaultRaised()) [[unlikely]]
     RaiseFault("referring the calcium sulfate solubility product to concentrations",
-               "the activity coefficients of calcium and sulfate are " + Num(S[5].Gamma) + " and " + Num(S[9].Gamma) +
-                   kCheckSample);
+               "the activity coefficients of calcium and sulfate are " + Num(calcium.Gamma) + " and " +
+                   Num(sulfate.Gamma) + kCheckSample);
 
   // Dissolved CO2 (with H2CO3) from Henry's law, mol/L.
-  S[12].TotalConc = K[1].ConditionalK * state.PCO2;
-  S[12].FreeConc = S[12].TotalConc;
+  auto& co2 = S[species::DissolvedCO2];
+  co2.TotalConc = K[constant::CO2Solubility].ConditionalK * state.PCO2;
+  co2.FreeConc = co2.TotalConc;
   if (FaultRaised()) [[unlikely]]
     RaiseFault("computing dissolved CO2 from pCO2", "pCO2 " + Num(state.PCO2) + " is out of range");
 
   // log10 activities, ln(x) x log10(e). A row without a positive total has
   // no activity: the field keeps what it held (an earlier sample's value) and
   // is marked undefined, so that no report takes it for this sample's.
-  for (int n = 1; n <= 12; ++n) {
+  for (int n : species::All) {
     if (S[n].TotalConc > 0.0) {
       S[n].LogActivity = std::log(S[n].Gamma * S[n].TotalConc) * 0.434294481903252;
       S[n].LogActivityDefined = true;
@@ -100,17 +106,17 @@ void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
   // The pH from the activity of H+ when the pair does not give it.
   // Without a positive H+ total there is no pH: the number left in PH is stale.
   if (state.InputPair == CarbonatePair::AlkalinityPCO2 || state.InputPair == CarbonatePair::BicarbonateCarbonate) {
-    state.PH = -S[1].LogActivity;
-    state.PHDefined = S[1].LogActivityDefined;
+    state.PH = -S[species::Hydrogen].LogActivity;
+    state.PHDefined = S[species::Hydrogen].LogActivityDefined;
   } else if (state.InputPair == CarbonatePair::AlkalinityPH) {
     state.PHDefined = true;
   }
 
   // Ion activity products, defined only when both activities are.
-  state.LogIapCaCO3 = S[11].LogActivity + S[5].LogActivity;
-  state.LogIapCaSO4 = S[9].LogActivity + S[5].LogActivity;
-  state.LogIapCaCO3Defined = S[11].LogActivityDefined && S[5].LogActivityDefined;
-  state.LogIapCaSO4Defined = S[9].LogActivityDefined && S[5].LogActivityDefined;
+  state.LogIapCaCO3 = carbonate.LogActivity + calcium.LogActivity;
+  state.LogIapCaSO4 = sulfate.LogActivity + calcium.LogActivity;
+  state.LogIapCaCO3Defined = carbonate.LogActivityDefined && calcium.LogActivityDefined;
+  state.LogIapCaSO4Defined = sulfate.LogActivityDefined && calcium.LogActivityDefined;
   if (FaultRaised()) [[unlikely]]
     RaiseFault("computing the ion activity products", "a log activity is out of range" + std::string(kCheckSample));
 
@@ -118,10 +124,10 @@ void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
   // (LogK 6), Ksp at the sample's temperature when one is given; none without
   // the solubility product or the activity product.
   const bool atTemperature = state.TemperatureGiven;
-  state.SaturationIndexCalcite = state.LogIapCaCO3 - (atTemperature ? K[5].SampleLogK : K[5].LogK);
-  state.SaturationIndexGypsum = state.LogIapCaSO4 - (atTemperature ? K[6].SampleLogK : K[6].LogK);
-  state.SaturationIndexCalciteDefined = state.LogIapCaCO3Defined && K[5].LogK != 0.0;
-  state.SaturationIndexGypsumDefined = state.LogIapCaSO4Defined && K[6].LogK != 0.0;
+  state.SaturationIndexCalcite = state.LogIapCaCO3 - (atTemperature ? calcite.SampleLogK : calcite.LogK);
+  state.SaturationIndexGypsum = state.LogIapCaSO4 - (atTemperature ? gypsum.SampleLogK : gypsum.LogK);
+  state.SaturationIndexCalciteDefined = state.LogIapCaCO3Defined && calcite.LogK != 0.0;
+  state.SaturationIndexGypsumDefined = state.LogIapCaSO4Defined && gypsum.LogK != 0.0;
   state.ChargeBalanceError = ChargeBalanceError(state);
   if (FaultRaised()) [[unlikely]]
     RaiseFault("computing the saturation indices and the charge-balance error",
@@ -131,13 +137,13 @@ void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
   // charges with their sign; dissolved CO2 (row 12) does not enter.
   weightedSum.LoadWeightedSumParameters(state);
   auto& aux = state.AuxTable[WeightedSumRecord];
-  for (int n = 1; n <= 11; ++n) {
+  for (int n : species::Ions) {
     aux.WeightedSum = aux.WeightedSum + S[n].Charge * aux.SumScale * S[n].SumWeight * 1000.0 * S[n].FreeConc;
     if (FaultRaised()) [[unlikely]]
       RaiseFault("adding " + RowText(n) + " to the weighted charge sum",
                  "the sum or its scale (" + Num(aux.SumScale) + ") is out of range; check the weighting coefficients");
   }
-  for (int n = 1; n <= 24; ++n) {
+  for (int n : complex::All) {
     aux.WeightedSum = aux.WeightedSum + X[n].Charge * aux.SumScale * X[n].SumWeight * 1000.0 * X[n].FreeConc;
     if (FaultRaised()) [[unlikely]]
       RaiseFault("adding complex row " + std::to_string(n) + " to the weighted charge sum",
@@ -148,18 +154,21 @@ void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
   // totals and from activities; 0 for a water without calcium and magnesium.
   state.Sar = 0.0;
   state.SarActivity = 0.0;
-  if (S[5].TotalConc == 0.0 && S[6].TotalConc == 0.0) return;
+  const auto& sodium = S[species::Sodium];
+  const auto& magnesium = S[species::Magnesium];
+  if (calcium.TotalConc == 0.0 && magnesium.TotalConc == 0.0) return;
   const double rootThousand = std::pow(1000.0, 0.5);
-  state.Sar = rootThousand * S[3].TotalConc / std::pow(S[6].TotalConc + S[5].TotalConc, 0.5);
+  state.Sar = rootThousand * sodium.TotalConc / std::pow(magnesium.TotalConc + calcium.TotalConc, 0.5);
   if (FaultRaised()) [[unlikely]]
     RaiseFault("computing the sodium adsorption ratio",
-               "calcium + magnesium is " + Num(S[6].TotalConc + S[5].TotalConc) +
+               "calcium + magnesium is " + Num(magnesium.TotalConc + calcium.TotalConc) +
                    " mol/L, not positive; check the sample's calcium and magnesium");
-  state.SarActivity = rootThousand * S[3].TotalConc * S[3].Gamma /
-                      std::pow(S[5].Gamma * S[5].TotalConc + S[6].Gamma * S[6].TotalConc, 0.5);
+  state.SarActivity = rootThousand * sodium.TotalConc * sodium.Gamma /
+                      std::pow(calcium.Gamma * calcium.TotalConc + magnesium.Gamma * magnesium.TotalConc, 0.5);
   if (FaultRaised()) [[unlikely]]
     RaiseFault("computing the sodium adsorption ratio from activities",
-               "the calcium + magnesium activity is " + Num(S[5].Gamma * S[5].TotalConc + S[6].Gamma * S[6].TotalConc) +
+               "the calcium + magnesium activity is " +
+                   Num(calcium.Gamma * calcium.TotalConc + magnesium.Gamma * magnesium.TotalConc) +
                    ", not positive; check the sample's calcium and magnesium");
 }
 

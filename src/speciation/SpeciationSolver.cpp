@@ -19,17 +19,19 @@
 // final coefficients of HCO3- and CO3 2- take the factor F/T once
 // (FinalQuantities.cpp).
 
-#include <array>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "common/Errors.h"
-#include "speciation/ActivityModel.h"
+#include "speciation/ActivityCoefficients.h"
+#include "speciation/Convergence.h"
+#include "speciation/EquilibriumConstants.h"
 #include "speciation/FloatingPointFaults.h"
+#include "speciation/GammaGroups.h"
+#include "speciation/HydroxideDamping.h"
+#include "speciation/SolverMessages.h"
 #include "speciation/Speciation.h"
 #include "speciation/SpeciationDetail.h"
-#include "speciation/Temperature.h"
 
 namespace vontralek {
 
@@ -37,137 +39,11 @@ namespace speciation_detail {
 
 namespace {
 
-constexpr int kConstantRows = 30;
-constexpr int kPassLimit = 100; // a loop ends when its counter exceeds this: 101 passes at most
-// A loop ended by its pass limit has converged when its quantities change by
-// at most this, relative, per pass (1e-9, in percent as the changes are kept).
-constexpr double kConvergedPercent = 1e-7;
-
-std::string ConstantName(int row) {
-  static const char* const names[7] = {"",
-                                       "the CO2 solubility constant",
-                                       "the ion product of water",
-                                       "the first dissociation constant of carbonic acid",
-                                       "the second dissociation constant of carbonic acid",
-                                       "the calcium carbonate solubility product",
-                                       "the calcium sulfate solubility product"};
-  if (row <= 6) return names[row];
-  return "the formation constant of complex row " + std::to_string(row - 6);
-}
-
-// The entries that share one activity-coefficient evaluation: the same
-// formula with the same inputs apart from the sign of a charge.
-struct GammaGroups {
-  struct Group {
-    double charge;  // of the first entry, in the order species 1..12, complexes 1..24
-    bool isComplex; // of the first entry
-    int row;        // of the first entry
-    double gamma;
-  };
-  std::array<Group, 36> groups;
-  int count = 0;
-  int speciesGroups = 0; // groups [0, speciesGroups) have a species row among them
-  std::array<int, 13> speciesGroup{};
-  std::array<int, 25> complexGroup{};
-  RememberedValue rootI; // sqrt(I) of the charged groups
-
-  // 0 charged (keyed on |z|), 1 neutral species, 2 neutral complex with the
-  // quadratic rule, 3 any other neutral complex.
-  static int Formula(double charge, bool isComplex, int row) {
-    if (charge != 0.0) return 0;
-    if (!isComplex) return 1;
-    return activity::UsesQuadraticNeutralRule(row) ? 2 : 3;
-  }
-
-  int GroupOf(double charge, bool isComplex, int row) {
-    const int formula = Formula(charge, isComplex, row);
-    const double magnitude = std::fabs(charge);
-    for (int g = 0; g < count; ++g) {
-      const Group& group = groups[static_cast<std::size_t>(g)];
-      if (Formula(group.charge, group.isComplex, group.row) != formula) continue;
-      if (formula != 0 || std::fabs(group.charge) == magnitude) return g;
-    }
-    groups[static_cast<std::size_t>(count)] = {charge, isComplex, row, 0.0};
-    return count++;
-  }
-
-  explicit GammaGroups(const ModelState& state) {
-    for (int n = 1; n <= 12; ++n) speciesGroup[n] = GroupOf(state.SpeciesTable[n].Charge, false, n);
-    speciesGroups = count;
-    for (int n = 1; n <= 24; ++n) complexGroup[n] = GroupOf(state.ComplexTable[n].Charge, true, n);
-  }
-
-  double OfSpecies(int row) const { return groups[static_cast<std::size_t>(speciesGroup[row])].gamma; }
-  double OfComplex(int row) const { return groups[static_cast<std::size_t>(complexGroup[row])].gamma; }
-
-  // Evaluates groups [first, last) at ionic strength I with the Davies slope
-  // daviesA, testing each if asked.
-  void Evaluate(int first, int last, double I, double daviesA, bool checkEachStep, int pass) {
-    const auto root = [this](double i) { return rootI.Of(i, [](double x) { return std::pow(x, 0.5); }); };
-    for (int g = first; g < last; ++g) {
-      Group& group = groups[static_cast<std::size_t>(g)];
-      group.gamma = activity::EvaluateActivityCoefficient(I, group.charge, group.isComplex, group.row, daviesA, root);
-      CheckStep(checkEachStep, [&] {
-        return StepAndCause{ActivityFaultStep(group.charge, group.isComplex, group.row) + " in outer pass " +
-                                std::to_string(pass),
-                            ActivityFaultCause(I, group.charge)};
-      });
-    }
-  }
-};
-
-// Why H+ came out 0 before the hydroxide is computed from it.
-std::string ZeroHydrogenCause(const ModelState& state) {
-  switch (state.InputPair) {
-  case CarbonatePair::None:
-    return "no input pair was chosen, so the hydrogen-ion concentration was never computed; choose alkalinity and "
-           "pH, alkalinity and pCO2, or bicarbonate and carbonate";
-  case CarbonatePair::AlkalinityPH:
-    return "10^-pH is 0 (pH " + Num(state.PH) + " is too high); check the sample's pH";
-  case CarbonatePair::AlkalinityPCO2:
-    return "the alkalinity balance gave 0 (pCO2 " + Num(state.PCO2) + "); check the sample's pCO2 and alkalinity";
-  case CarbonatePair::BicarbonateCarbonate:
-    break;
-  }
-  if (state.SpeciesTable[species::Bicarbonate].TotalConc == 0.0)
-    return "the bicarbonate concentration is 0; pair \"C\" needs a bicarbonate concentration above 0";
-  if (state.ConstantTable[4].LogK == 0.0)
-    return "the second dissociation constant of carbonic acid is absent (LogK 0 for equilibrium constant 4); enter it "
-           "in worksheet 3";
-  return "H+ = K2' x bicarbonate / carbonate came out 0; check the sample's bicarbonate and carbonate";
-}
-
-// Why the carbonate system of a pass is impossible: which inputs, together,
-// leave no non-negative solution.
-std::string ImpossibleCarbonateCause(const ModelState& state) {
-  const auto& S = state.SpeciesTable;
-  const std::string alkalinity = Num(state.Alkalinity * 1000.0) + " meq/L";
-  switch (state.InputPair) {
-  case CarbonatePair::AlkalinityPH:
-    return "pH " + Num(state.PH) + " with alkalinity " + alkalinity +
-           " leaves no carbonate: the computed pCO2 is negative (the hydroxide at that pH, Kw'/[H+], exceeds the "
-           "alkalinity); check the sample's pH and alkalinity";
-  case CarbonatePair::AlkalinityPCO2:
-    return "pCO2 " + Num(state.PCO2) + " with alkalinity " + alkalinity +
-           " gives a negative hydrogen-ion, bicarbonate or carbonate concentration; a pCO2 must not be negative";
-  case CarbonatePair::BicarbonateCarbonate:
-    return "bicarbonate " + Num(S[species::Bicarbonate].TotalConc * 1000.0) + " mmol/L with carbonate " +
-           Num(S[species::Carbonate].TotalConc * 1000.0) +
-           " mmol/L gives a negative hydrogen-ion concentration or pCO2; neither may be negative";
-  case CarbonatePair::None:
-    break;
-  }
-  return "the carbonate system holds a negative concentration or pCO2";
-}
-
 bool NonNegativeAndFinite(double value) { return value >= 0.0 && value <= std::numeric_limits<double>::max(); }
 
 // Raised by a pass-level test of the status flags; the solve is then replayed
 // from its entry state testing after every step, which names the step.
 struct FaultInPass {};
-
-const char* const kDivergence = "the concentrations left the range of a double; check the sample for negative or "
-                                "implausible concentrations";
 
 // The procedure, one member function per step. Setup, constants and final
 // quantities are tested after every step. The outer passes are tested step by
@@ -182,8 +58,8 @@ public:
         counters_(state.IterationCounters), ionAssociation_(state.Model == SpeciationModel::IonAssociation) {}
 
   void Run() {
-    RequirePlausibleTemperature();
-    ComputeEquilibriumConstants();
+    RequirePlausibleTemperature(state_);
+    daviesA_ = ComputeEquilibriumConstants(state_);
     EstimateFirstIonicStrength();
     GammaGroups gammas(state_);
     for (;;) {
@@ -198,10 +74,11 @@ public:
       SumIonicStrength();
       if (!CheckEachStep && FaultRaised()) [[unlikely]]
         throw FaultInPass{};
-      if (OuterIterationEnds()) break;
+      if (OuterIterationEnds() && !damping_.Retry(state_, ionAssociation_)) break;
     }
     RequirePossibleConcentrations();
-    RequireConvergence();
+    RequireConvergence(state_);
+    RequireCarbonateLeft();
     DeriveFinalQuantities(state_, weightedSum_);
     ++state_.Memo.solves;
   }
@@ -214,80 +91,15 @@ private:
     CheckStep(CheckEachStep, [&] { return StepAndCause{step + (" " + InPass()), cause}; });
   }
 
-  // The model's data hold for liquid water at 1 atm: 0 to 100 °C.
-  void RequirePlausibleTemperature() const {
-    if (!state_.TemperatureGiven) [[likely]]
-      return;
-    const double t = state_.TemperatureC;
-    if (!(t >= MinTemperatureC && t <= MaxTemperatureC)) [[unlikely]]
-      throw SampleFailure("the temperature " + Num(t) +
-                          " °C is outside 0 to 100 °C, the range of liquid water that "
-                          "the constants' temperature data and the Davies slope cover; give the water's "
-                          "temperature in °C");
-  }
-
-  // Whether the memo's powers were taken from these LogK values at this
-  // temperature with these temperature data, all to the bit.
-  bool MemoHolds(const std::array<double, kConstantRows>& logK) const {
-    const SolverMemo& memo = state_.Memo;
-    if (!memo.constantsValid || memo.temperatureGiven != state_.TemperatureGiven ||
-        std::memcmp(logK.data(), memo.logK.data(), sizeof logK) != 0)
-      return false;
-    if (!state_.TemperatureGiven) return true;
-    if (std::memcmp(&memo.temperatureC, &state_.TemperatureC, sizeof(double)) != 0) return false;
-    for (int n = 1; n <= kConstantRows; ++n)
-      if (!SameBits(memo.temperatureTable[n], state_.TemperatureTable[n])) return false;
-    return true;
-  }
-
-  // K(n) = 10^LogK(n), or exactly 0 for an absent constant; with a sample
-  // temperature, LogK at that temperature and the Davies slope of water
-  // there. The powers of the last successful computation are reused while
-  // their inputs are the same to the bit.
-  void ComputeEquilibriumConstants() {
-    SolverMemo& memo = state_.Memo;
-    std::array<double, kConstantRows> logK;
-    for (int n = 1; n <= kConstantRows; ++n) logK[n - 1] = C[n].LogK;
-    if (MemoHolds(logK)) {
-      for (int n = 1; n <= kConstantRows; ++n) C[n].K = memo.k[n - 1], C[n].SampleLogK = memo.sampleLogK[n - 1];
-      daviesA_ = memo.daviesA;
-      return;
-    }
-    memo.constantsValid = false;
-    const bool atTemperature = state_.TemperatureGiven;
-    const double kelvin = state_.TemperatureC + ZeroCelsiusK;
-    daviesA_ = atTemperature ? DaviesSlope(kelvin) : activity::kDaviesA25C;
-    for (int n = 1; n <= kConstantRows; ++n) {
-      C[n].SampleLogK = atTemperature ? LogKAtTemperature(C[n].LogK, state_.TemperatureTable[n], kelvin) : C[n].LogK;
-      C[n].K = C[n].LogK != 0.0 ? std::pow(10.0, C[n].SampleLogK) : 0.0;
-      CheckStep(true, [&] {
-        if (atTemperature)
-          return StepAndCause{"computing the equilibrium constants at " + Num(state_.TemperatureC) + " °C",
-                              "log K " + Num(C[n].SampleLogK) + " of " + ConstantName(n) + " (equilibrium constant " +
-                                  std::to_string(n) + ") at that temperature, from LogK " + Num(C[n].LogK) +
-                                  " and its temperature data, is beyond the range of a double; correct its "
-                                  "temperature data in worksheet 3"};
-        return StepAndCause{"computing the equilibrium constants K = 10^LogK",
-                            "LogK " + Num(C[n].LogK) + " of " + ConstantName(n) + " (equilibrium constant " +
-                                std::to_string(n) +
-                                ") is beyond the range of a double (about -308 to 308); correct it in worksheet 3"};
-      });
-    }
-    for (int n = 1; n <= kConstantRows; ++n) memo.k[n - 1] = C[n].K, memo.sampleLogK[n - 1] = C[n].SampleLogK;
-    memo.logK = logK;
-    memo.temperatureGiven = atTemperature;
-    memo.temperatureC = state_.TemperatureC;
-    memo.temperatureTable = state_.TemperatureTable;
-    memo.daviesA = daviesA_;
-    memo.constantsValid = true;
-  }
+  // The conditional formation constant K' of ComplexTable row m.
+  double ConditionalK(int m) const { return C[ConstantRowOfComplex(m)].ConditionalK; }
 
   // The cations start free; the first ionic strength takes half
   // the alkalinity for the carbonate ions, which are not known yet.
   void EstimateFirstIonicStrength() {
-    for (int n = 3; n <= 9; ++n) S[n].FreeConc = S[n].TotalConc;
+    for (int n : species::AnalysedIons) S[n].FreeConc = S[n].TotalConc;
     state_.IonicStrength = 0.5 * state_.Alkalinity;
-    for (int n = 3; n <= 9; ++n)
+    for (int n : species::AnalysedIons)
       state_.IonicStrength = state_.IonicStrength + std::pow(S[n].Charge, 2.0) * (0.5 * S[n].TotalConc);
     CheckStep(true, [&] {
       return StepAndCause{"estimating the first ionic strength from the alkalinity and the major ions",
@@ -306,8 +118,8 @@ private:
   void ComputeActivityCoefficients(GammaGroups& gammas) {
     const double I = state_.IonicStrength;
     const int pass = counters_[counters::OuterPasses] + 1;
-    gammas.Evaluate(0, gammas.speciesGroups, I, daviesA_, CheckEachStep, pass);
-    for (int n = 1; n <= 12; ++n) S[n].Gamma = state_.FreeIonGamma[n] = gammas.OfSpecies(n);
+    gammas.Evaluate(0, gammas.SpeciesGroups(), I, daviesA_, CheckEachStep, pass);
+    for (int n : species::All) S[n].Gamma = state_.FreeIonGamma[n] = gammas.OfSpecies(n);
     for (int n : {species::Hydroxide, species::Bicarbonate, species::Carbonate}) {
       if (S[n].TotalConc != 0.0 && S[n].FreeConc != 0.0) S[n].Gamma = S[n].Gamma * S[n].FreeConc / S[n].TotalConc;
       CheckStep(CheckEachStep, [&] {
@@ -316,43 +128,76 @@ private:
                             kDivergence};
       });
     }
-    gammas.Evaluate(gammas.speciesGroups, gammas.count, I, daviesA_, CheckEachStep, pass);
-    for (int n = 1; n <= 24; ++n) X[n].Gamma = gammas.OfComplex(n);
+    if (damping_.Active()) damping_.Apply(state_);
+    gammas.Evaluate(gammas.SpeciesGroups(), gammas.Count(), I, daviesA_, CheckEachStep, pass);
+    for (int n : complex::All) X[n].Gamma = gammas.OfComplex(n);
   }
 
   // KH', Kw', K1', K2' referred to concentrations.
   void ReferWaterAndCarbonateConstants() {
-    C[1].ConditionalK = C[1].K / S[12].Gamma;
-    C[2].ConditionalK = C[2].K / (S[2].Gamma * S[1].Gamma);
-    C[3].ConditionalK = S[12].Gamma * C[3].K / (S[10].Gamma * S[1].Gamma);
-    C[4].ConditionalK = S[10].Gamma * C[4].K / (S[11].Gamma * S[1].Gamma);
+    using namespace species;
+    namespace k = constant;
+    C[k::CO2Solubility].ConditionalK = C[k::CO2Solubility].K / S[DissolvedCO2].Gamma;
+    C[k::WaterIonProduct].ConditionalK = C[k::WaterIonProduct].K / (S[Hydroxide].Gamma * S[Hydrogen].Gamma);
+    C[k::CarbonicAcid1].ConditionalK =
+        S[DissolvedCO2].Gamma * C[k::CarbonicAcid1].K / (S[Bicarbonate].Gamma * S[Hydrogen].Gamma);
+    C[k::CarbonicAcid2].ConditionalK =
+        S[Bicarbonate].Gamma * C[k::CarbonicAcid2].K / (S[Carbonate].Gamma * S[Hydrogen].Gamma);
     Check("referring the water and carbonic-acid constants to concentrations",
           "an activity coefficient is 0 or out of range; check the sample's concentrations");
   }
 
   // After the carbonate system: a negative pCO2, H+, HCO3- or CO3 2- is no chemistry but an
-  // impossible pair of inputs (e.g. more hydroxide at the given pH than the
-  // whole alkalinity). A fault of the pass comes first.
+  // impossible pair of inputs. A fault of the pass comes first.
+  // With alkalinity and pH, pCO2 = H^2/(K1' KH') (Alk + H - Kw'/H)/(H + 2 K2')
+  // is negative when hydroxide and its complexes, Kw'/H, exceed Alk + H. Kw'
+  // takes the free fraction of OH- of the pass before, which may still be far
+  // from its converged value (hot, alkaline, Mg-rich waters hold most OH- as
+  // MgOH+), so a pass may overshoot: it goes on without carbonate (pCO2,
+  // HCO3- and CO3 2- set to 0), which moves the complexes towards their
+  // converged values. Only a converged pass decides (RequireCarbonateLeft).
+  // The procedure as specified refuses at the first negative pass, as ever.
   void RequirePossibleCarbonateSystem() {
     const double H = S[species::Hydrogen].TotalConc;
+    noCarbonate_ = false;
     if (NonNegativeAndFinite(state_.PCO2) && NonNegativeAndFinite(H) &&
         NonNegativeAndFinite(S[species::Bicarbonate].TotalConc) &&
         NonNegativeAndFinite(S[species::Carbonate].TotalConc)) [[likely]]
       return;
     if (!CheckEachStep && FaultRaised()) throw FaultInPass{};
+    if (ionAssociation_ && state_.InputPair == CarbonatePair::AlkalinityPH && state_.PCO2 < 0.0 &&
+        NonNegativeAndFinite(H) && std::isfinite(state_.PCO2)) {
+      noCarbonate_ = true;
+      state_.PCO2 = S[species::Bicarbonate].TotalConc = S[species::Carbonate].TotalConc = 0.0;
+      return;
+    }
     throw SampleFailure(ImpossibleCarbonateCause(state_));
   }
 
-  // H+ is free; hydroxide from the ion product of water.
+  // A water is refused for want of carbonate only when its converged pass
+  // has none: at the given pH, with the complexes of OH- at their converged
+  // values, Kw'/H = [OH-] + [NaOH] + [KOH] + [CaOH+] + [MgOH+] exceeds
+  // Alk + [H+]. Then no pCO2 >= 0 balances the alkalinity.
+  void RequireCarbonateLeft() const {
+    if (noCarbonate_) [[unlikely]]
+      throw SampleFailure(ImpossibleCarbonateCause(state_));
+  }
+
+  // H+ is free; hydroxide from the ion product of water. A pass left
+  // without carbonate takes the hydroxide the alkalinity balance allows,
+  // Alk + [H+], not the overshoot.
   void ComputeHydroxideTotal() {
-    S[1].FreeConc = S[1].TotalConc;
-    S[2].TotalConc = C[2].ConditionalK / S[1].TotalConc;
+    auto& hydrogen = S[species::Hydrogen];
+    hydrogen.FreeConc = hydrogen.TotalConc;
+    S[species::Hydroxide].TotalConc = C[constant::WaterIonProduct].ConditionalK / hydrogen.TotalConc;
+    if (noCarbonate_) [[unlikely]]
+      S[species::Hydroxide].TotalConc = state_.Alkalinity + hydrogen.TotalConc;
     CheckStep(CheckEachStep, [&] {
-      if (S[1].TotalConc == 0.0)
+      if (hydrogen.TotalConc == 0.0)
         return StepAndCause{"computing hydroxide from the ion product of water",
                             "the hydrogen-ion concentration is 0: " + ZeroHydrogenCause(state_)};
       return StepAndCause{"computing hydroxide from the ion product of water",
-                          "the hydrogen-ion concentration " + Num(S[1].TotalConc) + " mol/L is too small"};
+                          "the hydrogen-ion concentration " + Num(hydrogen.TotalConc) + " mol/L is too small"};
     });
   }
 
@@ -368,15 +213,13 @@ private:
   // Formation constants referred to concentrations:
   // K' = g(cation) K g(ligand) / g(complex).
   void ReferComplexConstants() {
-    for (int r = 1; r <= 4; ++r) {
-      const int c = r + 2;
-      const int hydroxideRow = ComplexRow(0, r);
-      C[ConstantRowOfComplex(hydroxideRow)].ConditionalK = S[c].Gamma * C[ConstantRowOfComplex(hydroxideRow)].K *
-                                                           LigandGammaForComplexes(species::Hydroxide) /
-                                                           X[hydroxideRow].Gamma;
-      for (int h = 0; h <= 4; ++h) {
-        const int l = h + 7;
-        const int m = ComplexRow(h + 1, r);
+    for (int c : species::Cations) {
+      const int hydroxideComplex = complex::Of(c, species::Hydroxide);
+      C[ConstantRowOfComplex(hydroxideComplex)].ConditionalK =
+          S[c].Gamma * C[ConstantRowOfComplex(hydroxideComplex)].K * LigandGammaForComplexes(species::Hydroxide) /
+          X[hydroxideComplex].Gamma;
+      for (int l : species::Ligands) {
+        const int m = complex::Of(c, l);
         C[ConstantRowOfComplex(m)].ConditionalK =
             S[c].Gamma * C[ConstantRowOfComplex(m)].K * LigandGammaForComplexes(l) / X[m].Gamma;
       }
@@ -387,22 +230,23 @@ private:
 
   // Free OH- = total / (1 + sum of K' x free cation).
   void BalanceHydroxide() {
-    state_.FreeHydroxide =
-        S[2].TotalConc / (S[3].FreeConc * C[7].ConditionalK + 1.0 + S[4].FreeConc * C[8].ConditionalK +
-                          S[5].FreeConc * C[9].ConditionalK + S[6].FreeConc * C[10].ConditionalK);
-    S[2].FreeConc = state_.FreeHydroxide;
+    using namespace species;
+    state_.FreeHydroxide = S[Hydroxide].TotalConc / (S[Sodium].FreeConc * ConditionalK(complex::SodiumHydroxide) + 1.0 +
+                                                     S[Cation2].FreeConc * ConditionalK(complex::Cation2Hydroxide) +
+                                                     S[Calcium].FreeConc * ConditionalK(complex::CalciumHydroxide) +
+                                                     S[Magnesium].FreeConc * ConditionalK(complex::MagnesiumHydroxide));
+    S[Hydroxide].FreeConc = state_.FreeHydroxide;
     Check("solving the mass balance of hydroxide", kDivergence);
   }
 
   // Each free ligand from its total and the cations of the last pass;
   // its relative change (%) decides when the inner passes end.
   void BalanceLigands() {
-    for (int h = 0; h <= 4; ++h) {
-      const int l = h + 7;
-      const int k = ConstantRowOfComplex(ComplexRow(h + 1, 1));
-      S[l].NextFreeConc =
-          S[l].TotalConc / (C[k].ConditionalK * S[3].FreeConc + 1.0 + C[k + 1].ConditionalK * S[4].FreeConc +
-                            C[k + 2].ConditionalK * S[5].FreeConc + C[k + 3].ConditionalK * S[6].FreeConc);
+    using namespace species;
+    for (int l : Ligands) {
+      const auto K = [&](int c) { return ConditionalK(complex::Of(c, l)); };
+      S[l].NextFreeConc = S[l].TotalConc / (K(Sodium) * S[Sodium].FreeConc + 1.0 + K(Cation2) * S[Cation2].FreeConc +
+                                            K(Calcium) * S[Calcium].FreeConc + K(Magnesium) * S[Magnesium].FreeConc);
       if (S[l].NextFreeConc != 0.0)
         S[l].PercentChange = std::fabs((S[l].NextFreeConc - S[l].FreeConc) / S[l].NextFreeConc) * 100.0;
       S[l].FreeConc = S[l].NextFreeConc;
@@ -412,18 +256,20 @@ private:
 
   // Each free cation from its total and the ligands just updated.
   void BalanceCations() {
-    for (int r = 1; r <= 4; ++r) {
-      const int c = r + 2;
-      const auto K = [&](int h) { return C[ConstantRowOfComplex(ComplexRow(h, r))].ConditionalK; };
-      S[c].FreeConc = S[c].TotalConc / (K(0) * S[2].FreeConc + 1.0 + K(1) * S[7].FreeConc + K(2) * S[8].FreeConc +
-                                        K(3) * S[9].FreeConc + K(4) * S[10].FreeConc + K(5) * S[11].FreeConc);
+    using namespace species;
+    for (int c : Cations) {
+      const auto K = [&](int l) { return ConditionalK(complex::Of(c, l)); };
+      S[c].FreeConc =
+          S[c].TotalConc / (K(Hydroxide) * S[Hydroxide].FreeConc + 1.0 + K(Ligand1) * S[Ligand1].FreeConc +
+                            K(Ligand2) * S[Ligand2].FreeConc + K(Sulfate) * S[Sulfate].FreeConc +
+                            K(Bicarbonate) * S[Bicarbonate].FreeConc + K(Carbonate) * S[Carbonate].FreeConc);
     }
     Check("solving the mass balances of the cations", kDivergence);
   }
 
   bool LigandsSettled() const {
     bool settled = true;
-    for (int l = 7; l <= 11; ++l) settled = settled && S[l].PercentChange <= state_.MachineEpsilon;
+    for (int l : species::Ligands) settled = settled && S[l].PercentChange <= state_.MachineEpsilon;
     return settled;
   }
 
@@ -444,20 +290,19 @@ private:
 
   // [ML] = K' [M] [L].
   void ComputeComplexConcentrations() {
-    for (int r = 1; r <= 4; ++r) {
-      const int c = r + 2;
-      X[ComplexRow(0, r)].FreeConc =
-          S[c].FreeConc * C[ConstantRowOfComplex(ComplexRow(0, r))].ConditionalK * S[2].FreeConc;
-      for (int h = 0; h <= 4; ++h) {
-        const int m = ComplexRow(h + 1, r);
-        X[m].FreeConc = S[c].FreeConc * C[ConstantRowOfComplex(m)].ConditionalK * S[h + 7].FreeConc;
+    for (int c : species::Cations) {
+      const int hydroxideComplex = complex::Of(c, species::Hydroxide);
+      X[hydroxideComplex].FreeConc = S[c].FreeConc * ConditionalK(hydroxideComplex) * S[species::Hydroxide].FreeConc;
+      for (int l : species::Ligands) {
+        const int m = complex::Of(c, l);
+        X[m].FreeConc = S[c].FreeConc * ConditionalK(m) * S[l].FreeConc;
       }
     }
     Check("computing the complex concentrations", kDivergence);
   }
 
-  // I = 1/2 sum z^2 c over the free ions of rows 3 to 11 and the
-  // complexes. The procedure as specified leaves H+ and OH- out; the
+  // I = 1/2 sum z^2 c over the free cations and ligands (rows 3 to 11) and
+  // the complexes. The procedure as specified leaves H+ and OH- out; the
   // ion-association model counts them first (which matters in acid or
   // alkaline waters of low salinity).
   void SumIonicStrength() {
@@ -466,8 +311,8 @@ private:
     if (ionAssociation_)
       for (int n : {species::Hydrogen, species::Hydroxide})
         sum = sum + std::pow(S[n].Charge, 2.0) * (0.5 * S[n].FreeConc);
-    for (int n = 3; n <= 11; ++n) sum = sum + std::pow(S[n].Charge, 2.0) * (0.5 * S[n].FreeConc);
-    for (int n = 1; n <= 24; ++n) sum = sum + std::pow(X[n].Charge, 2.0) * (0.5 * X[n].FreeConc);
+    for (int n : species::CationsAndLigands) sum = sum + std::pow(S[n].Charge, 2.0) * (0.5 * S[n].FreeConc);
+    for (int n : complex::All) sum = sum + std::pow(X[n].Charge, 2.0) * (0.5 * X[n].FreeConc);
     if (sum != 0.0) state_.IonicStrengthChange = std::fabs((sum - state_.IonicStrength) / sum) * 100.0;
     state_.IonicStrength = sum;
     Check("summing the new ionic strength", kDivergence);
@@ -485,36 +330,17 @@ private:
   // A negative free concentration comes only from a negative total: no water
   // has one.
   void RequirePossibleConcentrations() {
-    for (int n = 1; n <= 11; ++n)
+    for (int n : species::Ions)
       if (!NonNegativeAndFinite(S[n].FreeConc)) [[unlikely]]
         throw SampleFailure("the free concentration of " + std::string(SpeciesName(n)) + " came out " +
                             Num(S[n].FreeConc * 1000.0) + " mmol/L: a negative total (" + Num(S[n].TotalConc * 1000.0) +
                             " mmol/L) is impossible; check the sample's concentrations");
-    for (int m = 1; m <= 24; ++m)
+    for (int m : complex::All)
       if (!NonNegativeAndFinite(X[m].FreeConc)) [[unlikely]]
         throw SampleFailure("the concentration of complex row " + std::to_string(m) + " came out " +
                             Num(X[m].FreeConc * 1000.0) +
                             " mmol/L: a negative total of one of its ions is impossible; check the sample's "
                             "concentrations");
-  }
-
-  // A loop that ended at its pass limit while still changing gives no
-  // result. A quantity that no longer moves has converged whatever its stale
-  // change says (a ligand without total keeps the PercentChange of an earlier
-  // solve; a sample without ions its IonicStrengthChange).
-  void RequireConvergence() const {
-    const int passes = kPassLimit + 1;
-    if (counters_[counters::OuterPasses] > kPassLimit && state_.NewIonicStrength != 0.0 &&
-        state_.IonicStrengthChange > kConvergedPercent) [[unlikely]]
-      throw SampleFailure("did not converge after " + std::to_string(passes) +
-                          " passes: the ionic strength still changes by " + Num(state_.IonicStrengthChange) +
-                          "% per pass");
-    if (counters_[counters::InnerPasses] <= kPassLimit) return;
-    for (int l = 7; l <= 11; ++l)
-      if (S[l].FreeConc != 0.0 && S[l].PercentChange > kConvergedPercent) [[unlikely]]
-        throw SampleFailure("did not converge after " + std::to_string(passes) +
-                            " passes of the mass balances: the free concentration of " + SpeciesName(l) +
-                            " still changes by " + Num(S[l].PercentChange) + "% per pass");
   }
 
   ModelState& state_;
@@ -525,24 +351,14 @@ private:
   decltype(ModelState::IterationCounters)& counters_;
   const bool ionAssociation_;
   RememberedValue hydrogenActivity_;       // 10^-pH, for the pair alkalinity and pH
+  bool noCarbonate_ = false;               // the last pass left no carbonate (pair alkalinity and pH)
+  HydroxideDamping damping_;               // damped passes after an unconverged iteration
   double daviesA_ = activity::kDaviesA25C; // (L/mol)^0.5, at the sample's temperature when given
 };
 
 } // namespace
 
 } // namespace speciation_detail
-
-void ComputeMachineEpsilon(ModelState& state) {
-  // Halve until adding to 1 no longer changes 1: 2^-53 with rounding to
-  // nearest. The sum is stored through a volatile so that it is rounded to
-  // double and not folded away.
-  volatile double trial = 2.0;
-  state.MachineEpsilon = 1.0;
-  while (trial > 1.0) {
-    state.MachineEpsilon = state.MachineEpsilon / 2.0;
-    trial = state.MachineEpsilon + 1.0;
-  }
-}
 
 void SolveSpeciation(ModelState& state, WeightedSumSource& weightedSum) {
   using namespace speciation_detail;

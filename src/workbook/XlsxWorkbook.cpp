@@ -14,8 +14,8 @@
 #include "workbook/PackageWriter.h"
 #include "workbook/RichText.h"
 #include "workbook/SharedStrings.h"
-#include "workbook/SheetEditor.h"
 #include "workbook/WorkbookFiles.h"
+#include "workbook/XlsxSheet.h"
 #include "workbook/XlsxXml.h"
 
 namespace vontralek::workbook {

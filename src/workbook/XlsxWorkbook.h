@@ -11,7 +11,7 @@
 
 namespace vontralek::workbook {
 
-class FileHold; // WorkbookFiles.h
+class FileHold; // FileHold.h
 
 // What the reader accepts from a package, checked while it reads: a package
 // beyond these is refused as damaged (a decompression bomb of a few MB can
@@ -25,7 +25,7 @@ struct PackageLimits {
   std::uint64_t maxRatio = 250;              // uncompressed : compressed size of a part...
   std::uint64_t ratioFromSize = 16ull << 20; // ...once it has unpacked to this many bytes
   // A worksheet part this large is edited as a stream of rows, so that memory
-  // does not grow with the rows (see SheetStreaming.cpp) and its rows are
+  // does not grow with the rows (see XlsxSheetStreaming.cpp) and its rows are
   // deflated on a second thread as a batch writes them: from a few thousand
   // rows on, that is faster than deflating the whole sheet at the save.
   std::uint64_t streamFromSize = 1ull << 20;

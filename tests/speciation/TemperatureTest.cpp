@@ -20,20 +20,6 @@ using ::testing::AllOf, ::testing::HasSubstr;
 
 FixedWeightedSum weights;
 
-// Reference: Bradley-Pitzer permittivity, Kell density and the slope formula at 0-90 °C, beside PHREEQC's own A.
-TEST(WaterAtTemperature, PermittivityDensityAndDaviesSlopeMatchTheReferenceTable) {
-  const auto rows = ReadTable(SPECIATION_TEST_DATA "/davies-a-temperature.csv");
-  ASSERT_EQ(rows.size(), 13u);
-  for (const Row& f : rows) {
-    const double T = Number(f, "temp_C") + ZeroCelsiusK, eps = Number(f, "eps_bradley_pitzer"),
-                 rho = Number(f, "rho_kell_g_cm3");
-    EXPECT_NEAR(WaterDielectricConstant(T), eps, 1e-9 * eps) << f.at("temp_C");
-    EXPECT_NEAR(WaterDensity(T), rho, 1e-9 * rho) << f.at("temp_C");
-    EXPECT_NEAR(DaviesSlope(T), Number(f, "A_formula"), 1e-9) << f.at("temp_C");
-    EXPECT_NEAR(DaviesSlope(T), Number(f, "A_phreeqc"), 7.4e-6) << f.at("temp_C");
-  }
-}
-
 TEST(WaterAtTemperature, LogKIsAnchoredAtTwentyFiveDegrees) {
   // PHREEQC at 5-60 °C checks log K(T); here: at 25 °C the user's log K comes back to the bit, an absent one stays 0.
   const Table<TemperatureRecord, 30> data = ShippedTemperatureData();

@@ -1,4 +1,4 @@
-#include "workbook/SheetEditor.h"
+#include "workbook/XlsxSheet.h"
 
 #include <charconv>
 #include <cstdio>

@@ -7,12 +7,14 @@
 
 #include <cmath>
 
+#include "model/Rows.h"
+
 namespace vontralek::activity {
 
 // Charged entries: the Davies equation (Davies, C. W. 1962, Ion Association,
 // Butterworths, London, ch. 3):
 //   log g = -A z^2 (sqrt(I) / (1 + sqrt(I)) - 0.3 I).
-// A is the Debye-Hueckel constant of water, 1.8248e6 (eps T)^(-3/2) in
+// A is the Debye-Hueckel constant of water (WaterProperties.h), in
 // (L/mol)^(1/2); 0.512 is the value at 25 degC usual in natural-water
 // chemistry (Stumm, W. and Morgan, J. J. 1996, Aquatic Chemistry, 3rd ed.,
 // Wiley, ch. 3). From the dielectric constant of Bradley and Pitzer (1979) it
@@ -42,7 +44,8 @@ inline constexpr double kFitScale = -11.7021, kFitPole = 60.8128, kFitSquare = 0
 // The complexes with the quadratic rule: cations 3 and 4 (calcium, magnesium)
 // with ligands 3 (sulfate) and 5 (carbonate), ComplexTable rows 4h + c.
 constexpr bool UsesQuadraticNeutralRule(int complexRow) {
-  return complexRow == 15 || complexRow == 16 || complexRow == 23 || complexRow == 24;
+  return complexRow == complex::CalciumSulfate || complexRow == complex::MagnesiumSulfate ||
+         complexRow == complex::CalciumCarbonate || complexRow == complex::MagnesiumCarbonate;
 }
 
 // The activity coefficient without a fault test (the caller tests the status

@@ -1,4 +1,4 @@
-#include "speciation/ActivityModel.h"
+#include "speciation/ActivityCoefficients.h"
 #include "speciation/FloatingPointFaults.h"
 #include "speciation/Speciation.h"
 #include "speciation/SpeciationDetail.h"

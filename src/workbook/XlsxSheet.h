@@ -73,7 +73,7 @@ public:
   bool Dirty() const { return dirty_; }
   bool Written() const { return written_; }
   // Reads the part. A part of at least StreamFrom bytes is read as a stream
-  // of rows when its form allows (see SheetStreaming.cpp).
+  // of rows when its form allows (see XlsxSheetStreaming.cpp).
   void Load() const;
   void StreamFrom(std::uint64_t bytes) { streamFromSize_ = bytes; }
   std::string Serialize();
@@ -149,7 +149,7 @@ private:
                                           std::vector<Mark>& ranges) const;
 
   // Streaming: the rows before the window are written out, the rows after it
-  // are still in the part read; see SheetStreaming.cpp.
+  // are still in the part read; see XlsxSheetStreaming.cpp.
   struct Stream;
   bool LoadStreamed() const;
   void NoteFirstColumn(Stream& stream, const Row& row, int number) const;

@@ -24,8 +24,9 @@
 #include "workbook/NumberText.h"
 #include "workbook/PackageReader.h"
 #include "workbook/References.h"
+#include "workbook/RowReadAhead.h"
 #include "workbook/RowStream.h"
-#include "workbook/SheetEditor.h"
+#include "workbook/XlsxSheet.h"
 #include "workbook/XlsxXml.h"
 
 namespace vontralek::workbook {
@@ -133,143 +134,8 @@ bool XlsxSheet::IsEmpty(int row, int column) const {
   return Value(row, column).IsEmpty();
 }
 
-namespace {
-
-// The part unpacked and cut into rows on a thread of its own while the caller
-// checks them, batch by batch, so that the check at open takes about as long
-// as the longer of the two halves (on 10,000 rows of a batch: 9 ms to unpack
-// and cut, 14 ms to parse and index) rather than both. Whatever the reading
-// throws reaches the caller at the row where it happened, as if it had read
-// the part itself.
-class RowReader {
-public:
-  RowReader(const PackageReader& package, const std::string& part) : rows_(package, part) {}
-  ~RowReader() {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-    }
-    changed_.notify_all();
-    if (thread_.joinable()) thread_.join();
-  }
-  RowReader(const RowReader&) = delete;
-  RowReader& operator=(const RowReader&) = delete;
-
-  // As RowStream::Start; the rows after the head are then read ahead (here,
-  // if no thread can be started).
-  bool Start(std::string& head) {
-    if (!rows_.Start(head)) return false;
-    try {
-      thread_ = std::thread([this] { Work(); });
-    } catch (const std::system_error&) {
-      alone_ = true;
-    }
-    return true;
-  }
-  // As RowStream::Read, the row's text given in place: it stays valid (and
-  // may be changed) until the next call.
-  RowStream::Next Read(char*& text, std::size_t& length, int& number) {
-    if (alone_) {
-      const RowStream::Next next = rows_.Read(batch_.text, number);
-      if (next == RowStream::Next::End) batch_.tail = rows_.Tail();
-      text = batch_.text.data();
-      length = batch_.text.size();
-      return next;
-    }
-    while (at_ == batch_.rows.size()) {
-      if (batch_.last) {
-        if (batch_.error) std::rethrow_exception(batch_.error);
-        return batch_.end;
-      }
-      std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [this] { return !ready_.empty() || failure_; });
-      if (ready_.empty()) std::rethrow_exception(failure_);
-      batch_ = std::move(ready_.front());
-      ready_.pop_front();
-      lock.unlock();
-      changed_.notify_all();
-      at_ = 0;
-    }
-    const Row& row = batch_.rows[at_++];
-    text = batch_.text.data() + row.begin;
-    length = row.length;
-    number = row.number;
-    return RowStream::Next::Row;
-  }
-  std::string Tail() const { return batch_.tail; } // after Read gave End
-
-private:
-  struct Row {
-    std::size_t begin, length;
-    int number;
-  };
-  struct Batch {
-    std::string text; // the rows' texts one after the other
-    std::vector<Row> rows;
-    bool last = false; // the batch ends the part: end says how
-    RowStream::Next end = RowStream::Next::End;
-    std::exception_ptr error; // thrown reading the row after the batch's rows
-    std::string tail;
-  };
-  static constexpr std::size_t kRowsPerBatch = 256, kBatchesAhead = 4;
-
-  void Work() {
-    try {
-      ReadAhead();
-    } catch (...) { // no memory to hand a batch over
-      const std::lock_guard<std::mutex> lock(mutex_);
-      failure_ = std::current_exception();
-    }
-    changed_.notify_all();
-  }
-
-  void ReadAhead() {
-    std::string text;
-    for (bool last = false; !last;) {
-      Batch batch;
-      try {
-        while (batch.rows.size() < kRowsPerBatch) {
-          int number = 0;
-          const RowStream::Next next = rows_.Read(text, number);
-          if (next != RowStream::Next::Row) {
-            batch.last = true;
-            batch.end = next;
-            if (next == RowStream::Next::End) batch.tail = rows_.Tail();
-            break;
-          }
-          batch.rows.push_back({batch.text.size(), text.size(), number});
-          batch.text += text;
-        }
-      } catch (...) {
-        batch.last = true;
-        batch.error = std::current_exception();
-      }
-      last = batch.last;
-      std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [this] { return stop_ || ready_.size() < kBatchesAhead; });
-      if (stop_) return;
-      ready_.push_back(std::move(batch));
-      lock.unlock();
-      changed_.notify_all();
-    }
-  }
-
-  RowStream rows_;
-  std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<Batch> ready_;
-  bool stop_ = false;
-  std::exception_ptr failure_; // the reading ended without a batch to say why
-  bool alone_ = false;         // no thread: the caller reads
-  Batch batch_;                // the batch being checked (the caller's)
-  std::size_t at_ = 0;
-};
-
-} // namespace
-
 bool XlsxSheet::LoadStreamed() const {
-  RowReader rows(book_.package, info_.part);
+  RowReadAhead rows(book_.package, info_.part);
   std::string head;
   if (!rows.Start(head)) return false;
   auto stream = std::make_unique<Stream>();

@@ -1,4 +1,4 @@
-#include "workbook/SheetEditor.h"
+#include "workbook/XlsxSheet.h"
 
 #include <charconv>
 #include <cmath>
@@ -7,6 +7,7 @@
 #include "workbook/CalcChain.h"
 #include "workbook/NumberText.h"
 #include "workbook/PackageReader.h"
+#include "workbook/Places.h"
 #include "workbook/References.h"
 #include "workbook/SharedStrings.h"
 #include "workbook/XlsxXml.h"
@@ -94,9 +95,9 @@ XlsxSheet::Row XlsxSheet::IndexRow(pugi::xml_node r, int& previousRow) const {
 
 void XlsxSheet::CheckPosition(int row, int column) const {
   if (row < 1 || row > kMaxRow || column < 1 || column > kMaxColumn) {
-    throw WorkbookError("Worksheet " + std::to_string(number_) + " (\"" + TextForMessage(info_.name) +
-                        "\") has no cell at row " + std::to_string(row) + ", column " + std::to_string(column) +
-                        " of " + book_.Where() + ": rows run from 1 to 1048576 and columns from 1 to 16384.");
+    throw WorkbookError(SheetPlace(number_, info_.name) + " has no cell at row " + std::to_string(row) + ", column " +
+                        std::to_string(column) + " of " + book_.Where() +
+                        ": rows run from 1 to 1048576 and columns from 1 to 16384.");
   }
 }
 

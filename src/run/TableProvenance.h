@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+#include "run/TableOptions.h"
+#include "run/TableParameters.h"
+
+namespace vontralek {
+
+struct TableRunSummary;
+
+// The provenance record of a run, as JSON text: program version, model, pair
+// rule, units of the input columns, detection-limit policy, failure policy,
+// thread count, where the constants came from and their SHA-256.
+std::string ProvenanceJson(const TableOptions& options, const TableParameters& parameters,
+                           const TableRunSummary& summary);
+
+} // namespace vontralek
