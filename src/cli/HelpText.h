@@ -16,10 +16,9 @@ inline constexpr const char* kHelpDescription =
     "  vontralek-cli [OPTIONS] INPUT.csv [-o OUTPUT.csv]\n"
     "  vontralek-cli [OPTIONS] --csv - [-o OUTPUT.csv]\n";
 
-inline constexpr const char* kInputHelp =
-    "the workbook (.xlsx, .xlsm, .xls, .ods; default VONTRALEK.xls,\n"
-    "else VONTRALEK.xlsx, in the program's folder), or the table\n"
-    "(.csv; \"-\" with --csv: standard input)";
+inline constexpr const char* kInputHelp = "the workbook (.xlsx, .xlsm, .xls, .ods; default VONTRALEK.xls,\n"
+                                          "else VONTRALEK.xlsx, in the program's folder), or the table\n"
+                                          "(.csv; \"-\" with --csv: standard input)";
 
 inline constexpr const char* kHelpFooter =
     "Choice words may be written in any letter case, with spaces, hyphens or\n"

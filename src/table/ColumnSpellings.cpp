@@ -94,8 +94,7 @@ std::optional<std::string_view> UnitText(std::string_view rest) {
   if (rest.front() != ' ' && rest.front() != '(' && rest.front() != '[') return std::nullopt;
   while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
   const char close = rest.empty() ? 0 : rest.front() == '(' ? ')' : rest.front() == '[' ? ']' : 0;
-  if (close != 0 && rest.back() == close && rest.find(close) == rest.size() - 1)
-    return rest.substr(1, rest.size() - 2);
+  if (close != 0 && rest.back() == close && rest.find(close) == rest.size() - 1) return rest.substr(1, rest.size() - 2);
   return rest; // a unit after a space, or something that no unit reading will accept
 }
 
@@ -116,15 +115,14 @@ std::vector<std::string> UnitWords(std::string_view text) {
     }
   }
   std::vector<std::string> words;
-  std::size_t start = 0;
-  while ((start = flat.find_first_not_of(' ', start)) != std::string::npos) {
+  for (std::size_t start = 0; (start = flat.find_first_not_of(' ', start)) != std::string::npos;) {
     const std::size_t end = std::min(flat.find(' ', start), flat.size());
-    std::string word = flat.substr(start, end - start);
+    std::string_view word = std::string_view(flat).substr(start, end - start);
     start = end;
     if (word == "l-1" || word == "l^-1" || word == "liter" || word == "litre") word = "l";
     if (word == "degc") word = "c";
     if (word == "as" || word == "deg" || word == "degrees") continue;
-    words.push_back(word);
+    words.emplace_back(word);
   }
   return words;
 }

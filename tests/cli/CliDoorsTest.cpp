@@ -53,7 +53,7 @@ TEST(CliDoors, ChoiceWordsInAnySpellingAndSummariesNameTheModel) {
   wb.Sheet(2).Put(2, 1, Num(1));
   PutAnalysis(wb.Sheet(2), 2, 2, kSpring);
   wb.Sheet(4).Put(23, 5, Text(" Ion_Association")); // E23
-  wb.Sheet(4).Put(28, 5, Text("MEQ/L"));             // E28
+  wb.Sheet(4).Put(28, 5, Text("MEQ/L"));            // E28
   const std::string book = folder / "in.xlsx";
   WriteXlsx(book, wb);
   for (const Args& args : {Args{"--sheet", "Batch", "--pair", "PH", "-o", folder / "a.xlsx", book},
@@ -65,7 +65,8 @@ TEST(CliDoors, ChoiceWordsInAnySpellingAndSummariesNameTheModel) {
   EXPECT_THAT(Cli({"--sheet", "main", "--model", "AS-SPECIFIED", "-o", folder / "c.xlsx", book}).err,
               HasSubstr("A5")); // the Main sheet's empty sample, after the model word was accepted
   for (const char* model : {"ion_association", "Ion-Association", "ion association"}) {
-    const Outcome o = Cli({"--csv", "-", "--model", model, "--pair", "pH", "--below-limit", "HALF", "-o", folder / "t.csv"});
+    const Outcome o =
+        Cli({"--csv", "-", "--model", model, "--pair", "pH", "--below-limit", "HALF", "-o", folder / "t.csv"});
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_THAT(o.out, AllOf(HasSubstr("ion association model"), HasSubstr("not measured (no column): K, NO3")));
   }
@@ -88,9 +89,9 @@ TEST(CliDoors, KeepGoingExitsOneWhenARowFailed) {
 TEST(CliDoors, TheHelpListsEveryOptionAndTheSettings) {
   const Outcome o = Cli({"--help"});
   EXPECT_EQ(o.status, 0);
-  for (const char* text : {"--sheet", "--pair", "--output", "--model", "--extras", "--keep-going", "--csv", "--constants",
-                           "--below-limit", "--threads", "--quiet", "--raw-text", "--version", "E26 When a sample fails",
-                           "Exit status", "ion association (default)"})
+  for (const char* text : {"--sheet", "--pair", "--output", "--model", "--extras", "--keep-going", "--csv",
+                           "--constants", "--below-limit", "--threads", "--quiet", "--raw-text", "--version",
+                           "E26 When a sample fails", "Exit status", "ion association (default)"})
     EXPECT_THAT(o.out, HasSubstr(text));
 }
 

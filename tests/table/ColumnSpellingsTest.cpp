@@ -52,7 +52,7 @@ TEST(ColumnSpellings, LabAndCanonicalHeadersNameTheirQuantityAndUnit) {
 TEST(TextSafety, FormulasAreDefusedNumbersAreNot) {
   std::string scratch;
   for (const char* formula : {"=HYPERLINK(\"x\")", "+cmd|' /C calc'!A0", "-2+3", "@SUM(A1)", "\tx", "\r=1", "-", "+"})
-    EXPECT_EQ(SafeText(formula, scratch), "'" + std::string(formula)) << formula;
+    EXPECT_EQ(SafeText(formula, scratch), std::string("'").append(formula)) << formula;
   for (const char* plain : {"-1.5", "+2", "-0,25", "-1e-3", "-7.5E+02 ", "SN2", "a=b", "", "<0.1", " =1"})
     EXPECT_EQ(SafeText(plain, scratch), plain);
   EXPECT_EQ(FindNul(std::string("ab\0c", 4)), 2u);
