@@ -7,10 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "run/UserWorkbook.h"
+
 namespace vontralek::cli {
 
 struct CliEnvironment {
   std::filesystem::path programFolder; // where the default workbook is looked for
+  UserDataPlaces userData;             // where an installed program keeps the user's own workbook
   bool errorIsTerminal = false;        // draw the batch progress bar on the error stream
   // Set by the SIGINT/SIGTERM handler: the run stops after the current sample
   // (exit status 128 + the signal's number). Null: never stopped.
