@@ -13,12 +13,12 @@ namespace vontralek::cli {
 
 struct CliEnvironment {
   std::filesystem::path programFolder; // where the default workbook is looked for
-  UserDataPlaces userData;             // where an installed program keeps the user's own workbook
   bool errorIsTerminal = false;        // draw the batch progress bar on the error stream
   // Set by the SIGINT/SIGTERM handler: the run stops after the current sample
   // (exit status 128 + the signal's number). Null: never stopped.
   const std::atomic<int>* stopSignal = nullptr;
   std::istream* standardInput = nullptr; // the table mode's "-" (none: no standard input)
+  UserDataPlaces userData = {}; // where an installed program keeps the user's own workbook (none: the tests' default)
 };
 
 // The whole program behind main(): parses args (without the program name),
