@@ -47,6 +47,14 @@ void WritePairHeadings(CarbonatePair pair, workbook::Worksheet& sheet, CellRef f
     WriteCarbonateHeading(sheet, first, withUnits ? "[CO32-]/mmol/L" : "[CO32-]");
     WriteBicarbonateHeading(sheet, second, withUnits ? "[HCO3-]/mmol/L" : "[HCO3-]");
     break;
+  case CarbonatePair::DICPH:
+    WriteText(sheet, first, "pH");
+    WriteText(sheet, second, withUnits ? "DIC/mmol/L" : "DIC");
+    break;
+  case CarbonatePair::AlkalinityDIC:
+    WriteText(sheet, first, withUnits ? "DIC/mmol/L" : "DIC");
+    WriteText(sheet, second, alkalinity);
+    break;
   case CarbonatePair::None:
     break;
   }
