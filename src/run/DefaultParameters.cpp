@@ -52,11 +52,7 @@ void LoadDefaultTemperatureData(ModelState& state) {
   );
   table::CsvReader reader(text, "the shipped temperature data");
   const std::vector<std::string>& header = reader.Header();
-  const auto column = [&header](const char* name) {
-    const auto found = std::find(header.begin(), header.end(), name);
-    if (found == header.end()) throw std::logic_error(std::string("shipped temperature data without ") + name);
-    return static_cast<std::size_t>(found - header.begin());
-  };
+  const auto column = [&header](const char* name) { return ShippedColumn(header, name, "shipped temperature data"); };
   const char* const names[TemperatureFields] = {"form", "A1", "A2", "A3", "A4", "A5", "A6", "delta_h_kJ_mol"};
   std::size_t index[TemperatureFields];
   for (int f = 0; f < TemperatureFields; ++f) index[f] = column(names[f]);
@@ -72,6 +68,12 @@ void LoadDefaultTemperatureData(ModelState& state) {
     for (int f = 0; f < TemperatureFields; ++f) rows[static_cast<std::size_t>(n - 1)][f].text = record[index[f]];
   }
   FillTemperatureTable(state.TemperatureTable, rows);
+}
+
+std::size_t ShippedColumn(const std::vector<std::string>& header, const char* name, const char* what) {
+  const auto found = std::find(header.begin(), header.end(), name);
+  if (found == header.end()) throw std::logic_error(std::string(what) + " without " + name);
+  return static_cast<std::size_t>(found - header.begin());
 }
 
 } // namespace vontralek

@@ -1,5 +1,11 @@
 #pragma once
 
+#include <vector>
+
+#include <string>
+
+#include <cstddef>
+
 #include "model/ModelState.h"
 
 namespace vontralek {
@@ -17,5 +23,10 @@ void LoadDefaultParameters(ModelState& state);
 // data/logk-temperature.csv, the file the shipped workbook's block is filled
 // from, compiled in at build time.
 void LoadDefaultTemperatureData(ModelState& state);
+
+// The index of the column called name in the header of a data file the build
+// ships (what names it in the error); a shipped file without it is a fault of
+// the build, not of the user's data.
+std::size_t ShippedColumn(const std::vector<std::string>& header, const char* name, const char* what);
 
 } // namespace vontralek

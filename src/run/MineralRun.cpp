@@ -11,6 +11,7 @@
 #include "layout/PhaseLoading.h"
 #include "layout/SettingsLoading.h"
 #include "report/MineralReport.h"
+#include "run/DefaultParameters.h"
 #include "speciation/SaturationIndices.h"
 #include "speciation/WaterQuality.h"
 #include "table/Csv.h"
@@ -35,11 +36,7 @@ PhaseTable ReadShippedPhases() {
   std::istringstream text(kept.str());
   table::CsvReader reader(text, "the shipped phases");
   const std::vector<std::string>& header = reader.Header();
-  const auto column = [&header](const char* name) {
-    const auto found = std::find(header.begin(), header.end(), name);
-    if (found == header.end()) throw std::logic_error(std::string("shipped phases without ") + name);
-    return static_cast<std::size_t>(found - header.begin());
-  };
+  const auto column = [&header](const char* name) { return ShippedColumn(header, name, "shipped phases"); };
   const char* const species[PhaseSpeciesCount] = {"Ca+2",  "Mg+2",  "Na+",   "K+", "Cl-", "NO3-",
                                                   "SO4-2", "CO3-2", "HCO3-", "H+", "H2O"};
   const char* const temperature[7] = {"A1", "A2", "A3", "A4", "A5", "A6", "dH_kJ_mol"};
