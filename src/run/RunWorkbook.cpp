@@ -57,6 +57,10 @@ RunSummary RunWorkbook(ModelState& state, const RunRequest& request, ProgressLis
     // not after the calculation.
     workbook->CheckSaveTo(target);
     layout::CheckWorkbookLayout(*workbook);
+    // A large Batch sheet keeps its rows in a temporary file until the save:
+    // room for them, with every column up to the last a batch fills, is checked now.
+    if (state.SheetMode == DataSheet::Batch)
+      workbook->CheckRoomToWrite(layout::BatchSheet, layout::batch_sheet::Temperature, target);
   } catch (const std::exception& error) {
     if (const int signal = NotedSignal(request.options)) {
       workbook.reset();

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "common/Errors.h"
+#include "workbook/TemporarySpace.h"
 
 namespace vontralek::workbook {
 
@@ -39,7 +40,8 @@ void DeflateStream::Failed(const std::string& what) {
                       "). The file on disk was not changed. Check that the temporary folder has space.");
 }
 
-DeflateStream::DeflateStream() : z_(std::make_unique<isal_zstream>()) {
+DeflateStream::DeflateStream(const std::filesystem::path& folder)
+    : z_(std::make_unique<isal_zstream>()), folder_(folder) {
   // Raw deflate (no gzip or zlib wrapper) with a 32 kB window, as a zip part needs.
   isal_deflate_init(z_.get());
   z_->level = 1;
@@ -47,8 +49,6 @@ DeflateStream::DeflateStream() : z_(std::make_unique<isal_zstream>()) {
   z_->level_buf = levelBuffer_.get();
   z_->level_buf_size = ISAL_DEF_LVL1_DEFAULT;
   z_->end_of_stream = 0; // the text after the rows follows in a segment of its own
-  file_ = std::tmpfile();
-  if (!file_) Failed("no temporary file for the worksheet could be made");
   pending_.reserve(kPiece + 4096);
   worker_ = std::thread([this] { Work(); });
 }
@@ -61,6 +61,15 @@ DeflateStream::~DeflateStream() {
   changed_.notify_all();
   worker_.join();
   if (file_) std::fclose(file_);
+}
+
+void DeflateStream::MoveTo(const std::filesystem::path& folder) {
+  Wait();
+  if (rowsSize_ > 0 || !pending_.empty() || finished_) return;
+  std::FILE* moved = UnnamedTemporaryFile(folder);
+  if (file_) std::fclose(file_);
+  file_ = moved;
+  folder_ = folder;
 }
 
 void DeflateStream::Work() {
@@ -90,6 +99,7 @@ void DeflateStream::Wait() {
 
 void DeflateStream::Hand(bool flush) {
   Wait();
+  if (!file_) file_ = UnnamedTemporaryFile(folder_); // made when first needed
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     working_.swap(pending_);

@@ -1,7 +1,8 @@
 #pragma once
 
 // A part written as a stream: its text deflated piece by piece into an
-// anonymous temporary file, so that a sheet of gigabytes never sits in memory.
+// unnamed temporary file (in TMPDIR or beside the workbook: see
+// TemporarySpace.h), so that a sheet of gigabytes never sits in memory.
 //
 // The part is three independent deflate segments: the text before the rows,
 // the rows, the text after them. The first two end on a byte boundary with a
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,11 +31,15 @@ namespace vontralek::workbook {
 
 class DeflateStream {
 public:
-  DeflateStream();
+  // The temporary file is made in folder when the first rows are deflated.
+  explicit DeflateStream(const std::filesystem::path& folder);
   ~DeflateStream();
   DeflateStream(const DeflateStream&) = delete;
   DeflateStream& operator=(const DeflateStream&) = delete;
 
+  // The temporary file is made in folder now (so that a folder where none can
+  // be made is known at once), or moved there while nothing was written to it.
+  void MoveTo(const std::filesystem::path& folder);
   // The rows' text, in order.
   void Append(std::string_view text);
   // Ends the rows' segment; head and tail are the text around it.
@@ -63,6 +69,7 @@ private:
 
   std::unique_ptr<isal_zstream> z_;
   std::unique_ptr<unsigned char[]> levelBuffer_;
+  std::filesystem::path folder_;
   std::FILE* file_ = nullptr;
   std::string pending_; // rows' text not yet handed over
   std::string working_; // the piece the worker deflates

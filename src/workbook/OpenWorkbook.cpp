@@ -224,6 +224,9 @@ public:
     original_ = path;
   }
   fs::path Path() const override { return original_; }
+  void CheckRoomToWrite(int number, int columns, const fs::path& target) override {
+    inner_->CheckRoomToWrite(number, columns, target);
+  }
   void CheckSaveTo(const fs::path& target) const override {
     CheckSavable(target);
     std::error_code ec;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/Errors.h"
+#include "workbook/UnkeptText.h"
 #include "workbook/XlsxXml.h"
 
 namespace vontralek::workbook {
@@ -62,6 +63,13 @@ void PackageReader::Damaged(const std::string& problem) const {
   throw WorkbookError("Cannot use " + Where() + ": " + problem +
                       ". The file is not a valid .xlsx workbook or is damaged. Open it in a "
                       "spreadsheet application and save it again as an Excel workbook (.xlsx).");
+}
+
+std::uint64_t PackageReader::Size() const {
+  if (!fromFile_) return bytes_.size();
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(path_, ec);
+  return ec ? 0 : size;
 }
 
 std::string PackageReader::Bytes() const { return fromFile_ ? ReadWorkbookFile(path_) : bytes_; }
@@ -187,8 +195,10 @@ std::string PackageReader::ReadPart(const std::string& part) const {
   return data;
 }
 
-void PackageReader::ParsePart(const std::string& part, pugi::xml_document& doc) const {
+void PackageReader::ParsePart(const std::string& part, pugi::xml_document& doc, const std::string& what) const {
   const std::string data = ReadPart(part);
+  if (const std::string unkept = UnkeptConstruct(data); !unkept.empty())
+    Damaged((what.empty() ? "the part \"" + TextForMessage(part) + "\"" : what) + " holds " + unkept + UnkeptReason());
   const pugi::xml_parse_result result = doc.load_buffer(data.data(), data.size(), xml::kParseFlags);
   if (!result) {
     Damaged("the part \"" + TextForMessage(part) + "\" is not well-formed XML (" + result.description() + " at byte " +

@@ -37,6 +37,7 @@ public:
   // too large to hold: what a streamed sheet was saved into).
   void OpenFile(const std::filesystem::path& path);
   std::string Bytes() const;
+  std::uint64_t Size() const; // of the package, packed
   zip_t* Archive() const { return archive_; }
   const PackageLimits& Limits() const { return limits_; }
   const std::filesystem::path& Path() const { return path_; }
@@ -49,7 +50,10 @@ public:
   // The part unpacked; a missing, encrypted or damaged part and one beyond the
   // limits are refused as damaged.
   std::string ReadPart(const std::string& part) const;
-  void ParsePart(const std::string& part, pugi::xml_document& doc) const;
+  // Parses the part; a part that is no well-formed XML, or that holds text the
+  // writer could not write back as it is (see UnkeptText.h), is refused as
+  // damaged, named by what (the part's name when empty).
+  void ParsePart(const std::string& part, pugi::xml_document& doc, const std::string& what = {}) const;
   // The part opened for reading piece by piece, and its packed size; a missing
   // or encrypted part is refused as damaged.
   zip_file_t* OpenPart(const std::string& part, std::uint64_t& compressedSize) const;

@@ -76,6 +76,14 @@ public:
   // would fail or do harm: see CheckSavable. A converted workbook also refuses
   // to replace itself when the round trip would lose content (macros).
   virtual void CheckSaveTo(const std::filesystem::path& target) const { CheckSavable(target); }
+  // Throws WorkbookError, before anything is calculated, when writing columns
+  // numbers into every row of worksheet number and saving to target would need
+  // more room than is free where the temporary data and the new file go (a
+  // worksheet large enough to be edited as a stream of rows keeps them in
+  // TMPDIR, else beside target). Those data then go there.
+  virtual void CheckRoomToWrite(int number, int columns, const std::filesystem::path& target) {
+    (void)number, (void)columns, (void)target;
+  }
 };
 
 // Opens a workbook file (.xlsx, .xlsm; .xls and .ods through LibreOffice) for a

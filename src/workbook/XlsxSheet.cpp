@@ -22,8 +22,9 @@ void XlsxSheet::Load() const {
   if (doc_) return;
   if (book_.package.StatedSize(info_.part) >= streamFromSize_ && LoadStreamed()) return;
   auto doc = std::make_unique<pugi::xml_document>();
-  book_.package.ParsePart(info_.part, *doc);
+  book_.package.ParsePart(info_.part, *doc, SheetName());
   LoadDocument(std::move(doc));
+  for (const auto& [number, row] : rows_) readCells_ = readCells_ || !row.cells.empty();
 }
 
 void XlsxSheet::LoadDocument(std::unique_ptr<pugi::xml_document> doc) const {
@@ -32,14 +33,18 @@ void XlsxSheet::LoadDocument(std::unique_ptr<pugi::xml_document> doc) const {
     book_.package.Damaged("the part \"" + TextForMessage(info_.part) + "\" is not a worksheet");
   sheetData_ = Child(root, "sheetData");
   int previousRow = 0;
+  bool inOrder = true;
   for (pugi::xml_node r = Child(sheetData_, "row"); r; r = NextNamed(r, "row")) {
+    const int before = previousRow;
     Row row = IndexRow(r, previousRow);
+    inOrder = inOrder && previousRow > before;
     // A row or cell given twice is read as the first copy by some programs
     // and as the last by others: the file is ambiguous, hence damaged.
     if (!rows_.try_emplace(previousRow, std::move(row)).second)
       book_.package.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has row " + std::to_string(previousRow) +
                             " twice");
   }
+  if (!inOrder) PutRowsInOrder();
   // Column default styles, for cells created in formatted columns.
   columnStyles_.clear();
   for (pugi::xml_node col = Child(Child(root, "cols"), "col"); col; col = NextNamed(col, "col")) {
@@ -68,6 +73,7 @@ XlsxSheet::Row XlsxSheet::IndexRow(pugi::xml_node r, int& previousRow) const {
   previousRow = rowNumber;
   Row row{r, {}, {}, {}};
   int previousColumn = 0;
+  bool inOrder = true;
   for (pugi::xml_node c = Child(r, "c"); c; c = NextNamed(c, "c")) {
     int column = previousColumn + 1;
     if (pugi::xml_attribute a = c.attribute("r")) {
@@ -88,8 +94,10 @@ XlsxSheet::Row XlsxSheet::IndexRow(pugi::xml_node r, int& previousRow) const {
       book_.package.Damaged("worksheet \"" + TextForMessage(info_.name) + "\" has cell " +
                             CellAddress(rowNumber, column) + " twice");
     }
+    inOrder = inOrder && at == row.cells.end();
     row.cells.insert(at, {column, c});
   }
+  if (!inOrder) PutCellsInOrder(row);
   return row;
 }
 
@@ -164,21 +172,6 @@ CellValue XlsxSheet::Value(int row, int column) const {
   }
   book_.package.Damaged(Where(row, column) + " holds \"" + TextForMessage(text) +
                         "\" where a stored number is expected");
-}
-
-std::vector<std::pair<int, int>> XlsxSheet::Positions() const {
-  Load();
-  StopStreaming();
-  std::vector<std::pair<int, int>> positions;
-  for (const auto& [r, row] : rows_) {
-    auto n = row.numbers.begin();
-    for (const DomCell& cell : row.cells) {
-      for (; n != row.numbers.end() && n->column < cell.column; ++n) positions.emplace_back(r, n->column);
-      positions.emplace_back(r, cell.column);
-    }
-    for (; n != row.numbers.end(); ++n) positions.emplace_back(r, n->column);
-  }
-  return positions;
 }
 
 pugi::xml_node XlsxSheet::SheetData() {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -70,6 +71,10 @@ public:
   void SetEmpty(int row, int column) override;
 
   const Info& info() const { return info_; }
+  // "worksheet 2 (\"Batch\")", for messages.
+  std::string SheetName() const {
+    return "worksheet " + std::to_string(number_) + " (\"" + TextForMessage(info_.name) + "\")";
+  }
   bool Dirty() const { return dirty_; }
   bool Written() const { return written_; }
   // Reads the part. A part of at least StreamFrom bytes is read as a stream
@@ -81,6 +86,10 @@ public:
   // written by FinishStream, not Serialize.
   bool Streamed() const { return stream_ != nullptr; }
   DeflateStream& FinishStream();
+  // Streamed: the rows are kept in folder from now on (before any is written out).
+  void KeepRowsIn(const std::filesystem::path& folder);
+  // The rows of the part as read, or of the DOM.
+  std::size_t RowCount() const;
   // After the workbook was saved: the sheet is read again from the new package.
   void Reload();
   std::vector<std::pair<int, int>> Positions() const;
@@ -132,6 +141,9 @@ private:
   // Checks one row element and indexes its cells; numbers made explicit.
   // previousRow: the number of the row before it, becomes this one's.
   Row IndexRow(pugi::xml_node r, int& previousRow) const;
+  // Rows or a row's cells listed out of order in the part, put in order (XlsxSheetOrder.cpp).
+  void PutRowsInOrder() const;
+  static void PutCellsInOrder(const Row& row);
   const Row* RowForReading(int row) const;
   pugi::xml_node FindCell(int row, int column) const;
   const NumberCell* FindNumber(int row, int column) const;
@@ -144,6 +156,8 @@ private:
     const Row* row_ = nullptr; // when not (yet) in rows_
   };
   void ExpandNumbers(const Mark& mark, std::string& out) const;
+  // Throws WorkbookError: a mark came out of turn (it is never written).
+  [[noreturn]] void MarkOutOfOrder(int row) const;
   // Marks for the numbers of row (kept outside the DOM); returns them.
   std::vector<pugi::xml_node> MarkNumbers(int number, Row& row, const std::string& markName,
                                           std::vector<Mark>& ranges) const;
@@ -170,7 +184,6 @@ private:
   };
   void NoteDroppedShared(const std::string& si, const std::string& text, int row, int column);
   const SharedMaster* StreamedMaster(const std::string& si) const;
-  std::size_t RowCount() const;
   pugi::xml_node SheetData();
   void DropContent(pugi::xml_node cell, int row, int column);
   void DropSharedFormula(pugi::xml_node master, int row, int column);
@@ -191,6 +204,7 @@ private:
   std::uint64_t streamFromSize_ = UINT64_MAX;
   bool dirty_ = false;
   bool written_ = false;
+  mutable bool readCells_ = false; // the part held cells when it was read
   int minRow_ = INT_MAX, minColumn_ = INT_MAX, maxRow_ = 0, maxColumn_ = 0;
   // Character formats set on a cell's text since it was last written, one entry per character.
   std::map<std::pair<int, int>, std::vector<std::uint8_t>> alignments_;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/Errors.h"
 #include "workbook/PackageReader.h"
 #include "workbook/References.h"
 #include "workbook/XlsxXml.h"
@@ -34,6 +35,13 @@ std::string NumbersMarkName() {
   return name;
 }
 
+void XlsxSheet::MarkOutOfOrder(int row) const {
+  throw WorkbookError("Cannot save " + book_.Where() + ": the numbers written into " + SheetName() + " near row " +
+                      std::to_string(row) +
+                      " came out of order while the sheet was written (a fault of this program). The file on disk "
+                      "was not changed.");
+}
+
 void XlsxSheet::UpdateDimension() {
   if (!written_) return;
   pugi::xml_node root = doc_->document_element();
@@ -48,7 +56,8 @@ void XlsxSheet::UpdateDimension() {
     a = b = c = d = 0;
   }
   // "A1" alone is what writers put in an empty sheet: it covers nothing.
-  const bool emptySheetMark = colon == std::string_view::npos && a == 1 && b == 1 && RowCount() <= 1;
+  // Only in a part that held no cell when it was read, whether edited whole or streamed.
+  const bool emptySheetMark = colon == std::string_view::npos && a == 1 && b == 1 && !readCells_;
   if (a > 0 && b > 0 && c > 0 && d > 0 && !emptySheetMark) {
     r1 = std::min(r1, std::min(a, c));
     c1 = std::min(c1, std::min(b, d));
@@ -165,11 +174,11 @@ std::string XlsxSheet::Serialize() {
   return xml::Serialize(
       *doc_, markName,
       [&](std::string_view value, std::string& out) {
-        if (next < ranges.size() && value == std::to_string(next)) {
-          ExpandNumbers(ranges[next++], out);
-          return true;
-        }
-        return false; // not one of ours: written as it was
+        // The name is ours alone: a mark out of turn is a fault, never written.
+        if (next >= ranges.size() || value != std::to_string(next))
+          MarkOutOfOrder(ranges[std::min(next, ranges.size() - 1)].row);
+        ExpandNumbers(ranges[next++], out);
+        return true;
       },
       expected);
 }

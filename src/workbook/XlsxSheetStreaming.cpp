@@ -12,6 +12,7 @@
 
 #include <climits>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -26,6 +27,8 @@
 #include "workbook/References.h"
 #include "workbook/RowReadAhead.h"
 #include "workbook/RowStream.h"
+#include "workbook/TemporarySpace.h"
+#include "workbook/UnkeptText.h"
 #include "workbook/XlsxSheet.h"
 #include "workbook/XlsxXml.h"
 
@@ -82,6 +85,7 @@ struct XlsxSheet::Stream {
   std::map<std::string, SharedMaster> masters, dropped; // shared formulas by si; those overwritten
   DeflateStream out;
   std::string text;
+  explicit Stream(const std::filesystem::path& temporaryFolder) : out(temporaryFolder) {}
 };
 
 XlsxSheet::XlsxSheet(SheetContext book, Info info, int number) : book_(book), info_(std::move(info)), number_(number) {}
@@ -138,7 +142,7 @@ bool XlsxSheet::LoadStreamed() const {
   RowReadAhead rows(book_.package, info_.part);
   std::string head;
   if (!rows.Start(head)) return false;
-  auto stream = std::make_unique<Stream>();
+  auto stream = std::make_unique<Stream>(TemporaryFolder(book_.package.Path()));
   // The whole part is checked now, as a part read whole is, so that damage is
   // reported before anything is written.
   int last = 0, number = 0;
@@ -149,6 +153,10 @@ bool XlsxSheet::LoadStreamed() const {
     const RowStream::Next next = rows.Read(text, length, number);
     if (next == RowStream::Next::Unusual) return false;
     if (next == RowStream::Next::End) break;
+    if (std::memchr(text, '&', length)) {
+      if (const std::string unkept = UnkeptConstruct({text, length}); !unkept.empty())
+        book_.package.Damaged(SheetName() + " holds " + unkept + UnkeptReason());
+    }
     // Checked and let go: parsed in place, in one document for all rows.
     const pugi::xml_parse_result parsed = checking.load_buffer_inplace(text, length, kParseFlags);
     if (!parsed) {
@@ -170,11 +178,14 @@ bool XlsxSheet::LoadStreamed() const {
       }
     }
     NoteFirstColumn(*stream, row, last);
+    readCells_ = readCells_ || !row.cells.empty();
     ++stream->rowCount;
   }
   stream->tail = rows.Tail();
   auto doc = std::make_unique<pugi::xml_document>();
   const std::string skeleton = head + stream->tail;
+  if (const std::string unkept = UnkeptConstruct(skeleton); !unkept.empty())
+    book_.package.Damaged(SheetName() + " holds " + unkept + UnkeptReason());
   const pugi::xml_parse_result result = doc->load_buffer(skeleton.data(), skeleton.size(), kParseFlags);
   if (!result) {
     book_.package.Damaged("the part \"" + TextForMessage(info_.part) + "\" is not well-formed XML (" +
@@ -185,6 +196,10 @@ bool XlsxSheet::LoadStreamed() const {
   stream->text.clear();
   stream_ = std::move(stream);
   return true;
+}
+
+void XlsxSheet::KeepRowsIn(const std::filesystem::path& folder) {
+  if (stream_) stream_->out.MoveTo(folder);
 }
 
 std::size_t XlsxSheet::RowCount() const { return stream_ ? stream_->rowCount : rows_.size(); }
@@ -272,11 +287,9 @@ void XlsxSheet::PrintRow(int number, Row& row, std::string& out) const {
   for (Mark& mark : ranges) mark.row_ = &row;
   std::size_t next = 0;
   Print(row.node, out, markName, [&](std::string_view value, std::string& o) {
-    if (next < ranges.size() && value == std::to_string(next)) {
-      ExpandNumbers(ranges[next++], o);
-      return true;
-    }
-    return false;
+    if (next >= ranges.size() || value != std::to_string(next)) MarkOutOfOrder(number);
+    ExpandNumbers(ranges[next++], o);
+    return true;
   });
   for (pugi::xml_node mark : marks) mark.parent().remove_child(mark);
 }

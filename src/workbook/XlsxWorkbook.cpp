@@ -1,5 +1,6 @@
 #include "workbook/XlsxWorkbook.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -269,6 +270,28 @@ void XlsxWorkbook::SaveAs(const std::filesystem::path& path) {
   lastSave.fileSeconds = SecondsSince(writing);
   impl_->package.SetPath(path);
   impl_->package.Open(std::move(bytes));
+}
+
+void XlsxWorkbook::CheckRoomToWrite(int number, int columns, const std::filesystem::path& target) {
+  XlsxSheet& sheet = static_cast<XlsxSheet&>(Worksheets(number));
+  if (!sheet.Streamed()) return; // edited in memory: nothing but the new file, as large as the old one
+  const std::filesystem::path folder = TemporaryFolder(target);
+  const std::filesystem::path beside = std::filesystem::absolute(target).parent_path();
+  sheet.KeepRowsIn(folder);
+  const std::uint64_t rows =
+      StreamedRowsEstimate(impl_->package.StatedSize(sheet.info().part), sheet.RowCount(), columns);
+  // The new file holds the rows once more, beside the rest of the package.
+  const std::uint64_t file = rows + impl_->package.Size();
+  const std::string what = "the temporary file of " + sheet.SheetName();
+  const FreeSpaceQuery& query = impl_->package.Limits().freeSpace;
+  struct stat a {
+  }, b{};
+  if (::stat(folder.c_str(), &a) == 0 && ::stat(beside.c_str(), &b) == 0 && a.st_dev == b.st_dev) {
+    CheckTemporarySpace(folder, rows + file, what + " and the new workbook file", query);
+  } else {
+    CheckTemporarySpace(folder, rows, what, query);
+    CheckTemporarySpace(beside, file, "the new workbook file", query);
+  }
 }
 
 void XlsxWorkbook::HoldFile(std::shared_ptr<FileHold> hold) { impl_->hold = std::move(hold); }

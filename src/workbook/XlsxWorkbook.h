@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "workbook/TemporarySpace.h"
 #include "workbook/Workbook.h"
 
 namespace vontralek::workbook {
@@ -29,6 +30,8 @@ struct PackageLimits {
   // deflated on a second thread as a batch writes them: from a few thousand
   // rows on, that is faster than deflating the whole sheet at the save.
   std::uint64_t streamFromSize = 1ull << 20;
+  // Free bytes in a folder; FreeSpace (statvfs) when empty.
+  FreeSpaceQuery freeSpace = {};
 };
 
 // An .xlsx or .xlsm package edited in place. The package is kept as the bytes
@@ -53,6 +56,7 @@ public:
   // Writes to path and from then on saves there (the original stays as it was).
   void SaveAs(const std::filesystem::path& path) override;
   std::filesystem::path Path() const override;
+  void CheckRoomToWrite(int number, int columns, const std::filesystem::path& target) override;
 
   // The package with every change applied, without touching any file.
   std::string SaveToBytes();

@@ -1,0 +1,48 @@
+// A batch large enough to be edited as a stream of rows keeps them in a temporary file in TMPDIR until the save: the
+// run checks that folder before its first sample and, when it cannot be used, refuses with the workbook untouched.
+
+#include <gmock/gmock.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "TestSupport.h"
+#include "cli/Cli.h"
+
+namespace vontralek {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vontralek::testing;
+using ::testing::AllOf, ::testing::HasSubstr;
+
+TEST(CliTemporaryRoom, ABatchWhoseTemporaryFolderCannotBeUsedIsRefusedBeforeItsFirstSample) {
+  MemoryWorkbook wb;
+  FillDefaultParameters(wb);
+  for (int k = 1; k <= 5000; ++k) { // some 2 MB of sheet XML: streamed
+    wb.Sheet(2).Put(k + 1, 1, Num(k));
+    PutAnalysis(wb.Sheet(2), k + 1, 2, kSpring);
+  }
+  const fs::path folder = fs::path(VONTRALEK_TEST_TMP) / "cli-temporary-room";
+  const std::string path = folder / "large.xlsx";
+  fs::create_directories(folder);
+  WriteXlsx(path, wb);
+  const auto bytes = [&] { return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str(); };
+  const std::string before = bytes();
+  struct RestoreTmpdir {
+    const char* set = std::getenv("TMPDIR");
+    const std::string value = set ? set : "";
+    ~RestoreTmpdir() { set ? ::setenv("TMPDIR", value.c_str(), 1) : ::unsetenv("TMPDIR"); }
+  } restore;
+  const fs::path missing = folder / "missing";
+  ::setenv("TMPDIR", missing.c_str(), 1);
+  std::ostringstream out, err;
+  EXPECT_EQ(cli::RunCli({"--sheet", "batch", path}, out, err, {folder, false}), 1);
+  EXPECT_THAT(err.str(), AllOf(HasSubstr(missing.string()), HasSubstr("TMPDIR"),
+                               HasSubstr("Nothing was calculated and the workbook was not changed")));
+  EXPECT_EQ(bytes(), before);
+}
+
+} // namespace
+} // namespace vontralek
