@@ -13,11 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "common/Words.h"
 #include "labdata/LabUnits.h"
 #include "run/MineralRun.h"
 #include "run/Pipeline.h"
 #include "run/TableRun.h"
 #include "table/Csv.h"
+#include "table/TextSafety.h"
 
 namespace py = pybind11;
 using namespace vontralek;
@@ -106,15 +108,37 @@ private:
 
 std::optional<table::PairColumns> PairOf(const std::optional<std::string>& pair) {
   if (!pair) return std::nullopt;
-  if (*pair == "ph") return table::PairColumns::AlkalinityPH;
-  if (*pair == "pco2") return table::PairColumns::AlkalinityPCO2;
-  if (*pair == "carbonate") return table::PairColumns::BicarbonateCarbonate;
+  if (SameWord(*pair, "ph")) return table::PairColumns::AlkalinityPH;
+  if (SameWord(*pair, "pco2")) return table::PairColumns::AlkalinityPCO2;
+  if (SameWord(*pair, "carbonate")) return table::PairColumns::BicarbonateCarbonate;
   throw TableError(
       "Unknown pair \"" + *pair +
       "\": use \"ph\" (alkalinity and pH), \"pco2\" (alkalinity and pCO2) or \"carbonate\" (HCO3 and CO3).");
 }
 
 const char* kSource = "the frame";
+
+// A text column of the frame (position c, 0-based): refused when a text holds
+// a NUL character; texts a spreadsheet program would run as formulas get an
+// apostrophe unless raw. Returns the new values, or None when none changed.
+py::object SafeTexts(std::size_t c, const std::string& name, const py::list& values, bool raw) {
+  py::list safe(values.size());
+  bool changed = false;
+  std::string scratch;
+  for (std::size_t r = 0; r < values.size(); ++r) {
+    py::handle item = values[r];
+    safe[r] = item;
+    if (!py::isinstance<py::str>(item)) continue;
+    const std::string text = item.cast<std::string>();
+    if (table::FindNul(text) != std::string::npos)
+      throw TableError("frame row " + std::to_string(r) + ", column " + std::to_string(c + 1) + " (" + name +
+                       "): a NUL character in the text; remove it.");
+    if (raw || !table::ReadAsFormula(text)) continue;
+    safe[r] = py::str(std::string(table::SafeText(text, scratch)));
+    changed = true;
+  }
+  return changed ? py::object(safe) : py::object(py::none());
+}
 
 // Runs the frame's columns (names in header order; each a float64 array or a
 // list of texts, None for an empty field) and returns the results (rows x
@@ -252,4 +276,5 @@ PYBIND11_MODULE(_core, m) {
       py::arg("constants"));
   m.def("all_result_names", [] { return table::ResultColumnNames(); });
   m.attr("most_threads") = kMostThreads;
+  m.def("safe_texts", &SafeTexts, py::arg("column"), py::arg("name"), py::arg("values"), py::arg("raw"));
 }

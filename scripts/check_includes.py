@@ -15,8 +15,8 @@ ALLOWED = {
     "model": {"common", "labdata"},
     "speciation": {"model", "common"},
     "workbook": {"common"},
-    # Laboratory units and CSV tables stand alone: the run and the table mode use them.
-    "labdata": set(),
+    # Laboratory units (with the shared word matching) and CSV tables stand alone: the run and the table mode use them.
+    "labdata": {"common"},
     "table": set(),
     "layout": {"model", "workbook", "labdata", "common"},
     "report": {"layout", "model", "workbook", "common"},

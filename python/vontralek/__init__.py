@@ -61,14 +61,17 @@ def _threads(threads):
     return None if threads is None else max(min(int(threads), 2**31 - 1), -2**31)
 
 
-def speciate(frame, pair=None, model="as specified", below_limit="stop", keep_going=False, threads=None,
-             constants=None, temperature_C=None, saturation_indices=True, water_quality=True):
+def speciate(frame, pair=None, model="ion association", below_limit="stop", keep_going=False, threads=None,
+             constants=None, temperature_C=None, saturation_indices=True, water_quality=True,
+              raw_text=False):
     """Speciates every row of frame and returns a new DataFrame: the input
     columns unchanged, then the result columns (an undefined value is NaN),
     then "status" ("ok", or with keep_going=True the reason a row has no
     result). pair: None (from the columns), "ph", "pco2" or "carbonate";
-    model: "as specified" or "ion-association"; below_limit: what "<x" counts
-    as ("stop", "zero", "half", "limit"); threads: worker threads (None: all
+    model: "ion association" (the default) or "as specified"; below_limit:
+    what "<x" counts as ("stop", "zero", "half", "limit"); these words in any
+    letter case, with spaces, hyphens or underscores between their parts;
+    threads: worker threads (None: all
     cores); constants: a workbook whose worksheets 3 and 4 give log K, charges
     and weights (None: the shipped ones); temperature_C: the water's
     temperature in °C for every row, overriding a temperature_C column (None:
@@ -82,12 +85,25 @@ def speciate(frame, pair=None, model="as specified", below_limit="stop", keep_go
     field; nullable dtypes (Float64, Int64) are read as numbers. The
     provenance record is in the result's attrs["vontralek"]. Every bad input
     raises VontralekError (a ValueError) with the command line's message,
-    naming the row and column."""
+    naming the row and column.
+    raw_text: keep text as it is (by default a text that begins with "=",
+    "+", "-", "@", a tab or a carriage return and is no number gets a leading
+    apostrophe, so that a spreadsheet program opening the frame's CSV or Excel
+    file does not run it as a formula). A text with a NUL character is
+    refused. An ion without a column is not measured (0): the record's
+    "ions_not_measured" names it."""
     frame = _frame(frame)
     header = [str(name) for name in frame.columns]
     # By position: a name given twice is refused by the core when it names a
     # quantity, and passed through when it does not.
     data = [_column(name, frame.iloc[:, i]) for i, name in enumerate(header)]
+    # Text columns: refused with a NUL, made safe for spreadsheets unless raw_text.
+    texts = {}
+    for position, column in enumerate(data):
+        if column.dtype == object:
+            safe = _core.safe_texts(position, header[position], column.tolist(), bool(raw_text))
+            if safe is not None:
+                texts[position] = pd.Series(safe, index=frame.index, dtype=frame.dtypes.iloc[position])
     try:
         temperature = None if temperature_C is None else float(temperature_C)
     except (TypeError, ValueError):
@@ -108,7 +124,7 @@ def speciate(frame, pair=None, model="as specified", below_limit="stop", keep_go
         out[name] = minerals[index]
     del minerals
     for i, name in enumerate(frame.columns):
-        out.insert(i, name, frame.iloc[:, i], allow_duplicates=True)
+        out.insert(i, name, texts.get(i, frame.iloc[:, i]), allow_duplicates=True)
     out.attrs = dict(frame.attrs)
     out.attrs["vontralek"] = json.loads(provenance)
     return out

@@ -147,11 +147,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     RunSummary summary;
     {
       TerminalProgress bar(err);
-      summary =
-          RunWorkbook(state, request, env.errorIsTerminal && request.sheetMode == DataSheet::Batch ? &bar : nullptr);
+      const bool drawn = env.errorIsTerminal && !options.quiet && request.sheetMode == DataSheet::Batch;
+      summary = RunWorkbook(state, request, drawn ? &bar : nullptr);
     }
     const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    PrintSummary(out, request, summary, total, state);
+    if (!options.quiet) PrintSummary(out, request, summary, total, state);
     return summary.samplesFailed > 0 ? 1 : 0;
   } catch (const RunStopped& stopped) {
     // The samples calculated before the signal were saved, the temporary files removed.

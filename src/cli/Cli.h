@@ -16,6 +16,7 @@ struct CliEnvironment {
   // (exit status 128 + the signal's number). Null: never stopped.
   const std::atomic<int>* stopSignal = nullptr;
   std::istream* standardInput = nullptr; // the table mode's "-" (none: no standard input)
+  double progressAfterSeconds = 1.0;     // a table run shorter than this draws no progress
 };
 
 // The whole program behind main(): parses args (without the program name),

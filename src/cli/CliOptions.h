@@ -22,9 +22,10 @@ struct CliOptions {
   std::optional<std::filesystem::path> workbook;         // default: the program's folder
   std::optional<std::filesystem::path> output;           // --output FILE
   // Override the workbook's settings for this run.
-  std::optional<SpeciationModel> model; // --model specified | ion-association
+  std::optional<SpeciationModel> model; // --model "as specified" | "ion association"
   bool extras = false;                  // --extras: saturation indices and charge-balance error
   bool keepGoing = false;               // --keep-going: a failed sample gets its reason, the run goes on
+  bool quiet = false;                   // --quiet: no progress bar, no summary
   // The table mode: an input ending in .csv, or "-" (standard input) with --csv.
   struct Table {
     bool selected = false;                          // an input ending in .csv, or --csv
@@ -37,6 +38,7 @@ struct CliOptions {
     char delimiter = '\0';                          // --delimiter , | ; ('\0': from the header line)
     bool decimalComma = false;                      // --decimal-comma (with --delimiter)
     bool canonicalOutput = false;                   // --canonical-output: ',' and decimal points
+    bool rawText = false;                           // --raw-text: no apostrophe before formula-like text
   } table;
   bool help = false;
   bool version = false;
@@ -45,7 +47,7 @@ struct CliOptions {
 // Parses the arguments after the program name. Throws UsageError.
 CliOptions ParseCommandLine(const std::vector<std::string>& args);
 
-// The text of --help.
+// The text of --help, generated from the option definitions.
 std::string UsageText();
 
 } // namespace vontralek::cli

@@ -2,10 +2,13 @@
 
 #include <chrono>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include <fmt/format.h>
 
+#include "cli/TableProgressBar.h"
+#include "run/InputRecord.h"
 #include "run/TableRun.h"
 #include "table/Csv.h"
 
@@ -57,26 +60,48 @@ int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err
   if (options.table.delimiter != '\0')
     table.inputFormat = table::CsvFormat{options.table.delimiter, options.table.decimalComma};
   if (options.table.canonicalOutput) table.outputFormat = table::CsvFormat{};
+  table.rawText = options.table.rawText;
 
   const auto start = std::chrono::steady_clock::now();
   try {
     const TableParameters parameters = LoadTableParameters(table.constants);
     std::ifstream file;
+    std::optional<std::uint64_t> size;
     if (!fromStdin) {
       file.open(*options.workbook, std::ios::binary);
       if (!file) throw TableError("The table " + input + " could not be opened; check its name and permissions.");
+      std::error_code unknown;
+      if (const auto bytes = std::filesystem::file_size(*options.workbook, unknown); !unknown) size = bytes;
     }
-    std::istream& in = fromStdin ? *env.standardInput : file;
+    // Every byte read is counted (the progress) and hashed (the provenance record).
+    DigestingInput digest(*(fromStdin ? *env.standardInput : file).rdbuf(), size);
+    std::istream in(&digest);
     const std::string source = fromStdin ? "standard input" : input;
+    std::optional<TableProgressBar> bar;
+    if (env.errorIsTerminal && !options.quiet) {
+      bar.emplace(
+          err, [&digest] { return digest.FractionRead(); }, env.progressAfterSeconds);
+      table.progress = &*bar;
+    }
+    const auto finish = [&](const TableRunSummary& summary, std::ostream& said) {
+      bar.reset(); // the bar's last line ends before the summary
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (!options.quiet)
+        said << fmt::format("{} rows ({} with a reason in status) speciated with the {} on {} thread(s) in {:.3f} s; "
+                            "results in {}.\n",
+                            summary.rows, summary.failed, DescribeTableRun(table, summary), summary.threads, seconds,
+                            options.output ? options.output->string() : std::string("standard output"));
+      return summary.failed > 0 ? 1 : 0; // --keep-going: a row without results is a failure of the run
+    };
     if (!options.output) {
-      RunTable(in, source, out, table, parameters);
-      return 0;
+      return finish(RunTable(in, source, out, table, parameters), err);
     }
     std::ofstream result(*options.output, std::ios::binary | std::ios::trunc);
     if (!result) throw TableError("The output " + options.output->string() + " could not be created.");
     // The rows go straight into the file: when a bad row stops the run, the
     // rows before it stay there.
-    const TableRunSummary summary = RunTable(in, source, result, table, parameters);
+    TableRunSummary summary = RunTable(in, source, result, table, parameters);
+    summary.input = digest.Finish(fromStdin ? "standard input" : input);
     result.close();
     if (!result) throw TableError("The output " + options.output->string() + " could not be written completely.");
     const std::string provenancePath = options.output->string() + ".json";
@@ -84,10 +109,7 @@ int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err
     provenance << ProvenanceJson(table, parameters, summary);
     provenance.close();
     if (!provenance) throw TableError("The provenance record " + provenancePath + " could not be written.");
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    out << fmt::format("{} rows ({} with a reason in status) speciated on {} thread(s) in {:.3f} s; results in {}.\n",
-                       summary.rows, summary.failed, summary.threads, seconds, options.output->string());
-    return 0;
+    return finish(summary, out);
   } catch (const std::exception& error) {
     err << "vontralek-cli: " << error.what() << '\n';
     return 1;

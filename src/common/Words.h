@@ -6,8 +6,10 @@
 namespace vontralek {
 
 // How the program compares the words a user types for a setting or a choice
-// ("per sample", "continue", "ion-association", a worksheet's name, ".csv"):
-// blanks around the word do not count, nor the case of the letters A to Z.
+// ("per sample", "continue", "ion association", a worksheet's name, ".csv"):
+// blanks around the word do not count, nor the case of the letters A to Z;
+// in a choice, a space, a hyphen and an underscore between its parts are the
+// same ("Ion_Association", "ion-association").
 // Only ASCII letters are folded: a word of ours is ASCII, and bytes of UTF-8
 // text must not be changed one by one.
 
@@ -27,7 +29,16 @@ constexpr bool SameLetters(std::string_view a, std::string_view b) {
   return true;
 }
 
-// A typed word is the word: trimmed, then equal but for letter case.
-constexpr bool SameWord(std::string_view typed, std::string_view word) { return SameLetters(TrimBlanks(typed), word); }
+// A typed choice is the word: trimmed, then equal but for letter case, a
+// space, hyphen or underscore standing for any one of them.
+constexpr bool SameWord(std::string_view typed, std::string_view word) {
+  const auto part = [](char c) { return c == ' ' || c == '-' || c == '_'; };
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  typed = TrimBlanks(typed);
+  if (typed.size() != word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i)
+    if (part(word[i]) ? !part(typed[i]) : lower(typed[i]) != lower(word[i])) return false;
+  return true;
+}
 
 } // namespace vontralek

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <utility>
 
+#include "common/Words.h"
+
 namespace vontralek::labdata {
 namespace {
 
@@ -22,14 +24,6 @@ std::string Quote(std::string_view text) {
   quoted.append(text);
   quoted += '"';
   return quoted;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
 }
 
 template <typename Enum, std::size_t N> using Names = std::array<std::pair<Enum, std::string_view>, N>;
@@ -60,7 +54,7 @@ Enum Parse(std::string_view text, const Names<Enum, N>& names, std::string_view 
   const std::string_view t = Trim(text);
   if (t.empty()) return names[0].first;
   for (const auto& [value, name] : names)
-    if (EqualIgnoringCase(t, name)) return value;
+    if (SameWord(t, name)) return value;
   throw LabDataError(Problem::BadSetting, Quote(text) + " is not a " + std::string(what) + ": use " + Allowed(names) +
                                               " (empty means \"" + std::string(names[0].second) + "\")");
 }

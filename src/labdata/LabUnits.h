@@ -41,8 +41,10 @@ enum class AlkalinityUnit { MeqPerL, MgPerLAsCaCO3, MgPerLAsHCO3 };
 enum class BelowLimitPolicy { Stop, Zero, Half, Limit };
 
 // The settings' texts: "mmol/L", "mg/L", "meq/L"; "meq/L", "mg/L as CaCO3",
-// "mg/L as HCO3"; "stop", "zero", "half", "limit". Letter case and surrounding
-// spaces do not matter; an empty text gives the first (default) value. Any
+// "mg/L as HCO3"; "stop", "zero", "half", "limit", matched as every typed
+// choice is (common/Words.h: letter case, surrounding spaces, and spaces,
+// hyphens or underscores between words do not matter); an empty text gives
+// the first (default) value. Any
 // other text throws BadSetting listing the allowed values.
 IonUnit ParseIonUnit(std::string_view text);
 AlkalinityUnit ParseAlkalinityUnit(std::string_view text);

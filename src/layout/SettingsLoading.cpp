@@ -62,8 +62,8 @@ bool Choice(const workbook::Worksheet& sheet, CellRef cell, const char* label, c
   const std::string allowed = std::string("\"") + first + "\" or \"" + second + "\"";
   const std::string text = SettingText(sheet, cell, label, allowed);
   const std::string_view t = TrimBlanks(text);
-  if (t.empty() || SameLetters(t, first)) return false;
-  if (SameLetters(t, second)) return true;
+  if (t.empty() || SameWord(t, first)) return false;
+  if (SameWord(t, second)) return true;
   throw WorkbookError(Where(sheet, cell, label) + " holds \"" + workbook::TextForMessage(text) +
                       "\", which is no setting: enter " + allowed + " (letter case does not matter; empty means \"" +
                       first + "\").");
@@ -94,7 +94,7 @@ void TemperatureSetting(const workbook::Worksheet& sheet, RunSettings& settings)
   RefuseUncalculated(sheet, cell, "Temperature", v);
   const std::string_view text = TrimBlanks(v.text);
   if (v.IsEmpty() || (v.kind == workbook::CellValue::Kind::Text && text.empty())) return;
-  if (v.kind == workbook::CellValue::Kind::Text && SameLetters(text, kTemperaturePerSample)) {
+  if (v.kind == workbook::CellValue::Kind::Text && SameWord(text, kTemperaturePerSample)) {
     settings.temperature = TemperatureSource::PerSample;
     return;
   }

@@ -76,14 +76,15 @@ double RowReader::Convert(const Needed& need, std::string_view text) const {
 
 void RowReader::Read(const std::function<std::string_view(int)>& field, SampleRow& row) const {
   for (const Needed& need : needed_) {
-    const std::string_view text = field(need.column);
-    double value = 0.0;
-    try {
-      value = Convert(need, text);
-    } catch (const labdata::LabDataError& error) {
-      row.failure = row.place + ", column " + std::to_string(need.column + 1) + " (" + header_[need.column] +
-                    "): " + error.what();
-      return;
+    double value = 0.0; // an ion without a column is not measured
+    if (need.column >= 0) {
+      try {
+        value = Convert(need, field(need.column));
+      } catch (const labdata::LabDataError& error) {
+        row.failure = row.place + ", column " + std::to_string(need.column + 1) + " (" + header_[need.column] +
+                      "): " + error.what();
+        return;
+      }
     }
     if (need.target == 0) row.inputs.first = value;
     if (need.target == 1) row.inputs.second = value;

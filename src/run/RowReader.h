@@ -19,11 +19,10 @@ namespace vontralek {
 // The conversion of one row's fields to the model's units, the same for a CSV
 // line and a data-frame row: pH and pCO2 (atm) as given, the alkalinity to
 // eq/L, the ions to mol/L through the laboratory-unit conversion. An empty ion
-// field or "nd" counts as 0; "<x" follows the detection-limit policy. The
-// temperature: the fixed one of the settings, else the temperature_C column
-// (°C; empty: none). A value that cannot be used (a temperature outside 0 to
-// 100 °C, or one without temperature data) gives the row its failure, naming
-// place and column.
+// field or "nd" counts as 0, so does an ion without a column (not measured); "<x" follows the detection-limit policy.
+// The temperature: the fixed one of the settings, else the temperature_C column (°C; empty: none). A value that cannot
+// be used (a temperature outside 0 to 100 °C, or one without temperature data) gives the row its failure, naming place
+// and column.
 class RowReader {
 public:
   RowReader(const std::vector<std::string>& header, const table::InputColumns& columns, table::PairColumns pair,
@@ -34,7 +33,7 @@ public:
 private:
   struct Needed {
     table::Quantity quantity;
-    int column;
+    int column; // -1: no column (an ion not measured)
     int target; // 0 first, 1 second, n >= 3 ion row n
   };
   double Convert(const Needed& need, std::string_view text) const;

@@ -8,15 +8,14 @@
 namespace vontralek {
 
 SpeciationModel ParseModel(std::string_view text) {
-  if (SameLetters(text, "specified") || SameLetters(text, "as specified")) return SpeciationModel::AsSpecified;
-  if (SameLetters(text, "ion-association") || SameLetters(text, "ion association"))
-    return SpeciationModel::IonAssociation;
+  if (SameWord(text, "as specified") || SameWord(text, "specified")) return SpeciationModel::AsSpecified;
+  if (SameWord(text, "ion association")) return SpeciationModel::IonAssociation;
   throw TableError("Unknown speciation model \"" + std::string(text) +
-                   "\": use \"specified\" (the procedure as specified, the default) or \"ion-association\".");
+                   "\": use \"ion association\" (the default) or \"as specified\" (the procedure as specified).");
 }
 
 std::string_view ModelText(SpeciationModel model) {
-  return model == SpeciationModel::IonAssociation ? "ion-association" : "specified";
+  return model == SpeciationModel::IonAssociation ? "ion association" : "as specified";
 }
 
 } // namespace vontralek

@@ -20,6 +20,10 @@ std::string ProvenanceJson(const TableOptions& options, const TableParameters& p
   nlohmann::ordered_json record;
   record["program"] = "VONTRALEK";
   record["version"] = VONTRALEK_VERSION;
+  record["started_utc"] = summary.startedUtc;
+  if (summary.input)
+    record["input"] = {
+        {"path", summary.input->path}, {"size_bytes", summary.input->bytes}, {"sha256", summary.input->sha256}};
   record["model"] = ModelText(options.settings.model);
   record["pair"] = PairText(summary.pair);
   record["pair_rule"] = options.pair ? "requested" : "from the columns present";
@@ -29,6 +33,8 @@ std::string ProvenanceJson(const TableOptions& options, const TableParameters& p
     if (columns.roles[i].quantity != Quantity::Extra && columns.roles[i].quantity != Quantity::Sample)
       units[summary.inputHeader[i]] = UnitText(columns.roles[i]);
   record["input_columns"] = units;
+  record["ions_not_measured"] = summary.ionsNotMeasured;    // no column: counted as 0
+  record["columns_not_recognised"] = summary.notRecognised; // passed through
   record["units_out"] = "concentrations mmol/L, ionic strength mmol/L, pCO2 atm, SAR (mmol/L)^0.5";
   record["below_limit"] = labdata::ToText(options.settings.belowLimit);
   record["keep_going"] = options.settings.onFailure == FailurePolicy::Continue;
@@ -41,8 +47,9 @@ std::string ProvenanceJson(const TableOptions& options, const TableParameters& p
   record["temperature"] =
       options.settings.temperature == TemperatureSource::Fixed
           ? fmt::format("{} degrees C for every row (given for the run)", options.settings.temperatureC)
-      : table::ReadInputColumns(summary.inputHeader, "the input").Has(Quantity::Temperature)
-          ? std::string("column temperature_C, degrees C (empty: none, log K at 25 degrees C)")
+      : columns.Has(Quantity::Temperature)
+          ? "column " + summary.inputHeader[static_cast<std::size_t>(columns.Index(Quantity::Temperature))] +
+                ", degrees C (empty: none, log K at 25 degrees C)"
           : std::string("none: log K at 25 degrees C, Davies A 0.512");
   record["temperature_data"] = !parameters.temperatureData ? std::string("none")
                                : options.constants         ? "worksheet 3 of " + parameters.constantsSource

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 
 #include <fmt/format.h>
 
@@ -9,6 +10,7 @@
 #include "run/TableUnits.h"
 #include "table/BlockOutput.h"
 #include "table/Csv.h"
+#include "table/TextSafety.h"
 
 namespace vontralek {
 
@@ -29,13 +31,42 @@ void SolveTableRows(const TableParameters& parameters, const TableOptions& optio
   pipeline.start = StartState::Fresh;
   pipeline.onFailure = options.settings.onFailure;
   pipeline.threads = options.threads;
+  if (summary.startedUtc.empty()) summary.startedUtc = UtcIso8601(std::chrono::system_clock::now());
+  const table::InputColumns columns = table::ReadInputColumns(summary.inputHeader, "the input");
+  summary.ionsNotMeasured = columns.missingIons;
+  summary.notRecognised = columns.unrecognised;
   const PipelineSummary done = RunPipeline(start, source, sink, weightedSum, pipeline);
   summary.rows = done.rowsWritten;
   summary.failed = done.rowsFailed;
   summary.threads = done.threads;
 }
 
+std::string DescribeTableRun(const TableOptions& options, const TableRunSummary& summary) {
+  const auto list = [](const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+    return text;
+  };
+  std::string text = std::string(ModelText(options.settings.model)) + " model";
+  if (!summary.ionsNotMeasured.empty()) {
+    text += "; not measured (no column): " + list(summary.ionsNotMeasured) + ", counted as 0";
+    if (!summary.notRecognised.empty()) text += "; columns not recognised: " + list(summary.notRecognised);
+  }
+  return text;
+}
+
 namespace {
+
+// A NUL byte is no text: the table is refused, naming the line and column.
+void RefuseNul(const std::vector<std::string>& fields, const std::string& source, std::size_t line,
+               const std::vector<std::string>& header) {
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    if (table::FindNul(fields[i]) != std::string::npos)
+      throw table::CsvError(table::Place(source, line, i + 1, i < header.size() ? header[i] : "") +
+                                ": a NUL byte in the text; the file is not plain text (saved as UTF-16?): save it "
+                                "as a UTF-8 CSV file",
+                            line, i + 1);
+}
 
 class CsvSource : public SampleSource {
 public:
@@ -45,6 +76,7 @@ public:
       : reader_(reader), rows_(rows), pointOut_(pointOut) {}
   bool Next(SampleRow& row) override {
     if (!reader_.Next(row.fields)) return false;
+    RefuseNul(row.fields, reader_.Source(), reader_.RecordLine(), reader_.Header());
     // The place built in the row's own storage: no allocation once it has grown.
     char line[24];
     const auto end = std::to_chars(line, line + sizeof line, reader_.RecordLine()).ptr;
@@ -85,13 +117,15 @@ private:
 
 class CsvSink : public ResultSink {
 public:
-  CsvSink(table::BlockOutput& out, PairColumns pair, table::CsvFormat format, const RunSettings& minerals)
+  CsvSink(table::BlockOutput& out, PairColumns pair, table::CsvFormat format, const RunSettings& minerals,
+          const TableOptions& options)
       : out_(out), pair_(pair), format_(format), minerals_(minerals),
-        mineralCount_(MineralColumnNames(minerals).size()) {}
+        mineralCount_(MineralColumnNames(minerals).size()), rawText_(options.rawText), progress_(options.progress) {}
   void Prepare(SampleRow& row, const ModelState* solved) override {
     table::CsvRow text(format_);
     text.Reuse(std::move(row.output));
-    for (const std::string& f : row.fields) text.Text(f);
+    std::string scratch;
+    for (const std::string& f : row.fields) text.Text(rawText_ ? f : table::SafeText(f, scratch));
     double values[ResultValueCount];
     if (solved != nullptr) ExtractResults(*solved, values);
     for (std::size_t r = 0; r < ResultValueCount; ++r) {
@@ -102,7 +136,7 @@ public:
         text.Empty();
       }
     }
-    text.Text(solved != nullptr ? std::string_view("ok") : std::string_view(row.failure));
+    text.Text(solved != nullptr ? std::string_view("ok") : table::SafeText(row.failure, scratch));
     if (mineralCount_ != 0) {
       std::vector<double> minerals;
       if (solved != nullptr) AppendMineralValues(*solved, minerals_, minerals);
@@ -112,6 +146,7 @@ public:
   }
   void Write(SampleRow& row) override {
     if (!out_.Append(row.output)) throw TableError("The output could not be written (disk full or closed?).");
+    if (progress_ != nullptr) progress_->OnRowsWritten(++written_);
   }
 
 private:
@@ -120,6 +155,9 @@ private:
   table::CsvFormat format_;
   const RunSettings& minerals_;
   std::size_t mineralCount_;
+  bool rawText_;
+  TableProgressListener* progress_;
+  std::int64_t written_ = 0;
 };
 
 } // namespace
@@ -128,6 +166,7 @@ TableRunSummary RunTable(std::istream& in, const std::string& source, std::ostre
                          const TableParameters& parameters) {
   TableRunSummary summary;
   table::CsvReader reader(in, source, options.inputFormat);
+  RefuseNul(reader.Header(), source, 1, reader.Header());
   summary.inputHeader = reader.Header();
   const table::InputColumns columns = table::ReadInputColumns(reader.Header(), source);
   summary.pair = table::ChoosePair(columns, options.pair, source);
@@ -140,11 +179,12 @@ TableRunSummary RunTable(std::istream& in, const std::string& source, std::ostre
   const table::CsvFormat format = options.outputFormat.value_or(reader.Format());
   table::BlockOutput output(out);
   table::CsvRow header(format);
-  for (const std::string& name : outputHeader) header.Text(name);
+  std::string scratch;
+  for (const std::string& name : outputHeader) header.Text(options.rawText ? name : table::SafeText(name, scratch));
   output.Append(header.Release());
 
   CsvSource samples(reader, rows, !format.decimalComma);
-  CsvSink sink(output, summary.pair, format, minerals);
+  CsvSink sink(output, summary.pair, format, minerals, options);
   try {
     SolveTableRows(parameters, options, samples, sink, summary);
   } catch (const RowStopped& stop) {

@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "model/ModelState.h"
+#include "run/InputRecord.h"
 #include "run/Pipeline.h"
 #include "run/RowReader.h"
 #include "run/TableError.h"
@@ -27,7 +29,15 @@ struct TableRunSummary {
   int threads = 1;
   table::PairColumns pair = table::PairColumns::AlkalinityPH;
   std::vector<std::string> inputHeader;
+  std::vector<std::string> ionsNotMeasured; // ions without a column, counted as 0
+  std::vector<std::string> notRecognised;   // the extra columns, passed through
+  std::string startedUtc;                   // ISO 8601, set when the rows start
+  std::optional<InputRecord> input;         // the input file, when the caller read one
 };
+
+// What a summary says about the model and the columns: "ion association model;
+// not measured (no column): K, NO3, counted as 0; columns not recognised: X".
+std::string DescribeTableRun(const TableOptions& options, const TableRunSummary& summary);
 
 // The rows of a table (a CSV file or a data frame) solved each from the same
 // fresh start state (the parameters' with summary.pair and the options' model)
@@ -37,7 +47,8 @@ void SolveTableRows(const TableParameters& parameters, const TableOptions& optio
                     ResultSink& sink, TableRunSummary& summary);
 
 // Reads the CSV from in (named source in messages), writes the output CSV to
-// out in input order. Throws TableError (a bad header; without keep-going the
+// out in input order (text made safe for spreadsheets unless options.rawText;
+// a NUL byte refused, naming line and column). Throws TableError (a bad header; without keep-going the
 // first bad row, after the rows before it were written) and table::CsvError
 // for a file that is not a proper CSV.
 TableRunSummary RunTable(std::istream& in, const std::string& source, std::ostream& out, const TableOptions& options,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "table/ColumnSpellings.h"
 #include "table/Csv.h"
 
 namespace vontralek::table {
@@ -63,6 +64,26 @@ std::string AllowedNames(const Known& k) {
   throw CsvError(Place(source, 1, index + 1, name) + ": " + what, 1, index + 1);
 }
 
+constexpr Quantity kIons[] = {Quantity::Na, Quantity::K,   Quantity::Ca, Quantity::Mg,
+                              Quantity::Cl, Quantity::NO3, Quantity::SO4};
+
+// A laboratory's spelling of a quantity's column, for messages.
+std::string LabExample(const Known& k) {
+  const std::string example = k.quantity == Quantity::Alkalinity    ? "Alkalinity (mg/L as CaCO3)"
+                              : k.quantity == Quantity::NO3         ? "NO3 (mg/L as N)"
+                              : k.quantity == Quantity::PCO2        ? "pCO2 (atm)"
+                              : k.quantity == Quantity::Temperature ? "Temp (°C)"
+                                                                    : std::string(k.stem) + " (mg/L)";
+  return " (or as a laboratory writes it, e.g. \"" + example + "\")";
+}
+
+// "; columns not recognised: A, B" when a run stops for want of a column.
+std::string NotRecognised(const InputColumns& columns) {
+  std::string list;
+  for (const std::string& name : columns.unrecognised) list += (list.empty() ? "" : ", ") + name;
+  return list.empty() ? list : "; columns not recognised: " + list;
+}
+
 const std::vector<std::string> kResultNames = [] {
   std::vector<std::string> names = {"weighted_sum",
                                     "pCO2_atm",
@@ -92,39 +113,33 @@ InputColumns ReadInputColumns(const std::vector<std::string>& header, const std:
   columns.roles.resize(header.size());
   for (std::size_t i = 0; i < header.size(); ++i) {
     const std::string& name = header[i];
-    for (const Known& k : kKnown) {
-      if (name.compare(0, k.stem.size(), k.stem) != 0) continue;
-      const std::string_view rest = std::string_view(name).substr(k.stem.size());
-      if (!rest.empty() && rest[0] != '_') continue; // another name that starts alike, e.g. "Nature"
-      ColumnRole role{k.quantity, ColumnUnit::None};
-      if (k.unitCount > 0) {
-        const auto* unit = std::find_if(k.units, k.units + k.unitCount, [&](const UnitSuffix& u) {
-          return rest.size() > 1 && rest.substr(1) == u.suffix;
-        });
-        if (unit == k.units + k.unitCount)
-          HeaderError(source, i, name,
-                      rest.empty() ? "the column needs its unit: name it " + AllowedNames(k)
-                                   : "unknown unit; name the column " + AllowedNames(k));
-        role.unit = unit->unit;
-      } else if (!rest.empty()) {
-        continue; // "sample_id", "pH_field": extra columns
-      }
-      const int earlier = columns.Index(k.quantity);
-      if (earlier >= 0)
-        HeaderError(source, i, name,
-                    "a second column for " + std::string(k.stem) + " beside column " + std::to_string(earlier + 1) +
-                        " (" + header[earlier] + "); keep one");
-      columns.roles[i] = role;
-      columns.index[static_cast<std::size_t>(k.quantity)] = static_cast<int>(i);
-      break;
-    }
+    const Spelling spelling = RecogniseColumn(name);
+    if (spelling.quantity == Quantity::Extra) continue;
+    const Known& k = KnownOf(spelling.quantity);
+    if (spelling.problem != Spelling::Problem::None)
+      HeaderError(source, i, name,
+                  (spelling.problem == Spelling::Problem::NoUnit ? "the column needs its unit: name it "
+                                                                 : "unknown unit; name the column ") +
+                      AllowedNames(k) + LabExample(k));
+    const int earlier = columns.Index(k.quantity);
+    if (earlier >= 0)
+      HeaderError(source, i, name,
+                  "a second column for " + std::string(k.stem) + " beside column " + std::to_string(earlier + 1) +
+                      " (" + header[earlier] + "); keep one");
+    columns.roles[i] = {spelling.quantity, spelling.unit};
+    columns.index[static_cast<std::size_t>(k.quantity)] = static_cast<int>(i);
   }
+  for (std::size_t i = 0; i < header.size(); ++i)
+    if (columns.roles[i].quantity == Quantity::Extra) columns.unrecognised.push_back(header[i]);
+  for (Quantity q : kIons)
+    if (!columns.Has(q)) columns.missingIons.push_back(std::string(KnownOf(q).stem));
   return columns;
 }
 
 PairColumns ChoosePair(const InputColumns& columns, std::optional<PairColumns> requested, const std::string& source) {
-  const auto missing = [&source](Quantity q, const std::string& why) {
-    throw CsvError(Place(source, 1, 0) + ": no column " + AllowedNames(KnownOf(q)) + why, 1, 0);
+  const std::string unrecognised = NotRecognised(columns);
+  const auto missing = [&](Quantity q, const std::string& why) {
+    throw CsvError(Place(source, 1, 0) + ": no column " + AllowedNames(KnownOf(q)) + why + unrecognised, 1, 0);
   };
   const bool alk = columns.Has(Quantity::Alkalinity);
   const bool a = alk && columns.Has(Quantity::PH), b = alk && columns.Has(Quantity::PCO2),
@@ -135,22 +150,22 @@ PairColumns ChoosePair(const InputColumns& columns, std::optional<PairColumns> r
   } else if (a + b + c > 1) {
     throw CsvError(Place(source, 1, 0) +
                        ": the columns give more than one carbonate pair; choose one (alkalinity and pH, "
-                       "alkalinity and pCO2, or HCO3 and CO3) with the pair option",
+                       "alkalinity and pCO2, or HCO3 and CO3) with the pair option" +
+                       unrecognised,
                    1, 0);
   } else if (a || b || c) {
     pair = a ? PairColumns::AlkalinityPH : b ? PairColumns::AlkalinityPCO2 : PairColumns::BicarbonateCarbonate;
   } else {
     throw CsvError(Place(source, 1, 0) +
                        ": the columns give no carbonate pair; add pH and alkalinity_meq_L, pCO2_atm and "
-                       "alkalinity_meq_L, or HCO3_mmol_L and CO3_mmol_L",
+                       "alkalinity_meq_L, or HCO3_mmol_L and CO3_mmol_L" +
+                       unrecognised,
                    1, 0);
   }
   const Quantity first[] = {Quantity::PH, Quantity::PCO2, Quantity::HCO3};
   const Quantity second[] = {Quantity::Alkalinity, Quantity::Alkalinity, Quantity::CO3};
   for (Quantity q : {first[static_cast<int>(pair)], second[static_cast<int>(pair)]})
     if (!columns.Has(q)) missing(q, " for the chosen carbonate pair");
-  for (Quantity q : {Quantity::Na, Quantity::K, Quantity::Ca, Quantity::Mg, Quantity::Cl, Quantity::NO3, Quantity::SO4})
-    if (!columns.Has(q)) missing(q, "; every ion needs a column (empty fields count as 0)");
   return pair;
 }
 

@@ -31,21 +31,25 @@ struct ColumnRole {
 struct InputColumns {
   std::vector<ColumnRole> roles;          // one per header column
   std::array<int, QuantityCount> index{}; // header column (0-based) of each quantity, -1 when absent
+  std::vector<std::string> unrecognised;  // the names of the extra columns, in header order
+  std::vector<std::string> missingIons;   // the ions without a column ("Na", "K", ...): not measured, 0
   bool Has(Quantity q) const { return Index(q) >= 0; }
   int Index(Quantity q) const { return index[static_cast<std::size_t>(q)]; }
   ColumnUnit Unit(Quantity q) const { return Has(q) ? roles[Index(q)].unit : ColumnUnit::None; }
 };
 
-// Reads the header. Throws CsvError naming line 1 and the column for a known
-// quantity without a unit or with a unit suffix that is not allowed (e.g.
-// Na_ppm, pCO2) and for two columns of one quantity (e.g. Na_mmol_L and
-// Na_mg_L). Any other name is an extra column.
+// Reads the header: canonical names and those laboratories write (see
+// ColumnSpellings.h). Throws CsvError naming line 1 and the column for a known
+// quantity without a unit or with a unit that is not allowed (e.g. Na_ppm,
+// pCO2, Ca (ppm)) and for two columns of one quantity (e.g. Na_mmol_L and
+// Ca (mg/L)). Any other name is an extra column.
 InputColumns ReadInputColumns(const std::vector<std::string>& header, const std::string& source);
 
 // The pair the table gives: the one requested, or the one whose columns are
-// present. Throws CsvError when a column the pair or the seven ions need is
-// missing (naming the names to add), or when the columns give more than one
-// pair and none was requested.
+// present. Throws CsvError when a column the pair needs is missing (naming the
+// names to add and the columns that were not recognised), or when the columns
+// give more than one pair and none was requested. An ion without a column is
+// not measured: it counts as 0.
 PairColumns ChoosePair(const InputColumns& columns, std::optional<PairColumns> requested, const std::string& source);
 
 // The 73 result names in output order: the Batch row's results (weighted_sum,

@@ -1,6 +1,7 @@
 #include "ui/WindowKit.h"
 
 #include <cstdio>
+#include <string>
 
 #include <QDir>
 #include <QMessageBox>
@@ -11,6 +12,7 @@
 
 #include "common/Errors.h"
 #include "run/Interruption.h"
+#include "run/TableOptions.h"
 
 namespace vontralek::ui {
 
@@ -69,7 +71,9 @@ bool RunOrEnd(QWidget* window, const RunServices& services, ModelState& state, c
     // A batch whose failed samples got their reasons ("continue"): the
     // summary of samples calculated and failed, and the first failing rows.
     const RunSummary summary = services.run(state, request, progress);
-    if (summary.samplesFailed > 0) ShowWarning(window, QString::fromUtf8(DescribeFailures(summary)));
+    if (summary.samplesFailed > 0)
+      ShowWarning(window, QString::fromUtf8(DescribeFailures(summary) +
+                                            " Model: " + std::string(ModelText(summary.settings.model)) + "."));
     return true;
   } catch (const RunStopped& stopped) {
     // Stopped from the terminal: said there, without a box that would wait

@@ -96,8 +96,8 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
       {{"--output", in, in}, 2, {"--output names the input workbook"}},
       // Saved in the workbook's own format only: an .xls name on .xlsx content would lie.
       {{"--output", folder / "out.xls", in}, 1, {"extension .xlsx", "Nothing was calculated"}},
-      {{"--csv", "-", "--keep-going", "--threads", "2"}, 0, {"\nSN2,6.8,0.895,", "standard input line 3, column 6 (Ca_mmol_L)"}},
-      {{csv, "-o", kept, "--keep-going", "--threads", "2"}, 0, {}},
+      {{"--csv", "-", "--keep-going", "--threads", "2"}, 1, {"\nSN2,6.8,0.895,", "standard input line 3, column 6 (Ca_mmol_L)"}},
+      {{csv, "-o", kept, "--keep-going", "--threads", "2"}, 1, {}},
       {{csv, "-o", stopped}, 1, {csv + " line 3, column 6 (Ca_mmol_L)"}},
       {{"-"}, 2, {"--csv"}}, {{"--csv", "-", "--threads", "0"}, 2, {}}, {{"--csv", "-", "--model", "best"}, 2, {}},
       {{in, "--constants", "other.xlsx"}, 2, {}}, // a workbook run takes its own constants

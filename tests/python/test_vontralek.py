@@ -155,3 +155,25 @@ def test_missing_values_mean_not_measured_whatever_the_dtype():
     for variant in variants:
         got = vontralek.speciate(variant, below_limit="half")
         assert list(got["status"]) == ["ok"] * 5 and same_bits(got[results], want[results]), variant.dtypes
+
+
+def test_one_default_model_words_in_any_spelling_and_safe_text(tmp_path):
+    # Nothing stored chooses a frame's model: the ion-association model, as in the command line's table mode.
+    frame = example_waters()
+    done, target = run_cli(frame, tmp_path)
+    assert done.returncode == 0, done.stderr
+    table = pd.read_csv(target, float_precision="round_trip", keep_default_na=False, na_values=[""])
+    default = vontralek.speciate(frame)
+    numbers = [c for c in default.columns if c not in ("sample", "status")]
+    assert same_bits(default[numbers], table[numbers])
+    assert default.attrs["vontralek"]["model"] == "ion association" == json.loads((tmp_path / "out.csv.json").read_text())["model"]
+    spelled = vontralek.speciate(frame, model="Ion_Association", pair="PH", below_limit="Half")
+    assert same_bits(spelled[numbers], default[numbers])
+    assert not same_bits(vontralek.speciate(frame, model="AS-SPECIFIED")[numbers], default[numbers])
+    # Formula-like text gets an apostrophe unless raw_text; a NUL is refused; an ion without a column is not measured.
+    named = frame.assign(sample=["=HYPERLINK(1)", "-1.5", "@x", "ok", "+"])
+    assert list(vontralek.speciate(named)["sample"]) == ["'=HYPERLINK(1)", "-1.5", "'@x", "ok", "'+"]
+    assert list(vontralek.speciate(named, raw_text=True)["sample"]) == list(named["sample"])
+    with pytest.raises(vontralek.VontralekError, match=r"frame row 3, column 1 \(sample\): a NUL"):
+        vontralek.speciate(frame.assign(sample=["a", "b", "c", "d\0", "e"]))
+    assert vontralek.speciate(frame.drop(columns=["K_mmol_L"])).attrs["vontralek"]["ions_not_measured"] == ["K"]

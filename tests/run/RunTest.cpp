@@ -333,7 +333,7 @@ TEST(RunCalculation, BadSettingsAndInputsStopTheRunBeforeAnythingIsWritten) {
   using Puts = std::vector<std::tuple<int, const char*, CellValue>>; // worksheet, cell, value
   const DataSheet M = DataSheet::Main, B = DataSheet::Batch;
   const std::tuple<DataSheet, std::size_t, Puts, std::vector<const char*>> cases[] = {
-      {M, 0, {{4, "E23", Text("ion-association")}}, {"E23", "\"as specified\" or \"ion association\""}},
+      {M, 0, {{4, "E23", Text("ionassociation")}}, {"E23", "\"as specified\" or \"ion association\""}},
       {M, 0, {{4, "E24", Num(1)}}, {"E24", "\"no\" or \"yes\""}},
       {B, 0, {{4, "E25", Text("sometimes")}}, {"E25", "\"stop\", \"zero\", \"half\" or \"limit\""}},
       {B, 0, {{4, "E26", Text("go on")}}, {"E26", "\"stop\" or \"continue\""}},

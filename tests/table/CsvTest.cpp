@@ -114,8 +114,12 @@ TEST(TableColumns, ThePairAndEveryIonNeedTheirColumns) {
   EXPECT_THAT(Message(ions + "pH"), HasSubstr("no carbonate pair"));
   EXPECT_THAT(Message(ions + "pH", PairColumns::AlkalinityPH),
               HasSubstr("no column alkalinity_meq_L, alkalinity_mg_L_as_CaCO3 or alkalinity_mg_L_as_HCO3"));
-  EXPECT_THAT(Message("pH,alkalinity_meq_L,Na_mmol_L,K_mmol_L,Ca_mmol_L,Mg_mmol_L,Cl_mmol_L,SO4_mmol_L"),
-              HasSubstr("no column NO3_mmol_L, NO3_mg_L, NO3_meq_L or NO3_mg_L_as_N"));
+  // An ion without a column is not measured; the columns not recognised are named when a pair's column is missing.
+  const InputColumns noNitrate = ReadInputColumns({"pH", "alkalinity_meq_L", "Na_mmol_L", "Nitrat", "SO4_mmol_L"}, "t");
+  EXPECT_EQ(ChoosePair(noNitrate, std::nullopt, "t"), PairColumns::AlkalinityPH);
+  EXPECT_THAT(noNitrate.missingIons, ElementsAre("K", "Ca", "Mg", "Cl", "NO3"));
+  EXPECT_THAT(Message("Probe,pH,Na_mmol_L", PairColumns::AlkalinityPH),
+              AllOf(HasSubstr("no column alkalinity_meq_L"), HasSubstr("; columns not recognised: Probe")));
 }
 
 // Output: inputs, the Batch row's 69 results (K:CA), SI_calcite, SI_gypsum, charge_balance_error_percent, status.

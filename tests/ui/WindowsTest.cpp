@@ -88,7 +88,7 @@ const Scenario kScenarios[] = {
      "1 located; ran BA /book.xlsx +progress; ended 1; shown Form2; codes B/A"},
     // A batch that went on past a failed sample: its summary, then the window closes as after a success.
     {"Batch, a sample failed", "Option1_1 Command1", "sample",
-     "2 samples calculated, 1 failed (their reasons are in column CE); first failing rows: 4.",
+     "2 samples calculated, 1 failed (their reasons are in column CE); first failing rows: 4. Model: as specified.",
      "1 located; ran BA /book.xlsx +progress; ended ; shown ; codes B/A"},
 };
 
