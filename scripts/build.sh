@@ -7,5 +7,7 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" "$@"
+# Everything on, also in a build folder the main job configured with less.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVONTRALEK_BUILD_TESTS=ON -DVONTRALEK_BUILD_BENCH=ON \
+  -DVONTRALEK_BUILD_PYTHON=ON "${launcher[@]}" "$@"
 cmake --build build -j"$(nproc)"

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds with warnings as errors and runs every test;
+# Installs what is needed, builds with warnings as errors and runs every test,
+# then checks an installation (scripts/check_install.sh);
 # then builds the unit tests with AddressSanitizer and UndefinedBehaviorSanitizer
 # (build-sanitize: no windows, no benchmarks) and runs them, leaving out the
 # LibreOffice round trips and the fuzzer, which has sanitizers of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --test
 bash scripts/build.sh -DVONTRALEK_WERROR=ON
 (cd build && ctest --output-on-failure -j"$(nproc)")
 echo "build and tests: $((SECONDS - start)) s"
+# Installing, the Debian package and pip, as a user gets them.
+bash scripts/check_install.sh
+echo "with the installation checks: $((SECONDS - start)) s"
 
 launcher=()
 if command -v ccache >/dev/null; then

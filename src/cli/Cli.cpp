@@ -125,7 +125,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
   try {
     RunRequest request;
-    request.workbookPath = options.workbook ? *options.workbook : DefaultWorkbookPath(env.programFolder);
+    if (options.workbook) {
+      request.workbookPath = *options.workbook;
+    } else {
+      const DefaultWorkbook found = LocateDefaultWorkbook(env.programFolder, env.userData);
+      request.workbookPath = found.path;
+      if (found.createdFrom) out << "Made your own workbook " << found.path.string() << " from the template.\n";
+      out << "Workbook: " << found.path.string() << '\n';
+    }
     request.outputPath = options.output;
     request.sheetMode = options.sheetMode;
     request.inputPair = options.inputPair;

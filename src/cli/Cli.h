@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "run/UserWorkbook.h"
+
 namespace vontralek::cli {
 
 struct CliEnvironment {
@@ -17,6 +19,7 @@ struct CliEnvironment {
   const std::atomic<int>* stopSignal = nullptr;
   std::istream* standardInput = nullptr; // the table mode's "-" (none: no standard input)
   double progressAfterSeconds = 1.0;     // a table run shorter than this draws no progress
+  UserDataPlaces userData = {}; // where an installed program keeps the user's own workbook (none: the tests' default)
 };
 
 // The whole program behind main(): parses args (without the program name),

@@ -17,7 +17,9 @@ inline constexpr const char* kHelpDescription =
     "  vontralek-cli [OPTIONS] --csv - [-o OUTPUT.csv]\n";
 
 inline constexpr const char* kInputHelp = "the workbook (.xlsx, .xlsm, .xls, .ods; default VONTRALEK.xls,\n"
-                                          "else VONTRALEK.xlsx, in the program's folder), or the table\n"
+                                          "else VONTRALEK.xlsx, in the program's folder; installed: your\n"
+                                          "own copy in $XDG_DATA_HOME/vontralek/, else\n"
+                                          "~/.local/share/vontralek/, made from the template), or the table\n"
                                           "(.csv; \"-\" with --csv: standard input)";
 
 inline constexpr const char* kHelpFooter =

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
   env.programFolder = error ? std::filesystem::current_path() : self.parent_path();
+  env.userData = vontralek::UserDataPlacesFromEnvironment();
   env.errorIsTerminal = isatty(STDERR_FILENO) != 0;
   vontralek::InstallStopHandlers();
   env.stopSignal = &vontralek::StopSignal();

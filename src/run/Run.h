@@ -7,3 +7,4 @@
 #include "run/RunError.h"
 #include "run/RunSummary.h"
 #include "run/RunWorkbook.h"
+#include "run/UserWorkbook.h"

@@ -15,8 +15,10 @@ RunServices ProgramServices(const std::filesystem::path& namedWorkbook, const QS
   };
   services.locateWorkbook = [namedWorkbook] {
     if (!namedWorkbook.empty()) return namedWorkbook;
-    // VONTRALEK.xls, else VONTRALEK.xlsx, beside the program.
-    return DefaultWorkbookPath(std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()));
+    // Beside the program in the build tree; installed, the user's own copy of the template.
+    return LocateDefaultWorkbook(std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()),
+                                 UserDataPlacesFromEnvironment())
+        .path;
   };
   services.endProgram = [](int code) { QCoreApplication::exit(code); };
   services.screenshotDir = screenshotDir;

@@ -29,7 +29,8 @@ void DescribeArguments(QCommandLineParser& parser) {
   parser.addVersionOption();
   parser.addPositionalArgument(QStringLiteral("workbook"),
                                QStringLiteral("The workbook; default VONTRALEK.xls, else VONTRALEK.xlsx, in the "
-                                              "program's folder."),
+                                              "program's folder; installed, your own copy in "
+                                              "$XDG_DATA_HOME/vontralek/ (else ~/.local/share/vontralek/)."),
                                QStringLiteral("[workbook]"));
 }
 

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# usage: installed_program.sh BUILD PREFIX OUT_DIR. Installs the build (both programs and the workbook side by
-# side), runs the installed program on a virtual X server naming no workbook: "Batch", Calculate. It must find the
-# workbook beside it, calculate into it, end with status 0 and leave PNG pictures of both windows of their sizes.
+# usage: installed_program.sh BUILD PREFIX OUT_DIR. Installs the build (the programs, the workbook as a template),
+# runs the installed program on a virtual X server naming no workbook: "Batch", Calculate. It must make the user's
+# own copy of the template, calculate into it, leave the template as it was, end with status 0 and leave PNG
+# pictures of both windows of their sizes.
 set -euo pipefail
 [ -n "${IN_XVFB:-}" ] || IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" "$0" "$@"
 rm -rf "$2" && cmake --install "$1" --prefix "$2" >/dev/null
 for f in vontralek vontralek-cli; do test -x "$2/bin/$f" || { echo "$f not installed" && exit 1; }; done
 grep -qx 'Exec=vontralek %f' "$2/share/applications/vontralek.desktop"
-cp "$2/bin/VONTRALEK.xlsx" "$2/shipped.xlsx"
+cp "$2/share/vontralek/VONTRALEK.xlsx" "$2/shipped.xlsx"
+export HOME=$2/home && unset XDG_DATA_HOME && copy=$HOME/.local/share/vontralek/VONTRALEK.xlsx
 export VONTRALEK_SCREENSHOT_DIR=$3 && mkdir -p "$3" && rm -f "$3"/Form[12].png
 # The program draws on the virtual X server whatever platform the caller's
 # environment names (offscreen would never show a window to find).
@@ -24,7 +26,8 @@ timeout 10 xdotool mousemove --window "$window" $(((840 + 2415 / 2) / 15)) $(((5
 for _ in $(seq 1 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
 if kill -0 $pid 2>/dev/null; then echo "the program did not end by itself" && kill $pid && exit 1; fi
 wait $pid || { echo "the program ended with status $?" && exit 1; }
-if cmp -s "$2/bin/VONTRALEK.xlsx" "$2/shipped.xlsx"; then echo "the workbook was not changed" && exit 1; fi
+if cmp -s "$copy" "$2/shipped.xlsx"; then echo "the user's workbook was not changed" && exit 1; fi
+cmp -s "$2/share/vontralek/VONTRALEK.xlsx" "$2/shipped.xlsx" || { echo "the installed template was changed" && exit 1; }
 # Client areas of 6840 x 6630 and 6870 x 2745 twips: 456 x 442 and 458 x 183 pixels.
 python3 -c 'import struct, sys
 for name, size in (("Form1", (456, 442)), ("Form2", (458, 183))):
