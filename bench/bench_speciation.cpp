@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include "../tests/speciation/SpeciationTestSupport.h"
+#include "speciation/Reactions.h"
 
 namespace {
 
@@ -79,6 +80,35 @@ BENCHMARK_CAPTURE(RunBatch, BicarbonateCarbonate_IonAssociation, CarbonatePair::
 BENCHMARK_CAPTURE(RunBatch, AlkalinityPH_IonAssociation_15C, CarbonatePair::AlkalinityPH, kIonAssociation, 15.0);
 BENCHMARK_CAPTURE(RunBatch, AlkalinityPH_IonAssociation_OwnTemperature, CarbonatePair::AlkalinityPH, kIonAssociation,
                   999.0);
+
+// The reactions on the example waters solved at 15 °C with the ion-association
+// model: calcite saturation at the sample's own temperature (one solve) or at
+// 10 °C (two), equilibrium with CO2 at 10^-3.4 atm (one). Compare the time per
+// reaction with AlkalinityPH_IonAssociation_15C, the speciation of the sample.
+void RunReaction(benchmark::State& bench, ReactionConditions conditions) {
+  testsupport::FixedWeightedSum weights;
+  std::vector<ModelState> solved;
+  for (const auto& water : testsupport::Waters()) {
+    ModelState s = testsupport::AtTemperature(water, CarbonatePair::AlkalinityPH, 15.0);
+    SolveSpeciation(s, weights);
+    solved.push_back(s);
+  }
+  std::size_t next = 0;
+  for (auto _ : bench) {
+    ComputeReactions(solved[next], conditions, weights);
+    benchmark::DoNotOptimize(solved[next].Reactions);
+    next = (next + 1) % solved.size();
+  }
+  bench.counters["reactions/s"] =
+      benchmark::Counter(static_cast<double>(bench.iterations()), benchmark::Counter::kIsRate);
+}
+
+BENCHMARK_CAPTURE(RunReaction, CalciteSaturation_OwnTemperature, ReactionConditions{.calciteSaturation = true});
+BENCHMARK_CAPTURE(RunReaction, CalciteSaturation_At10C,
+                  ReactionConditions{
+                      .calciteSaturation = true, .evaluationTemperatureGiven = true, .evaluationTemperatureC = 10.0});
+BENCHMARK_CAPTURE(RunReaction, CO2Equilibrium,
+                  ReactionConditions{.equilibriumPCO2Given = true, .equilibriumPCO2 = 3.981071705534972e-4});
 
 } // namespace
 

@@ -49,7 +49,9 @@ struct AuxRecord {
 // the Batch sheet: one sample per row from row 2).
 enum class DataSheet { None, Main, Batch };
 // The two variables of the carbonate system that an analysis gives.
-enum class CarbonatePair { None, AlkalinityPH, AlkalinityPCO2, BicarbonateCarbonate };
+// DIC is the dissolved inorganic carbon, CO2 + HCO3- + CO3 2- with their
+// complexes.
+enum class CarbonatePair { None, AlkalinityPH, AlkalinityPCO2, BicarbonateCarbonate, DICPH, AlkalinityDIC };
 // The speciation model: the procedure as specified (default, bit-identical to
 // earlier versions) or the standard ion-association model.
 enum class SpeciationModel { AsSpecified, IonAssociation };
@@ -81,6 +83,41 @@ struct SolverMemo {
 // operation. Everything starts at zero and is never cleared: between the
 // samples of a batch, whatever a sample does not overwrite keeps the previous
 // sample's value, and the solver starts from it.
+// Equilibrium with calcite in a closed system, an extra condition of a solve
+// (speciation/Reactions.h): dissolved calcite D (mol/L, negative: deposited)
+// raises calcium and DIC by D and the alkalinity by 2 D until the ion activity
+// product equals the solubility product. Off in every ordinary solve.
+struct CalciteCondition {
+  bool active = false;
+  double calcium = 0.0;    // the water's calcium before the reaction, mol/L
+  double carbon = 0.0;     // its DIC, mol/L
+  double alkalinity = 0.0; // its alkalinity, eq/L
+  double dissolved = 0.0;  // D of the last pass, mol/L
+
+  bool operator==(const CalciteCondition&) const = default;
+};
+
+// What the reactions of a sample gave (speciation/Reactions.h), each group
+// valid only when its flag is set.
+struct ReactionResults {
+  // The water at the evaluation temperature, and in equilibrium with calcite there.
+  bool calcite = false;
+  double pHEvaluation = 0.0;
+  double siCalciteEvaluation = 0.0;
+  bool siCalciteEvaluationDefined = false;
+  double pHC = 0.0;                 // pH after equilibrium with calcite
+  double dissolutionCapacity = 0.0; // calcite dissolved to equilibrium, mol/L (negative: deposited)
+  // In equilibrium with the given CO2 pressure, at the sample's temperature.
+  bool co2 = false;
+  double pHCO2 = 0.0;
+  double dicCO2 = 0.0; // mol/L
+  double siCalciteCO2 = 0.0;
+  bool siCalciteCO2Defined = false;
+  double co2Degassed = 0.0; // DIC given off to the gas, mol/L (negative: taken up)
+
+  bool operator==(const ReactionResults&) const = default;
+};
+
 struct ModelState {
   Table<SpeciesRecord, species::Count> SpeciesTable;
   Table<SpeciesRecord, complex::Count> ComplexTable;
@@ -95,6 +132,9 @@ struct ModelState {
   double PH = 0.0;
   double PCO2 = 0.0;       // in the unit of the workbook's CO2 solubility constant
   double Alkalinity = 0.0; // eq/L
+  double DIC = 0.0;        // mol/L, given with the pairs DIC and pH, alkalinity and DIC
+  CalciteCondition Calcite;
+  ReactionResults Reactions;
   // The water's own temperature, °C. Without it the model keeps the 25 °C
   // log K of worksheet 3 and the Davies slope 0.512, bit for bit as always;
   // with it (25 °C included) log K(T) of every constant and the Davies slope
@@ -139,6 +179,9 @@ struct ModelState {
   SpeciationModel Model = SpeciationModel::AsSpecified;
 
   SolverMemo Memo;
+  // The same for the solves of the reactions at the evaluation temperature,
+  // which stays the same from sample to sample.
+  SolverMemo EvaluationMemo;
 
   // Batch walk. Wide enough for every row a worksheet can have.
   std::int64_t CurrentSample = 0;

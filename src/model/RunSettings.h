@@ -18,6 +18,20 @@ enum class FailurePolicy { Stop, Continue };
 // every sample, or each sample's own temperature.
 enum class TemperatureSource { None, Fixed, PerSample };
 
+// What the reactions of a run ask for (speciation/Reactions.h): equilibrium
+// with calcite at the evaluation temperature (none: each sample's own; Fixed:
+// evaluationTemperatureC for every sample; PerSample: each sample's own
+// evaluation temperature), and equilibrium with a CO2 pressure.
+struct ReactionSettings {
+  bool calciteSaturation = false;
+  TemperatureSource evaluationTemperature = TemperatureSource::None;
+  double evaluationTemperatureC = 25.0; // with TemperatureSource::Fixed, °C
+  bool equilibriumPCO2Given = false;
+  double equilibriumPCO2 = 0.0; // atm
+
+  bool Any() const { return calciteSaturation || equilibriumPCO2Given; }
+};
+
 // The choices of one run. A workbook keeps them in its settings block on
 // worksheet 4 (an empty cell means the default below), the command line can
 // override them for a run, and the table mode and the Python module take them
@@ -36,6 +50,7 @@ struct RunSettings {
   bool saturationIndices = false;
   bool waterQuality = false;
   PhaseTable phases; // worksheet 3's table (or the shipped one), read when saturationIndices
+  ReactionSettings reactions;
   // Molar masses in g/mol of species rows 1 to 11 (index 0 unused), needed
   // only for values in mg/L; 0 where the workbook gives none.
   std::array<double, 12> molarMass{};

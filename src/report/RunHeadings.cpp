@@ -10,8 +10,9 @@ namespace vontralek {
 
 namespace {
 
-constexpr std::array<CarbonatePair, 3> kPairs{CarbonatePair::AlkalinityPH, CarbonatePair::AlkalinityPCO2,
-                                              CarbonatePair::BicarbonateCarbonate};
+constexpr std::array<CarbonatePair, 5> kPairs{CarbonatePair::AlkalinityPH, CarbonatePair::AlkalinityPCO2,
+                                              CarbonatePair::BicarbonateCarbonate, CarbonatePair::DICPH,
+                                              CarbonatePair::AlkalinityDIC};
 
 // The two headings of a pair on a sheet, with the chemical sub- and
 // superscripts: CO2 has its 2 lowered, CO3 2- its 3 lowered and 2- raised,
@@ -30,6 +31,10 @@ std::array<HeadingCell, 2> HeadingsOfPair(DataSheet sheetMode, CarbonatePair pai
   case CarbonatePair::BicarbonateCarbonate:
     return {{{first, batch ? "[CO32-]/mmol/L" : "[CO32-]", 4, 1, 5, 2, true},
              {second, batch ? "[HCO3-]/mmol/L" : "[HCO3-]", 5, 1, 6, 1, true}}};
+  case CarbonatePair::DICPH:
+    return {{{first, "pH", 0, 0, 0, 0, true}, {second, batch ? "DIC/mmol/L" : "DIC", 0, 0, 0, 0, true}}};
+  case CarbonatePair::AlkalinityDIC:
+    return {{{first, batch ? "DIC/mmol/L" : "DIC", 0, 0, 0, 0, true}, {second, alkalinity, 0, 0, 0, 0, true}}};
   case CarbonatePair::None:
     break;
   }
@@ -92,6 +97,10 @@ const char* PairName(CarbonatePair pair) {
     return "alkalinity and pCO2";
   case CarbonatePair::BicarbonateCarbonate:
     return "bicarbonate and carbonate";
+  case CarbonatePair::DICPH:
+    return "DIC and pH";
+  case CarbonatePair::AlkalinityDIC:
+    return "alkalinity and DIC";
   case CarbonatePair::None:
     break;
   }

@@ -50,12 +50,13 @@ void WriteSampleReport(const ModelState& state, workbook::Workbook& workbook) {
 
   // The carbonate variable that the pair did not give, with its label.
   const layout::CellRef label = cells::OtherVariableLabel;
-  if (state.InputPair == CarbonatePair::AlkalinityPH) {
+  if (state.InputPair == CarbonatePair::AlkalinityPH || state.InputPair == CarbonatePair::DICPH) {
     main.SetText(label.row, label.column, "pCO2");
     main.SetSubscript(label.row, label.column, 4, 1);
     SetNumberAt(main, cells::OtherVariable, state.PCO2);
   } else if (state.InputPair == CarbonatePair::AlkalinityPCO2 ||
-             state.InputPair == CarbonatePair::BicarbonateCarbonate) {
+             state.InputPair == CarbonatePair::BicarbonateCarbonate ||
+             state.InputPair == CarbonatePair::AlkalinityDIC) {
     main.SetText(label.row, label.column, "pH");
     // No pH without a positive H+ total.
     if (state.PHDefined) {

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "run/SampleReactions.h"
 #include "run/SampleTemperature.h"
 #include "speciation/Speciation.h"
 
@@ -26,6 +27,14 @@ void SetSampleInputs(ModelState& state, const SampleInputs& inputs) {
     state.SpeciesTable[species::Carbonate].TotalConc = inputs.first;
     state.SpeciesTable[species::Bicarbonate].TotalConc = inputs.second;
     break;
+  case CarbonatePair::DICPH:
+    state.PH = inputs.first;
+    state.DIC = inputs.second;
+    break;
+  case CarbonatePair::AlkalinityDIC:
+    state.DIC = inputs.first;
+    state.Alkalinity = inputs.second;
+    break;
   case CarbonatePair::None:
     break;
   }
@@ -42,6 +51,8 @@ bool SolveRow(ModelState& work, SampleRow& row, WeightedSumSource& weightedSum, 
   try {
     SetSampleInputs(work, row.inputs);
     SolveSpeciation(work, weightedSum);
+    if (options.reactions.Any())
+      ComputeReactions(work, ReactionConditionsOf(options.reactions, row.inputs), weightedSum);
     return true;
   } catch (const ArithmeticFault& fault) {
     row.failure = row.place + ": the sample could not be calculated: " + fault.what() +

@@ -35,6 +35,8 @@ struct SampleInputs {
   double first = 0.0, second = 0.0;
   std::array<double, 10> ions{};
   std::optional<double> temperatureC;
+  // The temperature of the calcite evaluation in °C, when the sample gives its own.
+  std::optional<double> evaluationTemperatureC;
 };
 
 // A row on its way through the pipeline.
@@ -95,6 +97,9 @@ struct PipelineOptions {
   // ArithmeticFault: which inputs leave the model undefined (may run on the
   // worker threads: it may only read the state).
   std::string (*arithmeticHint)(const ModelState& failed) = nullptr;
+  // The reactions of every solved sample (their results in state.Reactions);
+  // one that cannot be solved fails the sample like its speciation.
+  ReactionSettings reactions;
 };
 
 struct PipelineSummary {

@@ -42,6 +42,12 @@ struct RunOptions {
   std::optional<SpeciationModel> model;
   std::optional<bool> extraResults;
   std::optional<FailurePolicy> onFailure;
+  // The reactions (worksheet 4, E32 to E34): calcite saturation on or off, its
+  // evaluation temperature in °C, the CO2 pressure of the open-system
+  // equilibrium in atm.
+  std::optional<bool> calciteSaturation;
+  std::optional<double> evaluationTemperatureC;
+  std::optional<double> equilibriumPCO2;
   // When not null, polled between samples: a signal number other than 0 (set
   // by a SIGINT/SIGTERM handler) ends the run after the current sample.
   const std::atomic<int>* stopSignal = nullptr;

@@ -44,8 +44,9 @@ void SampleReader::CheckConversions() const {
                           " gives the charge 0, but the ion unit meq/L (E27) divides by it: enter the charge.");
     }
   }
-  const bool alkalinityGiven =
-      state_.InputPair == CarbonatePair::AlkalinityPH || state_.InputPair == CarbonatePair::AlkalinityPCO2;
+  const bool alkalinityGiven = state_.InputPair == CarbonatePair::AlkalinityPH ||
+                               state_.InputPair == CarbonatePair::AlkalinityPCO2 ||
+                               state_.InputPair == CarbonatePair::AlkalinityDIC;
   if (alkalinityGiven && settings_.alkalinityUnit == labdata::AlkalinityUnit::MgPerLAsCaCO3) {
     // M(CaCO3) = M(Ca) + M(CO3), F8 + L8: from the workbook's own row 8, so
     // that the workbook needs nothing beyond itself.
@@ -73,6 +74,14 @@ void SampleReader::Read(SampleInputs& in, const workbook::Worksheet& sheet, Cell
         ToMolPerL(species::Carbonate, Concentration(sheet, first, Required(sheet, first, "carbonate concentration")));
     in.second = ToMolPerL(species::Bicarbonate,
                           Concentration(sheet, second, Required(sheet, second, "bicarbonate concentration")));
+    break;
+  case CarbonatePair::DICPH:
+    in.first = PH(sheet, first);
+    in.second = DIC(sheet, second);
+    break;
+  case CarbonatePair::AlkalinityDIC:
+    in.first = DIC(sheet, first);
+    in.second = Alkalinity(sheet, second);
     break;
   case CarbonatePair::None:
     break;
@@ -142,6 +151,11 @@ double SampleReader::Alkalinity(const workbook::Worksheet& sheet, CellRef cell) 
   } catch (const labdata::LabDataError& error) {
     throw WorkbookError(Where(sheet, cell) + ": " + error.what());
   }
+}
+
+// DIC in mmol/L (whatever the ion unit) -> mol/L.
+double SampleReader::DIC(const workbook::Worksheet& sheet, CellRef cell) {
+  return Concentration(sheet, cell, Required(sheet, cell, "DIC (mmol/L)")) / 1000.0;
 }
 
 double SampleReader::Concentration(const workbook::Worksheet& sheet, CellRef cell, double value) {

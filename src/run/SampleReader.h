@@ -48,6 +48,8 @@ private:
 
   double Alkalinity(const workbook::Worksheet& sheet, CellRef cell) const;
 
+  static double DIC(const workbook::Worksheet& sheet, CellRef cell);
+
   static double Concentration(const workbook::Worksheet& sheet, CellRef cell, double value);
 
   // mmol/L: value / 1000 exactly as before; mg/L through the molar mass of

@@ -8,6 +8,7 @@
 
 #include <cmath>
 
+#include "speciation/DissolvedCarbon.h"
 #include "speciation/FloatingPointFaults.h"
 #include "speciation/Speciation.h"
 #include "speciation/SpeciationDetail.h"
@@ -161,6 +162,10 @@ void CloseCarbonateSystem(ModelState& state, bool checkEachStep, RememberedValue
     CheckStep(checkEachStep, cause);
     break;
   }
+  case CarbonatePair::DICPH:
+  case CarbonatePair::AlkalinityDIC:
+    CloseFromDissolvedCarbon(state, checkEachStep);
+    break;
   case CarbonatePair::None:
     // No pair: nothing is computed, H, B, C and pCO2 keep their values.
     break;

@@ -16,6 +16,9 @@ inline constexpr int kPassLimit = 100;
 // A loop ended by its pass limit has converged when its quantities change by
 // at most this, relative, per pass (1e-9, in percent as the changes are kept).
 inline constexpr double kConvergedPercent = 1e-7;
+// The end of the outer passes of a solve with equilibrium with calcite as an
+// extra condition (1e-14 relative, in percent).
+inline constexpr double kCalciteSettledPercent = 1e-12;
 
 // After the loops: throws SampleFailure when a loop ended at its pass limit
 // while still changing by more than kConvergedPercent per pass. A quantity

@@ -106,10 +106,11 @@ void DeriveFinalQuantities(ModelState& state, WeightedSumSource& weightedSum) {
 
   // The pH from the activity of H+ when the pair does not give it.
   // Without a positive H+ total there is no pH: the number left in PH is stale.
-  if (state.InputPair == CarbonatePair::AlkalinityPCO2 || state.InputPair == CarbonatePair::BicarbonateCarbonate) {
+  if (state.InputPair == CarbonatePair::AlkalinityPCO2 || state.InputPair == CarbonatePair::BicarbonateCarbonate ||
+      state.InputPair == CarbonatePair::AlkalinityDIC) {
     state.PH = -S[species::Hydrogen].LogActivity;
     state.PHDefined = S[species::Hydrogen].LogActivityDefined;
-  } else if (state.InputPair == CarbonatePair::AlkalinityPH) {
+  } else if (state.InputPair == CarbonatePair::AlkalinityPH || state.InputPair == CarbonatePair::DICPH) {
     state.PHDefined = true;
   }
 

@@ -25,6 +25,9 @@ std::string ZeroHydrogenCause(const ModelState& state) {
     return "10^-pH is 0 (pH " + Num(state.PH) + " is too high); check the sample's pH";
   case CarbonatePair::AlkalinityPCO2:
     return "the alkalinity balance gave 0 (pCO2 " + Num(state.PCO2) + "); check the sample's pCO2 and alkalinity";
+  case CarbonatePair::DICPH:
+  case CarbonatePair::AlkalinityDIC:
+    return "the hydrogen-ion concentration is out of range; check the sample's pH, alkalinity and DIC";
   case CarbonatePair::BicarbonateCarbonate:
     break;
   }
@@ -52,6 +55,11 @@ std::string ImpossibleCarbonateCause(const ModelState& state) {
     return "bicarbonate " + Num(S[species::Bicarbonate].TotalConc * 1000.0) + " mmol/L with carbonate " +
            Num(S[species::Carbonate].TotalConc * 1000.0) +
            " mmol/L gives a negative hydrogen-ion concentration or pCO2; neither may be negative";
+  case CarbonatePair::DICPH:
+  case CarbonatePair::AlkalinityDIC:
+    return "DIC " + Num(state.DIC * 1000.0) +
+           " mmol/L gives a negative concentration or pCO2; a DIC must not be "
+           "negative";
   case CarbonatePair::None:
     break;
   }

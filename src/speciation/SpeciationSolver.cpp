@@ -324,7 +324,11 @@ private:
     auto& outer = counters_[counters::OuterPasses];
     outer = static_cast<std::int16_t>(outer + 1);
     ++state_.Memo.outerPasses;
-    return outer > kPassLimit || !(state_.IonicStrengthChange > state_.MachineEpsilon);
+    // With equilibrium with calcite as an extra condition, D settles to 1e-12
+    // of the water's calcium and carbon; the passes then end at a change of
+    // 1e-14 (relative) instead of waiting for the last bit, which may swing.
+    const double settled = state_.Calcite.active ? kCalciteSettledPercent : state_.MachineEpsilon;
+    return outer > kPassLimit || !(state_.IonicStrengthChange > settled);
   }
 
   // A negative free concentration comes only from a negative total: no water
