@@ -113,6 +113,19 @@ inline constexpr auto ExtraResults = Cells({"S5", "T5", "U5"});
 // under its heading.
 inline constexpr CellRef TemperatureHeading = A1("V4");
 inline constexpr CellRef Temperature = A1("V5");
+// The temperature in °C at which calcite saturation is evaluated (setting
+// "Evaluation temperature" = "per sample"), under its heading; the dissolved
+// inorganic carbon in mmol/L, a result of every pair, under its heading.
+inline constexpr CellRef EvaluationTemperatureHeading = A1("W4");
+inline constexpr CellRef EvaluationTemperature = A1("W5");
+inline constexpr CellRef DissolvedCarbonHeading = A1("X4");
+inline constexpr CellRef DissolvedCarbon = A1("X5");
+// The reactions: calcite saturation (pH and SI calcite at the evaluation
+// temperature, pHC, dissolution capacity mmol/L and mg/L CaCO3, CCPP) and
+// equilibrium with CO2 gas (pH, DIC, SI calcite, CO2 degassed), headings on
+// row 28, values on row 29, in the order of the Batch sheet's CS:DB.
+inline constexpr auto ReactionHeadings = Cells({"D28", "E28", "F28", "G28", "H28", "I28", "J28", "K28", "L28", "M28"});
+inline constexpr auto Reactions = Cells({"D29", "E29", "F29", "G29", "H29", "I29", "J29", "K29", "L29", "M29"});
 // Water quality (setting "Water quality" = "yes"): headings A24:J24, values
 // A25:J25, in the order of the Batch sheet's CI:CR.
 inline constexpr auto WaterQualityHeadings =
@@ -162,10 +175,16 @@ inline constexpr int Status = Column("CE");
 // Each sample's temperature in °C (setting "Temperature" = "per sample"),
 // heading on row 1.
 inline constexpr int Temperature = Column("CF");
+// Each sample's evaluation temperature in °C (setting "Evaluation
+// temperature" = "per sample") and its dissolved inorganic carbon in mmol/L,
+// headings on row 1.
+inline constexpr int EvaluationTemperature = Column("CG");
+inline constexpr int DissolvedCarbon = Column("CH");
 // Water quality, headings on row 1: hardness mmol/L, mg/L as CaCO3 and °dH,
 // carbonate hardness, dissolved solids, Larson-Skold, LSI, RSI, PSI, log a(H2O).
-// CG:CH are kept for the evaluation temperature and DIC, CS:DB for reactions.
 inline constexpr auto WaterQuality = Columns({"CI", "CJ", "CK", "CL", "CM", "CN", "CO", "CP", "CQ", "CR"});
+// The reactions, headings on row 1, in the order of the Main sheet's D29:M29.
+inline constexpr auto Reactions = Columns({"CS", "CT", "CU", "CV", "CW", "CX", "CY", "CZ", "DA", "DB"});
 // Saturation indices, phase k of the table in column DC + k - 1 (DC:FJ for
 // the 60 phases a table may hold), heading "SI <name>" on row 1.
 inline constexpr int FirstSaturationIndex = Column("DC");
@@ -236,7 +255,13 @@ inline constexpr CellRef Temperature = A1("E29"); // empty | °C | "per sample"
 // Saturation indices of the phase table and the water-quality values.
 inline constexpr CellRef SaturationIndices = A1("E30"); // "no" | "yes"
 inline constexpr CellRef WaterQuality = A1("E31");      // "no" | "yes"
-// E32:E35 are kept for the settings of later features.
+// The reactions: calcite saturation, at the evaluation temperature (empty:
+// the sample's own; °C; "per sample"), and equilibrium with CO2 gas at a
+// partial pressure in atm (empty: none).
+inline constexpr CellRef CalciteSaturation = A1("E32");     // "no" | "yes"
+inline constexpr CellRef EvaluationTemperature = A1("E33"); // empty | °C | "per sample"
+inline constexpr CellRef EquilibriumPCO2 = A1("E34");       // empty | atm
+// E35 is kept for the diagrams.
 // Molar masses, g/mol, of SpeciesTable rows 1 to 11.
 inline constexpr auto MolarMasses = Cells({"B8", "C8", "D8", "E8", "F8", "G8", "H8", "I8", "J8", "K8", "L8"});
 } // namespace charge_sheet

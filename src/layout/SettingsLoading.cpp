@@ -86,23 +86,33 @@ auto LabSetting(const workbook::Worksheet& sheet, CellRef cell, const char* labe
   }
 }
 
-// E29: empty = none, a number of °C for every sample (a number typed as text
-// too), or "per sample".
-void TemperatureSetting(const workbook::Worksheet& sheet, RunSettings& settings) {
-  const CellRef cell = charge_sheet::Temperature;
+// A temperature setting (E29 the water's, E33 the calcite evaluation's):
+// empty = none, a number of °C for every sample (a number typed as text too),
+// or "per sample" (the column and cell named by perSample).
+struct TemperatureCell {
+  CellRef cell;
+  const char* label;
+  const char* what;      // "the water's temperature"
+  const char* perSample; // "the Batch sheet's column CF (Main sheet: V5)"
+  const char* none;      // what an empty cell means
+};
+
+void TemperatureSetting(const workbook::Worksheet& sheet, const TemperatureCell& setting, TemperatureSource& source,
+                        double& celsiusOut) {
+  const CellRef cell = setting.cell;
   const workbook::CellValue v = sheet.Value(cell.row, cell.column);
-  RefuseUncalculated(sheet, cell, "Temperature", v);
+  RefuseUncalculated(sheet, cell, setting.label, v);
   const std::string_view text = TrimBlanks(v.text);
   if (v.IsEmpty() || (v.kind == workbook::CellValue::Kind::Text && text.empty())) return;
   if (v.kind == workbook::CellValue::Kind::Text && SameWord(text, kTemperaturePerSample)) {
-    settings.temperature = TemperatureSource::PerSample;
+    source = TemperatureSource::PerSample;
     return;
   }
   const auto refuse = [&](const std::string& what) {
-    throw WorkbookError(Where(sheet, cell, "Temperature") + " holds " + what +
-                        ", which is no temperature setting: enter the water's temperature in °C (0 to 100) for "
-                        "every sample, \"per sample\" to take each sample's from the Batch sheet's column CF "
-                        "(Main sheet: V5), or leave it empty for none (log K at 25 °C, Davies A 0.512).");
+    throw WorkbookError(Where(sheet, cell, setting.label) + " holds " + what +
+                        ", which is no temperature setting: enter " + setting.what +
+                        " in °C (0 to 100) for every sample, \"per sample\" to take each sample's from " +
+                        setting.perSample + ", or leave it empty for " + setting.none + ".");
   };
   double celsius = v.number;
   if (v.kind == workbook::CellValue::Kind::Text) {
@@ -115,8 +125,38 @@ void TemperatureSetting(const workbook::Worksheet& sheet, RunSettings& settings)
     refuse(Held(v));
   }
   if (!InWaterRange(celsius)) refuse(workbook::FormatNumber(celsius) + " °C, " + OutsideWaterRange());
-  settings.temperature = TemperatureSource::Fixed;
-  settings.temperatureC = celsius;
+  source = TemperatureSource::Fixed;
+  celsiusOut = celsius;
+}
+
+// E34: empty = no equilibrium with CO2 gas, else its partial pressure in atm
+// (a number typed as text too), above 0 and at most 1 atm (the pressure of
+// the gas phase the solver assumes).
+void EquilibriumPCO2Setting(const workbook::Worksheet& sheet, ReactionSettings& reactions) {
+  const CellRef cell = charge_sheet::EquilibriumPCO2;
+  const char* label = "Equilibrium pCO2";
+  const workbook::CellValue v = sheet.Value(cell.row, cell.column);
+  RefuseUncalculated(sheet, cell, label, v);
+  const std::string_view text = TrimBlanks(v.text);
+  if (v.IsEmpty() || (v.kind == workbook::CellValue::Kind::Text && text.empty())) return;
+  const auto refuse = [&](const std::string& what) {
+    throw WorkbookError(Where(sheet, cell, label) + " holds " + what +
+                        ", which is no CO2 pressure: enter the partial pressure of CO2 in atm, above 0 and at most 1 "
+                        "(air: 0.000398, 10^-3.4), or leave it empty for none.");
+  };
+  double atm = v.number;
+  if (v.kind == workbook::CellValue::Kind::Text) {
+    try {
+      atm = labdata::ParseNumber(text);
+    } catch (const labdata::LabDataError&) {
+      refuse("\"" + workbook::TextForMessage(v.text) + "\"");
+    }
+  } else if (v.kind != workbook::CellValue::Kind::Number) {
+    refuse(Held(v));
+  }
+  if (!(atm > 0.0 && atm <= 1.0)) refuse(workbook::FormatNumber(atm));
+  reactions.equilibriumPCO2Given = true;
+  reactions.equilibriumPCO2 = atm;
 }
 
 } // namespace
@@ -137,9 +177,20 @@ RunSettings LoadRunSettings(workbook::Workbook& workbook) {
       LabSetting(sheet, charge_sheet::IonUnit, "Ion unit", labdata::AllowedIonUnits(), labdata::ParseIonUnit);
   settings.alkalinityUnit = LabSetting(sheet, charge_sheet::AlkalinityUnit, "Alkalinity unit",
                                        labdata::AllowedAlkalinityUnits(), labdata::ParseAlkalinityUnit);
-  TemperatureSetting(sheet, settings);
+  TemperatureSetting(sheet,
+                     {charge_sheet::Temperature, "Temperature", "the water's temperature",
+                      "the Batch sheet's column CF (Main sheet: V5)", "none (log K at 25 °C, Davies A 0.512)"},
+                     settings.temperature, settings.temperatureC);
   settings.saturationIndices = Choice(sheet, charge_sheet::SaturationIndices, "Saturation indices", "no", "yes");
   settings.waterQuality = Choice(sheet, charge_sheet::WaterQuality, "Water quality", "no", "yes");
+  ReactionSettings& reactions = settings.reactions;
+  reactions.calciteSaturation = Choice(sheet, charge_sheet::CalciteSaturation, "Calcite saturation", "no", "yes");
+  TemperatureSetting(sheet,
+                     {charge_sheet::EvaluationTemperature, "Evaluation temperature",
+                      "the temperature at which calcite saturation is evaluated",
+                      "the Batch sheet's column CG (Main sheet: W5)", "the sample's own temperature"},
+                     reactions.evaluationTemperature, reactions.evaluationTemperatureC);
+  EquilibriumPCO2Setting(sheet, reactions);
   // g/mol; an empty cell is 0, which a conversion that needs it refuses.
   for (int n = 1; n <= 11; ++n)
     settings.molarMass[static_cast<std::size_t>(n)] = NumberAt(sheet, charge_sheet::MolarMasses[n]);

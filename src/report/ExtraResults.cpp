@@ -66,6 +66,7 @@ std::vector<HeadingCell> AddedHeadings(DataSheet sheetMode, AddedColumns columns
   std::vector<HeadingCell> cells;
   for (const auto& [cell, heading] : HeadingsOf(sheetMode, columns))
     cells.push_back({cell, heading.text, heading.subscriptStart, heading.subscriptLength, 0, 0, false});
+  for (HeadingCell& reaction : ReactionHeadings(sheetMode, columns.reactions)) cells.push_back(std::move(reaction));
   return cells;
 }
 

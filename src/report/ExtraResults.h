@@ -6,6 +6,7 @@
 
 #include "model/ModelState.h"
 #include "report/HeadingCell.h"
+#include "report/ReactionReport.h"
 #include "workbook/Workbook.h"
 
 namespace vontralek {
@@ -20,6 +21,7 @@ struct AddedColumns {
   bool extraResults = false;
   bool status = false; // Batch sheet only
   bool temperature = false;
+  ReactionColumns reactions; // DIC, the reactions and their evaluation temperature
 };
 
 // The headings of the added columns, where they stand: checked before

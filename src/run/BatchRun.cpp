@@ -38,7 +38,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   Guarded(state, summary, Text("The Batch sheet (worksheet 2) could not be used"), [&] {
     sheet = &workbook.Worksheets(layout::BatchSheet);
     summary.statusColumn = StatusColumnInUse(workbook, summary.settings);
-    AddedColumns columns = AddedColumnsOf(summary.settings);
+    AddedColumns columns = AddedColumnsOf(summary.settings, state.InputPair);
     columns.status = summary.statusColumn;
     headings = RunHeadings(DataSheet::Batch, state.InputPair, columns);
     CheckRunHeadings(workbook, DataSheet::Batch, state.InputPair, headings);
@@ -70,6 +70,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   pipeline.onFailure = summary.settings.onFailure;
   pipeline.threads = 1;
   pipeline.arithmeticHint = ArithmeticHint;
+  pipeline.reactions = summary.settings.reactions;
   std::optional<FixedWeightedSum> fixedSum;
   if (std::thread::hardware_concurrency() >= 2 && (progress == nullptr || !progress->LooksAtTheState())) {
     try {
@@ -94,7 +95,8 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   // later run over the same inputs writes them again).
   const auto clearRowsAfter = [&](std::int64_t processed) {
     try {
-      for (std::int64_t k = processed + 1; k <= summary.samplesFound; ++k) ClearBatchSample(workbook, summary, k);
+      for (std::int64_t k = processed + 1; k <= summary.samplesFound; ++k)
+        ClearBatchSample(workbook, summary, state.InputPair, k);
     } catch (const std::exception&) {
       // The error that stopped the run is the one to report.
     }

@@ -2,6 +2,8 @@
 
 #include "report/BatchReport.h"
 #include "report/ExtraResults.h"
+#include "report/ReactionReport.h"
+#include "run/InputHeadings.h"
 #include "run/MineralRun.h"
 #include "run/RunSteps.h"
 #include "run/Stopwatch.h"
@@ -19,10 +21,11 @@ std::string OneLine(std::string text) {
   return text.substr(0, cut) + "...";
 }
 
-void ClearBatchSample(workbook::Workbook& workbook, const RunSummary& summary, std::int64_t k) {
+void ClearBatchSample(workbook::Workbook& workbook, const RunSummary& summary, CarbonatePair pair, std::int64_t k) {
   ClearBatchRow(workbook, k);
   if (summary.settings.extraResults) ClearExtraResults(workbook, DataSheet::Batch, k);
   ClearMineralColumns(workbook, DataSheet::Batch, k, summary.settings);
+  ClearReactionResults(workbook, DataSheet::Batch, k, ReactionColumnsOf(summary.settings, pair));
   if (summary.statusColumn) ClearSampleStatus(workbook, k);
 }
 
@@ -35,7 +38,7 @@ void RecordBatchFailure(const ModelState& state, workbook::Workbook& workbook, R
       state, summary, [k] { return "The results of " + BatchSampleText(k) + " could not be cleared"; },
       [&] {
         // No earlier run's results stay beside inputs they do not belong to.
-        ClearBatchSample(workbook, summary, k);
+        ClearBatchSample(workbook, summary, state.InputPair, k);
         if (summary.statusColumn) WriteSampleStatus(workbook, k, OneLine(reason));
       });
   if (!keepGoing) throw RunError(reason, DescribeRunProgress(state.SheetMode, summary, ""));
@@ -53,6 +56,8 @@ void WriteBatchResults(const ModelState& state, workbook::Workbook& workbook, Ru
         if (summary.settings.extraResults) WriteExtraResults(state, workbook);
         if (summary.statusColumn) WriteSampleStatus(workbook, k, "ok");
         WriteMineralColumns(state, workbook, summary.settings);
+        WriteReactionResults(state, workbook, DataSheet::Batch, k,
+                             ReactionColumnsOf(summary.settings, state.InputPair));
       });
   summary.samplesDone += 1;
 }

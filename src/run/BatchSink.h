@@ -35,13 +35,13 @@ private:
 // cell (cut at a UTF-8 character boundary, "..." marking the cut).
 std::string OneLine(std::string text);
 
-// Empties what the run writes on batch sample k's row: the results, the
+// Empties what the run writes on batch sample k's row (the sheet holding pair): the results, the
 // extra results when the run writes them, the status when the column is kept.
 // For a failed sample, and for every sample after the last one a stopped run
 // processed, so that no row keeps an earlier run's results or "ok" beside
 // inputs that may have changed since. Every column the run writes on a
 // sample's row is emptied here.
-void ClearBatchSample(workbook::Workbook& workbook, const RunSummary& summary, std::int64_t k);
+void ClearBatchSample(workbook::Workbook& workbook, const RunSummary& summary, CarbonatePair pair, std::int64_t k);
 
 // The sink of a failed batch sample: its results cleared, its reason in the
 // status column when that is kept; with "continue" the run goes on, else it

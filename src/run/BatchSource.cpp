@@ -27,6 +27,8 @@ bool BatchSource::Next(SampleRow& row) {
                 ReadBatchSample(row.inputs, sheet_, static_cast<int>(k + 1), reader_);
                 row.inputs.temperatureC =
                     SampleTemperatureC(settings_, sheet_, DataSheet::Batch, static_cast<int>(k + 1));
+                row.inputs.evaluationTemperatureC =
+                    SampleEvaluationTemperatureC(settings_, sheet_, DataSheet::Batch, static_cast<int>(k + 1));
               });
   if (failure) row.failure = *failure;
   readSeconds += SecondsSince(start);

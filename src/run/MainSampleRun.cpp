@@ -40,6 +40,8 @@ public:
       WriteSampleReport(state_, workbook_);
       if (summary_.settings.extraResults) WriteExtraResults(state_, workbook_);
       WriteMineralColumns(state_, workbook_, summary_.settings);
+      WriteReactionResults(state_, workbook_, DataSheet::Main, 1,
+                           ReactionColumnsOf(summary_.settings, state_.InputPair));
     });
     summary_.samplesDone = 1;
     summary_.samplesReached = 1;
@@ -64,7 +66,7 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   workbook::Worksheet* sheet = nullptr;
   SampleInputs inputs;
   const std::vector<HeadingCell> headings =
-      RunHeadings(DataSheet::Main, state.InputPair, AddedColumnsOf(summary.settings));
+      RunHeadings(DataSheet::Main, state.InputPair, AddedColumnsOf(summary.settings, state.InputPair));
   Guarded(state, summary, Text("The Main sheet (worksheet 1) could not be used"), [&] {
     sheet = &workbook.Worksheets(layout::MainSheet);
     CheckRunHeadings(workbook, DataSheet::Main, state.InputPair, headings);
@@ -74,6 +76,8 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   Guarded(state, summary, Text("The sample on the Main sheet (row 5) could not be read"), [&] {
     ReadMainSample(inputs, *sheet, SampleReader(summary.settings, state));
     inputs.temperatureC = SampleTemperatureC(summary.settings, *sheet, DataSheet::Main, main_sheet::FirstInput.row);
+    inputs.evaluationTemperatureC =
+        SampleEvaluationTemperatureC(summary.settings, *sheet, DataSheet::Main, main_sheet::FirstInput.row);
   });
   summary.readSeconds += SecondsSince(start);
   StopIfAsked(state, summary, options);
@@ -89,6 +93,7 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
   PipelineOptions pipeline;
   pipeline.start = StartState::CarryOver; // the state the window's earlier runs left
   pipeline.arithmeticHint = ArithmeticHint;
+  pipeline.reactions = summary.settings.reactions;
   start = RunClock::now();
   try {
     RunPipeline(state, sample, sample, weightedSum, pipeline);
@@ -100,6 +105,7 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
       ClearSampleReport(workbook);
       if (summary.settings.extraResults) ClearExtraResults(workbook, DataSheet::Main, 1);
       ClearMineralColumns(workbook, DataSheet::Main, 1, summary.settings);
+      ClearReactionResults(workbook, DataSheet::Main, 1, ReactionColumnsOf(summary.settings, state.InputPair));
     });
     throw RunError(stopped.what(), DescribeRunProgress(state.SheetMode, summary, ""));
   }

@@ -7,6 +7,7 @@
 #include "run/MainSampleRun.h"
 #include "run/MineralRun.h"
 #include "run/RunSteps.h"
+#include "run/SampleReactions.h"
 #include "run/SampleTemperature.h"
 #include "run/Stopwatch.h"
 #include "speciation/Speciation.h"
@@ -56,8 +57,20 @@ void RunCalculation(ModelState& state, workbook::Workbook& workbook, ProgressLis
     if (options.model) done.settings.model = *options.model;
     if (options.extraResults) done.settings.extraResults = *options.extraResults;
     if (options.onFailure) done.settings.onFailure = *options.onFailure;
+    ReactionSettings& reactions = done.settings.reactions;
+    if (options.calciteSaturation) reactions.calciteSaturation = *options.calciteSaturation;
+    if (options.evaluationTemperatureC) {
+      reactions.evaluationTemperature = TemperatureSource::Fixed;
+      reactions.evaluationTemperatureC = *options.evaluationTemperatureC;
+    }
+    if (options.equilibriumPCO2) {
+      reactions.equilibriumPCO2Given = true;
+      reactions.equilibriumPCO2 = *options.equilibriumPCO2;
+    }
   });
   state.Model = done.settings.model;
+  Guarded(state, done, Text("The settings of worksheet 4 could not be used"),
+          [&] { CheckReactionModel(done.settings); });
   Guarded(state, done, Text("The temperature data of worksheet 3 could not be loaded"),
           [&] { LoadTemperatureData(state, workbook, done.settings); });
   Guarded(state, done, Text("The phase table of worksheet 3 could not be loaded"),

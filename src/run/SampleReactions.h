@@ -11,4 +11,10 @@ namespace vontralek {
 
 ReactionConditions ReactionConditionsOf(const ReactionSettings& settings, const SampleInputs& inputs);
 
+// The reactions are solved with the ion-association model (its activities
+// define the calcite and CO2 equilibria that PHREEQC computes); with the
+// specified model a workbook run asking for them throws WorkbookError naming
+// the settings, before anything is written.
+void CheckReactionModel(const RunSettings& settings);
+
 } // namespace vontralek

@@ -14,24 +14,29 @@
 namespace vontralek {
 
 void LoadTemperatureData(ModelState& state, workbook::Workbook& workbook, const RunSettings& settings) {
-  if (settings.temperature == TemperatureSource::None) return;
+  // The calcite evaluation at a temperature of its own needs the data too.
+  const bool evaluation =
+      settings.reactions.calciteSaturation && settings.reactions.evaluationTemperature != TemperatureSource::None;
+  if (settings.temperature == TemperatureSource::None && !evaluation) return;
   if (LoadTemperatureTable(state, workbook)) return;
   const layout::CellRef title = layout::constant_sheet::TemperatureTitle;
+  const bool water = settings.temperature != TemperatureSource::None;
   throw WorkbookError(
-      "Worksheet 4, cell E29 (\"Temperature\") asks for a temperature, but worksheet 3 has no temperature data: "
-      "its block starts with the title \"" +
+      std::string(water ? "Worksheet 4, cell E29 (\"Temperature\")"
+                        : "Worksheet 4, cell E33 (\"Evaluation temperature\")") +
+      " asks for a temperature, but worksheet 3 has no temperature data: its block starts with the title \"" +
       std::string(kTemperatureBlockTitle) + "\" in cell " + workbook::CellAddress(title.row, title.column) +
       " and gives each constant's form, A1..A6 and reaction enthalpy on rows 57 to 86 (columns B to I). Copy the "
-      "block from the shipped workbook, or empty E29 to calculate at 25 °C.");
+      "block from the shipped workbook, or empty " +
+      (water ? "E29 to calculate at 25 °C." : "E33 to evaluate at the sample's own temperature."));
 }
 
-std::optional<double> SampleTemperatureC(const RunSettings& settings, const workbook::Worksheet& sheet,
-                                         DataSheet sheetMode, int row) {
-  if (settings.temperature == TemperatureSource::None) return std::nullopt;
-  if (settings.temperature == TemperatureSource::Fixed) return settings.temperatureC;
-  const layout::CellRef cell = sheetMode == DataSheet::Batch ? layout::CellRef{row, layout::batch_sheet::Temperature}
-                                                             : layout::main_sheet::Temperature;
-  const std::string where = workbook::CellPlace(sheet, cell.row, cell.column) + " (the sample's temperature)";
+namespace {
+
+// A temperature cell of the sample: empty gives none.
+std::optional<double> TemperatureCell(const workbook::Worksheet& sheet, layout::CellRef cell, const char* what,
+                                      const std::string& subject, const char* emptyMeans) {
+  const std::string where = workbook::CellPlace(sheet, cell.row, cell.column) + " (" + what + ")";
   const workbook::CellValue v = sheet.Value(cell.row, cell.column);
   double celsius = v.number;
   if (v.kind != workbook::CellValue::Kind::Number) {
@@ -49,13 +54,37 @@ std::optional<double> SampleTemperatureC(const RunSettings& settings, const work
     }
     if (!number)
       throw SampleFailure(where + " holds \"" + workbook::TextForMessage(v.text) +
-                          "\", which is no temperature: enter the water's temperature in °C (0 to 100), or leave "
-                          "the cell empty for none (log K at 25 °C)");
+                          "\", which is no temperature: enter " + subject +
+                          " in °C (0 to 100), or leave the cell empty for " + emptyMeans);
   }
   if (!InWaterRange(celsius))
     throw SampleFailure(where + ": the temperature " + workbook::FormatNumber(celsius) + " °C is " +
-                        OutsideWaterRange() + "; give the water's temperature in °C");
+                        OutsideWaterRange() + "; give " + subject + " in °C");
   return celsius;
+}
+
+} // namespace
+
+std::optional<double> SampleTemperatureC(const RunSettings& settings, const workbook::Worksheet& sheet,
+                                         DataSheet sheetMode, int row) {
+  if (settings.temperature == TemperatureSource::None) return std::nullopt;
+  if (settings.temperature == TemperatureSource::Fixed) return settings.temperatureC;
+  return TemperatureCell(sheet,
+                         sheetMode == DataSheet::Batch ? layout::CellRef{row, layout::batch_sheet::Temperature}
+                                                       : layout::main_sheet::Temperature,
+                         "the sample's temperature", "the water's temperature", "none (log K at 25 °C)");
+}
+
+std::optional<double> SampleEvaluationTemperatureC(const RunSettings& settings, const workbook::Worksheet& sheet,
+                                                   DataSheet sheetMode, int row) {
+  const ReactionSettings& reactions = settings.reactions;
+  if (!reactions.calciteSaturation || reactions.evaluationTemperature != TemperatureSource::PerSample)
+    return std::nullopt; // the run's fixed one (ReactionConditionsOf) or the sample's own
+  return TemperatureCell(
+      sheet,
+      sheetMode == DataSheet::Batch ? layout::CellRef{row, layout::batch_sheet::EvaluationTemperature}
+                                    : layout::main_sheet::EvaluationTemperature,
+      "the sample's evaluation temperature", "the evaluation temperature", "the sample's own temperature");
 }
 
 } // namespace vontralek

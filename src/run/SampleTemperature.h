@@ -27,6 +27,13 @@ void LoadTemperatureData(ModelState& state, workbook::Workbook& workbook, const 
 std::optional<double> SampleTemperatureC(const RunSettings& settings, const workbook::Worksheet& sheet,
                                          DataSheet sheetMode, int row);
 
+// With calcite saturation "per sample" (E33), the temperature at which the
+// sample's calcite saturation is evaluated, from its own cell (Main W5, Batch
+// column CG); an empty cell gives none (the sample's own temperature); else
+// none. Throws SampleFailure as SampleTemperatureC.
+std::optional<double> SampleEvaluationTemperatureC(const RunSettings& settings, const workbook::Worksheet& sheet,
+                                                   DataSheet sheetMode, int row);
+
 // One sample's temperature into the state (nothing: none, the 25 °C log K
 // and the Davies slope 0.512). Set for every sample, so that a batch never
 // carries one sample's temperature over to the next.

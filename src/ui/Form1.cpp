@@ -52,7 +52,7 @@ QPushButton* MakeButton(QWidget* form, const char* name, const char* caption, do
   // press nothing.
   button->setAutoDefault(false);
   button->setDefault(false);
-  PlaceInTwips(button, left, 5640, 2415, 615);
+  PlaceInTwips(button, left, 6840, 2415, 615);
   return button;
 }
 
@@ -65,7 +65,7 @@ Form1::Form1(ModelState& state, RunServices services, QWidget* parent)
   setAttribute(Qt::WA_DeleteOnClose);
   setFont(FormFont(8.25));
   const int clientWidth = TwipsToPixels(6840, logicalDpiX());
-  const int clientHeight = TwipsToPixels(6630, logicalDpiY());
+  const int clientHeight = TwipsToPixels(7830, logicalDpiY());
   setFixedSize(clientWidth, clientHeight);
 
   label1_ = new QLabel(QStringLiteral("Welcome to VONTRALEK"), this);
@@ -79,10 +79,14 @@ Form1::Form1(ModelState& state, RunServices services, QWidget* parent)
   option1_[0] = MakeOption(frame1_, "Option1_0", "Main", 480, 5175, 495);
   option1_[1] = MakeOption(frame1_, "Option1_1", "Batch", 1080, 5175, 375);
 
-  frame2_ = MakeFrame(this, "Frame2", "Select the variables featuring the carbonic system", 3120, 2295);
+  frame2_ = MakeFrame(this, "Frame2", "Select the variables featuring the carbonic system", 3120, 3495);
   option2_[0] = MakeOption(frame2_, "Option2_0", "Alkalinity and pH", 480, 5175, 495);
   option2_[1] = MakeOption(frame2_, "Option2_1", "Alkalinity and pCO2", 1080, 4455, 375);
   option2_[2] = MakeOption(frame2_, "Option2_2", "Bicarbonate and carbonate concentrations", 1680, 4575, 375);
+  // The pairs a reaction or a mixture gives: the dissolved inorganic carbon
+  // with the pH or with the alkalinity.
+  option2_[3] = MakeOption(frame2_, "Option2_3", "DIC and pH", 2280, 4575, 375);
+  option2_[4] = MakeOption(frame2_, "Option2_4", "Alkalinity and DIC", 2880, 4575, 375);
 
   command1_ = MakeButton(this, "Command1", "Calculate", 840);
   command2_ = MakeButton(this, "Command2", "Cancel", 3600);
@@ -90,9 +94,10 @@ Form1::Form1(ModelState& state, RunServices services, QWidget* parent)
   option1_[0]->setChecked(true);
   option2_[0]->setChecked(true);
 
-  // Tab order: Frame1, Frame2, the five option buttons, Label1, Calculate,
+  // Tab order: Frame1, Frame2, the seven option buttons, Label1, Calculate,
   // Cancel. Frames and labels take no focus, so the chain links the others.
-  QWidget* tabOrder[] = {option1_[0], option1_[1], option2_[0], option2_[1], option2_[2], command1_, command2_};
+  QWidget* tabOrder[] = {option1_[0], option1_[1], option2_[0], option2_[1], option2_[2],
+                         option2_[3], option2_[4], command1_,   command2_};
   for (std::size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
   option1_[0]->setFocus();
 
@@ -132,9 +137,10 @@ void Form1::Calculate() {
   //    in a division by zero, so the procedure stops here like the data-sheet
   //    check, and the window stays open for another try.
   static constexpr CarbonatePair kPairs[] = {CarbonatePair::AlkalinityPH, CarbonatePair::AlkalinityPCO2,
-                                             CarbonatePair::BicarbonateCarbonate};
+                                             CarbonatePair::BicarbonateCarbonate, CarbonatePair::DICPH,
+                                             CarbonatePair::AlkalinityDIC};
   bool pairSelected = false;
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 5; ++i) {
     if (option2_[i]->isChecked()) {
       state_.InputPair = kPairs[i];
       pairSelected = true;

@@ -42,7 +42,7 @@ private:
   QGroupBox* frame1_ = nullptr;
   QGroupBox* frame2_ = nullptr;
   std::array<QRadioButton*, 2> option1_{};
-  std::array<QRadioButton*, 3> option2_{};
+  std::array<QRadioButton*, 5> option2_{};
   QPushButton* command1_ = nullptr;
   QPushButton* command2_ = nullptr;
   bool screenshotTaken_ = false;

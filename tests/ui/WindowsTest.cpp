@@ -31,17 +31,19 @@ struct Control {
   bool bold = false;
 };
 const Control kControls[] = {
-    {"Form1", "Form1", "", "VONTRALEK", {0, 0, 6840, 6630}, 8.25},
+    {"Form1", "Form1", "", "VONTRALEK", {0, 0, 6840, 7830}, 8.25},
     {"Form1", "Label1", "Form1", "Welcome to VONTRALEK", {1200, 240, 4575, 615}, 15.75, true},
     {"Form1", "Frame1", "Form1", "Select a data sheet ", {480, 1080, 5895, 1815}, 12}, // trailing space kept
     {"Form1", "Option1_0", "Frame1", "Main", {360, 480, 5175, 495}, 9.75},
     {"Form1", "Option1_1", "Frame1", "Batch", {360, 1080, 5175, 375}, 9.75},
-    {"Form1", "Frame2", "Form1", "Select the variables featuring the carbonic system", {480, 3120, 5895, 2295}, 12},
+    {"Form1", "Frame2", "Form1", "Select the variables featuring the carbonic system", {480, 3120, 5895, 3495}, 12},
     {"Form1", "Option2_0", "Frame2", "Alkalinity and pH", {360, 480, 5175, 495}, 9.75},
     {"Form1", "Option2_1", "Frame2", "Alkalinity and pCO2", {360, 1080, 4455, 375}, 9.75},
     {"Form1", "Option2_2", "Frame2", "Bicarbonate and carbonate concentrations", {360, 1680, 4575, 375}, 9.75},
-    {"Form1", "Command1", "Form1", "Calculate", {840, 5640, 2415, 615}, 9.75},
-    {"Form1", "Command2", "Form1", "Cancel", {3600, 5640, 2415, 615}, 9.75},
+    {"Form1", "Option2_3", "Frame2", "DIC and pH", {360, 2280, 4575, 375}, 9.75},
+    {"Form1", "Option2_4", "Frame2", "Alkalinity and DIC", {360, 2880, 4575, 375}, 9.75},
+    {"Form1", "Command1", "Form1", "Calculate", {840, 6840, 2415, 615}, 9.75},
+    {"Form1", "Command2", "Form1", "Cancel", {3600, 6840, 2415, 615}, 9.75},
     {"Form2", "Form2", "", "VONTRALEK", {0, 0, 6870, 2745}, 8.25},
     {"Form2", "Label1", "Form2", "VONTRALEK busy ...", {480, 360, 4095, 375}, 15.75},
     {"Form2", "Frame1", "Form2", "", {600, 1200, 5655, 975}, 12},
@@ -214,10 +216,11 @@ private slots:
     // The focus on the first button, then the tab order; "*" marks the checked.
     QVERIFY(QTest::qWaitForWindowActive(form_));
     QStringList chain;
-    for (QWidget* w = QApplication::focusWidget(); chain.size() < 7; w = w->nextInFocusChain())
+    for (QWidget* w = QApplication::focusWidget(); chain.size() < 9; w = w->nextInFocusChain())
       if (w->focusPolicy() != Qt::NoFocus)
         chain << w->objectName() + (qobject_cast<QAbstractButton*>(w)->isChecked() ? "*" : "");
-    QCOMPARE(chain.join(' '), "Option1_0* Option1_1 Option2_0* Option2_1 Option2_2 Command1 Command2");
+    QCOMPARE(chain.join(' '),
+             "Option1_0* Option1_1 Option2_0* Option2_1 Option2_2 Option2_3 Option2_4 Command1 Command2");
     // Neither button is default or cancel: Enter and Escape press nothing.
     for (const char* name : {"Option1_0", "Command1", "Command2"})
       for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) QTest::keyClick(Child(name), key);

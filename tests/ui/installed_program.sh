@@ -19,17 +19,17 @@ trap 'kill $pid 2>/dev/null || true' EXIT
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^VONTRALEK$' | head -n 1) || true
 [ -n "$window" ] || { echo "the main window did not appear within 30 s" && exit 1; }
 sleep 0.3
-# Middles of "Batch" ((480 + 360, 1080 + 1080) twips, 5175 x 375) and Calculate ((840, 5640), 2415 x 615) at 96 dpi.
+# Middles of "Batch" ((480 + 360, 1080 + 1080) twips, 5175 x 375) and Calculate ((840, 6840), 2415 x 615) at 96 dpi.
 timeout 10 xdotool mousemove --window "$window" $(((480 + 360 + 5175 / 2) / 15)) $(((1080 + 1080 + 375 / 2) / 15)) click 1
 sleep 0.2
-timeout 10 xdotool mousemove --window "$window" $(((840 + 2415 / 2) / 15)) $(((5640 + 615 / 2) / 15)) click 1
+timeout 10 xdotool mousemove --window "$window" $(((840 + 2415 / 2) / 15)) $(((6840 + 615 / 2) / 15)) click 1
 for _ in $(seq 1 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
 if kill -0 $pid 2>/dev/null; then echo "the program did not end by itself" && kill $pid && exit 1; fi
 wait $pid || { echo "the program ended with status $?" && exit 1; }
 if cmp -s "$copy" "$2/shipped.xlsx"; then echo "the user's workbook was not changed" && exit 1; fi
 cmp -s "$2/share/vontralek/VONTRALEK.xlsx" "$2/shipped.xlsx" || { echo "the installed template was changed" && exit 1; }
-# Client areas of 6840 x 6630 and 6870 x 2745 twips: 456 x 442 and 458 x 183 pixels.
+# Client areas of 6840 x 7830 and 6870 x 2745 twips: 456 x 522 and 458 x 183 pixels.
 python3 -c 'import struct, sys
-for name, size in (("Form1", (456, 442)), ("Form2", (458, 183))):
+for name, size in (("Form1", (456, 522)), ("Form2", (458, 183))):
     head = open(f"{sys.argv[1]}/{name}.png", "rb").read(24)
     assert head[:8] == b"\x89PNG\r\n\x1a\n" and struct.unpack(">II", head[16:24]) == size, name' "$3"
