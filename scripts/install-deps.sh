@@ -16,6 +16,8 @@ packages=(
   libxlsxwriter-dev
   # tables: provenance record (JSON, SHA-256)
   nlohmann-json3-dev libssl-dev
+  # the ordered pipeline of sample rows across worker threads (oneTBB)
+  libtbb-dev
   # the desktop window
   qt6-base-dev
 )

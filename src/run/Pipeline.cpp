@@ -1,11 +1,12 @@
 #include "run/Pipeline.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
 #include <exception>
-#include <mutex>
 #include <thread>
+
+#include <tbb/enumerable_thread_specific.h>
+#include <tbb/parallel_pipeline.h>
+#include <tbb/task_arena.h>
 
 #include "run/SampleReactions.h"
 #include "run/SampleTemperature.h"
@@ -114,253 +115,173 @@ PipelineSummary RunSequential(ModelState& start, SampleSource& source, ResultSin
   return summary;
 }
 
-// Rows travel in chunks: the calling thread reads a chunk, a worker solves and
-// prepares it, the calling thread writes the chunks in input order. At most
-// threads * chunksPerThread chunks are in flight, so memory stays flat.
+// Rows travel in chunks through oneTBB's pipeline: a serial input filter reads
+// a chunk, a filter solves and prepares it (in parallel with fresh starts;
+// serially, in input order, with the carried-over state), a serial output
+// filter writes the chunks in input order. At most `tokens` chunks are in
+// flight, so memory stays flat; the chunks form a ring of that many, since
+// the in-order output frees chunk k before chunk k + tokens is read.
 struct Chunk {
   std::vector<SampleRow> rows;
   std::size_t count = 0;
-  bool done = false;
-  std::exception_ptr error; // from the sink's Prepare
+  std::exception_ptr error; // from the solving filter (the sink's Prepare)
 };
 
-// Reads the source's next rows into chunk, numbered from index on. Returns
-// false when the source has ended; an exception of the source ends it too and
-// is kept in sourceError, so that the rows read before it are still solved and
-// written.
-bool FillChunk(Chunk& chunk, SampleSource& source, std::size_t perChunk, std::int64_t& index,
-               std::exception_ptr& sourceError) {
-  chunk.rows.resize(perChunk);
-  chunk.count = 0;
-  chunk.error = nullptr;
-  try {
-    while (chunk.count < perChunk) {
-      SampleRow& row = chunk.rows[chunk.count];
-      row.failure.clear();
-      if (!source.Next(row)) return false;
-      row.index = index++;
-      chunk.count += 1;
-    }
-  } catch (...) {
-    sourceError = std::current_exception();
-    return false;
-  }
-  return true;
-}
-
-// Reads the source a chunk at a time into the chunks (their number bounds
-// the rows in flight; the caller owns them, so that they outlive the solvers'
-// threads even when an exception unwinds), hands each to the solvers (Submit, then WaitFor in input order) and
-// writes the solved rows in input order; writing(row) is told of the row being
-// written (nullptr between chunks). An exception of the source ends the
-// reading: the rows read before it are written, then it is rethrown.
-template <class Solvers, class Writing>
-void FlowChunks(Solvers& solvers, SampleSource& source, Writer& writer, std::vector<Chunk>& chunks,
-                std::size_t perChunk, Writing&& writing) {
-  std::deque<Chunk*> free, inFlight;
-  for (Chunk& c : chunks) free.push_back(&c);
-  std::exception_ptr sourceError;
-  bool sourceEnded = false;
-  std::int64_t index = 0;
-  for (;;) {
-    while (!sourceEnded && !free.empty()) {
-      Chunk* chunk = free.front();
-      free.pop_front();
-      sourceEnded = !FillChunk(*chunk, source, perChunk, index, sourceError);
-      if (chunk->count == 0) {
-        free.push_back(chunk);
-        break;
-      }
-      inFlight.push_back(chunk);
-      solvers.Submit(chunk);
-    }
-    if (inFlight.empty()) break;
-    Chunk* next = inFlight.front();
-    inFlight.pop_front();
-    solvers.WaitFor(next);
-    if (next->error) std::rethrow_exception(next->error);
-    for (std::size_t i = 0; i < next->count; ++i) {
-      writing(&next->rows[i]);
-      writer.Write(next->rows[i]);
-    }
-    writing(nullptr);
-    free.push_back(next);
-  }
-  if (sourceError) std::rethrow_exception(sourceError);
-}
-
-// The chunks handed to the solving threads and given back solved: Submit
-// and WaitFor on the calling thread, Take and Done on the solving ones.
-class ChunkQueue {
+class ChunkFlow {
 public:
-  void Submit(Chunk* chunk) {
-    {
-      std::lock_guard lock(mutex_);
-      chunk->done = false;
-      todo_.push_back(chunk);
-    }
-    todoChanged_.notify_one();
-  }
-  void WaitFor(Chunk* chunk) {
-    std::unique_lock lock(mutex_);
-    doneChanged_.wait(lock, [chunk] { return chunk->done; });
-  }
-  // The next chunk in the order submitted; nullptr once Stop was called.
-  Chunk* Take() {
-    std::unique_lock lock(mutex_);
-    todoChanged_.wait(lock, [this] { return stopping_ || !todo_.empty(); });
-    if (stopping_) return nullptr;
-    Chunk* chunk = todo_.front();
-    todo_.pop_front();
-    return chunk;
-  }
-  void Done(Chunk* chunk) {
-    {
-      std::lock_guard lock(mutex_);
-      chunk->done = true;
-    }
-    doneChanged_.notify_all();
-  }
-  void Stop() {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    todoChanged_.notify_all();
-  }
+  ChunkFlow(SampleSource& source, std::size_t tokens, std::size_t perChunk)
+      : source_(source), chunks_(tokens), perChunk_(std::max<std::size_t>(1, perChunk)) {}
 
-private:
-  std::mutex mutex_;
-  std::condition_variable todoChanged_, doneChanged_;
-  std::deque<Chunk*> todo_;
-  bool stopping_ = false;
-};
+  std::size_t Tokens() const { return chunks_.size(); }
 
-class Workers {
-public:
-  Workers(int count, const ModelState& start, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
-          const PipelineOptions& options)
-      : start_(start), source_(source), sink_(sink), weightedSum_(weightedSum), options_(options) {
-    for (int i = 0; i < count; ++i) threads_.emplace_back([this] { Work(); });
-  }
-  ~Workers() {
-    queue_.Stop();
-    for (std::thread& t : threads_) t.join();
-  }
-  void Submit(Chunk* chunk) { queue_.Submit(chunk); }
-  void WaitFor(Chunk* chunk) { queue_.WaitFor(chunk); }
-
-private:
-  void Work() {
-    ModelState work = start_;
-    while (Chunk* chunk = queue_.Take()) {
-      try {
-        for (std::size_t i = 0; i < chunk->count; ++i) {
-          SampleRow& row = chunk->rows[i];
-          Restart(work, start_);
-          source_.Enter(work, row);
-          const bool solved = SolveRow(work, row, weightedSum_, options_);
-          sink_.Prepare(row, solved ? &work : nullptr);
+  // The input filter: the source's next rows, or the end. An exception of the
+  // source ends the reading; the rows read before it are still solved and
+  // written, then Finish rethrows it.
+  Chunk* Read(tbb::flow_control& control) {
+    if (ended_) {
+      control.stop();
+      return nullptr;
+    }
+    Chunk& chunk = chunks_[next_++ % chunks_.size()];
+    chunk.rows.resize(perChunk_);
+    chunk.count = 0;
+    chunk.error = nullptr;
+    try {
+      while (chunk.count < perChunk_) {
+        SampleRow& row = chunk.rows[chunk.count];
+        row.failure.clear();
+        if (!source_.Next(row)) {
+          ended_ = true;
+          break;
         }
-      } catch (...) {
-        chunk->error = std::current_exception();
+        row.index = index_++;
+        chunk.count += 1;
       }
-      queue_.Done(chunk);
+    } catch (...) {
+      sourceError_ = std::current_exception();
+      ended_ = true;
     }
+    if (chunk.count == 0) {
+      control.stop();
+      return nullptr;
+    }
+    return &chunk;
   }
 
-  const ModelState& start_;
+  void Finish() const {
+    if (sourceError_) std::rethrow_exception(sourceError_);
+  }
+
+private:
   SampleSource& source_;
-  ResultSink& sink_;
-  WeightedSumSource& weightedSum_;
-  const PipelineOptions& options_;
-  ChunkQueue queue_;
-  std::vector<std::thread> threads_;
+  std::vector<Chunk> chunks_;
+  std::size_t perChunk_;
+  std::size_t next_ = 0;
+  std::int64_t index_ = 0;
+  bool ended_ = false;
+  std::exception_ptr sourceError_;
 };
+
+// The output filter's work: the solved rows written in input order; writing(row)
+// is told of the row being written (nullptr after the chunk).
+template <class Writing> void WriteChunk(Chunk* chunk, Writer& writer, Writing&& writing) {
+  if (chunk->error) std::rethrow_exception(chunk->error);
+  for (std::size_t i = 0; i < chunk->count; ++i) {
+    writing(&chunk->rows[i]);
+    writer.Write(chunk->rows[i]);
+  }
+  writing(nullptr);
+}
 
 PipelineSummary RunParallel(const ModelState& start, SampleSource& source, ResultSink& sink,
                             WeightedSumSource& weightedSum, const PipelineOptions& options, int threads) {
   PipelineSummary summary;
   summary.threads = threads;
   Writer writer(sink, options.onFailure, summary);
-  std::vector<Chunk> chunks(static_cast<std::size_t>(threads) * std::max<std::size_t>(1, options.chunksPerThread));
-  Workers workers(threads, start, source, sink, weightedSum, options);
-  FlowChunks(workers, source, writer, chunks, std::max<std::size_t>(1, options.rowsPerChunk), [](const SampleRow*) {});
+  ChunkFlow flow(source, static_cast<std::size_t>(threads) * std::max<std::size_t>(1, options.chunksPerThread),
+                 options.rowsPerChunk);
+  // Each worker thread solves from a copy of the start state of its own.
+  tbb::enumerable_thread_specific<ModelState> works(start);
+  const auto solve = [&](Chunk* chunk) {
+    ModelState& work = works.local();
+    try {
+      for (std::size_t i = 0; i < chunk->count; ++i) {
+        SampleRow& row = chunk->rows[i];
+        Restart(work, start);
+        source.Enter(work, row);
+        const bool solved = SolveRow(work, row, weightedSum, options);
+        sink.Prepare(row, solved ? &work : nullptr);
+      }
+    } catch (...) {
+      chunk->error = std::current_exception();
+    }
+    return chunk;
+  };
+  tbb::task_arena arena(threads);
+  arena.execute([&] {
+    tbb::parallel_pipeline(
+        flow.Tokens(), tbb::make_filter<void, Chunk*>(tbb::filter_mode::serial_in_order,
+                                                      [&](tbb::flow_control& control) { return flow.Read(control); }) &
+                           tbb::make_filter<Chunk*, Chunk*>(tbb::filter_mode::parallel, solve) &
+                           tbb::make_filter<Chunk*, void>(tbb::filter_mode::serial_in_order, [&](Chunk* chunk) {
+                             WriteChunk(chunk, writer, [](const SampleRow*) {});
+                           }));
+  });
+  flow.Finish();
   return summary;
 }
 
-// The carried-over state solved on a thread of its own: the chunks go to it
-// in input order and it takes them in that order, so every row starts from
-// the state the row before it left, as in RunSequential. Each row leaves a
-// copy of the state for the sink, written on the calling thread.
-class CarriedSolver {
-public:
-  CarriedSolver(ModelState& state, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
-                const PipelineOptions& options)
-      : state_(state), source_(source), sink_(sink), weightedSum_(weightedSum), options_(options),
-        thread_([this] { Work(); }) {}
-  ~CarriedSolver() { Join(); }
-  void Submit(Chunk* chunk) { queue_.Submit(chunk); }
-  void WaitFor(Chunk* chunk) { queue_.WaitFor(chunk); }
-  // No further rows are solved; the thread ends. After it the state is the
-  // caller's again.
-  void Join() {
-    queue_.Stop();
-    if (thread_.joinable()) thread_.join();
-  }
-
-private:
-  void Work() {
-    // With Stop, no row after the first failed one is solved: the run ends there.
-    bool halted = false;
-    while (Chunk* chunk = queue_.Take()) {
-      try {
-        for (std::size_t i = 0; i < chunk->count && !halted; ++i) {
-          SampleRow& row = chunk->rows[i];
-          source_.Enter(state_, row);
-          const bool solved = SolveRow(state_, row, weightedSum_, options_);
-          if (!row.solved) row.solved = std::make_unique<ModelState>();
-          *row.solved = state_;
-          if (!solved && options_.onFailure == FailurePolicy::Stop)
-            halted = true;
-          else
-            sink_.Prepare(row, solved ? &state_ : nullptr);
-        }
-      } catch (...) {
-        chunk->error = std::current_exception();
-        halted = true;
-      }
-      queue_.Done(chunk);
-    }
-  }
-
-  ModelState& state_;
-  SampleSource& source_;
-  ResultSink& sink_;
-  WeightedSumSource& weightedSum_;
-  const PipelineOptions& options_;
-  ChunkQueue queue_;
-  std::thread thread_; // last: started once everything it uses is there
-};
-
+// The carried-over state solved beside the reading and writing: the solving
+// filter is serial and in input order, so every row starts from the state the
+// row before it left, as in RunSequential. Each row leaves a copy of the state
+// for the sink, written by the output filter.
 PipelineSummary RunOverlapped(ModelState& state, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
                               const PipelineOptions& options) {
   PipelineSummary summary;
   summary.threads = 2;
   Writer writer(sink, options.onFailure, summary);
-  std::vector<Chunk> chunks(std::max<std::size_t>(2, options.chunksPerThread));
+  ChunkFlow flow(source, std::max<std::size_t>(2, options.chunksPerThread), options.rowsPerChunk);
   const SampleRow* writing = nullptr; // the row being written, whose state the run ends with
-  CarriedSolver solver(state, source, sink, weightedSum, options);
+  // With Stop, no row after the first failed one is solved: the run ends there.
+  bool halted = false;
+  const auto solve = [&](Chunk* chunk) {
+    try {
+      for (std::size_t i = 0; i < chunk->count && !halted; ++i) {
+        SampleRow& row = chunk->rows[i];
+        source.Enter(state, row);
+        const bool solved = SolveRow(state, row, weightedSum, options);
+        if (!row.solved) row.solved = std::make_unique<ModelState>();
+        *row.solved = state;
+        if (!solved && options.onFailure == FailurePolicy::Stop)
+          halted = true;
+        else
+          sink.Prepare(row, solved ? &state : nullptr);
+      }
+    } catch (...) {
+      chunk->error = std::current_exception();
+      halted = true;
+    }
+    return chunk;
+  };
+  tbb::task_arena arena(2);
   try {
-    FlowChunks(solver, source, writer, chunks, std::max<std::size_t>(1, options.rowsPerChunk),
-               [&](const SampleRow* row) { writing = row; });
+    arena.execute([&] {
+      tbb::parallel_pipeline(
+          flow.Tokens(),
+          tbb::make_filter<void, Chunk*>(tbb::filter_mode::serial_in_order,
+                                         [&](tbb::flow_control& control) { return flow.Read(control); }) &
+              tbb::make_filter<Chunk*, Chunk*>(tbb::filter_mode::serial_in_order, solve) &
+              tbb::make_filter<Chunk*, void>(tbb::filter_mode::serial_in_order, [&](Chunk* chunk) {
+                WriteChunk(chunk, writer, [&](const SampleRow* row) { writing = row; });
+              }));
+    });
   } catch (...) {
-    // The solver may be ahead: the state goes back to the row the run ended at.
-    solver.Join();
+    // The solver may be ahead (the pipeline has ended): the state goes back to
+    // the row the run ended at.
     if (writing != nullptr && writing->solved) state = *writing->solved;
     throw;
   }
-  solver.Join();
+  flow.Finish();
   return summary;
 }
 
