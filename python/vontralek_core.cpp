@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@
 #include "labdata/LabUnits.h"
 #include "run/MineralRun.h"
 #include "run/Pipeline.h"
+#include "run/ReactionColumns.h"
+#include "run/TableMix.h"
 #include "run/TableRun.h"
 #include "table/Csv.h"
 #include "table/TextSafety.h"
@@ -82,7 +85,10 @@ public:
     double all[ResultValueCount];
     if (mineralCount_ != 0) {
       std::vector<double> minerals;
-      if (solved != nullptr) AppendMineralValues(*solved, settings_, minerals);
+      if (solved != nullptr) {
+        AppendMineralValues(*solved, settings_, minerals);
+        AppendReactionValues(*solved, settings_.reactions, minerals);
+      }
       for (std::size_t i = 0; i < mineralCount_; ++i)
         minerals_[i * rows_ + r] = solved != nullptr ? minerals[i] : std::nan("");
     }
@@ -111,9 +117,29 @@ std::optional<table::PairColumns> PairOf(const std::optional<std::string>& pair)
   if (SameWord(*pair, "ph")) return table::PairColumns::AlkalinityPH;
   if (SameWord(*pair, "pco2")) return table::PairColumns::AlkalinityPCO2;
   if (SameWord(*pair, "carbonate")) return table::PairColumns::BicarbonateCarbonate;
-  throw TableError(
-      "Unknown pair \"" + *pair +
-      "\": use \"ph\" (alkalinity and pH), \"pco2\" (alkalinity and pCO2) or \"carbonate\" (HCO3 and CO3).");
+  if (SameWord(*pair, "dic ph")) return table::PairColumns::DICPH;
+  if (SameWord(*pair, "alkalinity dic")) return table::PairColumns::AlkalinityDIC;
+  throw TableError("Unknown pair \"" + *pair +
+                   "\": use \"ph\" (alkalinity and pH), \"pco2\" (alkalinity and pCO2), \"carbonate\" (HCO3 and CO3), "
+                   "\"dic-ph\" (DIC and pH) or \"alkalinity-dic\" (alkalinity and DIC).");
+}
+
+// The reactions asked for: calcite saturation (at evaluationTemperatureC, or
+// each water's own), equilibrium with a CO2 pressure in atm.
+ReactionSettings ReactionsOf(bool calciteSaturation, std::optional<double> evaluationTemperatureC,
+                             std::optional<double> equilibriumPCO2) {
+  if (evaluationTemperatureC && !calciteSaturation)
+    throw TableError("evaluation_temperature_C is the temperature of the calcite saturation: pass "
+                     "calcite_saturation=True.");
+  ReactionSettings reactions;
+  reactions.calciteSaturation = calciteSaturation;
+  if (evaluationTemperatureC) {
+    reactions.evaluationTemperature = TemperatureSource::Fixed;
+    reactions.evaluationTemperatureC = *evaluationTemperatureC;
+  }
+  reactions.equilibriumPCO2Given = equilibriumPCO2.has_value();
+  reactions.equilibriumPCO2 = equilibriumPCO2.value_or(0.0);
+  return reactions;
 }
 
 const char* kSource = "the frame";
@@ -147,7 +173,8 @@ py::object SafeTexts(std::size_t c, const std::string& name, const py::list& val
 py::tuple Speciate(const std::vector<std::string>& header, const py::list& data, std::size_t rows,
                    const std::optional<std::string>& pair, const std::string& model, const std::string& belowLimit,
                    bool keepGoing, std::optional<int> threads, const std::optional<std::string>& constants,
-                   std::optional<double> temperatureC, bool saturationIndices, bool waterQuality) {
+                   std::optional<double> temperatureC, bool saturationIndices, bool waterQuality,
+                   const ReactionSettings& reactions) {
   TableOptions options;
   options.settings.model = ParseModel(model);
   options.settings.belowLimit = labdata::ParseBelowLimitPolicy(belowLimit);
@@ -160,6 +187,7 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
   if (constants) options.constants = *constants;
   options.settings.saturationIndices = saturationIndices;
   options.settings.waterQuality = waterQuality;
+  options.settings.reactions = reactions;
   if (temperatureC) {
     options.settings.temperature = TemperatureSource::Fixed;
     options.settings.temperatureC = *temperatureC;
@@ -194,9 +222,13 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
   }
 
   const RunSettings minerals = TableMineralSettings(options.settings, parameters.phases, parameters.masses.species);
-  const std::vector<std::string> mineralNames = MineralColumnNames(minerals);
-  std::vector<std::string> fullHeader = outputHeader; // refuses an input column named as a mineral result
+  // The mineral and the reactions' columns after "status".
+  std::vector<std::string> mineralNames = MineralColumnNames(minerals);
+  const std::vector<std::string> reactionNames = ReactionColumnNames(reactions);
+  std::vector<std::string> fullHeader = outputHeader; // refuses an input column named as one of these results
   AppendMineralHeader(fullHeader, header, minerals, kSource);
+  AppendResultNames(fullHeader, header, reactionNames, kSource);
+  mineralNames.insert(mineralNames.end(), reactionNames.begin(), reactionNames.end());
   py::array_t<double> mineralValues({mineralNames.size(), rows});
   // The result columns the output names (the pair's own input left out),
   // "status" last.
@@ -236,6 +268,35 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
                         mineralNames);
 }
 
+// Two frames' waters as CSV texts mixed, row i with row i (or every row of a
+// with b's row with_sample): the mixtures' table as CSV text and its
+// provenance record, as `vontralek-cli mix` writes them.
+py::tuple Mix(const std::string& a, const std::string& b, double fraction, const std::optional<std::string>& withSample,
+              const std::optional<std::string>& pair, const std::string& model, bool keepGoing,
+              const std::optional<std::string>& constants, bool saturationIndices, bool waterQuality,
+              bool calciteSaturation, std::optional<double> evaluationTemperatureC,
+              std::optional<double> equilibriumPCO2) {
+  TableOptions options;
+  options.settings.model = ParseModel(model);
+  options.settings.onFailure = keepGoing ? FailurePolicy::Continue : FailurePolicy::Stop;
+  options.pair = PairOf(pair);
+  if (constants) options.constants = *constants;
+  options.settings.saturationIndices = saturationIndices;
+  options.settings.waterQuality = waterQuality;
+  options.settings.reactions = ReactionsOf(calciteSaturation, evaluationTemperatureC, equilibriumPCO2);
+  options.rawText = true; // the frames' texts were made safe, or kept raw, by the caller
+  const TableParameters parameters = LoadTableParameters(options.constants);
+  std::istringstream first(a), second(b);
+  std::ostringstream out;
+  TableRunSummary summary;
+  {
+    py::gil_scoped_release release;
+    summary = RunMix(first, "the first frame", second, "the second frame", MixRequest{fraction, withSample}, out,
+                     options, parameters);
+  }
+  return py::make_tuple(out.str(), ProvenanceJson(options, parameters, summary));
+}
+
 } // namespace
 
 PYBIND11_MODULE(_core, m) {
@@ -252,13 +313,30 @@ PYBIND11_MODULE(_core, m) {
       error(e.what());
     }
   });
-  m.def("speciate", &Speciate, py::arg("header"), py::arg("data"), py::arg("rows"), py::arg("pair"), py::arg("model"),
-        py::arg("below_limit"), py::arg("keep_going"), py::arg("threads"), py::arg("constants"),
-        py::arg("temperature_C"), py::arg("saturation_indices"), py::arg("water_quality"));
+  m.def(
+      "speciate",
+      [](const std::vector<std::string>& header, const py::list& data, std::size_t rows,
+         const std::optional<std::string>& pair, const std::string& model, const std::string& belowLimit,
+         bool keepGoing, std::optional<int> threads, const std::optional<std::string>& constants,
+         std::optional<double> temperatureC, bool saturationIndices, bool waterQuality, bool calciteSaturation,
+         std::optional<double> evaluationTemperatureC, std::optional<double> equilibriumPCO2) {
+        return Speciate(header, data, rows, pair, model, belowLimit, keepGoing, threads, constants, temperatureC,
+                        saturationIndices, waterQuality,
+                        ReactionsOf(calciteSaturation, evaluationTemperatureC, equilibriumPCO2));
+      },
+      py::arg("header"), py::arg("data"), py::arg("rows"), py::arg("pair"), py::arg("model"), py::arg("below_limit"),
+      py::arg("keep_going"), py::arg("threads"), py::arg("constants"), py::arg("temperature_C"),
+      py::arg("saturation_indices"), py::arg("water_quality"), py::arg("calcite_saturation"),
+      py::arg("evaluation_temperature_C"), py::arg("equilibrium_pco2"));
+  m.def("mix", &Mix, py::arg("a"), py::arg("b"), py::arg("fraction"), py::arg("with_sample"), py::arg("pair"),
+        py::arg("model"), py::arg("keep_going"), py::arg("constants"), py::arg("saturation_indices"),
+        py::arg("water_quality"), py::arg("calcite_saturation"), py::arg("evaluation_temperature_C"),
+        py::arg("equilibrium_pco2"));
   m.def(
       "result_columns",
       [](const std::vector<std::string>& header, const std::optional<std::string>& pair, bool saturationIndices,
-         bool waterQuality, const std::optional<std::string>& constants) {
+         bool waterQuality, const std::optional<std::string>& constants, bool calciteSaturation,
+         std::optional<double> equilibriumPCO2) {
         const table::InputColumns roles = table::ReadInputColumns(header, kSource);
         std::vector<std::string> names =
             table::OutputHeader(header, table::ChoosePair(roles, PairOf(pair), kSource), kSource);
@@ -270,10 +348,12 @@ PYBIND11_MODULE(_core, m) {
         const TableParameters parameters = LoadTableParameters(workbook);
         AppendMineralHeader(names, header, TableMineralSettings(settings, parameters.phases, parameters.masses.species),
                             kSource);
+        AppendResultNames(names, header,
+                          ReactionColumnNames(ReactionsOf(calciteSaturation, std::nullopt, equilibriumPCO2)), kSource);
         return names;
       },
-      py::arg("header"), py::arg("pair"), py::arg("saturation_indices"), py::arg("water_quality"),
-      py::arg("constants"));
+      py::arg("header"), py::arg("pair"), py::arg("saturation_indices"), py::arg("water_quality"), py::arg("constants"),
+      py::arg("calcite_saturation"), py::arg("equilibrium_pco2"));
   m.def("all_result_names", [] { return table::ResultColumnNames(); });
   m.attr("most_threads") = kMostThreads;
   m.def("safe_texts", &SafeTexts, py::arg("column"), py::arg("name"), py::arg("values"), py::arg("raw"));

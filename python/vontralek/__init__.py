@@ -8,6 +8,7 @@ fresh start state, so a row's result does not depend on its position, the
 thread count or how the frame was split.
 """
 
+import io
 import json
 import numbers
 
@@ -17,7 +18,7 @@ import pandas as pd
 from ._core import VontralekError
 from . import _core
 
-__all__ = ["speciate", "result_columns", "VontralekError"]
+__all__ = ["speciate", "mix", "result_columns", "VontralekError"]
 
 
 def _frame(frame):
@@ -63,11 +64,12 @@ def _threads(threads):
 
 def speciate(frame, pair=None, model="ion association", below_limit="stop", keep_going=False, threads=None,
              constants=None, temperature_C=None, saturation_indices=True, water_quality=True,
-              raw_text=False):
+             raw_text=False, calcite_saturation=False, evaluation_temperature_C=None, equilibrium_pco2=None):
     """Speciates every row of frame and returns a new DataFrame: the input
     columns unchanged, then the result columns (an undefined value is NaN),
     then "status" ("ok", or with keep_going=True the reason a row has no
-    result). pair: None (from the columns), "ph", "pco2" or "carbonate";
+    result). pair: None (from the columns), "ph", "pco2", "carbonate",
+    "dic-ph" or "alkalinity-dic";
     model: "ion association" (the default) or "as specified"; below_limit:
     what "<x" counts as ("stop", "zero", "half", "limit"); these words in any
     letter case, with spaces, hyphens or underscores between their parts;
@@ -81,6 +83,13 @@ def speciate(frame, pair=None, model="ion association", below_limit="stop", keep
     hardness_mmol_L, hardness_mg_L_as_CaCO3, hardness_dH,
     carbonate_hardness_mmol_L, dissolved_solids_mg_L, larson_skold, LSI, RSI,
     PSI after "status".
+    calcite_saturation: append pH_evaluation, SI_calcite_evaluation, pHC,
+    calcite_dissolution_capacity_mmol_L, calcite_dissolution_capacity_mg_L_as_CaCO3
+    and CCPP_mg_L_as_CaCO3 (the water at evaluation_temperature_C, None: its
+    own, or an evaluation_temperature_C column's, brought to equilibrium with
+    calcite in a closed system); equilibrium_pco2 (atm): append
+    pH_CO2_equilibrium, DIC_CO2_equilibrium_mmol_L, SI_calcite_CO2_equilibrium
+    and CO2_degassed_mmol_L (open system at that CO2 pressure).
     NaN, None and pd.NA in any column mean "not measured", as an empty
     field; nullable dtypes (Float64, Int64) are read as numbers. The
     provenance record is in the result's attrs["vontralek"]. Every bad input
@@ -104,16 +113,14 @@ def speciate(frame, pair=None, model="ion association", below_limit="stop", keep
             safe = _core.safe_texts(position, header[position], column.tolist(), bool(raw_text))
             if safe is not None:
                 texts[position] = pd.Series(safe, index=frame.index, dtype=frame.dtypes.iloc[position])
-    try:
-        temperature = None if temperature_C is None else float(temperature_C)
-    except (TypeError, ValueError):
-        raise VontralekError("temperature_C must be a temperature in degrees C or None, not %r" % (temperature_C,))
+    temperature = _number("temperature_C", temperature_C, "a temperature in degrees C")
     values, status, names, provenance, minerals, mineral_names = _core.speciate(
-        header, data, len(frame), _option("pair", pair, '"ph", "pco2", "carbonate" or None', True),
+        header, data, len(frame), _option("pair", pair, _PAIRS, True),
         _option("model", model, '"as specified" or "ion-association"'),
         _option("below_limit", below_limit, '"stop", "zero", "half" or "limit"'), bool(keep_going),
         _threads(threads), None if constants is None else str(constants), temperature,
-        bool(saturation_indices), bool(water_quality))
+        bool(saturation_indices), bool(water_quality), *_reactions(calcite_saturation, evaluation_temperature_C,
+                                                                   equilibrium_pco2))
     del data
     # The results are one float64 block whose columns are views of the core's
     # array (no copy); the input columns are put in front of them.
@@ -130,12 +137,61 @@ def speciate(frame, pair=None, model="ion association", below_limit="stop", keep
     return out
 
 
-def result_columns(columns, pair=None, saturation_indices=True, water_quality=True, constants=None):
+def result_columns(columns, pair=None, saturation_indices=True, water_quality=True, constants=None,
+                   calcite_saturation=False, equilibrium_pco2=None):
     """The output column names for input columns (a list of names or a
     DataFrame): the inputs, then the results the pair does not give, then
-    "status". For a Dask meta, vontralek.speciate(ddf._meta) gives the empty
-    frame with the dtypes."""
+    "status", then the mineral and reaction columns asked for. For a Dask
+    meta, vontralek.speciate(ddf._meta) gives the empty frame with the dtypes."""
     if isinstance(columns, pd.DataFrame):
         columns = list(columns.columns)
     return _core.result_columns([str(c) for c in columns], pair, bool(saturation_indices), bool(water_quality),
-                                None if constants is None else str(constants))
+                                None if constants is None else str(constants), bool(calcite_saturation),
+                                _number("equilibrium_pco2", equilibrium_pco2, "a partial pressure in atm"))
+
+
+_PAIRS = '"ph", "pco2", "carbonate", "dic-ph", "alkalinity-dic" or None'
+
+
+def _number(name, value, what):
+    """A number as float, or None."""
+    if value is None:
+        return None
+    try:
+        return float(value)
+    except (TypeError, ValueError):
+        raise VontralekError("%s must be %s or None, not %r" % (name, what, value))
+
+
+def _reactions(calcite_saturation, evaluation_temperature_C, equilibrium_pco2):
+    return (bool(calcite_saturation), _number("evaluation_temperature_C", evaluation_temperature_C,
+                                              "a temperature in degrees C"),
+            _number("equilibrium_pco2", equilibrium_pco2, "a partial pressure in atm"))
+
+
+def mix(a, b, fraction, with_sample=None, pair=None, model="ion association", keep_going=False, constants=None,
+        saturation_indices=True, water_quality=True, calcite_saturation=False, evaluation_temperature_C=None,
+        equilibrium_pco2=None):
+    """The mixtures of the waters of frames a and b (DataFrames, or dicts of
+    NumPy arrays, with speciate()'s columns): row i of a with row i of b (both
+    need as many rows), or every row of a with the row of b whose "sample" is
+    with_sample. fraction is a's share (0 to 1), b's is 1 - fraction. Each
+    water is speciated, the totals (alkalinity, DIC, the ions and the
+    temperature) are fraction-weighted and the mixture is speciated again, as
+    `vontralek-cli mix` does. Returns a DataFrame: the mixture's inputs
+    (sample "a-name + b-name", temperature_C, alkalinity_meq_L, DIC_mmol_L and
+    the ions in mmol/L; a row without a sample name is named by its line of
+    the frame's CSV text, line 2 being row 0), then speciate()'s result
+    columns, with the provenance in attrs["vontralek"]."""
+    fraction = _number("fraction", fraction, "the first frame's share, 0 to 1")
+    if fraction is None:
+        raise VontralekError("fraction must be the first frame's share, 0 to 1, not None")
+    texts = [_frame(frame).to_csv(index=False) for frame in (a, b)]
+    table, provenance = _core.mix(
+        texts[0], texts[1], fraction, None if with_sample is None else str(with_sample),
+        _option("pair", pair, _PAIRS, True), _option("model", model, '"as specified" or "ion-association"'),
+        bool(keep_going), None if constants is None else str(constants), bool(saturation_indices),
+        bool(water_quality), *_reactions(calcite_saturation, evaluation_temperature_C, equilibrium_pco2))
+    out = pd.read_csv(io.StringIO(table), float_precision="round_trip", keep_default_na=False, na_values=[""])
+    out.attrs["vontralek"] = json.loads(provenance)
+    return out

@@ -148,6 +148,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     request.options.model = options.model;
     if (options.extras) request.options.extraResults = true;
     if (options.keepGoing) request.options.onFailure = FailurePolicy::Continue;
+    if (options.calciteSaturation) request.options.calciteSaturation = true;
+    request.options.evaluationTemperatureC = options.evaluationTemperatureC;
+    request.options.equilibriumPCO2 = options.equilibriumPCO2;
 
     ModelState state;
     const auto start = std::chrono::steady_clock::now();

@@ -1,11 +1,14 @@
 #include "cli/CliOptions.h"
 
+#include <charconv>
 #include <initializer_list>
 #include <utility>
 
 #include <CLI/CLI.hpp>
 
 #include "cli/HelpText.h"
+#include "common/GasPressure.h"
+#include "common/TemperatureRange.h"
 #include "common/Words.h"
 #include "run/TableOptions.h"
 
@@ -30,6 +33,7 @@ bool EndsInCsv(const std::string& name) {
 // Every value is collected, so that an option given twice is named as such.
 struct Collected {
   std::vector<std::string> sheets, pairs, outputs, inputs, models, constants, belowLimits, threads, delimiters;
+  std::vector<std::string> evaluationTemperatures, pco2s, fractions, withs;
   bool csv = false;
   bool noSaturationIndices = false, noWaterQuality = false;
 };
@@ -48,11 +52,12 @@ void Define(CLI::App& app, CliOptions& options, Collected& c) {
   value("--sheet", c.sheets, "main|batch",
         "workbook: the data sheet, main (the one sample of worksheet 1;\n"
         "default) or batch (every sample row of worksheet 2)");
-  value("--pair", c.pairs, "ph|pco2|carbonate",
+  value("--pair", c.pairs, "ph|pco2|carbonate|dic-ph|alkalinity-dic",
         "the carbonate-system variables the analysis gives: alkalinity\n"
         "and pH (ph; a workbook's default), alkalinity and pCO2 (pco2),\n"
-        "or bicarbonate and carbonate (carbonate); a table needs it only\n"
-        "when its columns give more than one pair");
+        "bicarbonate and carbonate (carbonate), DIC and pH (dic-ph) or\n"
+        "alkalinity and DIC (alkalinity-dic); a table needs it only when\n"
+        "its columns give more than one pair");
   value("-o,--output", c.outputs, "FILE",
         "workbook: write the results to FILE and leave WORKBOOK untouched;\n"
         "table: the output CSV, with its provenance record FILE.json\n"
@@ -69,6 +74,22 @@ void Define(CLI::App& app, CliOptions& options, Collected& c) {
                "table's status column) and the run goes on (as E26 = continue);\n"
                "exit status 1 if any failed");
   app.add_flag("-q,--quiet", options.quiet, "no progress bar and no summary; errors only");
+  app.add_flag("--calcite-saturation", options.calciteSaturation,
+               "also bring each water to its evaluation temperature and to\n"
+               "equilibrium with calcite (closed system): pH and SI calcite\n"
+               "there, pHC, the calcite dissolution capacity and the CCPP (as\n"
+               "E32 = yes)")
+      ->group("Reactions");
+  value("--evaluation-temperature", c.evaluationTemperatures, "C",
+        "the temperature of the calcite saturation, 0 to 100 °C (as E33;\n"
+        "default: the water's own; a table's evaluation_temperature_C\n"
+        "column overrides it row by row)")
+      ->group("Reactions");
+  value("--equilibrium-pco2", c.pco2s, "ATM",
+        "also bring each water to equilibrium with CO2 gas at this\n"
+        "partial pressure in atm (open system; air: 0.000398): pH, DIC, SI\n"
+        "calcite after and the CO2 given off (as E34)")
+      ->group("Reactions");
   app.add_flag("--csv", c.csv, "the input is a table (one ending in .csv is anyway); \"-\":\nstandard input")
       ->group("Table mode");
   value("--constants", c.constants, "WORKBOOK",
@@ -101,6 +122,65 @@ void Define(CLI::App& app, CliOptions& options, Collected& c) {
   app.add_flag("--canonical-output", options.table.canonicalOutput,
                "write ',' and decimal points whatever the input uses")
       ->group("Table mode");
+  value("--fraction", c.fractions, "F", "mix: the first table's share of each mixture, 0 to 1 (the\nsecond's: 1 - F)")
+      ->group("Mixing (vontralek-cli mix A.csv B.csv)");
+  value("--with", c.withs, "NAME",
+        "mix: every row of A with the row of B whose sample column holds\n"
+        "NAME (default: row i of A with row i of B)")
+      ->group("Mixing (vontralek-cli mix A.csv B.csv)");
+}
+
+// A number the whole text spells (a decimal point, an exponent allowed).
+double NumberOf(const std::string& option, const std::string& text, const std::string& what) {
+  double value = 0.0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || stop != end)
+    throw UsageError(option + " needs " + what + ", not \"" + text + "\"");
+  return value;
+}
+
+// The reactions' options; a table needs --calcite-saturation for an evaluation temperature.
+void ReactionOptions(CliOptions& options, const Collected& c) {
+  for (const auto& [values, name] :
+       {std::pair{&c.evaluationTemperatures, "--evaluation-temperature"}, {&c.pco2s, "--equilibrium-pco2"}})
+    if (values->size() > 1) throw UsageError(std::string(name) + " given twice");
+  if (!c.evaluationTemperatures.empty()) {
+    const double t = NumberOf("--evaluation-temperature", c.evaluationTemperatures.front(), "a temperature in °C");
+    if (!InWaterRange(t))
+      throw UsageError("--evaluation-temperature " + c.evaluationTemperatures.front() + " °C is " +
+                       OutsideWaterRange());
+    options.evaluationTemperatureC = t;
+  }
+  if (!c.pco2s.empty()) {
+    const double atm = NumberOf("--equilibrium-pco2", c.pco2s.front(), "a partial pressure in atm");
+    if (!ValidPartialPressure(atm))
+      throw UsageError("--equilibrium-pco2 " + c.pco2s.front() + " atm is " + InvalidPartialPressure());
+    options.equilibriumPCO2 = atm;
+  }
+  if (options.table.selected && options.evaluationTemperatureC && !options.calciteSaturation)
+    throw UsageError("--evaluation-temperature is the temperature of the calcite saturation: add --calcite-saturation");
+}
+
+// "mix A.csv B.csv --fraction F [--with NAME]".
+void MixOptions(CliOptions& options, const Collected& c) {
+  for (const auto* values : {&c.fractions, &c.withs})
+    if (values->size() > 1) throw UsageError("--fraction or --with given twice");
+  if (!options.mix.selected) {
+    if (!c.fractions.empty() || !c.withs.empty())
+      throw UsageError("--fraction and --with apply to mixtures: vontralek-cli mix A.csv B.csv --fraction F");
+    return;
+  }
+  if (c.inputs.size() != 2 || c.inputs[0] == "-" || c.inputs[1] == "-")
+    throw UsageError("mix needs two table files: vontralek-cli mix A.csv B.csv --fraction F [-o OUT.csv]");
+  if (c.fractions.empty()) throw UsageError("mix needs --fraction F, the first table's share of the mixture (0 to 1)");
+  const double f = NumberOf("--fraction", c.fractions.front(), "the first table's share, 0 to 1");
+  if (!(f >= 0.0 && f <= 1.0))
+    throw UsageError("--fraction " + c.fractions.front() + " is outside 0 to 1: give the first table's share");
+  options.mix.first = c.inputs[0];
+  options.mix.second = c.inputs[1];
+  options.mix.fraction = f;
+  if (!c.withs.empty()) options.mix.with = c.withs.front();
 }
 
 // The table mode's options; they are refused without a table.
@@ -133,8 +213,10 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   Collected c;
   CLI::App app(kHelpDescription, "vontralek-cli");
   Define(app, options, c);
+  // "mix" first: the mixtures of two tables.
+  options.mix.selected = !args.empty() && args.front() == "mix";
   // CLI11 reads its arguments back to front.
-  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  std::vector<std::string> reversed(args.rbegin(), args.rend() - (options.mix.selected ? 1 : 0));
   try {
     app.parse(reversed);
   } catch (const CLI::ArgumentMismatch& error) {
@@ -144,7 +226,8 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   } catch (const CLI::ParseError& error) {
     throw UsageError(error.what()); // "The following argument was not expected: --bogus"
   }
-  if (c.inputs.size() > 1) throw UsageError("more than one workbook named: \"" + c.inputs[1] + "\"");
+  if (c.inputs.size() > 1 && !options.mix.selected)
+    throw UsageError("more than one workbook named: \"" + c.inputs[1] + "\"");
   if (!c.inputs.empty()) options.workbook = c.inputs.front();
   for (const auto& [values, name] :
        {std::pair{&c.sheets, "--sheet"}, {&c.pairs, "--pair"}, {&c.outputs, "--output"}, {&c.models, "--model"}})
@@ -162,10 +245,15 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     options.inputPair = Choose("--pair", c.pairs.front(),
                                {std::pair{"ph", CarbonatePair::AlkalinityPH},
                                 {"pco2", CarbonatePair::AlkalinityPCO2},
-                                {"carbonate", CarbonatePair::BicarbonateCarbonate}},
-                               "ph (alkalinity and pH), pco2 (alkalinity and pCO2) or carbonate (bicarbonate and "
-                               "carbonate concentrations)");
+                                {"carbonate", CarbonatePair::BicarbonateCarbonate},
+                                {"dic ph", CarbonatePair::DICPH},
+                                {"alkalinity dic", CarbonatePair::AlkalinityDIC}},
+                               "ph (alkalinity and pH), pco2 (alkalinity and pCO2), carbonate (bicarbonate and "
+                               "carbonate concentrations), dic-ph (DIC and pH) or alkalinity-dic (alkalinity and DIC)");
   TableOptions(options, c);
+  MixOptions(options, c);
+  if (options.mix.selected) options.table.selected = true;
+  ReactionOptions(options, c);
   options.table.pairGiven = !c.pairs.empty();
   if ((c.noSaturationIndices || c.noWaterQuality) && !options.table.selected)
     throw UsageError("--no-saturation-indices and --no-water-quality apply to a table (the workbook's E30 and E31 "

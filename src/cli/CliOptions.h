@@ -18,7 +18,7 @@ public:
 
 struct CliOptions {
   DataSheet sheetMode = DataSheet::Main;                 // --sheet main | batch
-  CarbonatePair inputPair = CarbonatePair::AlkalinityPH; // --pair ph | pco2 | carbonate
+  CarbonatePair inputPair = CarbonatePair::AlkalinityPH; // --pair ph | pco2 | carbonate | dic-ph | alkalinity-dic
   std::optional<std::filesystem::path> workbook;         // default: the program's folder
   std::optional<std::filesystem::path> output;           // --output FILE
   // Override the workbook's settings for this run.
@@ -26,6 +26,11 @@ struct CliOptions {
   bool extras = false;                  // --extras: saturation indices and charge-balance error
   bool keepGoing = false;               // --keep-going: a failed sample gets its reason, the run goes on
   bool quiet = false;                   // --quiet: no progress bar, no summary
+  // The reactions: --calcite-saturation, --evaluation-temperature C (°C, 0 to
+  // 100), --equilibrium-pco2 ATM (a positive pressure).
+  bool calciteSaturation = false;
+  std::optional<double> evaluationTemperatureC;
+  std::optional<double> equilibriumPCO2;
   // The table mode: an input ending in .csv, or "-" (standard input) with --csv.
   struct Table {
     bool selected = false;                          // an input ending in .csv, or --csv
@@ -40,6 +45,14 @@ struct CliOptions {
     bool canonicalOutput = false;                   // --canonical-output: ',' and decimal points
     bool rawText = false;                           // --raw-text: no apostrophe before formula-like text
   } table;
+  // "mix A.csv B.csv --fraction F [--with NAME]": the mixtures of two tables'
+  // waters, row i of A with row i of B, or every row of A with B's row NAME.
+  struct Mix {
+    bool selected = false;
+    std::filesystem::path first, second; // A and B
+    double fraction = 0.0;               // A's share, 0 to 1
+    std::optional<std::string> with;     // the sample name of B's one row
+  } mix;
   bool help = false;
   bool version = false;
 };

@@ -19,23 +19,25 @@ namespace {
 table::PairColumns PairColumnsOf(CarbonatePair pair) {
   if (pair == CarbonatePair::AlkalinityPCO2) return table::PairColumns::AlkalinityPCO2;
   if (pair == CarbonatePair::BicarbonateCarbonate) return table::PairColumns::BicarbonateCarbonate;
+  if (pair == CarbonatePair::DICPH) return table::PairColumns::DICPH;
+  if (pair == CarbonatePair::AlkalinityDIC) return table::PairColumns::AlkalinityDIC;
   return table::PairColumns::AlkalinityPH;
 }
 
 } // namespace
 
 int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err, const CliEnvironment& env) {
-  if (!options.workbook) {
+  if (!options.mix.selected && !options.workbook) {
     err << "vontralek-cli: name the input table, or \"-\" with --csv for standard input.\n";
     return 2;
   }
-  const std::string input = options.workbook->string();
+  const std::string input = options.mix.selected ? std::string() : options.workbook->string();
   const bool fromStdin = input == "-";
   if (fromStdin && env.standardInput == nullptr) {
     err << "vontralek-cli: no standard input to read the table from.\n";
     return 2;
   }
-  if (options.output && !fromStdin) {
+  if (options.output && !fromStdin && !options.mix.selected) {
     std::error_code ignored;
     if (std::filesystem::equivalent(*options.output, *options.workbook, ignored)) {
       err << "vontralek-cli: --output names the input table itself; name another file.\n";
@@ -61,6 +63,15 @@ int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err
     table.inputFormat = table::CsvFormat{options.table.delimiter, options.table.decimalComma};
   if (options.table.canonicalOutput) table.outputFormat = table::CsvFormat{};
   table.rawText = options.table.rawText;
+  ReactionSettings& reactions = table.settings.reactions;
+  reactions.calciteSaturation = options.calciteSaturation;
+  if (options.evaluationTemperatureC) {
+    reactions.evaluationTemperature = TemperatureSource::Fixed;
+    reactions.evaluationTemperatureC = *options.evaluationTemperatureC;
+  }
+  reactions.equilibriumPCO2Given = options.equilibriumPCO2.has_value();
+  reactions.equilibriumPCO2 = options.equilibriumPCO2.value_or(0.0);
+  if (options.mix.selected) return RunMixMode(options, table, out, err);
 
   const auto start = std::chrono::steady_clock::now();
   try {

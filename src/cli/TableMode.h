@@ -4,6 +4,7 @@
 
 #include "cli/Cli.h"
 #include "cli/CliOptions.h"
+#include "run/TableOptions.h"
 
 namespace vontralek::cli {
 
@@ -12,5 +13,10 @@ namespace vontralek::cli {
 // to out. Messages go to err. Returns the exit status: 0 success, 1 the run
 // failed (the rows before a bad row stay written), 2 a usage error.
 int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err, const CliEnvironment& env);
+
+// "mix A.csv B.csv": the mixtures of the two tables' waters with the table
+// mode's options, to OUT.csv and OUT.csv.json, or to out. Returns the exit
+// status as RunTableMode does.
+int RunMixMode(const CliOptions& options, const TableOptions& table, std::ostream& out, std::ostream& err);
 
 } // namespace vontralek::cli

@@ -49,6 +49,8 @@ MolarMasses LoadMolarMasses(std::istream& in, const std::string& name) {
       masses.CaCO3 = mass;
     else if (fields[0] == "N")
       masses.Nitrogen = mass;
+    else if (fields[0] == "C")
+      masses.Carbon = mass;
     else {
       int row = 1;
       while (row <= MolarMassSpeciesCount && kSpecies[row] != fields[0]) ++row;
@@ -59,8 +61,8 @@ MolarMasses LoadMolarMasses(std::istream& in, const std::string& name) {
   for (int row = 1; row <= MolarMassSpeciesCount; ++row)
     if (masses.species[row] == 0)
       throw LabDataError(Problem::BadMolarMass, name + ": no molar mass for " + std::string(kSpecies[row]));
-  if (masses.CaCO3 == 0 || masses.Nitrogen == 0)
-    throw LabDataError(Problem::BadMolarMass, name + ": no molar mass for CaCO3 or N");
+  if (masses.CaCO3 == 0 || masses.Nitrogen == 0 || masses.Carbon == 0)
+    throw LabDataError(Problem::BadMolarMass, name + ": no molar mass for CaCO3, N or C");
   return masses;
 }
 

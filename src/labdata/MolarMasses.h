@@ -19,10 +19,11 @@ struct MolarMasses {
   std::array<double, MolarMassSpeciesCount + 1> species{}; // g/mol by species row 1..11; [0] unused
   double CaCO3 = 0;                                        // g/mol, for alkalinity as mg/L CaCO3
   double Nitrogen = 0;                                     // g/mol, for nitrate as mg/L N
+  double Carbon = 0;                                       // g/mol, for DIC as mg/L C
 };
 
 // Reads the CSV (species, worksheet_4_column, composition, molar_mass_g_mol,
-// source; no quoted fields). Every species above, CaCO3 and N must be present.
+// source; no quoted fields). Every species above, CaCO3, N and C must be present.
 // Throws LabDataError (BadMolarMass) naming the line, or when the file is missing.
 MolarMasses LoadMolarMasses(std::istream& in, const std::string& name);
 MolarMasses LoadMolarMasses(const std::string& path);

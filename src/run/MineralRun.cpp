@@ -146,7 +146,12 @@ RunSettings TableMineralSettings(const RunSettings& settings, const PhaseTable& 
 
 void AppendMineralHeader(std::vector<std::string>& header, const std::vector<std::string>& inputHeader,
                          const RunSettings& settings, const std::string& source) {
-  for (const std::string& name : MineralColumnNames(settings)) {
+  AppendResultNames(header, inputHeader, MineralColumnNames(settings), source);
+}
+
+void AppendResultNames(std::vector<std::string>& header, const std::vector<std::string>& inputHeader,
+                       const std::vector<std::string>& names, const std::string& source) {
+  for (const std::string& name : names) {
     const auto clash = std::find(inputHeader.begin(), inputHeader.end(), name);
     if (clash != inputHeader.end()) {
       const auto column = static_cast<std::size_t>(clash - inputHeader.begin()) + 1;

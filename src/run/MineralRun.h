@@ -47,6 +47,9 @@ RunSettings TableMineralSettings(const RunSettings& settings, const PhaseTable& 
 // (line 1, the input column) when an input column has one of their names.
 void AppendMineralHeader(std::vector<std::string>& header, const std::vector<std::string>& inputHeader,
                          const RunSettings& settings, const std::string& source);
+// The same for any result names (the reactions' columns).
+void AppendResultNames(std::vector<std::string>& header, const std::vector<std::string>& inputHeader,
+                       const std::vector<std::string>& names, const std::string& source);
 
 // The n phases whose SI is closest to 0 (defined ones only), for a summary:
 // "Aragonite 0.012, Dolomite -0.31, ...".

@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "common/GasPressure.h"
 #include "common/TemperatureRange.h"
 #include "layout/ParameterLoading.h"
 #include "run/TableError.h"
@@ -25,10 +26,9 @@ RowReader::RowReader(const std::vector<std::string>& header, const table::InputC
                      const RunSettings& settings, const TableParameters& parameters)
     : header_(header), belowLimit_(settings.belowLimit), masses_(parameters.masses), pair_(pair) {
   for (std::size_t q = 0; q < table::QuantityCount; ++q) units_[q] = columns.Unit(static_cast<Quantity>(q));
-  const Quantity first[] = {Quantity::PH, Quantity::PCO2, Quantity::CO3};
-  const Quantity second[] = {Quantity::Alkalinity, Quantity::Alkalinity, Quantity::HCO3};
-  needed_.push_back({first[static_cast<int>(pair)], columns.Index(first[static_cast<int>(pair)]), 0});
-  needed_.push_back({second[static_cast<int>(pair)], columns.Index(second[static_cast<int>(pair)]), 1});
+  const auto [first, second] = table::PairQuantities(pair);
+  needed_.push_back({first, columns.Index(first), 0});
+  needed_.push_back({second, columns.Index(second), 1});
   for (Quantity q : {Quantity::Na, Quantity::K, Quantity::Ca, Quantity::Mg, Quantity::Cl, Quantity::NO3, Quantity::SO4})
     needed_.push_back({q, columns.Index(q), SpeciesRowOf(q)});
   for (int n = 1; n <= 11; ++n) charges_[n] = parameters.start.SpeciesTable[n].Charge;
@@ -47,6 +47,29 @@ RowReader::RowReader(const std::vector<std::string>& header, const table::InputC
   } else
     temperatureColumn_ = columns.Index(Quantity::Temperature);
   temperatureData_ = parameters.temperatureData;
+  CheckReactions(settings.reactions, columns);
+}
+
+// The reactions' settings: a CO2 pressure that can be reached, an evaluation
+// temperature for every row within the water's range, with temperature data.
+// The evaluation_temperature_C column is read only with calcite saturation.
+void RowReader::CheckReactions(const ReactionSettings& reactions, const table::InputColumns& columns) {
+  if (reactions.equilibriumPCO2Given && !ValidPartialPressure(reactions.equilibriumPCO2))
+    throw TableError(
+        fmt::format("The equilibrium pCO2 {} atm is {}.", reactions.equilibriumPCO2, InvalidPartialPressure()));
+  if (!reactions.calciteSaturation) return;
+  if (reactions.evaluationTemperature == TemperatureSource::Fixed) {
+    const double t = reactions.evaluationTemperatureC;
+    if (!InWaterRange(t))
+      throw TableError(fmt::format("The evaluation temperature {} °C given for every row is {}: give the temperature "
+                                   "the calcite saturation is evaluated at in °C.",
+                                   t, OutsideWaterRange()));
+    if (!temperatureData_)
+      throw TableError("An evaluation temperature is given, but the constants workbook has no temperature data (the "
+                       "block \"" +
+                       std::string(kTemperatureBlockTitle) + "\" of worksheet 3): add the block, or give none.");
+  }
+  evaluationColumn_ = columns.Index(Quantity::EvaluationTemperature);
 }
 
 double RowReader::Convert(const Needed& need, std::string_view text) const {
@@ -68,6 +91,8 @@ double RowReader::Convert(const Needed& need, std::string_view text) const {
   if (need.quantity == Quantity::Alkalinity)
     return labdata::AlkalinityToEqPerL(value, AlkalinityUnitOf(unit), masses_.CaCO3,
                                        masses_.species[species::Bicarbonate]);
+  // DIC as mg/L C: divided by the molar mass of carbon gives mmol/L of carbon.
+  if (need.quantity == Quantity::DIC) return labdata::IonToMolPerL(value, IonUnitOf(unit), masses_.Carbon, 0.0);
   const int row = SpeciesRowOf(need.quantity);
   // Nitrate as mg/L N: divided by the molar mass of nitrogen gives mmol/L of nitrate.
   const double molarMass = unit == ColumnUnit::MgPerLAsN ? masses_.Nitrogen : masses_.species[row];
@@ -91,28 +116,41 @@ void RowReader::Read(const std::function<std::string_view(int)>& field, SampleRo
     if (need.target >= 3) row.inputs.ions[need.target] = value;
   }
   row.inputs.temperatureC = fixedTemperature_;
-  if (temperatureColumn_ < 0) return;
+  row.inputs.evaluationTemperatureC.reset();
+  if (temperatureColumn_ >= 0 &&
+      !ReadTemperature(field, row, temperatureColumn_, "a temperature", "for log K at 25 °C", row.inputs.temperatureC))
+    return;
+  if (evaluationColumn_ >= 0)
+    ReadTemperature(field, row, evaluationColumn_, "an evaluation temperature",
+                    "for the run's evaluation temperature, else the water's own", row.inputs.evaluationTemperatureC);
+}
+
+bool RowReader::ReadTemperature(const std::function<std::string_view(int)>& field, SampleRow& row, int column,
+                                const char* what, const char* empty, std::optional<double>& celsius) const {
   const auto fail = [&](const std::string& why) {
-    row.failure = row.place + ", column " + std::to_string(temperatureColumn_ + 1) + " (" +
-                  header_[static_cast<std::size_t>(temperatureColumn_)] + "): " + why;
+    row.failure = row.place + ", column " + std::to_string(column + 1) + " (" +
+                  header_[static_cast<std::size_t>(column)] + "): " + why;
+    return false;
   };
-  std::string_view text = field(temperatureColumn_);
+  std::string_view text = field(column);
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
-  if (text.empty()) return; // no temperature for this row: log K at 25 °C
-  double celsius = 0.0;
+  if (text.empty()) return true; // none for this row
+  double value = 0.0;
   try {
-    celsius = labdata::ParseNumber(text);
+    value = labdata::ParseNumber(text);
   } catch (const labdata::LabDataError& error) {
     return fail(error.what());
   }
-  if (!InWaterRange(celsius))
-    return fail("the temperature " + fmt::format("{}", celsius) + " °C is " + OutsideWaterRange());
+  // "the temperature 150 °C is outside ...", "a temperature is given, but ..."
+  const std::string_view noun = std::string_view(what).substr(std::string_view(what).find(' ') + 1);
+  if (!InWaterRange(value)) return fail(fmt::format("the {} {} °C is {}", noun, value, OutsideWaterRange()));
   if (!temperatureData_)
-    return fail("a temperature is given, but the constants workbook has no temperature data (the block \"" +
-                std::string(kTemperatureBlockTitle) +
-                "\" of worksheet 3); add the block, or leave the column empty for log K at 25 °C");
-  row.inputs.temperatureC = celsius;
+    return fail(std::string(what) + " is given, but the constants workbook has no temperature data (the block \"" +
+                std::string(kTemperatureBlockTitle) + "\" of worksheet 3); add the block, or leave the column empty " +
+                empty);
+  celsius = value;
+  return true;
 }
 
 } // namespace vontralek

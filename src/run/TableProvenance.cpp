@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "run/ReactionColumns.h"
 #include "run/TableRun.h"
 #include "run/TableUnits.h"
 
@@ -27,6 +28,7 @@ std::string ProvenanceJson(const TableOptions& options, const TableParameters& p
   record["model"] = ModelText(options.settings.model);
   record["pair"] = PairText(summary.pair);
   record["pair_rule"] = options.pair ? "requested" : "from the columns present";
+  if (!summary.mixture.empty()) record["mixture"] = summary.mixture;
   nlohmann::ordered_json units = nlohmann::ordered_json::object();
   const table::InputColumns columns = table::ReadInputColumns(summary.inputHeader, "the input");
   for (std::size_t i = 0; i < summary.inputHeader.size(); ++i)
@@ -35,7 +37,9 @@ std::string ProvenanceJson(const TableOptions& options, const TableParameters& p
   record["input_columns"] = units;
   record["ions_not_measured"] = summary.ionsNotMeasured;    // no column: counted as 0
   record["columns_not_recognised"] = summary.notRecognised; // passed through
-  record["units_out"] = "concentrations mmol/L, ionic strength mmol/L, pCO2 atm, SAR (mmol/L)^0.5";
+  record["units_out"] =
+      "concentrations mmol/L, ionic strength mmol/L, pCO2 atm, SAR (mmol/L)^0.5, DIC mmol/L, calcite mmol/L and "
+      "mg/L CaCO3";
   record["below_limit"] = labdata::ToText(options.settings.belowLimit);
   record["keep_going"] = options.settings.onFailure == FailurePolicy::Continue;
   record["threads"] = summary.threads;
@@ -59,6 +63,11 @@ std::string ProvenanceJson(const TableOptions& options, const TableParameters& p
                          ? fmt::format("{} of worksheet 3 of {}", parameters.phases.size(), parameters.constantsSource)
                          : fmt::format("{} shipped (data/phases.csv)", parameters.phases.size());
   record["water_quality"] = options.settings.waterQuality;
+  const int evaluation = columns.Index(Quantity::EvaluationTemperature);
+  record["calcite_saturation"] = DescribeCalciteSaturation(
+      options.settings.reactions,
+      evaluation >= 0 ? summary.inputHeader[static_cast<std::size_t>(evaluation)] : std::string());
+  record["co2_equilibrium"] = DescribeCO2Equilibrium(options.settings.reactions);
   record["constants_sha256_covers"] =
       "log K of rows 1-30, then charge and weight of species 1-11 and of complexes 1-24, as little-endian IEEE "
       "doubles";

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "model/CarbonateTotals.h"
+
 namespace vontralek {
 
 void ExtractResults(const ModelState& s, double* v) {
@@ -27,6 +29,7 @@ void ExtractResults(const ModelState& s, double* v) {
   v[i++] = defined(s.SaturationIndexCalciteDefined, s.SaturationIndexCalcite);
   v[i++] = defined(s.SaturationIndexGypsumDefined, s.SaturationIndexGypsum);
   v[i++] = s.ChargeBalanceError;
+  v[i++] = DissolvedInorganicCarbon(s) * 1000.0; // mmol/L
 }
 
 } // namespace vontralek

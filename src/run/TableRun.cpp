@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 
 #include "run/MineralRun.h"
+#include "run/ReactionColumns.h"
 #include "run/TableUnits.h"
 #include "table/BlockOutput.h"
 #include "table/Csv.h"
@@ -31,6 +32,7 @@ void SolveTableRows(const TableParameters& parameters, const TableOptions& optio
   pipeline.start = StartState::Fresh;
   pipeline.onFailure = options.settings.onFailure;
   pipeline.threads = options.threads;
+  pipeline.reactions = options.settings.reactions;
   if (summary.startedUtc.empty()) summary.startedUtc = UtcIso8601(std::chrono::system_clock::now());
   const table::InputColumns columns = table::ReadInputColumns(summary.inputHeader, "the input");
   summary.ionsNotMeasured = columns.missingIons;
@@ -55,8 +57,6 @@ std::string DescribeTableRun(const TableOptions& options, const TableRunSummary&
   return text;
 }
 
-namespace {
-
 // A NUL byte is no text: the table is refused, naming the line and column.
 void RefuseNul(const std::vector<std::string>& fields, const std::string& source, std::size_t line,
                const std::vector<std::string>& header) {
@@ -67,6 +67,8 @@ void RefuseNul(const std::vector<std::string>& fields, const std::string& source
                                 "as a UTF-8 CSV file",
                             line, i + 1);
 }
+
+namespace {
 
 class CsvSource : public SampleSource {
 public:
@@ -120,7 +122,8 @@ public:
   CsvSink(table::BlockOutput& out, PairColumns pair, table::CsvFormat format, const RunSettings& minerals,
           const TableOptions& options)
       : out_(out), pair_(pair), format_(format), minerals_(minerals),
-        mineralCount_(MineralColumnNames(minerals).size()), rawText_(options.rawText), progress_(options.progress) {}
+        extraCount_(MineralColumnNames(minerals).size() + ReactionColumnNames(minerals.reactions).size()),
+        rawText_(options.rawText), progress_(options.progress) {}
   void Prepare(SampleRow& row, const ModelState* solved) override {
     table::CsvRow text(format_);
     text.Reuse(std::move(row.output));
@@ -137,10 +140,13 @@ public:
       }
     }
     text.Text(solved != nullptr ? std::string_view("ok") : table::SafeText(row.failure, scratch));
-    if (mineralCount_ != 0) {
-      std::vector<double> minerals;
-      if (solved != nullptr) AppendMineralValues(*solved, minerals_, minerals);
-      for (std::size_t i = 0; i < mineralCount_; ++i) solved != nullptr ? text.Number(minerals[i]) : text.Empty();
+    if (extraCount_ != 0) {
+      std::vector<double> extras;
+      if (solved != nullptr) {
+        AppendMineralValues(*solved, minerals_, extras);
+        AppendReactionValues(*solved, minerals_.reactions, extras);
+      }
+      for (std::size_t i = 0; i < extraCount_; ++i) solved != nullptr ? text.Number(extras[i]) : text.Empty();
     }
     row.output = text.Release();
   }
@@ -154,7 +160,7 @@ private:
   PairColumns pair_;
   table::CsvFormat format_;
   const RunSettings& minerals_;
-  std::size_t mineralCount_;
+  std::size_t extraCount_; // the mineral and reaction columns
   bool rawText_;
   TableProgressListener* progress_;
   std::int64_t written_ = 0;
@@ -171,19 +177,27 @@ TableRunSummary RunTable(std::istream& in, const std::string& source, std::ostre
   const table::InputColumns columns = table::ReadInputColumns(reader.Header(), source);
   summary.pair = table::ChoosePair(columns, options.pair, source);
   const RowReader rows(reader.Header(), columns, summary.pair, options.settings, parameters);
-
-  const RunSettings minerals = TableMineralSettings(options.settings, parameters.phases, parameters.masses.species);
-  std::vector<std::string> outputHeader = table::OutputHeader(reader.Header(), summary.pair, source);
-  AppendMineralHeader(outputHeader, reader.Header(), minerals, source);
-  // The output in the input's convention unless told otherwise, written in blocks.
+  // The output in the input's convention unless told otherwise.
   const table::CsvFormat format = options.outputFormat.value_or(reader.Format());
+  CsvSource samples(reader, rows, !format.decimalComma);
+  WriteTableRows(samples, source, format, out, options, parameters, summary);
+  return summary;
+}
+
+void WriteTableRows(SampleSource& samples, const std::string& source, table::CsvFormat format, std::ostream& out,
+                    const TableOptions& options, const TableParameters& parameters, TableRunSummary& summary) {
+  const RunSettings minerals = TableMineralSettings(options.settings, parameters.phases, parameters.masses.species);
+  const std::vector<std::string>& inputHeader = summary.inputHeader;
+  std::vector<std::string> outputHeader = table::OutputHeader(inputHeader, summary.pair, source);
+  AppendMineralHeader(outputHeader, inputHeader, minerals, source);
+  AppendResultNames(outputHeader, inputHeader, ReactionColumnNames(options.settings.reactions), source);
+  // Written in blocks.
   table::BlockOutput output(out);
   table::CsvRow header(format);
   std::string scratch;
   for (const std::string& name : outputHeader) header.Text(options.rawText ? name : table::SafeText(name, scratch));
   output.Append(header.Release());
 
-  CsvSource samples(reader, rows, !format.decimalComma);
   CsvSink sink(output, summary.pair, format, minerals, options);
   try {
     SolveTableRows(parameters, options, samples, sink, summary);
@@ -198,7 +212,6 @@ TableRunSummary RunTable(std::istream& in, const std::string& source, std::ostre
     throw;
   }
   if (!output.Flush()) throw TableError("The output could not be written (disk full or closed?).");
-  return summary;
 }
 
 } // namespace vontralek

@@ -33,6 +33,7 @@ struct TableRunSummary {
   std::vector<std::string> notRecognised;   // the extra columns, passed through
   std::string startedUtc;                   // ISO 8601, set when the rows start
   std::optional<InputRecord> input;         // the input file, when the caller read one
+  std::string mixture;                      // a mixture of two tables: what was mixed (empty: none)
 };
 
 // What a summary says about the model and the columns: "ion association model;
@@ -53,5 +54,14 @@ void SolveTableRows(const TableParameters& parameters, const TableOptions& optio
 // for a file that is not a proper CSV.
 TableRunSummary RunTable(std::istream& in, const std::string& source, std::ostream& out, const TableOptions& options,
                          const TableParameters& parameters);
+
+// The rows of samples (a table whose header is summary.inputHeader, read as
+// summary.pair) solved and written as CSV to out, as RunTable does.
+void WriteTableRows(SampleSource& samples, const std::string& source, table::CsvFormat format, std::ostream& out,
+                    const TableOptions& options, const TableParameters& parameters, TableRunSummary& summary);
+
+// Throws table::CsvError naming source, line and column when a field holds a NUL byte.
+void RefuseNul(const std::vector<std::string>& fields, const std::string& source, std::size_t line,
+               const std::vector<std::string>& header);
 
 } // namespace vontralek

@@ -14,6 +14,10 @@ CarbonatePair ToCarbonatePair(PairColumns pair) {
     return CarbonatePair::AlkalinityPCO2;
   case PairColumns::BicarbonateCarbonate:
     break;
+  case PairColumns::DICPH:
+    return CarbonatePair::DICPH;
+  case PairColumns::AlkalinityDIC:
+    return CarbonatePair::AlkalinityDIC;
   }
   return CarbonatePair::BicarbonateCarbonate;
 }
@@ -26,6 +30,10 @@ const char* PairText(PairColumns pair) {
     return "alkalinity and pCO2";
   case PairColumns::BicarbonateCarbonate:
     break;
+  case PairColumns::DICPH:
+    return "DIC and pH";
+  case PairColumns::AlkalinityDIC:
+    return "alkalinity and DIC";
   }
   return "HCO3 and CO3";
 }
@@ -34,6 +42,7 @@ labdata::IonUnit IonUnitOf(ColumnUnit unit) {
   switch (unit) {
   case ColumnUnit::MgPerL:
   case ColumnUnit::MgPerLAsN:
+  case ColumnUnit::MgPerLAsC:
     return labdata::IonUnit::MgPerL;
   case ColumnUnit::MeqPerL:
     return labdata::IonUnit::MeqPerL;
@@ -73,11 +82,14 @@ std::string UnitText(const table::ColumnRole& role) {
     return "mg/L as CaCO3";
   case ColumnUnit::MgPerLAsHCO3:
     return "mg/L as HCO3";
+  case ColumnUnit::MgPerLAsC:
+    return "mg/L as C";
   case ColumnUnit::None:
     break;
   }
   if (role.quantity == Quantity::PCO2) return "atm";
   if (role.quantity == Quantity::Temperature) return "degrees C (empty: none)";
+  if (role.quantity == Quantity::EvaluationTemperature) return "degrees C (empty: the run's, else the water's own)";
   return "pH";
 }
 

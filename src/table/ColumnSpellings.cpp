@@ -9,8 +9,8 @@ namespace vontralek::table {
 namespace {
 
 // What a name or a unit says the value is expressed as, beyond its amount:
-// nitrate as nitrogen, alkalinity as CaCO3 or as HCO3.
-enum class Basis { None, N, CaCO3, HCO3 };
+// nitrate as nitrogen, alkalinity as CaCO3 or as HCO3, DIC as carbon.
+enum class Basis { None, N, CaCO3, HCO3, C };
 
 struct Alias {
   std::string_view words; // lower case; a space stands for a space, an underscore or a hyphen
@@ -57,6 +57,11 @@ constexpr Alias kAliases[] = {
     {"temperature", Quantity::Temperature},
     {"temp", Quantity::Temperature},
     {"water temperature", Quantity::Temperature},
+    {"dic", Quantity::DIC},
+    {"dic as c", Quantity::DIC, Basis::C},
+    {"dissolved inorganic carbon", Quantity::DIC},
+    {"evaluation temperature", Quantity::EvaluationTemperature},
+    {"evaluation temp", Quantity::EvaluationTemperature},
 };
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -134,9 +139,10 @@ Spelling Read(Quantity q, Basis basis, std::string_view unitText) {
   if (words.empty()) return s.problem = Spelling::Problem::NoUnit, s;
   const auto unknown = [&s] { return s.problem = Spelling::Problem::UnknownUnit, s; };
   if (q == Quantity::PCO2) return words == std::vector<std::string>{"atm"} ? s : unknown();
-  if (q == Quantity::Temperature) return words == std::vector<std::string>{"c"} ? s : unknown();
+  if (q == Quantity::Temperature || q == Quantity::EvaluationTemperature)
+    return words == std::vector<std::string>{"c"} ? s : unknown();
   // The basis may stand in the unit instead of the name; only one may be given.
-  for (auto [word, b] : {std::pair{"n", Basis::N}, {"caco3", Basis::CaCO3}, {"hco3", Basis::HCO3}}) {
+  for (auto [word, b] : {std::pair{"n", Basis::N}, {"caco3", Basis::CaCO3}, {"hco3", Basis::HCO3}, {"c", Basis::C}}) {
     const auto at = std::find(words.begin(), words.end(), word);
     if (at == words.end()) continue;
     if (basis != Basis::None && basis != b) return unknown();
@@ -145,6 +151,10 @@ Spelling Read(Quantity q, Basis basis, std::string_view unitText) {
   }
   if (words.size() != 2 || words[1] != "l") return unknown();
   const std::string& amount = words[0];
+  if (q == Quantity::DIC) { // carbon: mmol/L, or mg/L as C
+    if (amount == "mmol" && basis == Basis::None) return s.unit = ColumnUnit::MmolPerL, s;
+    return amount == "mg" && basis == Basis::C ? (s.unit = ColumnUnit::MgPerLAsC, s) : unknown();
+  }
   if (q == Quantity::Alkalinity) {
     if (amount == "meq") return s.unit = ColumnUnit::MeqPerL, s; // equivalents whatever they are reported as
     if (amount != "mg" || basis == Basis::None || basis == Basis::N) return unknown();

@@ -22,6 +22,7 @@ constexpr UnitSuffix kNitrateUnits[] = {{"mmol_L", ColumnUnit::MmolPerL},
 constexpr UnitSuffix kAlkalinityUnits[] = {{"meq_L", ColumnUnit::MeqPerL},
                                            {"mg_L_as_CaCO3", ColumnUnit::MgPerLAsCaCO3},
                                            {"mg_L_as_HCO3", ColumnUnit::MgPerLAsHCO3}};
+constexpr UnitSuffix kCarbonUnits[] = {{"mmol_L", ColumnUnit::MmolPerL}, {"mg_L_as_C", ColumnUnit::MgPerLAsC}};
 constexpr UnitSuffix kAtm[] = {{"atm", ColumnUnit::None}};
 constexpr UnitSuffix kCelsius[] = {{"C", ColumnUnit::None}};
 
@@ -42,7 +43,8 @@ constexpr Known kKnown[] = {
     Q(Quantity::Na, "Na", kIonUnits),         Q(Quantity::K, "K", kIonUnits),
     Q(Quantity::Ca, "Ca", kIonUnits),         Q(Quantity::Mg, "Mg", kIonUnits),
     Q(Quantity::Cl, "Cl", kIonUnits),         Q(Quantity::NO3, "NO3", kNitrateUnits),
-    Q(Quantity::SO4, "SO4", kIonUnits),       Q(Quantity::Temperature, "temperature", kCelsius)};
+    Q(Quantity::SO4, "SO4", kIonUnits),       Q(Quantity::Temperature, "temperature", kCelsius),
+    Q(Quantity::DIC, "DIC", kCarbonUnits),    Q(Quantity::EvaluationTemperature, "evaluation_temperature", kCelsius)};
 
 const Known& KnownOf(Quantity q) {
   return *std::find_if(std::begin(kKnown), std::end(kKnown), [q](const Known& k) { return k.quantity == q; });
@@ -69,11 +71,13 @@ constexpr Quantity kIons[] = {Quantity::Na, Quantity::K,   Quantity::Ca, Quantit
 
 // A laboratory's spelling of a quantity's column, for messages.
 std::string LabExample(const Known& k) {
-  const std::string example = k.quantity == Quantity::Alkalinity    ? "Alkalinity (mg/L as CaCO3)"
-                              : k.quantity == Quantity::NO3         ? "NO3 (mg/L as N)"
-                              : k.quantity == Quantity::PCO2        ? "pCO2 (atm)"
-                              : k.quantity == Quantity::Temperature ? "Temp (°C)"
-                                                                    : std::string(k.stem) + " (mg/L)";
+  const std::string example = k.quantity == Quantity::Alkalinity              ? "Alkalinity (mg/L as CaCO3)"
+                              : k.quantity == Quantity::NO3                   ? "NO3 (mg/L as N)"
+                              : k.quantity == Quantity::PCO2                  ? "pCO2 (atm)"
+                              : k.quantity == Quantity::Temperature           ? "Temp (°C)"
+                              : k.quantity == Quantity::DIC                   ? "DIC (mg/L as C)"
+                              : k.quantity == Quantity::EvaluationTemperature ? "Evaluation temperature (°C)"
+                                                                              : std::string(k.stem) + " (mg/L)";
   return " (or as a laboratory writes it, e.g. \"" + example + "\")";
 }
 
@@ -100,7 +104,7 @@ const std::vector<std::string> kResultNames = [] {
   // Complexes in the order of their rows: cations 1 to 4 with hydroxide, then with each ligand.
   for (const char* ligand : {"OH", "Cl", "NO3", "SO4", "HCO3", "CO3"})
     for (const char* cation : {"Na", "K", "Ca", "Mg"}) names.push_back(std::string(cation) + ligand + "_mmol_L");
-  for (const char* extra : {"SI_calcite", "SI_gypsum", "charge_balance_error_percent", "status"})
+  for (const char* extra : {"SI_calcite", "SI_gypsum", "charge_balance_error_percent", "DIC_mmol_L", "status"})
     names.push_back(extra);
   return names;
 }();
@@ -141,39 +145,60 @@ PairColumns ChoosePair(const InputColumns& columns, std::optional<PairColumns> r
   const auto missing = [&](Quantity q, const std::string& why) {
     throw CsvError(Place(source, 1, 0) + ": no column " + AllowedNames(KnownOf(q)) + why + unrecognised, 1, 0);
   };
-  const bool alk = columns.Has(Quantity::Alkalinity);
-  const bool a = alk && columns.Has(Quantity::PH), b = alk && columns.Has(Quantity::PCO2),
-             c = columns.Has(Quantity::HCO3) && columns.Has(Quantity::CO3);
+  const bool alk = columns.Has(Quantity::Alkalinity), dic = columns.Has(Quantity::DIC);
+  // In the order of PairColumns.
+  const bool given[] = {alk && columns.Has(Quantity::PH), alk && columns.Has(Quantity::PCO2),
+                        columns.Has(Quantity::HCO3) && columns.Has(Quantity::CO3), dic && columns.Has(Quantity::PH),
+                        alk && dic};
+  const auto count = std::count(std::begin(given), std::end(given), true);
   PairColumns pair;
   if (requested) {
     pair = *requested;
-  } else if (a + b + c > 1) {
+  } else if (count > 1) {
     throw CsvError(Place(source, 1, 0) +
                        ": the columns give more than one carbonate pair; choose one (alkalinity and pH, "
-                       "alkalinity and pCO2, or HCO3 and CO3) with the pair option" +
+                       "alkalinity and pCO2, HCO3 and CO3, DIC and pH, or alkalinity and DIC) with the pair option" +
                        unrecognised,
                    1, 0);
-  } else if (a || b || c) {
-    pair = a ? PairColumns::AlkalinityPH : b ? PairColumns::AlkalinityPCO2 : PairColumns::BicarbonateCarbonate;
+  } else if (count == 1) {
+    pair = static_cast<PairColumns>(std::find(std::begin(given), std::end(given), true) - std::begin(given));
   } else {
     throw CsvError(Place(source, 1, 0) +
                        ": the columns give no carbonate pair; add pH and alkalinity_meq_L, pCO2_atm and "
-                       "alkalinity_meq_L, or HCO3_mmol_L and CO3_mmol_L" +
+                       "alkalinity_meq_L, HCO3_mmol_L and CO3_mmol_L, DIC_mmol_L and pH, or alkalinity_meq_L and "
+                       "DIC_mmol_L" +
                        unrecognised,
                    1, 0);
   }
-  const Quantity first[] = {Quantity::PH, Quantity::PCO2, Quantity::HCO3};
-  const Quantity second[] = {Quantity::Alkalinity, Quantity::Alkalinity, Quantity::CO3};
-  for (Quantity q : {first[static_cast<int>(pair)], second[static_cast<int>(pair)]})
+  std::array<Quantity, 2> needed = PairQuantities(pair);
+  std::sort(needed.begin(), needed.end()); // named in the order of the header's quantities
+  for (Quantity q : needed)
     if (!columns.Has(q)) missing(q, " for the chosen carbonate pair");
   return pair;
 }
 
 const std::vector<std::string>& ResultColumnNames() { return kResultNames; }
 
+std::array<Quantity, 2> PairQuantities(PairColumns pair) {
+  switch (pair) {
+  case PairColumns::AlkalinityPH:
+    return {Quantity::PH, Quantity::Alkalinity};
+  case PairColumns::AlkalinityPCO2:
+    return {Quantity::PCO2, Quantity::Alkalinity};
+  case PairColumns::BicarbonateCarbonate:
+    break;
+  case PairColumns::DICPH:
+    return {Quantity::PH, Quantity::DIC};
+  case PairColumns::AlkalinityDIC:
+    return {Quantity::DIC, Quantity::Alkalinity};
+  }
+  return {Quantity::CO3, Quantity::HCO3};
+}
+
 bool ResultIsPairInput(std::size_t result, PairColumns pair) {
-  return (result == ResultPH && pair == PairColumns::AlkalinityPH) ||
-         (result == ResultPCO2 && pair == PairColumns::AlkalinityPCO2);
+  const bool dic = pair == PairColumns::DICPH || pair == PairColumns::AlkalinityDIC;
+  return (result == ResultPH && (pair == PairColumns::AlkalinityPH || pair == PairColumns::DICPH)) ||
+         (result == ResultPCO2 && pair == PairColumns::AlkalinityPCO2) || (result == ResultDIC && dic);
 }
 
 std::vector<std::string> OutputHeader(const std::vector<std::string>& inputHeader, PairColumns pair,

@@ -12,16 +12,36 @@
 namespace vontralek::table {
 
 // What an input column holds. Extra columns are passed through unchanged.
-enum class Quantity { Extra, Sample, PH, PCO2, Alkalinity, HCO3, CO3, Na, K, Ca, Mg, Cl, NO3, SO4, Temperature };
-inline constexpr std::size_t QuantityCount = 15;
+// DIC: the dissolved inorganic carbon, CO2 + HCO3- + CO3 2- with their complexes.
+enum class Quantity {
+  Extra,
+  Sample,
+  PH,
+  PCO2,
+  Alkalinity,
+  HCO3,
+  CO3,
+  Na,
+  K,
+  Ca,
+  Mg,
+  Cl,
+  NO3,
+  SO4,
+  Temperature,
+  DIC,
+  EvaluationTemperature
+};
+inline constexpr std::size_t QuantityCount = 17;
 
 // The unit a column name gives: ion columns (and HCO3, CO3) _mmol_L, _mg_L,
 // _meq_L, nitrate also _mg_L_as_N; alkalinity _meq_L, _mg_L_as_CaCO3,
-// _mg_L_as_HCO3. pH, pCO2_atm (atm) and temperature_C (°C) have one fixed unit: None.
-enum class ColumnUnit { None, MmolPerL, MgPerL, MeqPerL, MgPerLAsN, MgPerLAsCaCO3, MgPerLAsHCO3 };
+// _mg_L_as_HCO3; DIC _mmol_L, _mg_L_as_C. pH, pCO2_atm (atm), temperature_C and
+// evaluation_temperature_C (°C) have one fixed unit: None.
+enum class ColumnUnit { None, MmolPerL, MgPerL, MeqPerL, MgPerLAsN, MgPerLAsCaCO3, MgPerLAsHCO3, MgPerLAsC };
 
 // The two variables of the carbonate system a table gives.
-enum class PairColumns { AlkalinityPH, AlkalinityPCO2, BicarbonateCarbonate };
+enum class PairColumns { AlkalinityPH, AlkalinityPCO2, BicarbonateCarbonate, DICPH, AlkalinityDIC };
 
 struct ColumnRole {
   Quantity quantity = Quantity::Extra;
@@ -52,18 +72,24 @@ InputColumns ReadInputColumns(const std::vector<std::string>& header, const std:
 // not measured: it counts as 0.
 PairColumns ChoosePair(const InputColumns& columns, std::optional<PairColumns> requested, const std::string& source);
 
-// The 73 result names in output order: the Batch row's results (weighted_sum,
+// The 74 result names in output order: the Batch row's results (weighted_sum,
 // pCO2_atm, ionic strengths, log IAPs, SARs, pH, then gamma_X, log_a_X and
 // free_X_mmol_L of H, OH, Na, K, Ca, Mg, Cl, NO3, SO4, HCO3, CO3, CO2, the 24
 // complexes NaOH_mmol_L .. MgCO3_mmol_L), then SI_calcite, SI_gypsum,
-// charge_balance_error_percent and status.
-inline constexpr std::size_t ResultColumnCount = 73;
+// charge_balance_error_percent, DIC_mmol_L and status.
+inline constexpr std::size_t ResultColumnCount = 74;
 const std::vector<std::string>& ResultColumnNames();
 // Result indices of the quantities a pair can give.
-inline constexpr std::size_t ResultPCO2 = 1, ResultPH = 8;
+inline constexpr std::size_t ResultPCO2 = 1, ResultPH = 8, ResultDIC = 72;
 
-// Whether result i is left out because the pair's input column holds it (pH
-// with alkalinity and pH, pCO2_atm with alkalinity and pCO2).
+// The pair's two quantities in the order of the model's inputs (first,
+// second: pH or pCO2 and the alkalinity, CO3 and HCO3, pH and DIC, DIC and
+// the alkalinity).
+std::array<Quantity, 2> PairQuantities(PairColumns pair);
+
+// Whether result i is left out because the pair's input holds it (pH with
+// alkalinity and pH or DIC and pH, pCO2_atm with alkalinity and pCO2,
+// DIC_mmol_L with the two DIC pairs, whichever unit their column has).
 bool ResultIsPairInput(std::size_t result, PairColumns pair);
 
 // The output header: the input columns unchanged, then the results the pair

@@ -133,8 +133,8 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   // The table's rows with their reasons, and the provenance beside them; stopped, the row before the bad one.
   const std::string table = Bytes(kept), partial = Bytes(stopped);
   EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 4);
-  // A failed row: its inputs, 71 empty result fields (68 results, 3 extra) and its reason.
-  EXPECT_THAT(table, AllOf(HasSubstr(",0.159516" + std::string(72, ',') + "\"" + csv + " line 3, column 6"),
+  // A failed row: its inputs, 72 empty result fields (68 results, 4 extra) and its reason.
+  EXPECT_THAT(table, AllOf(HasSubstr(",0.159516" + std::string(73, ',') + "\"" + csv + " line 3, column 6"),
                            HasSubstr(csv + " line 4: the sample could not be calculated")));
   EXPECT_THAT(Bytes(kept + ".json"), HasSubstr("\"keep_going\": true"));
   EXPECT_EQ(std::count(partial.begin(), partial.end(), '\n'), 2);

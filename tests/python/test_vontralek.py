@@ -177,3 +177,19 @@ def test_one_default_model_words_in_any_spelling_and_safe_text(tmp_path):
     with pytest.raises(vontralek.VontralekError, match=r"frame row 3, column 1 \(sample\): a NUL"):
         vontralek.speciate(frame.assign(sample=["a", "b", "c", "d\0", "e"]))
     assert vontralek.speciate(frame.drop(columns=["K_mmol_L"])).attrs["vontralek"]["ions_not_measured"] == ["K"]
+
+
+def test_mix_gives_the_mixtures_phreeqc_gives():
+    # 0.1 seawater + 0.9 river water and 0.5 + 0.5 of the two Madison waters at 25 degrees C, row i with row i,
+    # against PHREEQC 3.8.8's MIX (tests/speciation/data/reference-reactions.csv); the same rows as the command line's.
+    reference = pd.read_csv(os.path.join(os.path.dirname(DATA), "..", "tests", "speciation", "data",
+                                         "reference-reactions.csv"), comment="#").set_index("case")
+    waters = example_waters().set_index("sample").assign(temperature_C=25.0)
+    for first, second, fraction in [("SW", "RIV", 0.1), ("MR", "MY", 0.5)]:
+        mixture = vontralek.mix(waters.loc[[first]].reset_index(), waters.loc[[second]].reset_index(), fraction)
+        want = reference.loc["mix:%s%g+%s%g" % (first, fraction, second, 1 - fraction)]
+        assert list(mixture["sample"]) == ["%s + %s" % (first, second)] and list(mixture["status"]) == ["ok"]
+        assert abs(mixture["pH"][0] - want["pH"]) < 1e-6 and abs(mixture["SI_calcite"][0] - want["SI_Calcite"]) < 1e-6
+        assert abs(mixture["DIC_mmol_L"][0] / (want["tot_C"] * 1000) - 1) < 1e-6
+    with pytest.raises(vontralek.VontralekError, match="has 5 rows"):
+        vontralek.mix(example_waters(), waters.loc[["SW"]].reset_index(), 0.5)

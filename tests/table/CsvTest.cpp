@@ -122,12 +122,13 @@ TEST(TableColumns, ThePairAndEveryIonNeedTheirColumns) {
               AllOf(HasSubstr("no column alkalinity_meq_L"), HasSubstr("; columns not recognised: Probe")));
 }
 
-// Output: inputs, the Batch row's 69 results (K:CA), SI_calcite, SI_gypsum, charge_balance_error_percent, status.
+// Output: inputs, the Batch row's 69 results (K:CA), SI_calcite, SI_gypsum, charge_balance_error_percent, DIC_mmol_L,
+// status.
 TEST(TableColumns, OutputNamesFollowTheBatchRow) {
   const auto& r = ResultColumnNames();
   ASSERT_EQ(r.size(), ResultColumnCount);
   // Every name, built from the documented rules: K:S, then per species (T:AE) gamma_X, (AF:AQ) log_a_X, (AR:BC)
-  // free_X_mmol_L, then the complexes BD:CA cation by ligand, then the three extras and the status.
+  // free_X_mmol_L, then the complexes BD:CA cation by ligand, then the three extras, DIC and the status.
   std::istringstream first("weighted_sum pCO2_atm ionic_strength_mmol_L initial_ionic_strength_mmol_L "
                            "log_IAP_gypsum log_IAP_calcite SAR SAR_activity pH");
   Strings want{std::istream_iterator<std::string>(first), {}};
@@ -136,7 +137,8 @@ TEST(TableColumns, OutputNamesFollowTheBatchRow) {
     for (const auto& x : species) want.push_back(prefix + x + (prefix[0] == 'f' ? "_mmol_L" : ""));
   for (const char* ligand : {"OH", "Cl", "NO3", "SO4", "HCO3", "CO3"})
     for (const char* cation : {"Na", "K", "Ca", "Mg"}) want.push_back(std::string(cation) + ligand + "_mmol_L");
-  for (const char* extra : {"SI_calcite", "SI_gypsum", "charge_balance_error_percent", "status"}) want.push_back(extra);
+  for (const char* extra : {"SI_calcite", "SI_gypsum", "charge_balance_error_percent", "DIC_mmol_L", "status"})
+    want.push_back(extra);
   EXPECT_EQ(Strings(r.begin(), r.end()), want);
   EXPECT_EQ(std::tie(r[ResultPCO2], r[ResultPH]), std::tie(want[1], want[8]));
 
