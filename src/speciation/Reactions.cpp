@@ -38,13 +38,13 @@ void SolveReaction(ModelState& state, WeightedSumSource& weightedSum, const std:
   }
 }
 
-// The same water with its alkalinity and DIC given, as a reaction starts it.
-ModelState WithAlkalinityAndCarbon(const ModelState& solved) {
-  ModelState state = solved;
-  state.Alkalinity = AlkalinityOf(solved);
-  state.DIC = DissolvedInorganicCarbon(solved);
+// The same water with its alkalinity and DIC given, as a reaction starts it
+// (in place: a state is some 12 KB, and a reaction would otherwise copy it
+// several times).
+void GiveAlkalinityAndCarbon(ModelState& state) {
+  state.Alkalinity = AlkalinityOf(state);
+  state.DIC = DissolvedInorganicCarbon(state);
   state.InputPair = CarbonatePair::AlkalinityDIC;
-  return state;
 }
 
 } // namespace
@@ -75,7 +75,8 @@ void ComputeReactions(ModelState& state, const ReactionConditions& settings, Wei
                                 (solved.TemperatureGiven && std::memcmp(&Tb, &solved.TemperatureC, sizeof Tb) == 0);
     std::optional<ModelState> atTb;
     if (!ownTemperature) {
-      atTb.emplace(WithAlkalinityAndCarbon(solved));
+      atTb.emplace(solved);
+      GiveAlkalinityAndCarbon(*atTb);
       atTb->TemperatureGiven = true;
       atTb->TemperatureC = Tb;
       atTb->Memo = state.EvaluationMemo;
@@ -87,9 +88,14 @@ void ComputeReactions(ModelState& state, const ReactionConditions& settings, Wei
     results.siCalciteEvaluation = evaluation.SaturationIndexCalcite;
     results.siCalciteEvaluationDefined = evaluation.SaturationIndexCalciteDefined;
 
-    ModelState calcite = WithAlkalinityAndCarbon(evaluation);
+    // The water at the evaluation temperature is not needed after this: the
+    // calcite equilibrium starts from it in place.
+    std::optional<ModelState> own;
+    if (!atTb) own.emplace(solved);
+    ModelState& calcite = atTb ? *atTb : *own;
+    GiveAlkalinityAndCarbon(calcite);
     calcite.Calcite = {.active = true,
-                       .calcium = evaluation.SpeciesTable[species::Calcium].TotalConc,
+                       .calcium = calcite.SpeciesTable[species::Calcium].TotalConc,
                        .carbon = calcite.DIC,
                        .alkalinity = calcite.Alkalinity,
                        .dissolved = 0.0};
