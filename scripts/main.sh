@@ -18,4 +18,4 @@ cmake --build build -j"$(nproc)" --target vontralek-cli vontralek vontralek_ship
 mkdir -p build/main-job
 cp build/bin/VONTRALEK.xlsx build/main-job/VONTRALEK.xlsx
 build/bin/vontralek-cli --sheet batch --pair ph build/main-job/VONTRALEK.xlsx
-echo "Results written to build/main-job/VONTRALEK.xlsx (Batch sheet: columns K to CA, and CB to CD for the saturation indices and the charge-balance error the shipped settings ask for)."
+echo "Results written to build/main-job/VONTRALEK.xlsx (Batch sheet: columns K to CA; what the shipped settings ask for besides: CB to CD SI calcite, SI gypsum and the charge-balance error, CH the DIC, CI to CR the water quality, CS to CX the calcite saturation, from DC the saturation indices of the phases)."

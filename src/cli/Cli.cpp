@@ -10,6 +10,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/TableMode.h"
+#include "model/CarbonateTotals.h"
 #include "run/Interruption.h"
 #include "run/MineralRun.h"
 #include "run/Run.h"
@@ -74,6 +75,20 @@ void PrintSummary(std::ostream& out, const RunRequest& request, const RunSummary
                        value(state.SaturationIndexCalciteDefined, state.SaturationIndexCalcite),
                        value(state.SaturationIndexGypsumDefined, state.SaturationIndexGypsum),
                        Shown(state.ChargeBalanceError));
+    // The reactions: what the water will do with calcite and with CO2 gas.
+    const ReactionResults& r = state.Reactions;
+    if (r.calcite) {
+      const double ccpp = -r.dissolutionCapacity * kMolarMassCaCO3 * 1000.0; // mg/L as CaCO3
+      out << fmt::format("  Calcite         pH {:.6g} at the evaluation temperature, pHC {:.6g}, CCPP {:.4g} mg/L "
+                         "CaCO3 ({})\n",
+                         Shown(r.pHEvaluation), Shown(r.pHC), Shown(ccpp),
+                         ccpp > 0.0   ? "deposits calcite"
+                         : ccpp < 0.0 ? "dissolves calcite"
+                                      : "at saturation");
+    }
+    if (r.co2)
+      out << fmt::format("  CO2 equilibrium pH {:.6g}, DIC {:.6g} mmol/L, CO2 given off {:.4g} mmol/L\n",
+                         Shown(r.pHCO2), Shown(r.dicCO2 * 1000.0), Shown(r.co2Degassed * 1000.0));
   }
   // The phases of worksheet 3's table whose SI is closest to 0 (Main: the sample; Batch: the last one).
   if (summary.settings.saturationIndices && summary.samplesDone > 0 && summary.samplesFailed == 0)
