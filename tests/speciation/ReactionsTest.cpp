@@ -4,9 +4,7 @@
 // reference set, which states how it was made); a reaction that cannot be solved names itself and its reason.
 
 #include <cmath>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -69,19 +67,11 @@ TEST(DissolvedCarbonPairs, GiveTheSameWaterAsAlkalinityAndPH) {
     }
 }
 
-// data/reference-reactions.csv without its comment lines, by case and water.
+// data/reference-reactions.csv by case, water and temperature.
 std::map<std::string, Row> PhreeqcReactions() {
-  std::ifstream in(SPECIATION_TEST_DATA "/reference-reactions.csv");
-  std::stringstream body;
-  for (std::string line; std::getline(in, line);)
-    if (!line.starts_with("#")) body << line << '\n';
-  table::CsvReader reader(body, "reference-reactions.csv");
   std::map<std::string, Row> rows;
-  for (std::vector<std::string> fields; reader.Next(fields);) {
-    Row row;
-    for (std::size_t i = 0; i < fields.size(); ++i) row[reader.Header()[i]] = fields[i];
+  for (const Row& row : ReadTable(SPECIATION_TEST_DATA "/reference-reactions.csv"))
     rows[row.at("case") + " " + row.at("id") + " " + row.at("temp_C").substr(0, 4)] = row;
-  }
   return rows;
 }
 

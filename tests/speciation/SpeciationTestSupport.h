@@ -7,6 +7,7 @@
 #include <cmath>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -22,11 +23,14 @@ namespace vontralek::testsupport {
 
 using Row = std::map<std::string, std::string>;
 
-// A CSV file, one map from heading to text per line.
+// A CSV file, one map from heading to text per line; lines starting with "#" are comments.
 inline std::vector<Row> ReadTable(const std::string& path) {
   std::ifstream in(path);
   if (!in) throw std::runtime_error("cannot open " + path);
-  table::CsvReader reader(in, path);
+  std::stringstream body;
+  for (std::string line; std::getline(in, line);)
+    if (!line.starts_with("#")) body << line << '\n';
+  table::CsvReader reader(body, path);
   std::vector<Row> rows;
   for (std::vector<std::string> fields; reader.Next(fields);) {
     Row& row = rows.emplace_back();

@@ -175,13 +175,14 @@ TEST(XlsxWrite, OnlyTheWrittenSheetsChangeAndScriptsBecomeRichTextRuns) {
 }
 
 TEST(XlsxWrite, RowsAndCellsStayInOrderAndTheDimensionCoversThem) {
-  // Existing: B2 and, in a row without r (row 3), A3 and B3 without r. Column
-  // D takes style 4 (<cols> added to sheet 1, parts[4]) and row 6 its own style 5.
+  // Existing: B2 and, in a row without r (row 3), A3 and B3 without r. Column D takes style 4 (<cols> added to sheet 1,
+  // parts[4]) and row 6 its own style 5; the dimension the file gives reaches row 3000, which the new one keeps.
   Parts parts =
       MinimalParts({"<row r=\"2\" spans=\"2:2\"><c r=\"B2\"><v>1</v></c></row><row><c><v>2</v></c><c><v>3</v></c></row>"
                     "<row r=\"6\" spans=\"1:1\" s=\"5\" customFormat=\"1\"/>",
                     "", "", ""});
-  parts[4].second.insert(parts[4].second.find("<sheetData>"), "<cols><col min=\"4\" max=\"4\" style=\"4\"/></cols>");
+  parts[4].second.insert(parts[4].second.find("<sheetData>"),
+                         "<dimension ref=\"B2:D3000\"/><cols><col min=\"4\" max=\"4\" style=\"4\"/></cols>");
   auto book = XlsxWorkbook::FromBytes(ZipParts(parts), "w.xlsx", Limits());
   Worksheet& s = book->Worksheets(1);
   // Backwards and into gaps (row 5 before 3, CA before K, A2 before B2), D4 twice, B3 in place; CA5, D4 then texts.
@@ -206,7 +207,7 @@ TEST(XlsxWrite, RowsAndCellsStayInOrderAndTheDimensionCoversThem) {
             (std::vector<std::string>{"C1", "A2", "B2", "A3", "B3", "D44", "K5", "CA5", "A65", "B65"}));
   for (int i = 0; i < 6000; ++i) EXPECT_EQ(refs[10 + i], CellAddress(7 + i / 3, 1 + i % 3));
   EXPECT_FALSE(sheet.doc.select_node("//row[@spans]") || sheet.Cell("CA5").child("v"));
-  EXPECT_STREQ(sheet.doc.document_element().child("dimension").attribute("ref").value(), "A1:CA2006");
+  EXPECT_STREQ(sheet.doc.document_element().child("dimension").attribute("ref").value(), "A1:CA3000");
   EXPECT_EQ(std::tuple(std::string(sheet.Cell("D2006").child_value("v")), sheet.Cell("D2006").attribute("s").as_int()),
             std::tuple("0.3333333333333333", 4)); // the column's style
   // <dimension> goes before <sheetData>, as the schema orders them.
