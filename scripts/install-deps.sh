@@ -22,6 +22,8 @@ packages=(
   pybind11-dev python3-dev python3-numpy python3-pandas python3-pytest python3-dask python3-distributed
   # the desktop windows and their tests
   qt6-base-dev xvfb xauth fonts-comic-neue
+  # the water diagrams: cairo draws SVG and PNG with the DejaVu fonts; rsvg-convert checks the SVG
+  libcairo2-dev fonts-dejavu-core librsvg2-bin
   # clicking through the real program on the virtual X server (screenshots)
   xdotool
 )
