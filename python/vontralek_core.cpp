@@ -214,6 +214,10 @@ py::tuple Speciate(const std::vector<std::string>& header, const py::list& data,
 
 } // namespace
 
+namespace vontralek {
+void BindDiagram(py::module_& m); // diagram_binding.cpp
+} // namespace vontralek
+
 PYBIND11_MODULE(_core, m) {
   m.doc() = "VONTRALEK speciation of water analyses (the C++ core)";
   static py::exception<VontralekError> error(m, "VontralekError", PyExc_ValueError);
@@ -252,4 +256,5 @@ PYBIND11_MODULE(_core, m) {
       py::arg("constants"));
   m.def("all_result_names", [] { return table::ResultColumnNames(); });
   m.attr("most_threads") = kMostThreads;
+  BindDiagram(m);
 }

@@ -20,7 +20,7 @@ ALLOWED = {
     "table": set(),
     "layout": {"model", "workbook", "labdata", "common"},
     "report": {"layout", "model", "workbook", "common"},
-    "run": {"speciation", "layout", "report", "model", "workbook", "labdata", "table", "common"},
+    "run": {"speciation", "layout", "report", "model", "workbook", "labdata", "table", "diagram", "common"},
     # The water diagrams draw from plain samples in meq/L: no files, no run.
     "diagram": {"common"},
     # The programs call the run; model and common come with its interface.

@@ -123,3 +123,8 @@ def result_columns(columns, pair=None, saturation_indices=True, water_quality=Tr
         columns = list(columns.columns)
     return _core.result_columns([str(c) for c in columns], pair, bool(saturation_indices), bool(water_quality),
                                 None if constants is None else str(constants))
+
+
+from ._diagram import Diagram, diagram  # noqa: E402  (it uses the helpers above)
+
+__all__ += ["diagram", "Diagram"]

@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "cli/CliOptions.h"
+#include "cli/DiagramRequest.h"
 #include "cli/TableMode.h"
 #include "run/Interruption.h"
 #include "run/MineralRun.h"
@@ -142,6 +143,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (options.extras) request.options.extraResults = true;
     if (options.keepGoing) request.options.onFailure = FailurePolicy::Continue;
 
+    DiagramRequest diagram(options);
+    request.options.collector = diagram.Collector();
     ModelState state;
     const auto start = std::chrono::steady_clock::now();
     RunSummary summary;
@@ -152,6 +155,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     PrintSummary(out, request, summary, total, state);
+    diagram.Finish(out);
     return summary.samplesFailed > 0 ? 1 : 0;
   } catch (const RunStopped& stopped) {
     // The samples calculated before the signal were saved, the temporary files removed.

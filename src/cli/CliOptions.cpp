@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/DiagramRequest.h"
 #include "common/Words.h"
 #include "run/TableOptions.h"
 
@@ -89,6 +90,9 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   app.add_option("--delimiter", delimiters)->take_all()->allow_extra_args(false);
   app.add_flag("--decimal-comma", options.table.decimalComma);
   app.add_flag("--canonical-output", options.table.canonicalOutput);
+  std::vector<std::string> diagrams, diagramOuts;
+  app.add_option("--diagram", diagrams)->take_all()->allow_extra_args(false);
+  app.add_option("--diagram-out", diagramOuts)->take_all()->allow_extra_args(false);
   app.add_option("workbook", workbooks);
   // CLI11 reads its arguments back to front.
   std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -128,6 +132,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   }
   if (options.table.decimalComma && options.table.delimiter != ';')
     throw UsageError("--decimal-comma needs --delimiter ';' (a comma cannot separate both fields and decimals)");
+  DiagramOptions(options, diagrams, diagramOuts);
   if (!outputs.empty()) {
     if (outputs.front().empty()) throw UsageError("--output needs a file name");
     options.output = outputs.front();
@@ -159,6 +164,9 @@ std::string UsageText() {
          "  --keep-going         a sample that fails gets its reason in column CE and the\n"
          "                       batch goes on (as E26 \"When a sample fails\" = continue);\n"
          "                       exit status 1 if any sample failed\n"
+         "  --diagram piper|stiff|schoeller --diagram-out FILE.svg|FILE.png\n"
+         "                       after the run, draw its samples (Batch sheet, Main\n"
+         "                       sample, or a table's rows) into FILE, SVG or PNG\n"
          "  -h, --help           show this help\n"
          "  --version            show the version\n"
          "\n"

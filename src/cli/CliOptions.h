@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "diagram/DiagramSample.h"
 #include "model/ModelState.h"
 
 namespace vontralek::cli {
@@ -38,6 +39,9 @@ struct CliOptions {
     bool decimalComma = false;                      // --decimal-comma (with --delimiter)
     bool canonicalOutput = false;                   // --canonical-output: ',' and decimal points
   } table;
+  // --diagram piper|stiff|schoeller --diagram-out FILE: drawn after the run.
+  std::optional<diagram::DiagramKind> diagram;
+  std::filesystem::path diagramOut;
   bool help = false;
   bool version = false;
 };

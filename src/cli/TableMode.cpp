@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "cli/DiagramRequest.h"
 #include "run/TableRun.h"
 #include "table/Csv.h"
 
@@ -58,6 +59,8 @@ int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err
     table.inputFormat = table::CsvFormat{options.table.delimiter, options.table.decimalComma};
   if (options.table.canonicalOutput) table.outputFormat = table::CsvFormat{};
 
+  DiagramRequest diagram(options);
+  table.collector = diagram.Collector();
   const auto start = std::chrono::steady_clock::now();
   try {
     const TableParameters parameters = LoadTableParameters(table.constants);
@@ -70,6 +73,7 @@ int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err
     const std::string source = fromStdin ? "standard input" : input;
     if (!options.output) {
       RunTable(in, source, out, table, parameters);
+      diagram.Finish(err); // the table itself goes to standard output
       return 0;
     }
     std::ofstream result(*options.output, std::ios::binary | std::ios::trunc);
@@ -87,6 +91,7 @@ int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     out << fmt::format("{} rows ({} with a reason in status) speciated on {} thread(s) in {:.3f} s; results in {}.\n",
                        summary.rows, summary.failed, summary.threads, seconds, options.output->string());
+    diagram.Finish(out);
     return 0;
   } catch (const std::exception& error) {
     err << "vontralek-cli: " << error.what() << '\n';

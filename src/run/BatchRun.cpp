@@ -10,6 +10,7 @@
 #include "report/StatusColumn.h"
 #include "run/BatchSink.h"
 #include "run/BatchSource.h"
+#include "run/CollectingSink.h"
 #include "run/InputHeadings.h"
 #include "run/MineralRun.h"
 #include "run/Pipeline.h"
@@ -65,6 +66,8 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   // Cells that cannot be read leave it to every sample's solve to say so.
   BatchSource source(state, *sheet, summary, progress);
   BatchSink sink(state, workbook, summary, options);
+  std::optional<CollectingSink> collecting; // names in column A, which the source keeps as the row's field
+  if (options.collector != nullptr) collecting.emplace(sink, *options.collector, 0);
   PipelineOptions pipeline;
   pipeline.start = StartState::CarryOver;
   pipeline.onFailure = summary.settings.onFailure;
@@ -100,7 +103,8 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     }
   };
   try {
-    RunPipeline(state, source, sink, fixedSum ? static_cast<WeightedSumSource&>(*fixedSum) : weightedSum, pipeline);
+    RunPipeline(state, source, collecting ? static_cast<ResultSink&>(*collecting) : sink,
+                fixedSum ? static_cast<WeightedSumSource&>(*fixedSum) : weightedSum, pipeline);
   } catch (const RowStopped& stopped) {
     // "stop": the failed sample's row is cleared, its reason in the status
     // column when that is kept, and the run ends there.

@@ -10,6 +10,8 @@
 
 namespace vontralek {
 
+class SampleCollector; // run/SampleCollector.h
+
 // The most worker threads a table run takes (--threads, Python's threads).
 inline constexpr int kMostThreads = 9999;
 
@@ -22,6 +24,7 @@ struct TableOptions {
   std::optional<std::filesystem::path> constants; // worksheets 3 and 4 of this workbook; none: shipped
   std::optional<table::CsvFormat> inputFormat;    // none: from the header line
   std::optional<table::CsvFormat> outputFormat;   // none: the input's
+  SampleCollector* collector = nullptr;           // when set, gets every row written (its major ions)
 };
 
 // "specified" (also "as specified") or "ion-association" (also "ion

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 
 #include <fmt/format.h>
 
+#include "run/CollectingSink.h"
 #include "run/MineralRun.h"
 #include "run/TableUnits.h"
 #include "table/BlockOutput.h"
@@ -29,7 +31,12 @@ void SolveTableRows(const TableParameters& parameters, const TableOptions& optio
   pipeline.start = StartState::Fresh;
   pipeline.onFailure = options.settings.onFailure;
   pipeline.threads = options.threads;
-  const PipelineSummary done = RunPipeline(start, source, sink, weightedSum, pipeline);
+  std::optional<CollectingSink> collecting;
+  if (options.collector != nullptr)
+    collecting.emplace(sink, *options.collector,
+                       table::ReadInputColumns(summary.inputHeader, "").Index(table::Quantity::Sample));
+  const PipelineSummary done =
+      RunPipeline(start, source, collecting ? static_cast<ResultSink&>(*collecting) : sink, weightedSum, pipeline);
   summary.rows = done.rowsWritten;
   summary.failed = done.rowsFailed;
   summary.threads = done.threads;

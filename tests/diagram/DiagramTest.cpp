@@ -83,12 +83,12 @@ TEST(StiffAndSchoeller, VerticesPointsAndCommonScale) {
 }
 
 // Failed samples, samples without cations or anions and values that are no
-// numbers are left out and counted; past the first 10000 drawable ones they are counted too.
+// finite numbers are left out and counted; past the first 10000 drawable ones they are counted too.
 TEST(SampleSelection, LeftOutAndBeyondCountedInTheCaption) {
   std::vector<DiagramSample> samples(kMostDrawn + 4, WaterA()); // 4 bad, then 10000 + B drawable
   samples.front().failed = true;
   samples[1].ca = samples[1].mg = samples[1].na = samples[1].k = 0;
-  samples[2].cl = NAN;
+  samples[2].cl = INFINITY;
   samples[3].so4 = -1;
   samples.push_back(WaterB());
   const Selection s = SelectSamples(samples);
