@@ -140,6 +140,7 @@ RunSettings LoadRunSettings(workbook::Workbook& workbook) {
   TemperatureSetting(sheet, settings);
   settings.saturationIndices = Choice(sheet, charge_sheet::SaturationIndices, "Saturation indices", "no", "yes");
   settings.waterQuality = Choice(sheet, charge_sheet::WaterQuality, "Water quality", "no", "yes");
+  settings.diagrams = Choice(sheet, charge_sheet::Diagrams, "Diagrams", "no", "yes");
   // g/mol; an empty cell is 0, which a conversion that needs it refuses.
   for (int n = 1; n <= 11; ++n)
     settings.molarMass[static_cast<std::size_t>(n)] = NumberAt(sheet, charge_sheet::MolarMasses[n]);

@@ -224,6 +224,13 @@ public:
     original_ = path;
   }
   fs::path Path() const override { return original_; }
+  PictureSheetState PictureSheet(const std::string& name, std::string_view marker) override {
+    return inner_->PictureSheet(name, marker);
+  }
+  void PutPictureSheet(const std::string& name, std::string_view marker,
+                       const std::vector<Picture>& pictures) override {
+    inner_->PutPictureSheet(name, marker, pictures);
+  }
   void CheckSaveTo(const fs::path& target) const override {
     CheckSavable(target);
     std::error_code ec;

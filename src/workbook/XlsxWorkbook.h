@@ -53,6 +53,8 @@ public:
   // Writes to path and from then on saves there (the original stays as it was).
   void SaveAs(const std::filesystem::path& path) override;
   std::filesystem::path Path() const override;
+  PictureSheetState PictureSheet(const std::string& name, std::string_view marker) override;
+  void PutPictureSheet(const std::string& name, std::string_view marker, const std::vector<Picture>& pictures) override;
 
   // The package with every change applied, without touching any file.
   std::string SaveToBytes();

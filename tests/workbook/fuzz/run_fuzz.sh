@@ -7,7 +7,7 @@ command -v clang++ >/dev/null || { echo "clang++ is not installed: fuzzing skipp
 mkdir -p "$work/corpus" "$work/seeds"
 # shellcheck disable=SC2046
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -ffp-contract=off \
-  -I"$src/src" -DVONTRALEK_TEST_TMP=\"$work\" "$src"/src/workbook/{XlsxWorkbook,XlsxXml,WorkbookFiles,FileNames,LockFiles,FileHold,AtomicSave,Places,Cells,References,NumberText,PackageReader,PackageWriter,SharedStrings,RichText,XlsxSheet,XlsxSheetOutput,XlsxSheetStreaming,RowReadAhead,RowStream,DeflateStream,CalcChain}.cpp \
+  -I"$src/src" -DVONTRALEK_TEST_TMP=\"$work\" "$src"/src/workbook/{XlsxWorkbook,XlsxXml,WorkbookFiles,FileNames,LockFiles,FileHold,AtomicSave,Places,Cells,References,NumberText,PackageReader,PackageWriter,SharedStrings,RichText,XlsxSheet,XlsxSheetOutput,XlsxSheetStreaming,RowReadAhead,RowStream,DeflateStream,CalcChain,Pictures,XlsxPictures}.cpp \
   "$src"/tests/workbook/{fuzz/FuzzXlsxReader,TestPackages}.cpp $(pkg-config --cflags --libs libzip libdeflate libisal pugixml xlsxwriter zlib) \
   -o "$work/fuzz_xlsx_reader"
 # The seed: the parts of a package, separated by NUL (see FuzzXlsxReader.cpp).
