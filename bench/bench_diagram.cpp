@@ -1,10 +1,12 @@
 // Draws 10,000 samples (or argv[1]) into each of the three diagrams as SVG
-// and as PNG; prints the wall time and the file size of each. Target: under
-// 2 s for a diagram of 10,000 samples to SVG.
+// and as PNG; prints the wall time and the file size of each, and with a
+// folder as argv[2] writes the figures there to look at. Target: under 2 s
+// for a diagram of 10,000 samples to SVG.
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <vector>
 
@@ -34,6 +36,10 @@ int main(int argc, char** argv) {
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       std::printf("%-9s %s %d samples: %.3f s, %.1f MB\n", std::string(DiagramKindName(kind)).c_str(),
                   format == ImageFormat::Svg ? "SVG" : "PNG", count, seconds, static_cast<double>(bytes.size()) / 1e6);
+      if (argc > 2) {
+        const std::string name = std::string(DiagramKindName(kind)) + (format == ImageFormat::Svg ? ".svg" : ".png");
+        std::ofstream(std::string(argv[2]) + "/" + name, std::ios::binary) << bytes;
+      }
     }
   }
   return 0;

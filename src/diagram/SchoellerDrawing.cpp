@@ -45,6 +45,8 @@ void DrawSchoeller(Canvas& c, const Selection& selection) {
   c.Text(35, (kTop + kBottom) / 2, "meq/L (logarithmic)", 13, Anchor::Middle, -90);
 
   cairo_t* cr = c.Cairo();
+  // Thousands of thin lines: not smoothed, which costs most of the time and shows little at that density.
+  if (drawn.size() > 1000) cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
   const double size = drawn.size() <= 100 ? 7 : 3;
   for (std::size_t i = 0; i < drawn.size(); ++i) {
     const auto points = SchoellerPoints(*drawn[i]);
@@ -61,6 +63,8 @@ void DrawSchoeller(Canvas& c, const Selection& selection) {
     c.SampleColour(i, drawn.size() <= 100 ? 1 : 0.5);
     cairo_set_line_width(cr, drawn.size() <= 100 ? 1.5 : 0.6);
     cairo_stroke(cr);
+    // Beyond a thousand lines the markers would only hide them (and cost the most time).
+    if (drawn.size() > 1000) continue;
     for (const auto& p : points)
       if (p) c.Marker(i, px(*p).x, px(*p).y, size);
   }

@@ -75,6 +75,7 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   SampleCollector* collector = diagrams ? &*diagrams : options.collector;
   std::optional<CollectingSink> collecting; // names in column A, which the source keeps as the row's field
   if (collector != nullptr) collecting.emplace(sink, *collector, 0);
+  source.keepNames = collector != nullptr;
   PipelineOptions pipeline;
   pipeline.start = StartState::CarryOver;
   pipeline.onFailure = summary.settings.onFailure;

@@ -32,7 +32,8 @@ bool BatchSource::Next(SampleRow& row) {
 
   const auto start = RunClock::now();
   row.place = BatchSampleText(k);
-  row.fields.assign(1, MarkerText(sheet_.Value(static_cast<int>(k + 1), layout::batch_sheet::MarkerColumn)));
+  if (keepNames)
+    row.fields.assign(1, MarkerText(sheet_.Value(static_cast<int>(k + 1), layout::batch_sheet::MarkerColumn)));
   const std::optional<std::string> failure =
       Attempt([&] { return row.place + " could not be read"; },
               [&] {
