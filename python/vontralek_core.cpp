@@ -299,6 +299,10 @@ py::tuple Mix(const std::string& a, const std::string& b, double fraction, const
 
 } // namespace
 
+namespace vontralek {
+void BindDiagram(py::module_& m); // diagram_binding.cpp
+} // namespace vontralek
+
 PYBIND11_MODULE(_core, m) {
   m.doc() = "VONTRALEK speciation of water analyses (the C++ core)";
   static py::exception<VontralekError> error(m, "VontralekError", PyExc_ValueError);
@@ -357,4 +361,5 @@ PYBIND11_MODULE(_core, m) {
   m.def("all_result_names", [] { return table::ResultColumnNames(); });
   m.attr("most_threads") = kMostThreads;
   m.def("safe_texts", &SafeTexts, py::arg("column"), py::arg("name"), py::arg("values"), py::arg("raw"));
+  BindDiagram(m);
 }

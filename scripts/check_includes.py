@@ -20,10 +20,12 @@ ALLOWED = {
     "table": set(),
     "layout": {"model", "workbook", "labdata", "common"},
     "report": {"layout", "model", "workbook", "common"},
-    "run": {"speciation", "layout", "report", "model", "workbook", "labdata", "table", "common"},
+    "run": {"speciation", "layout", "report", "model", "workbook", "labdata", "table", "diagram", "common"},
+    # The water diagrams draw from plain samples in meq/L: no files, no run.
+    "diagram": {"common"},
     # The programs call the run; model and common come with its interface.
-    "cli": {"run", "model", "common", "table", "labdata"},
-    "ui": {"run", "model", "common"},
+    "cli": {"run", "model", "common", "table", "labdata", "diagram"},
+    "ui": {"run", "model", "common", "diagram"},
 }
 # Layers that know no files and no screen.
 NO_SYSTEM = {"common", "model", "speciation"}

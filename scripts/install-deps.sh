@@ -36,6 +36,8 @@ test_packages=(
   python3-setuptools python3-pip python3-venv
   # the desktop windows' tests
   xvfb xauth fonts-comic-neue
+  # the water diagrams: cairo draws SVG and PNG with the DejaVu fonts; rsvg-convert checks the SVG
+  libcairo2-dev fonts-dejavu-core librsvg2-bin
   # clicking through the real program on the virtual X server (screenshots)
   xdotool
   # the Debian package: cpack -G DEB and its dependencies (dpkg-shlibdeps)

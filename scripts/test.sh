@@ -25,5 +25,6 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVONTRALEK_SANIT
   -DVONTRALEK_BUILD_UI=OFF -DVONTRALEK_BUILD_BENCH=OFF "${launcher[@]}"
 cmake --build build-sanitize -j"$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan-suppressions.txt
 (cd build-sanitize && ctest --output-on-failure -j"$(nproc)" -E 'Interop|workbook_fuzz|source\.')
 echo "all, with the sanitizer build: $((SECONDS - start)) s"

@@ -195,3 +195,8 @@ def mix(a, b, fraction, with_sample=None, pair=None, model="ion association", ke
     out = pd.read_csv(io.StringIO(table), float_precision="round_trip", keep_default_na=False, na_values=[""])
     out.attrs["vontralek"] = json.loads(provenance)
     return out
+
+
+from ._diagram import Diagram, diagram  # noqa: E402  (it uses the helpers above)
+
+__all__ += ["diagram", "Diagram"]

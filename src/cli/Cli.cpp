@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "cli/CliOptions.h"
+#include "cli/DiagramRequest.h"
 #include "cli/TableMode.h"
 #include "model/CarbonateTotals.h"
 #include "run/Interruption.h"
@@ -167,6 +168,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     request.options.evaluationTemperatureC = options.evaluationTemperatureC;
     request.options.equilibriumPCO2 = options.equilibriumPCO2;
 
+    DiagramRequest diagram(options);
+    request.options.collector = diagram.Collector();
     ModelState state;
     const auto start = std::chrono::steady_clock::now();
     RunSummary summary;
@@ -177,6 +180,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!options.quiet) PrintSummary(out, request, summary, total, state);
+    std::ostream silent(nullptr); // --quiet: the diagram is drawn, not announced
+    diagram.Finish(options.quiet ? silent : out);
     return summary.samplesFailed > 0 ? 1 : 0;
   } catch (const RunStopped& stopped) {
     // The samples calculated before the signal were saved, the temporary files removed.

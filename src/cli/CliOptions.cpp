@@ -9,6 +9,7 @@
 #include "cli/HelpText.h"
 #include "common/GasPressure.h"
 #include "common/TemperatureRange.h"
+#include "cli/DiagramRequest.h"
 #include "common/Words.h"
 #include "run/TableOptions.h"
 
@@ -33,6 +34,7 @@ bool EndsInCsv(const std::string& name) {
 // Every value is collected, so that an option given twice is named as such.
 struct Collected {
   std::vector<std::string> sheets, pairs, outputs, inputs, models, constants, belowLimits, threads, delimiters;
+  std::vector<std::string> diagrams, diagramOuts;
   std::vector<std::string> evaluationTemperatures, pco2s, fractions, withs;
   bool csv = false;
   bool noSaturationIndices = false, noWaterQuality = false;
@@ -74,6 +76,10 @@ void Define(CLI::App& app, CliOptions& options, Collected& c) {
                "table's status column) and the run goes on (as E26 = continue);\n"
                "exit status 1 if any failed");
   app.add_flag("-q,--quiet", options.quiet, "no progress bar and no summary; errors only");
+  value("--diagram", c.diagrams, "piper|stiff|schoeller",
+        "after the run, draw its samples (the Batch sheet, the Main\n"
+        "sample or a table's rows) into the file of --diagram-out");
+  value("--diagram-out", c.diagramOuts, "FILE.svg|FILE.png", "the diagram's file: SVG (vector) or PNG");
   app.add_flag("--calcite-saturation", options.calciteSaturation,
                "also bring each water to its evaluation temperature and to\n"
                "equilibrium with calcite (closed system): pH and SI calcite\n"
@@ -271,6 +277,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
   }
   if (options.table.decimalComma && options.table.delimiter != ';')
     throw UsageError("--decimal-comma needs --delimiter ';' (a comma cannot separate both fields and decimals)");
+  DiagramOptions(options, c.diagrams, c.diagramOuts);
   if (!c.outputs.empty()) {
     if (c.outputs.front().empty()) throw UsageError("--output needs a file name");
     options.output = c.outputs.front();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "diagram/DiagramSample.h"
 #include "model/ModelState.h"
 
 namespace vontralek::cli {
@@ -53,6 +54,9 @@ struct CliOptions {
     double fraction = 0.0;               // A's share, 0 to 1
     std::optional<std::string> with;     // the sample name of B's one row
   } mix;
+  // --diagram piper|stiff|schoeller --diagram-out FILE: drawn after the run.
+  std::optional<diagram::DiagramKind> diagram;
+  std::filesystem::path diagramOut;
   bool help = false;
   bool version = false;
 };

@@ -9,6 +9,7 @@
 
 #include "cli/TableProgressBar.h"
 #include "run/InputRecord.h"
+#include "cli/DiagramRequest.h"
 #include "run/TableRun.h"
 #include "table/Csv.h"
 
@@ -73,6 +74,8 @@ int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err
   reactions.equilibriumPCO2 = options.equilibriumPCO2.value_or(0.0);
   if (options.mix.selected) return RunMixMode(options, table, out, err);
 
+  DiagramRequest diagram(options);
+  table.collector = diagram.Collector();
   const auto start = std::chrono::steady_clock::now();
   try {
     const TableParameters parameters = LoadTableParameters(table.constants);
@@ -102,6 +105,8 @@ int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err
                             "results in {}.\n",
                             summary.rows, summary.failed, DescribeTableRun(table, summary), summary.threads, seconds,
                             options.output ? options.output->string() : std::string("standard output"));
+      std::ostream silent(nullptr); // --quiet: the diagram is drawn, not announced
+      diagram.Finish(options.quiet ? silent : said);
       return summary.failed > 0 ? 1 : 0; // --keep-going: a row without results is a failure of the run
     };
     if (!options.output) {

@@ -62,8 +62,13 @@ template <std::size_t N> constexpr OneBased<int, N> Columns(const std::string_vi
 }
 
 // The four worksheets, by their number (position among the worksheets).
-inline constexpr int MainSheet = 1;     // one sample in row 5
-inline constexpr int BatchSheet = 2;    // one sample per row from row 2
+inline constexpr int MainSheet = 1;  // one sample in row 5
+inline constexpr int BatchSheet = 2; // one sample per row from row 2
+// The worksheet after the four that a batch's diagrams go on (worksheet 4,
+// E35), and the mark of this program's pictures: a sheet of that name whose
+// pictures lack it is the user's and is never replaced.
+inline constexpr const char* kDiagramSheet = "Diagrams";
+inline constexpr const char* kPictureMarker = "VONTRALEK diagram";
 inline constexpr int ConstantSheet = 3; // log10 of the equilibrium constants
 inline constexpr int ChargeSheet = 4;   // charges, weights and settings
 inline constexpr int WorksheetsNeeded = 4;
@@ -261,7 +266,8 @@ inline constexpr CellRef WaterQuality = A1("E31");      // "no" | "yes"
 inline constexpr CellRef CalciteSaturation = A1("E32");     // "no" | "yes"
 inline constexpr CellRef EvaluationTemperature = A1("E33"); // empty | °C | "per sample"
 inline constexpr CellRef EquilibriumPCO2 = A1("E34");       // empty | atm
-// E35 is kept for the diagrams.
+// The Piper and Schoeller diagrams of a batch on the worksheet kDiagramSheet.
+inline constexpr CellRef Diagrams = A1("E35"); // "no" | "yes"
 // Molar masses, g/mol, of SpeciesTable rows 1 to 11.
 inline constexpr auto MolarMasses = Cells({"B8", "C8", "D8", "E8", "F8", "G8", "H8", "I8", "J8", "K8", "L8"});
 } // namespace charge_sheet

@@ -191,6 +191,7 @@ RunSettings LoadRunSettings(workbook::Workbook& workbook) {
                       "the Batch sheet's column CG (Main sheet: W5)", "the sample's own temperature"},
                      reactions.evaluationTemperature, reactions.evaluationTemperatureC);
   EquilibriumPCO2Setting(sheet, reactions);
+  settings.diagrams = Choice(sheet, charge_sheet::Diagrams, "Diagrams", "no", "yes");
   // g/mol; an empty cell is 0, which a conversion that needs it refuses.
   for (int n = 1; n <= 11; ++n)
     settings.molarMass[static_cast<std::size_t>(n)] = NumberAt(sheet, charge_sheet::MolarMasses[n]);

@@ -49,6 +49,7 @@ struct RunSettings {
   // (hardness, dissolved solids, Larson-Skold, LSI, RSI, PSI, log a(H2O)).
   bool saturationIndices = false;
   bool waterQuality = false;
+  bool diagrams = false; // a batch's Piper and Schoeller diagrams on a worksheet of their own
   PhaseTable phases; // worksheet 3's table (or the shipped one), read when saturationIndices
   ReactionSettings reactions;
   // Molar masses in g/mol of species rows 1 to 11 (index 0 unused), needed

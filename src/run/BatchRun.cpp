@@ -8,8 +8,10 @@
 #include "report/ExtraResults.h"
 #include "report/RunHeadings.h"
 #include "report/StatusColumn.h"
+#include "run/BatchDiagrams.h"
 #include "run/BatchSink.h"
 #include "run/BatchSource.h"
+#include "run/CollectingSink.h"
 #include "run/InputHeadings.h"
 #include "run/MineralRun.h"
 #include "run/Pipeline.h"
@@ -46,6 +48,9 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     SampleReader(summary.settings, state).CheckConversions();
     CountBatchSamples(state, *sheet);
   });
+  if (summary.settings.diagrams)
+    Guarded(state, summary, Text("The diagrams (worksheet 4, E35) cannot be drawn"),
+            [&] { BatchDiagrams::Check(workbook); });
   summary.samplesFound = state.SampleRowCounter - batch_sheet::FirstSampleRow;
   summary.readSeconds += SecondsSince(start);
   StopIfAsked(state, summary, options);
@@ -65,6 +70,12 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
   // Cells that cannot be read leave it to every sample's solve to say so.
   BatchSource source(state, *sheet, summary, progress);
   BatchSink sink(state, workbook, summary, options);
+  std::optional<BatchDiagrams> diagrams;
+  if (summary.settings.diagrams) diagrams.emplace(options.collector);
+  SampleCollector* collector = diagrams ? &*diagrams : options.collector;
+  std::optional<CollectingSink> collecting; // names in column A, which the source keeps as the row's field
+  if (collector != nullptr) collecting.emplace(sink, *collector, 0);
+  source.keepNames = collector != nullptr;
   PipelineOptions pipeline;
   pipeline.start = StartState::CarryOver;
   pipeline.onFailure = summary.settings.onFailure;
@@ -102,7 +113,8 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     }
   };
   try {
-    RunPipeline(state, source, sink, fixedSum ? static_cast<WeightedSumSource&>(*fixedSum) : weightedSum, pipeline);
+    RunPipeline(state, source, collecting ? static_cast<ResultSink&>(*collecting) : sink,
+                fixedSum ? static_cast<WeightedSumSource&>(*fixedSum) : weightedSum, pipeline);
   } catch (const RowStopped& stopped) {
     // "stop": the failed sample's row is cleared, its reason in the status
     // column when that is kept, and the run ends there.
@@ -123,6 +135,9 @@ void RunBatch(ModelState& state, workbook::Workbook& workbook, WeightedSumSource
     throw;
   }
   account();
+  if (diagrams)
+    Guarded(state, summary, Text("The diagrams (worksheet 4, E35) could not be put into the workbook"),
+            [&] { diagrams->Put(workbook); });
   // After a batch the counter names the last sample, whose results the state holds.
   if (state.SampleCount > 0) state.CurrentSample = static_cast<std::int64_t>(state.SampleCount);
 }

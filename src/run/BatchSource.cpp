@@ -3,11 +3,22 @@
 #include <optional>
 #include <string>
 
+#include "layout/Layout.h"
 #include "run/RunSteps.h"
 #include "run/SampleTemperature.h"
 #include "run/Stopwatch.h"
+#include "workbook/NumberText.h"
 
 namespace vontralek::sheet_run {
+
+namespace {
+
+// The sample's name in column A: its text, or its number as the sheet shows it.
+std::string MarkerText(const workbook::CellValue& cell) {
+  return cell.kind == workbook::CellValue::Kind::Number ? workbook::FormatNumber(cell.number) : cell.text;
+}
+
+} // namespace
 
 bool BatchSource::Next(SampleRow& row) {
   if (k_ == count_) return false;
@@ -21,6 +32,8 @@ bool BatchSource::Next(SampleRow& row) {
 
   const auto start = RunClock::now();
   row.place = BatchSampleText(k);
+  if (keepNames)
+    row.fields.assign(1, MarkerText(sheet_.Value(static_cast<int>(k + 1), layout::batch_sheet::MarkerColumn)));
   const std::optional<std::string> failure =
       Attempt([&] { return row.place + " could not be read"; },
               [&] {

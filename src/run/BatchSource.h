@@ -30,6 +30,7 @@ public:
   void Enter(ModelState& state, const SampleRow& row) override;
 
   double readSeconds = 0;
+  bool keepNames = false; // each row's field 0: the sample's name in column A (for a collector)
 
 private:
   const ModelState state_;

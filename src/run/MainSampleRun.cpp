@@ -8,6 +8,7 @@
 #include "run/MineralRun.h"
 #include "run/Pipeline.h"
 #include "run/RunSteps.h"
+#include "run/SampleCollector.h"
 #include "run/SampleReader.h"
 #include "run/SampleTemperature.h"
 #include "run/Stopwatch.h"
@@ -110,6 +111,7 @@ void RunSingleSample(ModelState& state, workbook::Workbook& workbook, WeightedSu
     throw RunError(stopped.what(), DescribeRunProgress(state.SheetMode, summary, ""));
   }
   summary.solveSeconds += SecondsSince(start); // with the writing of the results
+  if (options.collector != nullptr) options.collector->Collect("Main sample", MajorIonsOf(state));
   StopIfAsked(state, summary, options);
 }
 

@@ -12,6 +12,8 @@
 
 namespace vontralek {
 
+class SampleCollector; // run/SampleCollector.h
+
 // How far a run got and what it used; how it is driven beyond the
 // workbook's own settings; the texts that tell the user how far it got.
 
@@ -51,6 +53,8 @@ struct RunOptions {
   // When not null, polled between samples: a signal number other than 0 (set
   // by a SIGINT/SIGTERM handler) ends the run after the current sample.
   const std::atomic<int>* stopSignal = nullptr;
+  // When not null, gets every sample written (its major ions, or none when it failed).
+  SampleCollector* collector = nullptr;
 };
 
 // How far a run got, for the messages: "Samples 1 to 3 (rows 2 to 4) were

@@ -11,6 +11,8 @@
 
 namespace vontralek {
 
+class SampleCollector; // run/SampleCollector.h
+
 // The most worker threads a table run takes (--threads, Python's threads).
 inline constexpr int kMostThreads = 9999;
 
@@ -32,6 +34,7 @@ struct TableOptions {
   // program would run as a formula gets a leading apostrophe (table/TextSafety.h).
   bool rawText = false;
   TableProgressListener* progress = nullptr; // told of every row written (CSV only)
+  SampleCollector* collector = nullptr;           // when set, gets every row written (its major ions)
 };
 
 // "as specified" (also "specified") or "ion association", in any letter case,

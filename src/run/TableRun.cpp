@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <optional>
 
 #include <fmt/format.h>
 
+#include "run/CollectingSink.h"
 #include "run/MineralRun.h"
 #include "run/ReactionColumns.h"
 #include "run/TableUnits.h"
@@ -37,7 +39,10 @@ void SolveTableRows(const TableParameters& parameters, const TableOptions& optio
   const table::InputColumns columns = table::ReadInputColumns(summary.inputHeader, "the input");
   summary.ionsNotMeasured = columns.missingIons;
   summary.notRecognised = columns.unrecognised;
-  const PipelineSummary done = RunPipeline(start, source, sink, weightedSum, pipeline);
+  std::optional<CollectingSink> collecting;
+  if (options.collector != nullptr) collecting.emplace(sink, *options.collector, columns.Index(table::Quantity::Sample));
+  const PipelineSummary done =
+      RunPipeline(start, source, collecting ? static_cast<ResultSink&>(*collecting) : sink, weightedSum, pipeline);
   summary.rows = done.rowsWritten;
   summary.failed = done.rowsFailed;
   summary.threads = done.threads;

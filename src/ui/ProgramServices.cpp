@@ -1,9 +1,12 @@
 #include "ui/ProgramServices.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QUrl>
 
 #include "run/Interruption.h"
 #include "run/Run.h"
+#include "ui/RunEndWindow.h"
 
 namespace vontralek::ui {
 
@@ -22,6 +25,14 @@ RunServices ProgramServices(const std::filesystem::path& namedWorkbook, const QS
   };
   services.endProgram = [](int code) { QCoreApplication::exit(code); };
   services.screenshotDir = screenshotDir;
+  services.openFile = [](const std::filesystem::path& file) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdU16String(file.u16string())));
+  };
+  // The end window with a copy of these services (without itself).
+  services.finished = [services](const RunRequest& request, const RunSummary& summary,
+                                 std::vector<diagram::DiagramSample> samples) {
+    ShowRunEnd(services, request, summary, std::move(samples));
+  };
   return services;
 }
 

@@ -11,6 +11,7 @@
 #include <QtMath>
 
 #include "common/Errors.h"
+#include "run/DiagramSamples.h"
 #include "run/Interruption.h"
 #include "run/TableOptions.h"
 
@@ -70,10 +71,14 @@ bool RunOrEnd(QWidget* window, const RunServices& services, ModelState& state, c
   try {
     // A batch whose failed samples got their reasons ("continue"): the
     // summary of samples calculated and failed, and the first failing rows.
-    const RunSummary summary = services.run(state, request, progress);
+    DiagramSamples samples; // handed to the end window
+    RunRequest collecting = request;
+    if (services.finished) collecting.options.collector = &samples;
+    const RunSummary summary = services.run(state, collecting, progress);
     if (summary.samplesFailed > 0)
       ShowWarning(window, QString::fromUtf8(DescribeFailures(summary) +
                                             " Model: " + std::string(ModelText(summary.settings.model)) + "."));
+    if (services.finished) services.finished(request, summary, std::move(samples.samples));
     return true;
   } catch (const RunStopped& stopped) {
     // Stopped from the terminal: said there, without a box that would wait

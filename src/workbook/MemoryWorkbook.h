@@ -56,6 +56,14 @@ public:
   void SaveAs(const std::filesystem::path&) override { ++saveCount_; }
   std::filesystem::path Path() const override { return "memory.xlsx"; }
   void CheckSaveTo(const std::filesystem::path&) const override {}
+  // Picture sheets are kept by name beside the worksheets.
+  PictureSheetState PictureSheet(const std::string& name, std::string_view marker) override {
+    return pictureSheets.count(name) ? PictureSheetState::Ours : Workbook::PictureSheet(name, marker);
+  }
+  void PutPictureSheet(const std::string& name, std::string_view, const std::vector<Picture>& pictures) override {
+    pictureSheets[name] = pictures;
+  }
+  std::map<std::string, std::vector<Picture>> pictureSheets;
 
   MemoryWorksheet& Sheet(int number) { return static_cast<MemoryWorksheet&>(Worksheets(number)); }
   int ActiveSheet() const { return active_; }

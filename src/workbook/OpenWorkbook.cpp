@@ -227,6 +227,13 @@ public:
   void CheckRoomToWrite(int number, int columns, const fs::path& target) override {
     inner_->CheckRoomToWrite(number, columns, target);
   }
+  PictureSheetState PictureSheet(const std::string& name, std::string_view marker) override {
+    return inner_->PictureSheet(name, marker);
+  }
+  void PutPictureSheet(const std::string& name, std::string_view marker,
+                       const std::vector<Picture>& pictures) override {
+    inner_->PutPictureSheet(name, marker, pictures);
+  }
   void CheckSaveTo(const fs::path& target) const override {
     CheckSavable(target);
     std::error_code ec;

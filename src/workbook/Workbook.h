@@ -4,6 +4,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "workbook/Pictures.h"
 
 namespace vontralek::workbook {
 
@@ -84,6 +87,14 @@ public:
   virtual void CheckRoomToWrite(int number, int columns, const std::filesystem::path& target) {
     (void)number, (void)columns, (void)target;
   }
+  // A worksheet that holds only pictures: whether name exists and whether all
+  // its pictures carry marker (Pictures.h); and putting the pictures on it,
+  // after the last worksheet, or in place of those of a sheet of ours. Where a
+  // format holds no pictures, a sheet of that name is foreign and putting
+  // throws WorkbookError.
+  // Names compare without regard to ASCII case, as spreadsheet programs do.
+  virtual PictureSheetState PictureSheet(const std::string& name, std::string_view marker);
+  virtual void PutPictureSheet(const std::string& name, std::string_view marker, const std::vector<Picture>& pictures);
 };
 
 // Opens a workbook file (.xlsx, .xlsm; .xls and .ods through LibreOffice) for a

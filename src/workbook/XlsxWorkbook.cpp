@@ -16,6 +16,7 @@
 #include "workbook/RichText.h"
 #include "workbook/SharedStrings.h"
 #include "workbook/WorkbookFiles.h"
+#include "workbook/XlsxPictures.h"
 #include "workbook/XlsxSheet.h"
 #include "workbook/XlsxXml.h"
 
@@ -44,6 +45,8 @@ struct XlsxWorkbook::Impl {
   std::unique_ptr<Styles> styles;
   std::unique_ptr<CalcChain> calcChain;
   std::vector<std::unique_ptr<XlsxSheet>> sheets; // the worksheets, in tab order
+  PictureChanges pictures;                        // until the next save
+  std::set<std::string> pictureSheetsAdded;       // names, lower case: a sheet added since the file was read
 
   Impl(const std::filesystem::path& path, const PackageLimits& limits) : package(path, limits) {}
   SheetContext Context() { return {package, *strings, *styles, *calcChain}; }
@@ -170,6 +173,7 @@ std::string XlsxWorkbook::Impl::BuildPackage(const std::string* path) {
   }
   if (workbookDirty) replaced[workbookPart] = Serialize(workbookDoc);
   calcChain->Apply(replaced, deleted);
+  ApplyPictureChanges(package, workbookPart, pictures, replaced, deleted);
   if (replaced.empty() && deleted.empty() && streamed.empty()) return package.Bytes();
   lastSave.serializeSeconds = SecondsSince(start);
   const auto packing = std::chrono::steady_clock::now();
@@ -258,6 +262,7 @@ void XlsxWorkbook::SaveAs(const std::filesystem::path& path) {
         },
         hold);
     lastSave = timings;
+    impl_->pictures = {};
     impl_->package.OpenFile(path);
     for (auto& sheet : impl_->sheets) {
       if (sheet->Streamed()) sheet->Reload();
@@ -265,6 +270,7 @@ void XlsxWorkbook::SaveAs(const std::filesystem::path& path) {
     return;
   }
   std::string bytes = impl_->BuildPackage();
+  impl_->pictures = {}; // in the package from now on
   const auto writing = std::chrono::steady_clock::now();
   WriteFileAtomically(path, bytes, hold);
   lastSave.fileSeconds = SecondsSince(writing);
@@ -292,6 +298,36 @@ void XlsxWorkbook::CheckRoomToWrite(int number, int columns, const std::filesyst
     CheckTemporarySpace(folder, rows, what, query);
     CheckTemporarySpace(beside, file, "the new workbook file", query);
   }
+}
+
+PictureSheetState XlsxWorkbook::PictureSheet(const std::string& name, std::string_view marker) {
+  if (impl_->pictureSheetsAdded.count(LowerName(name))) return PictureSheetState::Ours;
+  for (const auto& sheet : impl_->sheets)
+    if (LowerName(sheet->info().name) == LowerName(name))
+      return PictureSheetOf(impl_->package, sheet->info().part, marker);
+  // A chart sheet or another sheet that is no worksheet by that name is not ours either.
+  pugi::xml_node sheets = Child(impl_->workbookDoc.document_element(), "sheets");
+  for (pugi::xml_node s = Child(sheets, "sheet"); s; s = NextNamed(s, "sheet"))
+    if (LowerName(s.attribute("name").value()) == LowerName(name)) return PictureSheetState::Foreign;
+  return PictureSheetState::Absent;
+}
+
+void XlsxWorkbook::PutPictureSheet(const std::string& name, std::string_view marker,
+                                   const std::vector<Picture>& pictures) {
+  const PictureSheetState state = PictureSheet(name, marker);
+  if (state == PictureSheetState::Foreign || impl_->pictureSheetsAdded.count(LowerName(name)))
+    throw WorkbookError("The worksheet \"" + name + "\" of " + impl_->package.Where() +
+                        " was not written by this program (or was added in this run); its pictures were not "
+                        "replaced. Rename or delete that worksheet.");
+  if (state == PictureSheetState::Absent) {
+    AddPictureSheet(impl_->package, impl_->workbookPart, impl_->workbookDoc, name, pictures, impl_->pictures);
+    impl_->workbookDirty = true;
+    impl_->pictureSheetsAdded.insert(LowerName(name));
+    return;
+  }
+  for (const auto& sheet : impl_->sheets)
+    if (LowerName(sheet->info().name) == LowerName(name))
+      ReplacePictures(impl_->package, sheet->info().part, pictures, impl_->pictures);
 }
 
 void XlsxWorkbook::HoldFile(std::shared_ptr<FileHold> hold) { impl_->hold = std::move(hold); }

@@ -57,6 +57,8 @@ public:
   void SaveAs(const std::filesystem::path& path) override;
   std::filesystem::path Path() const override;
   void CheckRoomToWrite(int number, int columns, const std::filesystem::path& target) override;
+  PictureSheetState PictureSheet(const std::string& name, std::string_view marker) override;
+  void PutPictureSheet(const std::string& name, std::string_view marker, const std::vector<Picture>& pictures) override;
 
   // The package with every change applied, without touching any file.
   std::string SaveToBytes();

@@ -4,11 +4,15 @@
 #include <memory>
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QtTest>
 
+#include "ui/DiagramWindow.h"
 #include "ui/Form1.h"
 #include "ui/Form2.h"
+#include "ui/RunEndWindow.h"
 #include "ui/WindowKit.h"
 
 using namespace vontralek;
@@ -281,6 +285,43 @@ private slots:
       QVERIFY2(failure == "other" ? seen_.boxes[0].startsWith(kWarning) && seen_.boxes[0].contains(box)
                                   : seen_.boxes[0] == kWarning + box,
                qPrintable(seen_.boxes[0]));
+  }
+
+  // The end of a batch: its account, the workbook opened by the desktop, the three diagrams of the two samples
+  // calculated (each figure's size: Stiff 2 panels of 260 x 143 under a 150-pixel key, 50 for the caption), the
+  // shown one saved as SVG; Close closes both windows.
+  void runEndAndDiagrams() {
+    RunServices services = Fake();
+    QStringList opened;
+    services.openFile = [&](const std::filesystem::path& p) {
+      return opened << QString::fromStdString(p.string()), true;
+    };
+    RunRequest request;
+    std::tie(request.workbookPath, request.sheetMode) = std::tuple("/book.xlsx", DataSheet::Batch);
+    RunSummary summary;
+    std::tie(summary.samplesDone, summary.samplesFailed, summary.written) = std::tuple(2, 1, true);
+    std::vector<diagram::DiagramSample> samples = {{"A", 4, 2, 1.5, 0.5, 0.5, 0.5, 2, 5}, {"B", 0, 0, 10}, {"C"}};
+    std::tie(samples[1].cl, samples[2].failed) = std::tuple(10, true);
+    QPointer<RunEndWindow> end = new RunEndWindow(services, request, summary, samples);
+    end->show();
+    QCOMPARE(end->findChild<QLabel*>("Label2")->text(),
+             "Batch sheet: 2 samples calculated, 1 failed.\nModel: as specified.\nSaved to /book.xlsx.");
+    QTest::mouseClick(end->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QCOMPARE(opened, QStringList{"/book.xlsx"});
+    QTest::mouseClick(end->findChild<QPushButton*>("Command2"), Qt::LeftButton);
+    QPointer<DiagramWindow> diagrams = end->findChild<DiagramWindow*>("Diagrams");
+    QVERIFY(diagrams && diagrams->isVisible());
+    QList<QSize> sizes;
+    for (const char* name : {"Piper", "Stiff", "Schoeller"})
+      sizes << diagrams->findChild<QLabel*>(name)->pixmap().size();
+    QCOMPARE(sizes, (QList<QSize>{{1140, 820}, {900, 343}, {1100, 720}}));
+    const QString file = QDir::temp().filePath("vontralek-ui-piper.svg");
+    diagrams->SaveCurrent(file);
+    QFile saved(file);
+    QVERIFY(saved.open(QIODevice::ReadOnly) && saved.readAll().contains("<svg"));
+    QTest::mouseClick(end->findChild<QPushButton*>("Command3"), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!end && !diagrams);
   }
 };
 

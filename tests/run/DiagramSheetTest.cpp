@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "run/Run.h"
+#include "workbook/XlsxWorkbook.h"
+
+namespace vontralek {
+namespace {
+
+namespace fs = std::filesystem;
+using workbook::PictureSheetState;
+using workbook::XlsxWorkbook;
+
+std::string Bytes(const fs::path& path) { return workbook::ReadWorkbookFile(path); }
+
+RunSummary RunBatch(const fs::path& path) {
+  ModelState state;
+  RunRequest request;
+  request.workbookPath = path;
+  request.sheetMode = DataSheet::Batch;
+  return RunWorkbook(state, request, nullptr);
+}
+
+// The shipped workbook (E35 "Diagrams" yes): a batch adds the worksheet "Diagrams" after the four with the
+// Piper and Schoeller pictures; a second batch replaces them (still five sheets, as many parts). A worksheet
+// "Diagrams" whose pictures are not this program's stops the run before anything is written.
+TEST(DiagramSheet, AddedByABatchReplacedByTheNextAUsersSheetStopsTheRun) {
+  const fs::path folder = fs::path(VONTRALEK_TEST_TMP) / "diagram-sheet", path = folder / "book.xlsx";
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  fs::copy_file(VONTRALEK_SHIPPED_WORKBOOK, path);
+  RunBatch(path);
+  const std::string once = Bytes(path);
+  auto book = XlsxWorkbook::FromBytes(once, path);
+  ASSERT_EQ(book->WorksheetCount(), 5);
+  EXPECT_EQ(book->Worksheets(5).Name(), "Diagrams");
+  EXPECT_EQ(book->PictureSheet("Diagrams", "VONTRALEK diagram"), PictureSheetState::Ours);
+  RunBatch(path);
+  auto again = XlsxWorkbook::FromFile(path);
+  EXPECT_EQ(again->WorksheetCount(), 5);
+  EXPECT_EQ(Bytes(path).size() / 1000, once.size() / 1000); // the pictures replaced, not added
+
+  // The same worksheet with pictures of another program's.
+  const fs::path user = folder / "user.xlsx";
+  auto shipped = XlsxWorkbook::FromFile(VONTRALEK_SHIPPED_WORKBOOK);
+  shipped->PutPictureSheet("diagrams", "USER", {{once.substr(0, 0), 10, 10, 0, 0, "USER chart"}});
+  shipped->SaveAs(user);
+  const std::string before = Bytes(user);
+  try {
+    RunBatch(user);
+    ADD_FAILURE() << "the run went on";
+  } catch (const RunError& error) {
+    EXPECT_NE(std::string(error.what()).find("worksheet \"Diagrams\" that this program did not write"),
+              std::string::npos)
+        << error.what();
+  }
+  EXPECT_EQ(Bytes(user), before);
+}
+
+} // namespace
+} // namespace vontralek
