@@ -6,10 +6,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/DiagramRequest.h"
 #include "cli/HelpText.h"
 #include "common/GasPressure.h"
 #include "common/TemperatureRange.h"
-#include "cli/DiagramRequest.h"
 #include "common/Words.h"
 #include "run/TableOptions.h"
 

@@ -7,9 +7,9 @@
 
 #include <fmt/format.h>
 
+#include "cli/DiagramRequest.h"
 #include "cli/TableProgressBar.h"
 #include "run/InputRecord.h"
-#include "cli/DiagramRequest.h"
 #include "run/TableRun.h"
 #include "table/Csv.h"
 

@@ -50,7 +50,7 @@ struct RunSettings {
   bool saturationIndices = false;
   bool waterQuality = false;
   bool diagrams = false; // a batch's Piper and Schoeller diagrams on a worksheet of their own
-  PhaseTable phases; // worksheet 3's table (or the shipped one), read when saturationIndices
+  PhaseTable phases;     // worksheet 3's table (or the shipped one), read when saturationIndices
   ReactionSettings reactions;
   // Molar masses in g/mol of species rows 1 to 11 (index 0 unused), needed
   // only for values in mg/L; 0 where the workbook gives none.

@@ -34,7 +34,7 @@ struct TableOptions {
   // program would run as a formula gets a leading apostrophe (table/TextSafety.h).
   bool rawText = false;
   TableProgressListener* progress = nullptr; // told of every row written (CSV only)
-  SampleCollector* collector = nullptr;           // when set, gets every row written (its major ions)
+  SampleCollector* collector = nullptr;      // when set, gets every row written (its major ions)
 };
 
 // "as specified" (also "specified") or "ion association", in any letter case,

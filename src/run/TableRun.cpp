@@ -40,7 +40,8 @@ void SolveTableRows(const TableParameters& parameters, const TableOptions& optio
   summary.ionsNotMeasured = columns.missingIons;
   summary.notRecognised = columns.unrecognised;
   std::optional<CollectingSink> collecting;
-  if (options.collector != nullptr) collecting.emplace(sink, *options.collector, columns.Index(table::Quantity::Sample));
+  if (options.collector != nullptr)
+    collecting.emplace(sink, *options.collector, columns.Index(table::Quantity::Sample));
   const PipelineSummary done =
       RunPipeline(start, source, collecting ? static_cast<ResultSink&>(*collecting) : sink, weightedSum, pipeline);
   summary.rows = done.rowsWritten;

@@ -81,7 +81,7 @@ TEST(Diagrams, TheCommandLineDrawsTheRunsSamples) {
        1,
        "Piper diagram of 2 samples (meq/L); 1 left out (failed or without cations or anions) written to " + svg},
       {{csv, "-o", folder / "o.csv", "--keep-going", "--diagram", "Stiff", "--diagram-out", png},
-       0,
+       1, // rows failed
        "Stiff diagram of 1 sample (meq/L); 2 left out"},
       {{"--diagram", "piper", book}, 2, "go together"},
       {{"--diagram", "ternary", "--diagram-out", svg, book}, 2, "use piper, stiff or schoeller"},
