@@ -20,12 +20,14 @@ constexpr std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
+// The letters A to Z in lower case (ASCII only: not the locale's rules).
+constexpr char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 // Equal but for the case of the letters A to Z.
 constexpr bool SameLetters(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   return true;
 }
 
@@ -33,11 +35,10 @@ constexpr bool SameLetters(std::string_view a, std::string_view b) {
 // space, hyphen or underscore standing for any one of them.
 constexpr bool SameWord(std::string_view typed, std::string_view word) {
   const auto part = [](char c) { return c == ' ' || c == '-' || c == '_'; };
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
   typed = TrimBlanks(typed);
   if (typed.size() != word.size()) return false;
   for (std::size_t i = 0; i < word.size(); ++i)
-    if (part(word[i]) ? !part(typed[i]) : lower(typed[i]) != lower(word[i])) return false;
+    if (part(word[i]) ? !part(typed[i]) : LowerAscii(typed[i]) != LowerAscii(word[i])) return false;
   return true;
 }
 

@@ -27,7 +27,6 @@ inline constexpr std::array<int, PhaseSpeciesCount> PhaseSpeciesRows{5, 6, 3, 4,
 inline constexpr std::array<const char*, PhaseSpeciesCount> PhaseSpeciesNames{
     "Ca2+", "Mg2+", "Na+", "K+", "Cl-", "NO3-", "SO4 2-", "CO3 2-", "HCO3-", "H+", "H2O"};
 inline constexpr int PhaseWaterIndex = 10; // the coefficient of H2O
-inline constexpr int MaxPhases = 60;
 
 struct Phase {
   std::string name;
