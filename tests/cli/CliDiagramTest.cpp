@@ -50,9 +50,7 @@ TEST(Diagrams, TheRunHandsEveryRowsMajorIonsInMeqPerL) {
 // The command line draws after a workbook batch (names from column A) and after a table; both options
 // or neither, a known kind, an .svg or .png file.
 TEST(Diagrams, TheCommandLineDrawsTheRunsSamples) {
-  const fs::path folder = fs::path(VONTRALEK_TEST_TMP) / "diagrams";
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const fs::path folder = EmptyFolder("diagrams");
   MemoryWorkbook wb;
   FillDefaultParameters(wb);
   for (int k = 1; k <= 3; ++k) {
@@ -91,9 +89,8 @@ TEST(Diagrams, TheCommandLineDrawsTheRunsSamples) {
     EXPECT_EQ(cli::RunCli(args, out, err, {folder, false}), status) << err.str();
     EXPECT_THAT(out.str() + err.str(), HasSubstr(text));
   }
-  std::ifstream drawn(svg), picture(png);
-  EXPECT_THAT((std::ostringstream() << drawn.rdbuf()).str(), HasSubstr("<svg"));
-  EXPECT_THAT((std::ostringstream() << picture.rdbuf()).str().substr(0, 4), HasSubstr("PNG"));
+  EXPECT_THAT(ReadFile(svg), HasSubstr("<svg"));
+  EXPECT_THAT(ReadFile(png).substr(0, 4), HasSubstr("PNG"));
   EXPECT_FALSE(fs::exists(folder / "d.pdf"));
 }
 

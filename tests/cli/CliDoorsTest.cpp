@@ -21,12 +21,6 @@ using ::testing::AllOf, ::testing::HasSubstr, ::testing::Not;
 using Args = std::vector<std::string>;
 namespace fs = std::filesystem;
 
-fs::path Folder(const char* name) {
-  const fs::path folder = fs::path(VONTRALEK_TEST_TMP) / name;
-  fs::remove_all(folder);
-  return fs::create_directories(folder), folder;
-}
-
 // The spring of data/example-waters.csv, then a row whose Ca is no number; without K and NO3 columns.
 constexpr const char* kTable = "sample,pH,alkalinity_meq_L,Na_mmol_L,Ca_mmol_L,Mg_mmol_L,Cl_mmol_L,SO4_mmol_L\n"
                                "SN2,6.8,0.895,0.259,0.26,0.071,0.03,0.025\n";
@@ -47,7 +41,7 @@ Outcome Cli(const Args& args, const std::string& input = kTable, bool terminal =
 // The choice words in any letter case, with spaces, hyphens or underscores, on the command line and in a workbook's
 // settings; every summary names the model that ran.
 TEST(CliDoors, ChoiceWordsInAnySpellingAndSummariesNameTheModel) {
-  const fs::path folder = Folder("doors");
+  const fs::path folder = EmptyFolder("doors");
   MemoryWorkbook wb;
   FillDefaultParameters(wb);
   wb.Sheet(2).Put(2, 1, Num(1));
@@ -76,7 +70,7 @@ TEST(CliDoors, ChoiceWordsInAnySpellingAndSummariesNameTheModel) {
 
 // --keep-going exits 1 whenever a row failed, in the table mode as in the workbook mode.
 TEST(CliDoors, KeepGoingExitsOneWhenARowFailed) {
-  const fs::path folder = Folder("keep");
+  const fs::path folder = EmptyFolder("keep");
   const std::string bad = std::string(kTable) + "MR,7.55,4.07674,0.0199395,x,1.00695,0.0199395,0.159516\n";
   EXPECT_EQ(Cli({"--csv", "-", "--keep-going", "-o", folder / "a.csv"}).status, 0);
   const Outcome failed = Cli({"--csv", "-", "--keep-going", "-o", folder / "b.csv"}, bad);
@@ -99,7 +93,7 @@ TEST(CliDoors, TheHelpListsEveryOptionAndTheSettings) {
 TEST(CliDoors, ProgressOnATerminalOnly) {
   std::string many = kTable;
   for (int i = 0; i < 200; ++i) many += "SN2,6.8,0.895,0.259,0.26,0.071,0.03,0.025\n";
-  const fs::path out = Folder("progress") / "out.csv";
+  const fs::path out = EmptyFolder("progress") / "out.csv";
   EXPECT_THAT(Cli({"--csv", "-", "-o", out}, many, true).err, AllOf(HasSubstr("rows/s"), HasSubstr("201 rows")));
   EXPECT_EQ(Cli({"--csv", "-", "-o", out}, many, false).err, "");
   const Outcome quiet = Cli({"--csv", "-", "-o", out, "--quiet"}, many, true);
@@ -111,7 +105,7 @@ TEST(CliDoors, ProgressOnATerminalOnly) {
 
 // The record names the input file, its size and SHA-256 (checked against sha256sum) and the start time in UTC.
 TEST(CliDoors, TheProvenanceRecordNamesTheInputFileAndTheStartTime) {
-  const fs::path folder = Folder("record");
+  const fs::path folder = EmptyFolder("record");
   const std::string input = folder / "in.csv", output = folder / "out.csv";
   std::ofstream(input, std::ios::binary) << kTable;
   const auto before = std::chrono::system_clock::now();

@@ -20,16 +20,6 @@ using ::testing::HasSubstr;
 using Args = std::vector<std::string>;
 namespace fs = std::filesystem;
 
-std::string Bytes(const std::string& path) {
-  return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
-}
-
-fs::path Folder(const char* name) {
-  const fs::path folder = fs::path(VONTRALEK_TEST_TMP) / name;
-  fs::remove_all(folder);
-  return fs::create_directories(folder), folder;
-}
-
 // Two waters of data/example-waters.csv (Sierra Nevada spring, Madison recharge), the second with Ca "x"; the spring
 // again at pH 10.5 with 0.2 meq/L: hydroxide alone (Kw / 10^-10.5 = 0.32 meq/L) exceeds the alkalinity, no speciation.
 constexpr const char* kTable = "sample,pH,alkalinity_meq_L,Na_mmol_L,K_mmol_L,Ca_mmol_L,Mg_mmol_L,Cl_mmol_L,"
@@ -70,7 +60,7 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   emptyPH.Sheet(1).Put(5, 1, {});
   MovedTabs movedTabs;
   FillDefaultParameters(movedTabs);
-  const fs::path folder = Folder("cli");
+  const fs::path folder = EmptyFolder("cli");
   const std::string in = folder / "in.xlsx", batch = folder / "batch.xlsx", main = folder / "main.xlsx";
   const std::string csv = folder / "in.CSV", kept = folder / "kept.csv", stopped = folder / "stopped.csv";
   const std::string linked = folder / "linked.xlsx", empty = folder / "empty.xlsx", tabs = folder / "tabs.xlsx";
@@ -90,7 +80,6 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
       {{"--pair=carbonate", "-o", main, in}, 0, {"Main sheet: 1 sample calculated", "Ionic strength", "mmol/L", "Temperature     10 °C (worksheet 4, E29)"}},
       {{"--model", "ion-association", "--extras", "-o", folder / "ia.xlsx", in}, 0, {"SI calcite", "Charge balance", "ion association"}},
       {{"--model", "phreeqc", in}, 2, {"--model"}},
-      {{"--help"}, 0, {"--sheet main|batch", "--keep-going", "E26 When a sample fails"}},
       {{folder / "none.xlsx"}, 1, {"none.xlsx"}}, {{"--pair", "alkalinity"}, 2, {"--help"}},
       {{}, 1, {folder.string(), "VONTRALEK.xlsx"}}, // no default workbook beside the program
       {{"--output", in, in}, 2, {"--output names the input workbook"}},
@@ -111,13 +100,13 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   // clang-format on
   for (const auto& [args, status, texts] : cases) {
     const bool existed = !args.empty() && fs::exists(args.back());
-    const std::string before = existed ? Bytes(args.back()) : "";
+    const std::string before = existed ? ReadFile(args.back()) : "";
     std::istringstream input(kTable);
     std::ostringstream out, err;
     EXPECT_EQ(cli::RunCli(args, out, err, {folder, false, nullptr, &input}), status)
         << ::testing::PrintToString(args) << err.str();
     for (const std::string& text : texts) EXPECT_THAT(out.str() + err.str(), HasSubstr(text));
-    EXPECT_EQ(existed ? Bytes(args.back()) : "", before) << args.back();
+    EXPECT_EQ(existed ? ReadFile(args.back()) : "", before) << args.back();
   }
   EXPECT_FALSE(fs::exists(folder / "out.xls"));
   EXPECT_TRUE(workbook::OpenWorkbook(main)->Worksheets(1).Value(4, 1).EqualsText("[CO32-]")); // the carbonate pair
@@ -131,12 +120,12 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   EXPECT_EQ(saved->Worksheets(2).Value(3, At("K3").second).kind, CellValue::Kind::Number);
   ExpectCells(saved->Worksheets(2), {{At("F4"), Text("ND")}, {At("K4"), {}}, {At("K5"), {}}});
   // The table's rows with their reasons, and the provenance beside them; stopped, the row before the bad one.
-  const std::string table = Bytes(kept), partial = Bytes(stopped);
+  const std::string table = ReadFile(kept), partial = ReadFile(stopped);
   EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 4);
   // A failed row: its inputs, 72 empty result fields (68 results, 4 extra) and its reason.
   EXPECT_THAT(table, AllOf(HasSubstr(",0.159516" + std::string(73, ',') + "\"" + csv + " line 3, column 6"),
                            HasSubstr(csv + " line 4: the sample could not be calculated")));
-  EXPECT_THAT(Bytes(kept + ".json"), HasSubstr("\"keep_going\": true"));
+  EXPECT_THAT(ReadFile(kept + ".json"), HasSubstr("\"keep_going\": true"));
   EXPECT_EQ(std::count(partial.begin(), partial.end(), '\n'), 2);
 }
 
@@ -152,7 +141,7 @@ struct SignalOnProgress : std::stringbuf {
 };
 
 TEST(Cli, ASignalSavesTheSamplesCalculatedSoFar) {
-  const fs::path folder = Folder("signal");
+  const fs::path folder = EmptyFolder("signal");
   for (const int signal : {SIGINT, SIGTERM}) {
     const std::string path = folder / "batch.xlsx";
     MemoryWorkbook wb = SpringBook();
@@ -176,7 +165,7 @@ TEST(Cli, ASignalSavesTheSamplesCalculatedSoFar) {
 
 // The summary never prints "-0" or a denormal: E29 = -0 and 5e-324 °C (both in 0 to 100) read "0 °C".
 TEST(Cli, TheSummaryPrintsNoNegativeZeroAndNoDenormal) {
-  const fs::path folder = Folder("summary");
+  const fs::path folder = EmptyFolder("summary");
   for (const double celsius : {-0.0, 5e-324}) {
     MemoryWorkbook wb = SpringBook();
     wb.Sheet(4).Put(29, 5, Num(celsius));
@@ -191,7 +180,7 @@ TEST(Cli, TheSummaryPrintsNoNegativeZeroAndNoDenormal) {
 // Two runs on one file, started together or in turn, never both report success on the same file state. One fills the
 // Main sheet, the other the Batch sheet: when both succeed, the file holds both results (the second read the first's).
 TEST(Cli, TwoRunsOnOneFileNeverBothSucceedOnTheSameState) {
-  const fs::path folder = Folder("concurrent");
+  const fs::path folder = EmptyFolder("concurrent");
   const std::string path = folder / "shared.xlsx";
   int bothSucceeded = 0, oneRefused = 0;
   for (int attempt = 0; attempt < 12; ++attempt) {

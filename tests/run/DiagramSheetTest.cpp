@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "TestSupport.h"
 #include "run/Run.h"
 #include "workbook/XlsxWorkbook.h"
 
@@ -11,8 +12,6 @@ namespace {
 namespace fs = std::filesystem;
 using workbook::PictureSheetState;
 using workbook::XlsxWorkbook;
-
-std::string Bytes(const fs::path& path) { return workbook::ReadWorkbookFile(path); }
 
 RunSummary RunBatch(const fs::path& path) {
   ModelState state;
@@ -26,12 +25,10 @@ RunSummary RunBatch(const fs::path& path) {
 // Piper and Schoeller pictures; a second batch replaces them (still five sheets, as many parts). A worksheet
 // "Diagrams" whose pictures are not this program's stops the run before anything is written.
 TEST(DiagramSheet, AddedByABatchReplacedByTheNextAUsersSheetStopsTheRun) {
-  const fs::path folder = fs::path(VONTRALEK_TEST_TMP) / "diagram-sheet", path = folder / "book.xlsx";
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const fs::path folder = testing::EmptyFolder("diagram-sheet"), path = folder / "book.xlsx";
   fs::copy_file(VONTRALEK_SHIPPED_WORKBOOK, path);
   RunBatch(path);
-  const std::string once = Bytes(path);
+  const std::string once = testing::ReadFile(path);
   auto book = XlsxWorkbook::FromBytes(once, path);
   ASSERT_EQ(book->WorksheetCount(), 5);
   EXPECT_EQ(book->Worksheets(5).Name(), "Diagrams");
@@ -39,14 +36,14 @@ TEST(DiagramSheet, AddedByABatchReplacedByTheNextAUsersSheetStopsTheRun) {
   RunBatch(path);
   auto again = XlsxWorkbook::FromFile(path);
   EXPECT_EQ(again->WorksheetCount(), 5);
-  EXPECT_EQ(Bytes(path).size() / 1000, once.size() / 1000); // the pictures replaced, not added
+  EXPECT_EQ(testing::ReadFile(path).size() / 1000, once.size() / 1000); // the pictures replaced, not added
 
   // The same worksheet with pictures of another program's.
   const fs::path user = folder / "user.xlsx";
   auto shipped = XlsxWorkbook::FromFile(VONTRALEK_SHIPPED_WORKBOOK);
   shipped->PutPictureSheet("diagrams", "USER", {{once.substr(0, 0), 10, 10, 0, 0, "USER chart"}});
   shipped->SaveAs(user);
-  const std::string before = Bytes(user);
+  const std::string before = testing::ReadFile(user);
   try {
     RunBatch(user);
     ADD_FAILURE() << "the run went on";
@@ -55,7 +52,7 @@ TEST(DiagramSheet, AddedByABatchReplacedByTheNextAUsersSheetStopsTheRun) {
               std::string::npos)
         << error.what();
   }
-  EXPECT_EQ(Bytes(user), before);
+  EXPECT_EQ(testing::ReadFile(user), before);
 }
 
 } // namespace

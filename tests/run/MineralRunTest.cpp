@@ -19,14 +19,6 @@ using namespace testing;
 using ::testing::HasSubstr;
 using workbook::MemoryWorksheet;
 
-void Put(MemoryWorksheet& s, const std::string& a1, CellValue v) { s.Put(At(a1).first, At(a1).second, std::move(v)); }
-CellValue Get(const MemoryWorksheet& s, const std::string& a1) { return s.Value(At(a1).first, At(a1).second); }
-double NumberIn(const MemoryWorksheet& s, const std::string& a1) {
-  const CellValue v = Get(s, a1);
-  EXPECT_EQ(v.kind, CellValue::Kind::Number) << a1 << " " << v.text;
-  return v.number;
-}
-
 // The shipped parameters and phase table, ion association, both settings on; seawater on the Main sheet, seawater
 // and a spring without potassium on the Batch sheet.
 MemoryWorkbook Book() {
@@ -42,17 +34,6 @@ MemoryWorkbook Book() {
     PutAnalysis(wb.Sheet(2), row, 2, water);
   }
   return wb;
-}
-
-std::string RunOn(MemoryWorkbook& wb, DataSheet mode) {
-  ModelState s;
-  std::tie(s.SheetMode, s.InputPair) = std::tuple(mode, CarbonatePair::AlkalinityPH);
-  try {
-    RunCalculation(s, wb, nullptr, nullptr);
-  } catch (const RunError& e) {
-    return e.what();
-  }
-  return "";
 }
 
 TEST(MineralRun, TheShippedWorkbookHoldsTheDefaultPhasesWithBothSettingsOn) {

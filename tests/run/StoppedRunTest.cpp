@@ -7,7 +7,6 @@
 
 #include <csignal>
 #include <fstream>
-#include <iterator>
 
 #include <fmt/format.h>
 
@@ -29,10 +28,6 @@ using Edits = std::vector<std::tuple<int, const char*, CellValue>>; // worksheet
 fs::path Folder() {
   const fs::path folder = fs::temp_directory_path() / ("vontralek-stopped-" + std::to_string(getpid()));
   return fs::create_directories(folder), folder;
-}
-
-std::string ReadFile(const fs::path& path) {
-  return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
 // n samples on the Batch sheet (the spring, the recharge water, the seawater in turn) and the Main sheet's spring.
@@ -229,16 +224,19 @@ TEST(StoppedRun, AConvertedWorkbookThatCalculatesNothingIsNotConvertedBack) {
   EXPECT_EQ(ReadFile(folder / "book.ods"), "not read by the stand-in");
 }
 
-// The handler notes SIGTERM, as it does SIGINT, instead of ending the program (in a child process: without the handler
-// SIGTERM ends it).
-TEST(StoppedRun, TheStopHandlerNotesSigterm) {
-  EXPECT_EXIT(
-      {
-        InstallStopHandlers();
-        std::raise(SIGTERM);
-        std::exit(StopSignal().load() == SIGTERM ? 0 : 1);
-      },
-      ::testing::ExitedWithCode(0), "");
+// The handler notes SIGINT or SIGTERM instead of ending the program (in a child process: without the handler the
+// signal ends it); the run polls it between samples.
+TEST(StoppedRun, TheStopHandlerNotesTheSignal) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    EXPECT_EXIT(
+        {
+          InstallStopHandlers();
+          std::raise(signal);
+          std::exit(StopSignal().load() == signal ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << signal;
+  }
 }
 
 } // namespace

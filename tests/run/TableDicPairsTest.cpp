@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
 #include "run/TableRun.h"
 #include "table/Csv.h"
 
@@ -36,24 +37,13 @@ std::string ExampleTable() {
 
 // Every output row by column name, from the table mode with both reactions.
 Rows Solve(const std::string& csv) {
-  static const TableParameters shipped = LoadTableParameters(std::nullopt);
   TableOptions options;
   options.settings.reactions = {.calciteSaturation = true,
                                 .evaluationTemperature = TemperatureSource::Fixed,
                                 .evaluationTemperatureC = 10.0,
                                 .equilibriumPCO2Given = true,
                                 .equilibriumPCO2 = 3.98e-4};
-  std::istringstream in(csv);
-  std::ostringstream out;
-  RunTable(in, "in.csv", out, options, shipped);
-  std::istringstream text(out.str());
-  table::CsvReader reader(text, "out.csv");
-  Rows rows;
-  for (std::vector<std::string> f; reader.Next(f);) {
-    auto& row = rows.emplace_back();
-    for (std::size_t i = 0; i < f.size(); ++i) row[reader.Header()[i]] = f[i];
-  }
-  return rows;
+  return testing::CsvRecords(testing::RunTableText(csv, options));
 }
 
 // The table with column `replaced` (pH or alkalinity) giving way to the DIC of `given`, as `name` (value x factor).

@@ -5,20 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <string>
 
+#include "TestSupport.h"
 #include "run/RunError.h"
 
 namespace vontralek {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Contents(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 void Write(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
@@ -59,7 +54,7 @@ TEST_F(UserWorkbookTest, InstalledTheUserCopyIsMadeOnceFromTheTemplateAndThenKep
   const DefaultWorkbook first = LocateDefaultWorkbook(bin_, places_);
   EXPECT_EQ(first.path, copy);
   EXPECT_EQ(first.createdFrom, templatePath);
-  EXPECT_EQ(Contents(copy), "template");
+  EXPECT_EQ(testing::ReadFile(copy), "template");
   // The copy is the user's to edit, although the template is read-only.
   EXPECT_NE(fs::status(copy).permissions() & fs::perms::owner_write, fs::perms::none);
 
@@ -67,8 +62,8 @@ TEST_F(UserWorkbookTest, InstalledTheUserCopyIsMadeOnceFromTheTemplateAndThenKep
   const DefaultWorkbook second = LocateDefaultWorkbook(bin_, places_);
   EXPECT_EQ(second.path, copy);
   EXPECT_FALSE(second.createdFrom);
-  EXPECT_EQ(Contents(copy), "edited by the user");
-  EXPECT_EQ(Contents(templatePath), "template");
+  EXPECT_EQ(testing::ReadFile(copy), "edited by the user");
+  EXPECT_EQ(testing::ReadFile(templatePath), "template");
   // No temporary file of the copy is left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(copy.parent_path()), fs::directory_iterator()), 1);
 }

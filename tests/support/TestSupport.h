@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <tuple>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "model/ModelState.h"
+#include "run/TableOptions.h"
 #include "workbook/MemoryWorkbook.h"
 
 namespace vontralek::testing {
@@ -114,6 +116,43 @@ inline void PutAnalysis(workbook::MemoryWorksheet& sheet, int row, int column, c
 // Worksheets 3 and 4 with the shipped parameters (log K, charges, weights, E19, E20): the "A1 input = value" lines of
 // data/workbook/3-constants.txt and 4-charges.txt, and worksheet 3's temperature data (rows 55 on) with its title.
 void FillDefaultParameters(MemoryWorkbook& wb);
+
+// A cell by its A1 address; NumberIn expects a number there.
+inline void Put(workbook::MemoryWorksheet& s, const std::string& a1, CellValue v) {
+  s.Put(At(a1).first, At(a1).second, std::move(v));
+}
+inline CellValue Get(const workbook::Worksheet& s, const std::string& a1) {
+  return s.Value(At(a1).first, At(a1).second);
+}
+inline double NumberIn(const workbook::Worksheet& s, const std::string& a1) {
+  const CellValue v = Get(s, a1);
+  EXPECT_EQ(v.kind, CellValue::Kind::Number) << a1 << ": " << v.text;
+  return v.number;
+}
+
+// A workbook run over the samples of one sheet: the error's message, or "" when there was none.
+std::string RunOn(MemoryWorkbook& wb, DataSheet mode, CarbonatePair pair = CarbonatePair::AlkalinityPH);
+
+// The table mode over a CSV text with the compiled-in parameters: the output text.
+std::string RunTableText(const std::string& csv, TableOptions options = {});
+
+// A CSV text, lines starting with # left out: the header and the rows, or the rows by column name.
+using Fields = std::vector<std::string>;
+std::vector<Fields> CsvFields(const std::string& text);
+std::vector<std::map<std::string, std::string>> CsvRecords(const std::string& text);
+
+// A file's bytes.
+std::string ReadFile(const std::filesystem::path& path);
+
+#ifdef VONTRALEK_TEST_TMP
+// An empty folder of that name among the tests' temporary files.
+inline std::filesystem::path EmptyFolder(const std::string& name) {
+  const std::filesystem::path folder = std::filesystem::path(VONTRALEK_TEST_TMP) / name;
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+#endif
 
 // Every cell of the in-memory workbook written to an .xlsx file (libxlsxwriter,
 // row by row, so that large workbooks stream). Throws std::runtime_error.
