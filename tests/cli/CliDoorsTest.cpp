@@ -76,17 +76,6 @@ TEST(CliDoors, KeepGoingExitsOneWhenARowFailed) {
   const Outcome failed = Cli({"--csv", "-", "--keep-going", "-o", folder / "b.csv"}, bad);
   EXPECT_EQ(failed.status, 1);
   EXPECT_THAT(failed.out, HasSubstr("2 rows (1 with a reason in status)"));
-  EXPECT_EQ(Cli({"--csv", "-", "--keep-going"}, bad).status, 1); // results on standard output
-}
-
-// The help comes from the option definitions: every option with its description, the settings and exit statuses after.
-TEST(CliDoors, TheHelpListsEveryOptionAndTheSettings) {
-  const Outcome o = Cli({"--help"});
-  EXPECT_EQ(o.status, 0);
-  for (const char* text : {"--sheet", "--pair", "--output", "--model", "--extras", "--keep-going", "--csv",
-                           "--constants", "--below-limit", "--threads", "--quiet", "--raw-text", "--version",
-                           "E26 When a sample fails", "Exit status", "ion association (default)"})
-    EXPECT_THAT(o.out, HasSubstr(text));
 }
 
 // On a terminal a table run draws its progress on the error stream; otherwise, and with --quiet, nothing.

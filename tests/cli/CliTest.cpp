@@ -80,6 +80,9 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
       {{"--pair=carbonate", "-o", main, in}, 0, {"Main sheet: 1 sample calculated", "Ionic strength", "mmol/L", "Temperature     10 °C (worksheet 4, E29)"}},
       {{"--model", "ion-association", "--extras", "-o", folder / "ia.xlsx", in}, 0, {"SI calcite", "Charge balance", "ion association"}},
       {{"--model", "phreeqc", in}, 2, {"--model"}},
+      // The help from the option definitions: every option, then the settings and exit statuses.
+      {{"--help"}, 0, {"--sheet main|batch", "--pair", "--output", "--model", "--extras", "--keep-going", "--csv", "--constants",
+        "--below-limit", "--threads", "--quiet", "--raw-text", "--version", "E26 When a sample fails", "Exit status", "ion association (default)"}},
       {{folder / "none.xlsx"}, 1, {"none.xlsx"}}, {{"--pair", "alkalinity"}, 2, {"--help"}},
       {{}, 1, {folder.string(), "VONTRALEK.xlsx"}}, // no default workbook beside the program
       {{"--output", in, in}, 2, {"--output names the input workbook"}},

@@ -23,6 +23,13 @@ def run_cli(frame, tmp_path, *options):
     return done, target
 
 
+def cli_table(frame, tmp_path, *options):
+    """The command line's output table of a run that must succeed."""
+    done, target = run_cli(frame, tmp_path, *options)
+    assert done.returncode == 0, done.stderr
+    return pd.read_csv(target, float_precision="round_trip", keep_default_na=False, na_values=[""])
+
+
 def same_bits(a, b):
     """Equal numbers, NaN where the other has NaN."""
     a, b = np.asarray(a, dtype=np.float64), np.asarray(b, dtype=np.float64)
@@ -32,9 +39,7 @@ def same_bits(a, b):
 @pytest.mark.parametrize("model", ["specified", "ion-association"])
 def test_frame_results_are_the_tables(tmp_path, model):
     frame = example_waters()
-    done, target = run_cli(frame, tmp_path, "--model", model, "--threads", "2")
-    assert done.returncode == 0, done.stderr
-    table = pd.read_csv(target, float_precision="round_trip", keep_default_na=False, na_values=[""])
+    table = cli_table(frame, tmp_path, "--model", model, "--threads", "2")
     result = vontralek.speciate(frame, model="as specified" if model == "specified" else model, threads=1)
     assert list(result.columns) == list(table.columns) == vontralek.result_columns(frame)
     numbers = [c for c in result.columns if c not in ("sample", "status")]
@@ -94,9 +99,7 @@ def test_temperature_argument_overrides_the_column_and_agrees_with_the_table(tmp
     # an empty column (NaN) is no temperature; 150 °C is refused.
     frame = example_waters()
     at10 = frame.assign(temperature_C=10.0)
-    done, target = run_cli(at10, tmp_path, "--model", "ion-association")
-    assert done.returncode == 0, done.stderr
-    table = pd.read_csv(target, float_precision="round_trip", keep_default_na=False, na_values=[""])
+    table = cli_table(at10, tmp_path, "--model", "ion-association")
     result = vontralek.speciate(frame.assign(temperature_C=np.nan), model="ion-association", temperature_C=10)
     numbers = [c for c in result.columns if c not in ("sample", "status", "temperature_C")]
     assert same_bits(result[numbers], table[numbers])
@@ -160,9 +163,7 @@ def test_missing_values_mean_not_measured_whatever_the_dtype():
 def test_one_default_model_words_in_any_spelling_and_safe_text(tmp_path):
     # Nothing stored chooses a frame's model: the ion-association model, as in the command line's table mode.
     frame = example_waters()
-    done, target = run_cli(frame, tmp_path)
-    assert done.returncode == 0, done.stderr
-    table = pd.read_csv(target, float_precision="round_trip", keep_default_na=False, na_values=[""])
+    table = cli_table(frame, tmp_path)
     default = vontralek.speciate(frame)
     numbers = [c for c in default.columns if c not in ("sample", "status")]
     assert same_bits(default[numbers], table[numbers])

@@ -67,13 +67,6 @@ TEST(LabTables, AnIonWithoutAColumnCountsAsNotMeasured) {
   EXPECT_THAT(b.provenance["columns_not_recognised"], ElementsAre("Kalium mg"));
 }
 
-// A run that stops for want of a column names the columns it did not recognise.
-TEST(LabTables, AMissingPairNamesTheColumnsNotRecognised) {
-  EXPECT_THAT([] { RunLab("Probe,pH,Alcalinidad (mg/L como CaCO3),Ca (mg/L)\nx,7,100,20\n"); },
-              ::testing::ThrowsMessage<table::CsvError>(AllOf(
-                  HasSubstr("no carbonate pair"), HasSubstr("not recognised: Probe, Alcalinidad (mg/L como CaCO3)"))));
-}
-
 // Text fields that a spreadsheet would run as formulas are written with an apostrophe, the header's too, unless raw
 // text is asked for; numbers stay numbers. A NUL byte is refused, naming its line and column.
 TEST(LabTables, FormulasInTextAreDefusedAndNulIsRefused) {

@@ -134,8 +134,7 @@ TEST(RunCalculation, MainSheetHeadingsAndResultsAreThoseOfAnIndependentSolve) {
 }
 
 TEST(RunCalculation, BatchRowsAreThoseOfIndependentSolvesSharingOneState) {
-  // Solved on a second core (the listener does not look at the state), and on
-  // one thread for a listener that does.
+  // Solved on a second core (the listener does not look at the state), and on one thread for a listener that does.
   for (const auto& [c, looks] :
        {std::pair{kPairs[0], false}, {kPairs[0], true}, {kPairs[1], false}, {kPairs[2], false}, {kPairs[2], true}}) {
     SCOPED_TRACE(std::string(c.a4) + (looks ? ", one thread" : ""));

@@ -145,16 +145,12 @@ TEST(StoppedRun, ARunThatCalculatesNothingLeavesTheFileByteForByte) {
   const CarbonatePair ph = CarbonatePair::AlkalinityPH, pco2 = CarbonatePair::AlkalinityPCO2,
                       hco3 = CarbonatePair::BicarbonateCarbonate;
   using Words = std::vector<const char*>;
+  // clang-format off
   const std::tuple<DataSheet, CarbonatePair, Edits, Words> cases[] = {
-      {B,
-       pco2,
-       {{2, "B1", Text("pH")}, {2, "C1", Text("Alk/meq/L")}},
-       {"cells B1:C1", "alkalinity and pH (B1: \"pH\")", "alkalinity and pCO2",
-        "clear B1:C1 to change the sheet's pair"}},
+      {B, pco2, {{2, "B1", Text("pH")}, {2, "C1", Text("Alk/meq/L")}},
+       {"cells B1:C1", "alkalinity and pH (B1: \"pH\")", "alkalinity and pCO2", "clear B1:C1 to change the sheet's pair"}},
       {B, ph, {{2, "B1", Text("[CO32-]/mmol/L")}}, {"B1:C1", "bicarbonate and carbonate", "clear B1:C1"}},
-      {B,
-       hco3,
-       {{2, "C1", Text("Alk/meq/L")}},
+      {B, hco3, {{2, "C1", Text("Alk/meq/L")}},
        {"C1: \"Alk/meq/L\"", "alkalinity and pH, alkalinity and pCO2 or alkalinity and DIC"}},
       {M, ph, {{1, "A4", Text("[CO32-]")}, {1, "B4", Text("[HCO3-]")}}, {"cells A4:B4", "clear A4:B4 to change"}},
       {B, ph, {{2, "B1", Text("Field pH")}}, {"cell B1 holds \"Field pH\"", "heading \"pH\""}},
@@ -168,6 +164,7 @@ TEST(StoppedRun, ARunThatCalculatesNothingLeavesTheFileByteForByte) {
       {B, ph, {{2, "A2", {}}}, {}},
       {B, pco2, {{2, "B1", Text("pCO2")}}, {nullptr}},
       {M, hco3, {{1, "A4", Text("[CO32-]")}, {1, "B4", {}}}, {nullptr}}};
+  // clang-format on
   const fs::path path = Folder() / "nothing.xlsx";
   for (const int rows : {3, 5000}) {
     MemoryWorkbook wb = Waters(rows, "stop");

@@ -2,7 +2,7 @@
 // in the build tree, else the user's own copy of the installed template.
 #include "run/UserWorkbook.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <fstream>
 #include <string>
@@ -14,6 +14,7 @@ namespace vontralek {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::HasSubstr, ::testing::ThrowsMessage;
 
 void Write(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
@@ -77,23 +78,14 @@ TEST_F(UserWorkbookTest, TheDataFolderFollowsXdgDataHomeWhenAbsolute) {
 }
 
 TEST_F(UserWorkbookTest, WithoutWorkbookOrTemplateTheMessageNamesTheProgramFolder) {
-  try {
-    LocateDefaultWorkbook(bin_, places_);
-    FAIL() << "no workbook anywhere, yet one was found";
-  } catch (const RunError& error) {
-    EXPECT_NE(std::string(error.what()).find(bin_.string()), std::string::npos) << error.what();
-  }
+  EXPECT_THAT([&] { LocateDefaultWorkbook(bin_, places_); }, ThrowsMessage<RunError>(HasSubstr(bin_.string())));
 }
 
 TEST_F(UserWorkbookTest, AUserFolderThatCannotBeMadeIsReportedWithItsPath) {
   Write(root_ / "prefix" / "share" / "vontralek" / "VONTRALEK.xlsx", "template");
   Write(root_ / "home" / ".local", "a file where the folder should be");
-  try {
-    LocateDefaultWorkbook(bin_, places_);
-    FAIL() << "a copy was made under a file";
-  } catch (const RunError& error) {
-    EXPECT_NE(std::string(error.what()).find((root_ / "home" / ".local").string()), std::string::npos) << error.what();
-  }
+  EXPECT_THAT([&] { LocateDefaultWorkbook(bin_, places_); },
+              ThrowsMessage<RunError>(HasSubstr((root_ / "home" / ".local").string())));
 }
 
 } // namespace
