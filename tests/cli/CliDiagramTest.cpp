@@ -51,12 +51,8 @@ TEST(Diagrams, TheRunHandsEveryRowsMajorIonsInMeqPerL) {
 // or neither, a known kind, an .svg or .png file.
 TEST(Diagrams, TheCommandLineDrawsTheRunsSamples) {
   const fs::path folder = EmptyFolder("diagrams");
-  MemoryWorkbook wb;
-  FillDefaultParameters(wb);
-  for (int k = 1; k <= 3; ++k) {
-    wb.Sheet(2).Put(k + 1, 1, Text(k == 1 ? "W1" : k == 2 ? "W2" : "W3"));
-    PutAnalysis(wb.Sheet(2), k + 1, 2, kSpring);
-  }
+  MemoryWorkbook wb = BatchBook({kSpring, kSpring, kSpring});
+  for (const char* name : {"A2", "A3", "A4"}) Put(wb.Sheet(2), name, Text(name));
   wb.Sheet(2).Put(3, 6, Text("ND")); // sample 2's calcium: fails
   const std::string book = folder / "b.xlsx", csv = folder / "t.csv";
   WriteXlsx(book, wb);
@@ -70,7 +66,7 @@ TEST(Diagrams, TheCommandLineDrawsTheRunsSamples) {
   run.collector = &collected;
   RunCalculation(state, wb, nullptr, nullptr, run);
   ASSERT_EQ(collected.samples.size(), 3u);
-  EXPECT_EQ(collected.samples[2].name, "W3");
+  EXPECT_EQ(collected.samples[2].name, "A4");
   EXPECT_TRUE(collected.samples[1].failed && !collected.samples[2].failed);
   std::ofstream(csv) << kTable;
   const std::string svg = folder / "b.svg", png = folder / "t.PNG";

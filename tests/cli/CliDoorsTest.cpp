@@ -42,10 +42,7 @@ Outcome Cli(const Args& args, const std::string& input = kTable, bool terminal =
 // settings; every summary names the model that ran.
 TEST(CliDoors, ChoiceWordsInAnySpellingAndSummariesNameTheModel) {
   const fs::path folder = EmptyFolder("doors");
-  MemoryWorkbook wb;
-  FillDefaultParameters(wb);
-  wb.Sheet(2).Put(2, 1, Num(1));
-  PutAnalysis(wb.Sheet(2), 2, 2, kSpring);
+  MemoryWorkbook wb = BatchBook({kSpring});
   wb.Sheet(4).Put(23, 5, Text(" Ion_Association")); // E23
   wb.Sheet(4).Put(28, 5, Text("MEQ/L"));            // E28
   const std::string book = folder / "in.xlsx";

@@ -30,13 +30,8 @@ constexpr const char* kTable = "sample,pH,alkalinity_meq_L,Na_mmol_L,K_mmol_L,Ca
 
 // The spring on the Main sheet and as Batch samples 1 to 3.
 MemoryWorkbook SpringBook() {
-  MemoryWorkbook wb;
-  FillDefaultParameters(wb);
+  MemoryWorkbook wb = BatchBook({kSpring, kSpring, kSpring});
   PutAnalysis(wb.Sheet(1), 5, 1, kSpring);
-  for (int k = 1; k <= 3; ++k) {
-    wb.Sheet(2).Put(k + 1, 1, Num(k));
-    PutAnalysis(wb.Sheet(2), k + 1, 2, kSpring);
-  }
   return wb;
 }
 

@@ -18,12 +18,7 @@ using namespace vontralek::testing;
 using ::testing::AllOf, ::testing::HasSubstr;
 
 TEST(CliTemporaryRoom, ABatchWhoseTemporaryFolderCannotBeUsedIsRefusedBeforeItsFirstSample) {
-  MemoryWorkbook wb;
-  FillDefaultParameters(wb);
-  for (int k = 1; k <= 5000; ++k) { // some 2 MB of sheet XML: streamed
-    wb.Sheet(2).Put(k + 1, 1, Num(k));
-    PutAnalysis(wb.Sheet(2), k + 1, 2, kSpring);
-  }
+  MemoryWorkbook wb = BatchBook(std::vector<Analysis>(5000, kSpring)); // some 2 MB of sheet XML: streamed
   const fs::path folder = EmptyFolder("cli-temporary-room");
   const std::string path = folder / "large.xlsx";
   WriteXlsx(path, wb);

@@ -22,17 +22,12 @@ using workbook::MemoryWorksheet;
 // The shipped parameters and phase table, ion association, both settings on; seawater on the Main sheet, seawater
 // and a spring without potassium on the Batch sheet.
 MemoryWorkbook Book() {
-  MemoryWorkbook wb;
-  FillDefaultParameters(wb);
+  Analysis spring = kSpring;
+  spring[3] = 0.0; // no potassium: no SI of sylvite
+  MemoryWorkbook wb = BatchBook({kSeawater, spring});
   for (const auto& [cell, text] : {std::pair{"E23", "ion association"}, {"E30", "Yes "}, {"E31", "yes"}})
     Put(wb.Sheet(4), cell, Text(text));
   PutAnalysis(wb.Sheet(1), 5, 1, kSeawater);
-  Analysis spring = kSpring;
-  spring[3] = 0.0; // no potassium: no SI of sylvite
-  for (const auto& [row, water] : {std::pair{2, kSeawater}, {3, spring}}) {
-    wb.Sheet(2).Put(row, 1, Text("w"));
-    PutAnalysis(wb.Sheet(2), row, 2, water);
-  }
   return wb;
 }
 

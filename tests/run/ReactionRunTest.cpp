@@ -32,8 +32,7 @@ std::map<std::string, std::map<std::string, double>> SeawaterAt25() {
 // Seawater at 25 °C, ion association, calcite saturation per sample and CO2 at 10^-3.4 atm: on the Main sheet and
 // on Batch rows 2 (evaluated at 10 °C, CG2) and 3 (at its own temperature, CG3 empty).
 MemoryWorkbook Book() {
-  MemoryWorkbook wb;
-  FillDefaultParameters(wb);
+  MemoryWorkbook wb = BatchBook({kSeawater, kSeawater});
   for (const auto& [cell, v] : {std::pair{"E23", Text("ion association")},
                                 {"E29", Num(25)},
                                 {"E32", Text("yes")},
@@ -42,10 +41,6 @@ MemoryWorkbook Book() {
                                 {"E26", Text("continue")}})
     Put(wb.Sheet(4), cell, v);
   PutAnalysis(wb.Sheet(1), 5, 1, kSeawater);
-  for (int row : {2, 3}) {
-    wb.Sheet(2).Put(row, 1, Text("SW"));
-    PutAnalysis(wb.Sheet(2), row, 2, kSeawater);
-  }
   Put(wb.Sheet(2), "CG2", Num(10));
   return wb;
 }

@@ -372,14 +372,11 @@ TEST(RunCalculation, ABatchWithBadRowsGoesOnOrStopsAtTheFirst) {
       {402, "J", Text("<-2")}, {555, "E", Text("ND")}, {600, "B", Num(10.5)}, {777, "C", {}},
       {890, "H", Text("1,5")}, {1001, "I", Num(-0.2)}};
   const auto book = [&](const char* onFailure) {
-    MemoryWorkbook wb;
-    FillDefaultParameters(wb);
+    std::vector<Analysis> waters;
+    for (int row = 2; row <= 1001; ++row) waters.push_back(row % 2 ? kSpring : kRecharge);
+    MemoryWorkbook wb = BatchBook(waters);
     for (const auto& [cell, text] : {std::pair{"E24", "yes"}, {"E25", "zero"}, {"E26", onFailure}})
       Put(wb.Sheet(4), cell, Text(text));
-    for (int row = 2; row <= 1001; ++row) {
-      wb.Sheet(2).Put(row, 1, Num(row));
-      PutAnalysis(wb.Sheet(2), row, 2, row % 2 ? kSpring : kRecharge);
-    }
     Put(wb.Sheet(2), "C600", Num(0.2)); // with pH 10.5: no carbonate left, a failed solve
     for (const auto& [row, column, value] : bad) {
       Put(wb.Sheet(2), column + std::to_string(row), value);
@@ -486,14 +483,9 @@ double Number(const std::string& text) {
 
 // The same waters on a workbook's Batch sheet, run as its batch (state carried on), optionally at E29 °C.
 MemoryWorkbook WorkbookBatch(const std::vector<Analysis>& waters, SpeciationModel model, CellValue celsius = {}) {
-  MemoryWorkbook wb;
-  FillDefaultParameters(wb);
+  MemoryWorkbook wb = BatchBook(waters);
   Put(wb.Sheet(4), "E23", Text(model == kIonAssociation ? "ion association" : "as specified"));
   Put(wb.Sheet(4), "E29", celsius);
-  for (std::size_t i = 0; i < waters.size(); ++i) {
-    wb.Sheet(2).Put(static_cast<int>(i) + 2, 1, Text("w"));
-    PutAnalysis(wb.Sheet(2), static_cast<int>(i) + 2, 2, waters[i]);
-  }
   EXPECT_EQ(Calculation(wb, DataSheet::Batch, CarbonatePair::AlkalinityPH).error, "");
   return wb;
 }

@@ -32,15 +32,11 @@ fs::path Folder() {
 
 // n samples on the Batch sheet (the spring, the recharge water, the seawater in turn) and the Main sheet's spring.
 MemoryWorkbook Waters(int n, const char* onFailure) {
-  MemoryWorkbook wb;
-  FillDefaultParameters(wb);
-  wb.Sheet(4).Put(At("E26").first, At("E26").second, Text(onFailure));
+  std::vector<Analysis> waters;
+  for (int k = 1; k <= n; ++k) waters.push_back(std::array{kSpring, kRecharge, kSeawater}[k % 3]);
+  MemoryWorkbook wb = BatchBook(waters);
+  Put(wb.Sheet(4), "E26", Text(onFailure));
   PutAnalysis(wb.Sheet(1), 5, 1, kSpring);
-  const Analysis waters[] = {kSpring, kRecharge, kSeawater};
-  for (int k = 1; k <= n; ++k) {
-    wb.Sheet(2).Put(k + 1, 1, Text("w"));
-    PutAnalysis(wb.Sheet(2), k + 1, 2, waters[k % 3]);
-  }
   return wb;
 }
 

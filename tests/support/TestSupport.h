@@ -117,6 +117,17 @@ inline void PutAnalysis(workbook::MemoryWorksheet& sheet, int row, int column, c
 // data/workbook/3-constants.txt and 4-charges.txt, and worksheet 3's temperature data (rows 55 on) with its title.
 void FillDefaultParameters(MemoryWorkbook& wb);
 
+// The shipped parameters and these waters as Batch samples from row 2, numbered in column A.
+inline MemoryWorkbook BatchBook(const std::vector<Analysis>& waters) {
+  MemoryWorkbook wb;
+  FillDefaultParameters(wb);
+  for (int k = 1; k <= static_cast<int>(waters.size()); ++k) {
+    wb.Sheet(2).Put(k + 1, 1, Num(k));
+    PutAnalysis(wb.Sheet(2), k + 1, 2, waters[static_cast<std::size_t>(k - 1)]);
+  }
+  return wb;
+}
+
 // A cell by its A1 address; NumberIn expects a number there.
 inline void Put(workbook::MemoryWorksheet& s, const std::string& a1, CellValue v) {
   s.Put(At(a1).first, At(a1).second, std::move(v));
