@@ -24,10 +24,8 @@ void Write(const fs::path& path, const std::string& text) {
 class UserWorkbookTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("vontralek-user-workbook-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
+    root_ = testing::EmptyFolder(std::string("user-workbook-") +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
     bin_ = root_ / "prefix" / "bin";
     fs::create_directories(bin_);
     places_.home = root_ / "home";
