@@ -134,8 +134,9 @@ def test_every_bad_input_raises_the_modules_own_error_naming_the_column():
     for threads in (0, 10000, 2.5, True, "2"):
         with pytest.raises(vontralek.VontralekError, match="threads must be a whole number from 1 to 9999"):
             vontralek.speciate(frame, threads=threads)
-    with pytest.raises(vontralek.VontralekError, match="model"):
-        vontralek.speciate(frame, model=None)
+    for model in (None, "ionassociation"):
+        with pytest.raises(vontralek.VontralekError, match="model"):
+            vontralek.speciate(frame, model=model)
     # A column that names no quantity may come twice: both are passed through, in place.
     notes = pd.concat([frame, pd.DataFrame({"note": ["a"] * 5}), pd.DataFrame({"note": ["b"] * 5})], axis=1)
     assert list(vontralek.speciate(notes).iloc[:, 11]) == ["b"] * 5

@@ -79,15 +79,5 @@ TEST(Words, BlanksAroundAndTheCaseOfAToZDoNotCount) {
   EXPECT_FALSE(SameLetters("\xC3\x89", "\xC3\xA9")); // É and é: UTF-8 bytes are not folded
 }
 
-// Each layer matches typed words the same way.
-TEST(Words, SettingsModelsAndFileNamesAllFoldLetterCase) {
-  EXPECT_EQ(ParseModel("Ion-Association"), SpeciationModel::IonAssociation);
-  EXPECT_EQ(ParseModel("AS SPECIFIED"), SpeciationModel::AsSpecified);
-  EXPECT_THROW(ParseModel("ionassociation"), TableError);
-  workbook::MemoryWorkbook book;
-  book.Sheet(4).Put(29, 5, CellValue::Text("  Per Sample "));
-  EXPECT_EQ(LoadRunSettings(book).temperature, TemperatureSource::PerSample);
-}
-
 } // namespace
 } // namespace vontralek
