@@ -533,14 +533,6 @@ TEST(TableRun, ARowsResultDependsNeitherOnItsPositionNorOnTheThreads) {
   EXPECT_EQ(RunCsv(Csv(many), kSpecified, 2), RunCsv(Csv(many), kSpecified, 1));
 }
 
-TEST(TableRun, AFileBrokenAfterItsFirstRowsFailsTheRunWhateverTheThreads) {
-  // Five good rows (lines 2 to 6), then a quote never closed on line 7: an error naming it, never a success.
-  for (const int threads : {1, 2})
-    EXPECT_THAT([&] { RunCsv(Csv(kWaters) + "w5,\"7\n", kSpecified, threads); },
-                ::testing::ThrowsMessage<std::exception>(AllOf(HasSubstr("line 7"), HasSubstr("not closed"))))
-        << threads;
-}
-
 TEST(TableRun, UnitsOfTheColumnsAreConverted) {
   // The spring in mg/L (mmol/L x molar mass: Na 22.990, K 39.098, Ca 40.078, Mg 24.305, Cl 35.45, SO4 96.056), nitrate
   // as mg/L N (x 14.007) and the alkalinity as mg/L CaCO3 (meq/L x 100.086 / 2) or as mg/L HCO3 (meq/L x 61.016,
