@@ -46,10 +46,8 @@ inline Cells MainCells(const ModelState& s) {
     e[At(cell)] = Num(sp[i].TotalConc * 1000);
   const char* free[] = {"D16", "E15", "F15", "G15", "H15", "D17", "D18", "D19", "D20", "D21"}; // species 2..11
   for (int i = 2; i <= 11; ++i) e[At(free[i - 2])] = Num(sp[i].FreeConc * 1000);
-  // Complexes 1..24: OH- with cations 1..4 on row 16, then ligands 1..5 on rows 17..21.
-  const char* complexes[] = {"E16", "F16", "G16", "H16", "E17", "F17", "G17", "H17", "E18", "F18", "G18", "H18",
-                             "E19", "F19", "G19", "H19", "E20", "F20", "G20", "H20", "E21", "F21", "G21", "H21"};
-  for (int n = 1; n <= 24; ++n) e[At(complexes[n - 1])] = Num(s.ComplexTable[n].FreeConc * 1000);
+  // Complexes 1..24: OH- with cations 1..4 in E16:H16, then ligands 1..5 on rows 17..21 (E is column 5).
+  for (int n = 1; n <= 24; ++n) e[{16 + (n - 1) / 4, 5 + (n - 1) % 4}] = Num(s.ComplexTable[n].FreeConc * 1000);
   return e;
 }
 
@@ -67,17 +65,12 @@ inline Cells BatchCells(const ModelState& s, int row) {
   e[cell("Q")] = Num(s.Sar);
   e[cell("R")] = Num(s.SarActivity);
   e[cell("S")] = log(s.PHDefined, s.PH);
-  const char* gamma[] = {"T", "U", "V", "W", "X", "Y", "Z", "AA", "AB", "AC", "AD", "AE"};
-  const char* logs[] = {"AF", "AG", "AH", "AI", "AJ", "AK", "AL", "AM", "AN", "AO", "AP", "AQ"};
-  const char* free[] = {"AR", "AS", "AT", "AU", "AV", "AW", "AX", "AY", "AZ", "BA", "BB", "BC"};
-  for (int i = 1; i <= 12; ++i) {
-    e[cell(gamma[i - 1])] = Num(s.SpeciesTable[i].Gamma);
-    e[cell(logs[i - 1])] = log(s.SpeciesTable[i].LogActivityDefined, s.SpeciesTable[i].LogActivity);
-    e[cell(free[i - 1])] = Num(s.SpeciesTable[i].FreeConc * 1000);
+  for (int i = 1; i <= 12; ++i) { // T is column 20, AF 32, AR 44
+    e[{row, 19 + i}] = Num(s.SpeciesTable[i].Gamma);
+    e[{row, 31 + i}] = log(s.SpeciesTable[i].LogActivityDefined, s.SpeciesTable[i].LogActivity);
+    e[{row, 43 + i}] = Num(s.SpeciesTable[i].FreeConc * 1000);
   }
-  const char* complexes[] = {"BD", "BE", "BF", "BG", "BH", "BI", "BJ", "BK", "BL", "BM", "BN", "BO",
-                             "BP", "BQ", "BR", "BS", "BT", "BU", "BV", "BW", "BX", "BY", "BZ", "CA"};
-  for (int n = 1; n <= 24; ++n) e[cell(complexes[n - 1])] = Num(s.ComplexTable[n].FreeConc * 1000);
+  for (int n = 1; n <= 24; ++n) e[{row, 55 + n}] = Num(s.ComplexTable[n].FreeConc * 1000); // BD (56) to CA (79)
   return e;
 }
 
