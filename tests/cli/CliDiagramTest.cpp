@@ -54,8 +54,7 @@ TEST(Diagrams, TheCommandLineDrawsTheRunsSamples) {
   WriteXlsx(book, wb);
   // The run itself: names from column A, the failed sample marked.
   ModelState state;
-  state.SheetMode = DataSheet::Batch;
-  state.InputPair = CarbonatePair::AlkalinityPH;
+  std::tie(state.SheetMode, state.InputPair) = std::tuple(DataSheet::Batch, CarbonatePair::AlkalinityPH);
   RunOptions run;
   run.onFailure = FailurePolicy::Continue;
   DiagramSamples collected;

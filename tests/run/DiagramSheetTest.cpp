@@ -15,10 +15,7 @@ using workbook::XlsxWorkbook;
 
 RunSummary RunBatch(const fs::path& path) {
   ModelState state;
-  RunRequest request;
-  request.workbookPath = path;
-  request.sheetMode = DataSheet::Batch;
-  return RunWorkbook(state, request, nullptr);
+  return RunWorkbook(state, {path, std::nullopt, DataSheet::Batch, CarbonatePair::AlkalinityPH, {}}, nullptr);
 }
 
 // The shipped workbook (E35 "Diagrams" yes): a batch adds the worksheet "Diagrams" after the four with the

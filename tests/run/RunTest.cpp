@@ -190,8 +190,7 @@ TEST(RunCalculation, AStopMidBatchLeavesTheStateOfTheLastSampleWritten) {
   } listener;
   MemoryWorkbook wb = BookFor(kPairs[0]);
   ModelState s;
-  s.SheetMode = DataSheet::Batch;
-  s.InputPair = kPairs[0].pair;
+  std::tie(s.SheetMode, s.InputPair) = std::tuple(DataSheet::Batch, kPairs[0].pair);
   RunSummary summary;
   RunOptions options;
   options.stopSignal = &listener.signal;
@@ -444,8 +443,7 @@ TEST(RunCalculation, ABatchRunsPast32767RowsAndItsScanEndsAtTheSheetsLastRow) {
   RunOptions options;
   options.stopSignal = &stop;
   ModelState state;
-  state.SheetMode = DataSheet::Batch;
-  state.InputPair = CarbonatePair::AlkalinityPH;
+  std::tie(state.SheetMode, state.InputPair) = std::tuple(DataSheet::Batch, CarbonatePair::AlkalinityPH);
   EXPECT_THROW(RunCalculation(state, full, nullptr, nullptr, options), RunStopped);
   EXPECT_EQ(std::tie(state.SampleCount, full.deepest), std::tuple(1048575.0, 1048576));
 }

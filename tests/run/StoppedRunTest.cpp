@@ -67,8 +67,7 @@ std::string Edit(const std::string& bytes, const Edits& edits) {
 struct BatchRun : ProgressListener {
   BatchRun(const std::string& bytes, bool streamed, std::int64_t stopAt = 0) : at(stopAt) {
     auto book = Open(bytes, streamed);
-    state.SheetMode = DataSheet::Batch;
-    state.InputPair = CarbonatePair::AlkalinityPH;
+    std::tie(state.SheetMode, state.InputPair) = std::tuple(DataSheet::Batch, CarbonatePair::AlkalinityPH);
     RunOptions options;
     options.stopSignal = &signal;
     try {

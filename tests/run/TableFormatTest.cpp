@@ -43,7 +43,6 @@ std::string Text(const std::vector<Fields>& table, table::CsvFormat format) {
 std::string Solved(const std::string& csv, int threads, std::optional<table::CsvFormat> in = std::nullopt,
                    std::optional<table::CsvFormat> out = std::nullopt) {
   TableOptions options;
-  options.settings.model = SpeciationModel::IonAssociation;
   options.settings.onFailure = FailurePolicy::Continue;
   options.threads = threads;
   options.inputFormat = in;

@@ -152,9 +152,7 @@ std::string ReadFile(const std::filesystem::path& path);
 // An empty folder of that name among the tests' temporary files.
 inline std::filesystem::path EmptyFolder(const std::string& name) {
   const std::filesystem::path folder = std::filesystem::path(VONTRALEK_TEST_TMP) / name;
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  return folder;
+  return std::filesystem::remove_all(folder), std::filesystem::create_directories(folder), folder;
 }
 #endif
 
