@@ -37,42 +37,31 @@ TEST(Diagrams, TheRunHandsEveryRowsMajorIonsInMeqPerL) {
   RunTable(in, "t.csv", out, options, LoadTableParameters(std::nullopt));
   const auto& s = collected.samples;
   ASSERT_EQ(s.size(), 3u);
-  EXPECT_EQ(s[0].name, "S1");
-  EXPECT_NEAR(s[0].ca, 0.52, 1e-12);
-  EXPECT_NEAR(s[0].so4, 0.05, 1e-12);
-  EXPECT_NEAR(s[0].na, 0.259, 1e-12);
-  EXPECT_NEAR(s[0].alkalinity, 0.895, 1e-12);
-  EXPECT_FALSE(s[0].failed);
-  EXPECT_TRUE(s[1].failed && s[2].failed);
+  EXPECT_THAT(std::vector({s[0].ca, s[0].so4, s[0].na, s[0].alkalinity}),
+              ::testing::Pointwise(::testing::DoubleNear(1e-12), {0.52, 0.05, 0.259, 0.895}));
+  EXPECT_TRUE(s[0].name == "S1" && !s[0].failed && s[1].failed && s[2].failed);
   EXPECT_EQ(s[2].name, "3");
 }
 
 // The command line draws after a workbook batch (names from column A) and after a table; both options
 // or neither, a known kind, an .svg or .png file.
 TEST(Diagrams, TheCommandLineDrawsTheRunsSamples) {
-  const fs::path folder = fs::path(VONTRALEK_TEST_TMP) / "diagrams";
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  MemoryWorkbook wb;
-  FillDefaultParameters(wb);
-  for (int k = 1; k <= 3; ++k) {
-    wb.Sheet(2).Put(k + 1, 1, Text(k == 1 ? "W1" : k == 2 ? "W2" : "W3"));
-    PutAnalysis(wb.Sheet(2), k + 1, 2, kSpring);
-  }
+  const fs::path folder = EmptyFolder("diagrams");
+  MemoryWorkbook wb = BatchBook({kSpring, kSpring, kSpring});
+  for (const char* name : {"A2", "A3", "A4"}) Put(wb.Sheet(2), name, Text(name));
   wb.Sheet(2).Put(3, 6, Text("ND")); // sample 2's calcium: fails
   const std::string book = folder / "b.xlsx", csv = folder / "t.csv";
   WriteXlsx(book, wb);
   // The run itself: names from column A, the failed sample marked.
   ModelState state;
-  state.SheetMode = DataSheet::Batch;
-  state.InputPair = CarbonatePair::AlkalinityPH;
+  std::tie(state.SheetMode, state.InputPair) = std::tuple(DataSheet::Batch, CarbonatePair::AlkalinityPH);
   RunOptions run;
   run.onFailure = FailurePolicy::Continue;
   DiagramSamples collected;
   run.collector = &collected;
   RunCalculation(state, wb, nullptr, nullptr, run);
   ASSERT_EQ(collected.samples.size(), 3u);
-  EXPECT_EQ(collected.samples[2].name, "W3");
+  EXPECT_EQ(collected.samples[2].name, "A4");
   EXPECT_TRUE(collected.samples[1].failed && !collected.samples[2].failed);
   std::ofstream(csv) << kTable;
   const std::string svg = folder / "b.svg", png = folder / "t.PNG";
@@ -91,9 +80,8 @@ TEST(Diagrams, TheCommandLineDrawsTheRunsSamples) {
     EXPECT_EQ(cli::RunCli(args, out, err, {folder, false}), status) << err.str();
     EXPECT_THAT(out.str() + err.str(), HasSubstr(text));
   }
-  std::ifstream drawn(svg), picture(png);
-  EXPECT_THAT((std::ostringstream() << drawn.rdbuf()).str(), HasSubstr("<svg"));
-  EXPECT_THAT((std::ostringstream() << picture.rdbuf()).str().substr(0, 4), HasSubstr("PNG"));
+  EXPECT_THAT(ReadFile(svg), HasSubstr("<svg"));
+  EXPECT_THAT(ReadFile(png).substr(0, 4), HasSubstr("PNG"));
   EXPECT_FALSE(fs::exists(folder / "d.pdf"));
 }
 

@@ -23,27 +23,12 @@ using ::testing::HasSubstr;
 using Row = std::map<std::string, std::string>;
 namespace fs = std::filesystem;
 
-// A CSV text (lines starting with # left out) as rows by column name.
-std::vector<Row> Rows(const std::string& text) {
-  std::istringstream raw(text);
-  std::stringstream kept;
-  for (std::string line; std::getline(raw, line);)
-    if (!line.starts_with("#")) kept << line << '\n';
-  table::CsvReader reader(kept, "csv");
-  std::vector<Row> rows;
-  for (std::vector<std::string> f; reader.Next(f);) {
-    Row& row = rows.emplace_back();
-    for (std::size_t i = 0; i < f.size(); ++i) row[reader.Header()[i]] = f[i];
-  }
-  return rows;
-}
-std::string Read(const fs::path& path) { return (std::ostringstream() << std::ifstream(path).rdbuf()).str(); }
 double N(const Row& row, const std::string& name) { return std::stod(row.at(name)); }
 
 // PHREEQC's row of a case ("calcite", "co2", "t10_from15", "mix:...") for a water at a temperature ("1.5", "2.5").
 const Row& Phreeqc(const std::string& which, const std::string& id, const std::string& temperature) {
   static const std::vector<Row> rows =
-      Rows(Read(VONTRALEK_DATA_DIR "/../tests/speciation/data/reference-reactions.csv"));
+      CsvRecords(ReadFile(VONTRALEK_DATA_DIR "/../tests/speciation/data/reference-reactions.csv"));
   for (const Row& row : rows)
     if (row.at("case") == which && row.at("id") == id && row.at("temp_C").starts_with(temperature)) return row;
   throw std::runtime_error("no reference row " + which + " " + id);
@@ -77,15 +62,9 @@ fs::path Write(const fs::path& path, const std::string& text) {
   return path;
 }
 
-fs::path Folder(const char* name) {
-  const fs::path folder = fs::path(VONTRALEK_TEST_TMP) / name;
-  fs::remove_all(folder);
-  return fs::create_directories(folder), folder;
-}
-
 // Seawater at 15 °C, evaluated at its own temperature (row 1) and at 10 °C (row 2, its evaluation_temperature_C).
 TEST(CliReactions, EachResultInItsColumnAsPhreeqcHasIt) {
-  const fs::path folder = Folder("reactions");
+  const fs::path folder = EmptyFolder("reactions");
   const std::string line = Water("SW", "15");
   const fs::path in =
       Write(folder / "in.csv", std::string(kHeader) + ",evaluation_temperature_C\n" + line.substr(0, line.size() - 1) +
@@ -94,7 +73,7 @@ TEST(CliReactions, EachResultInItsColumnAsPhreeqcHasIt) {
   const Outcome o = Cli({in, "--calcite-saturation", "--equilibrium-pco2", fmt::format("{}", std::pow(10.0, -3.4)),
                          "--no-saturation-indices", "--no-water-quality", "-o", out});
   ASSERT_EQ(o.status, 0) << o.err;
-  const std::vector<Row> rows = Rows(Read(out));
+  const std::vector<Row> rows = CsvRecords(ReadFile(out));
   const Row &own = rows.at(0), &at10 = rows.at(1);
   const Row &calcite = Phreeqc("calcite", "SW", "1.5"), &co2 = Phreeqc("co2", "SW", "1.5"),
             &water = Phreeqc("speciate", "SW", "1.5"), &cooled = Phreeqc("t10_from15", "SW", "1.0");
@@ -115,13 +94,13 @@ TEST(CliReactions, EachResultInItsColumnAsPhreeqcHasIt) {
   EXPECT_NEAR(N(own, "CO2_degassed_mmol_L"), N(co2, "CO2_degassed_mol") * 1000.0, 1e-6 * dic);
   EXPECT_NEAR(N(at10, "pH_evaluation"), N(cooled, "pH"), 1e-6);
   EXPECT_NEAR(N(at10, "SI_calcite_evaluation"), N(cooled, "SI_Calcite"), 1e-6);
-  EXPECT_THAT(Read(out.string() + ".json"), HasSubstr("evaluated at column evaluation_temperature_C"));
+  EXPECT_THAT(ReadFile(out.string() + ".json"), HasSubstr("evaluated at column evaluation_temperature_C"));
 }
 
 // Without the solubility product of calcite (log K of constant 5, F5 of worksheet 3, left out) the speciation runs
 // but the calcite equilibrium cannot: each row fails with its reason, the run goes on with --keep-going.
 TEST(CliReactions, AReactionThatCannotBeSolvedFailsItsRow) {
-  const fs::path folder = Folder("unsolved");
+  const fs::path folder = EmptyFolder("unsolved");
   MemoryWorkbook wb;
   FillDefaultParameters(wb);
   wb.Sheet(3).Put(5, 6, Num(0.0));
@@ -130,7 +109,7 @@ TEST(CliReactions, AReactionThatCannotBeSolvedFailsItsRow) {
   const fs::path in = Write(folder / "in.csv", std::string(kHeader) + "\n" + Water("SW", "") + Water("RIV", ""));
   const Outcome kept = Cli({in, "--constants", book, "--calcite-saturation", "--keep-going", "-o", folder / "a.csv"});
   EXPECT_EQ(kept.status, 1);
-  const std::vector<Row> rows = Rows(Read(folder / "a.csv"));
+  const std::vector<Row> rows = CsvRecords(ReadFile(folder / "a.csv"));
   ASSERT_EQ(rows.size(), 2u);
   for (int line : {2, 3})
     EXPECT_THAT(rows.at(line - 2).at("status"),
@@ -145,14 +124,14 @@ TEST(CliReactions, AReactionThatCannotBeSolvedFailsItsRow) {
 
 // SW and RIV (0.1 and 0.9), MR and MY (0.5 each; MY found by its name) at 25 °C, as PHREEQC mixed them.
 TEST(CliReactions, MixturesOfTwoTablesAsPhreeqcHasThem) {
-  const fs::path folder = Folder("mix");
+  const fs::path folder = EmptyFolder("mix");
   const fs::path a = Write(folder / "a.csv", std::string(kHeader) + "\n" + Water("SW", "25") + Water("MR", "25"));
   const fs::path b = Write(folder / "b.csv", std::string(kHeader) + "\n" + Water("RIV", "25") + Water("MY", "25"));
   const fs::path first = folder / "first.csv", second = folder / "second.csv";
   ASSERT_EQ(Cli({"mix", a, b, "--fraction", "0.1", "-o", first}).status, 0);
   const Outcome named = Cli({"mix", a, b, "--fraction", "0.5", "--with", "MY", "-o", second});
   ASSERT_EQ(named.status, 0) << named.err;
-  const std::vector<Row> firstRows = Rows(Read(first)), secondRows = Rows(Read(second));
+  const std::vector<Row> firstRows = CsvRecords(ReadFile(first)), secondRows = CsvRecords(ReadFile(second));
   const Row &swRiv = firstRows.at(0), &mrMy = secondRows.at(1);
   for (const auto& [got, id, name] :
        {std::tuple{&swRiv, "mix:SW0.1+RIV0.9", "SW + RIV"}, {&mrMy, "mix:MR0.5+MY0.5", "MR + MY"}}) {

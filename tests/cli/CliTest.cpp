@@ -20,16 +20,6 @@ using ::testing::HasSubstr;
 using Args = std::vector<std::string>;
 namespace fs = std::filesystem;
 
-std::string Bytes(const std::string& path) {
-  return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
-}
-
-fs::path Folder(const char* name) {
-  const fs::path folder = fs::path(VONTRALEK_TEST_TMP) / name;
-  fs::remove_all(folder);
-  return fs::create_directories(folder), folder;
-}
-
 // Two waters of data/example-waters.csv (Sierra Nevada spring, Madison recharge), the second with Ca "x"; the spring
 // again at pH 10.5 with 0.2 meq/L: hydroxide alone (Kw / 10^-10.5 = 0.32 meq/L) exceeds the alkalinity, no speciation.
 constexpr const char* kTable = "sample,pH,alkalinity_meq_L,Na_mmol_L,K_mmol_L,Ca_mmol_L,Mg_mmol_L,Cl_mmol_L,"
@@ -40,13 +30,8 @@ constexpr const char* kTable = "sample,pH,alkalinity_meq_L,Na_mmol_L,K_mmol_L,Ca
 
 // The spring on the Main sheet and as Batch samples 1 to 3.
 MemoryWorkbook SpringBook() {
-  MemoryWorkbook wb;
-  FillDefaultParameters(wb);
+  MemoryWorkbook wb = BatchBook({kSpring, kSpring, kSpring});
   PutAnalysis(wb.Sheet(1), 5, 1, kSpring);
-  for (int k = 1; k <= 3; ++k) {
-    wb.Sheet(2).Put(k + 1, 1, Num(k));
-    PutAnalysis(wb.Sheet(2), k + 1, 2, kSpring);
-  }
   return wb;
 }
 
@@ -70,7 +55,7 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   emptyPH.Sheet(1).Put(5, 1, {});
   MovedTabs movedTabs;
   FillDefaultParameters(movedTabs);
-  const fs::path folder = Folder("cli");
+  const fs::path folder = EmptyFolder("cli");
   const std::string in = folder / "in.xlsx", batch = folder / "batch.xlsx", main = folder / "main.xlsx";
   const std::string csv = folder / "in.CSV", kept = folder / "kept.csv", stopped = folder / "stopped.csv";
   const std::string linked = folder / "linked.xlsx", empty = folder / "empty.xlsx", tabs = folder / "tabs.xlsx";
@@ -80,6 +65,12 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   WriteXlsx(empty, emptyPH);
   WriteXlsx(tabs, movedTabs);
   std::ofstream(csv, std::ios::binary) << kTable;
+  // E29 = -0 and 5e-324 °C (both in 0 to 100): the summary reads "0 °C", never "-0" or a denormal.
+  for (const auto& [name, celsius] : {std::pair{"zero.xlsx", -0.0}, {"tiny.xlsx", 5e-324}}) {
+    MemoryWorkbook z = SpringBook();
+    z.Sheet(4).Put(29, 5, Num(celsius));
+    WriteXlsx(folder / name, z);
+  }
   // Arguments, exit status, texts on standard output after a success, else on the error stream.
   // clang-format off
   const std::tuple<Args, int, Args> cases[] = {
@@ -90,7 +81,11 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
       {{"--pair=carbonate", "-o", main, in}, 0, {"Main sheet: 1 sample calculated", "Ionic strength", "mmol/L", "Temperature     10 °C (worksheet 4, E29)"}},
       {{"--model", "ion-association", "--extras", "-o", folder / "ia.xlsx", in}, 0, {"SI calcite", "Charge balance", "ion association"}},
       {{"--model", "phreeqc", in}, 2, {"--model"}},
-      {{"--help"}, 0, {"--sheet main|batch", "--keep-going", "E26 When a sample fails"}},
+      {{"--sheet", "main", "-o", folder / "z.xlsx", folder / "zero.xlsx"}, 0, {"Temperature     0 °C (worksheet 4, E29)"}},
+      {{"--sheet", "main", "-o", folder / "z.xlsx", folder / "tiny.xlsx"}, 0, {"Temperature     0 °C (worksheet 4, E29)"}},
+      // The help from the option definitions: every option, then the settings and exit statuses.
+      {{"--help"}, 0, {"--sheet main|batch", "--pair", "--output", "--model", "--extras", "--keep-going", "--csv", "--constants",
+        "--below-limit", "--threads", "--quiet", "--raw-text", "--version", "E26 When a sample fails", "Exit status", "ion association (default)"}},
       {{folder / "none.xlsx"}, 1, {"none.xlsx"}}, {{"--pair", "alkalinity"}, 2, {"--help"}},
       {{}, 1, {folder.string(), "VONTRALEK.xlsx"}}, // no default workbook beside the program
       {{"--output", in, in}, 2, {"--output names the input workbook"}},
@@ -111,32 +106,31 @@ TEST(Cli, ExitStatusesAndRunsThatLeaveTheInputUntouched) {
   // clang-format on
   for (const auto& [args, status, texts] : cases) {
     const bool existed = !args.empty() && fs::exists(args.back());
-    const std::string before = existed ? Bytes(args.back()) : "";
+    const std::string before = existed ? ReadFile(args.back()) : "";
     std::istringstream input(kTable);
     std::ostringstream out, err;
     EXPECT_EQ(cli::RunCli(args, out, err, {folder, false, nullptr, &input}), status)
         << ::testing::PrintToString(args) << err.str();
     for (const std::string& text : texts) EXPECT_THAT(out.str() + err.str(), HasSubstr(text));
-    EXPECT_EQ(existed ? Bytes(args.back()) : "", before) << args.back();
+    EXPECT_EQ(existed ? ReadFile(args.back()) : "", before) << args.back();
   }
   EXPECT_FALSE(fs::exists(folder / "out.xls"));
-  EXPECT_TRUE(workbook::OpenWorkbook(main)->Worksheets(1).Value(4, 1).EqualsText("[CO32-]")); // the carbonate pair
+  EXPECT_TRUE(Get(workbook::OpenWorkbook(main)->Worksheets(1), "A4").EqualsText("[CO32-]")); // the carbonate pair
   const auto keptBook = workbook::OpenWorkbook(folder / "kept.xlsx");
-  EXPECT_THAT(keptBook->Worksheets(2).Value(4, At("CE4").second).text, HasSubstr("F4"));
-  EXPECT_EQ(keptBook->Worksheets(2).Value(5, At("K5").second).kind, CellValue::Kind::Number);
-  EXPECT_EQ(workbook::OpenWorkbook(folder / "ia.xlsx")->Worksheets(1).Value(5, At("S5").second).kind,
-            CellValue::Kind::Number); // --extras: SI calcite
+  EXPECT_THAT(Get(keptBook->Worksheets(2), "CE4").text, HasSubstr("F4"));
+  NumberIn(keptBook->Worksheets(2), "K5");
+  NumberIn(workbook::OpenWorkbook(folder / "ia.xlsx")->Worksheets(1), "S5"); // --extras: SI calcite
   // The stopped batch saved rows 2 and 3; rows 4 and 5 were not reached.
   const auto saved = workbook::OpenWorkbook(batch);
-  EXPECT_EQ(saved->Worksheets(2).Value(3, At("K3").second).kind, CellValue::Kind::Number);
+  NumberIn(saved->Worksheets(2), "K3");
   ExpectCells(saved->Worksheets(2), {{At("F4"), Text("ND")}, {At("K4"), {}}, {At("K5"), {}}});
   // The table's rows with their reasons, and the provenance beside them; stopped, the row before the bad one.
-  const std::string table = Bytes(kept), partial = Bytes(stopped);
+  const std::string table = ReadFile(kept), partial = ReadFile(stopped);
   EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 4);
   // A failed row: its inputs, 72 empty result fields (68 results, 4 extra) and its reason.
   EXPECT_THAT(table, AllOf(HasSubstr(",0.159516" + std::string(73, ',') + "\"" + csv + " line 3, column 6"),
                            HasSubstr(csv + " line 4: the sample could not be calculated")));
-  EXPECT_THAT(Bytes(kept + ".json"), HasSubstr("\"keep_going\": true"));
+  EXPECT_THAT(ReadFile(kept + ".json"), HasSubstr("\"keep_going\": true"));
   EXPECT_EQ(std::count(partial.begin(), partial.end(), '\n'), 2);
 }
 
@@ -152,7 +146,7 @@ struct SignalOnProgress : std::stringbuf {
 };
 
 TEST(Cli, ASignalSavesTheSamplesCalculatedSoFar) {
-  const fs::path folder = Folder("signal");
+  const fs::path folder = EmptyFolder("signal");
   for (const int signal : {SIGINT, SIGTERM}) {
     const std::string path = folder / "batch.xlsx";
     MemoryWorkbook wb = SpringBook();
@@ -174,24 +168,10 @@ TEST(Cli, ASignalSavesTheSamplesCalculatedSoFar) {
   }
 }
 
-// The summary never prints "-0" or a denormal: E29 = -0 and 5e-324 °C (both in 0 to 100) read "0 °C".
-TEST(Cli, TheSummaryPrintsNoNegativeZeroAndNoDenormal) {
-  const fs::path folder = Folder("summary");
-  for (const double celsius : {-0.0, 5e-324}) {
-    MemoryWorkbook wb = SpringBook();
-    wb.Sheet(4).Put(29, 5, Num(celsius));
-    WriteXlsx(folder / "zero.xlsx", wb);
-    std::ostringstream out, err;
-    ASSERT_EQ(cli::RunCli({"--sheet", "main", folder / "zero.xlsx"}, out, err, {folder, false}), 0) << err.str();
-    EXPECT_THAT(out.str(), AllOf(HasSubstr("Temperature     0 °C (worksheet 4, E29)"), Not(HasSubstr("-0 ")),
-                                 Not(HasSubstr("e-3"))));
-  }
-}
-
 // Two runs on one file, started together or in turn, never both report success on the same file state. One fills the
 // Main sheet, the other the Batch sheet: when both succeed, the file holds both results (the second read the first's).
 TEST(Cli, TwoRunsOnOneFileNeverBothSucceedOnTheSameState) {
-  const fs::path folder = Folder("concurrent");
+  const fs::path folder = EmptyFolder("concurrent");
   const std::string path = folder / "shared.xlsx";
   int bothSucceeded = 0, oneRefused = 0;
   for (int attempt = 0; attempt < 12; ++attempt) {

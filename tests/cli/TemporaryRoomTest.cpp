@@ -18,18 +18,11 @@ using namespace vontralek::testing;
 using ::testing::AllOf, ::testing::HasSubstr;
 
 TEST(CliTemporaryRoom, ABatchWhoseTemporaryFolderCannotBeUsedIsRefusedBeforeItsFirstSample) {
-  MemoryWorkbook wb;
-  FillDefaultParameters(wb);
-  for (int k = 1; k <= 5000; ++k) { // some 2 MB of sheet XML: streamed
-    wb.Sheet(2).Put(k + 1, 1, Num(k));
-    PutAnalysis(wb.Sheet(2), k + 1, 2, kSpring);
-  }
-  const fs::path folder = fs::path(VONTRALEK_TEST_TMP) / "cli-temporary-room";
+  MemoryWorkbook wb = BatchBook(std::vector<Analysis>(5000, kSpring)); // some 2 MB of sheet XML: streamed
+  const fs::path folder = EmptyFolder("cli-temporary-room");
   const std::string path = folder / "large.xlsx";
-  fs::create_directories(folder);
   WriteXlsx(path, wb);
-  const auto bytes = [&] { return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str(); };
-  const std::string before = bytes();
+  const std::string before = ReadFile(path);
   struct RestoreTmpdir {
     const char* set = std::getenv("TMPDIR");
     const std::string value = set ? set : "";
@@ -41,7 +34,7 @@ TEST(CliTemporaryRoom, ABatchWhoseTemporaryFolderCannotBeUsedIsRefusedBeforeItsF
   EXPECT_EQ(cli::RunCli({"--sheet", "batch", path}, out, err, {folder, false}), 1);
   EXPECT_THAT(err.str(), AllOf(HasSubstr(missing.string()), HasSubstr("TMPDIR"),
                                HasSubstr("Nothing was calculated and the workbook was not changed")));
-  EXPECT_EQ(bytes(), before);
+  EXPECT_EQ(ReadFile(path), before);
 }
 
 } // namespace

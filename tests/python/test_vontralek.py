@@ -23,19 +23,27 @@ def run_cli(frame, tmp_path, *options):
     return done, target
 
 
+def cli_table(frame, tmp_path, *options):
+    """The command line's output table of a run that must succeed."""
+    done, target = run_cli(frame, tmp_path, *options)
+    assert done.returncode == 0, done.stderr
+    return pd.read_csv(target, float_precision="round_trip", keep_default_na=False, na_values=[""])
+
+
 def same_bits(a, b):
     """Equal numbers, NaN where the other has NaN."""
     a, b = np.asarray(a, dtype=np.float64), np.asarray(b, dtype=np.float64)
     return bool(np.all((a == b) | (np.isnan(a) & np.isnan(b))))
 
 
-@pytest.mark.parametrize("model", ["specified", "ion-association"])
+@pytest.mark.parametrize("model", [None, "specified", "ion-association"])
 def test_frame_results_are_the_tables(tmp_path, model):
+    # Nothing stored chooses the model: the ion-association model, in Python as in the command line's table mode.
     frame = example_waters()
-    done, target = run_cli(frame, tmp_path, "--model", model, "--threads", "2")
-    assert done.returncode == 0, done.stderr
-    table = pd.read_csv(target, float_precision="round_trip", keep_default_na=False, na_values=[""])
-    result = vontralek.speciate(frame, model="as specified" if model == "specified" else model, threads=1)
+    table = cli_table(frame, tmp_path, "--threads", "2", *(["--model", model] if model else []))
+    result = vontralek.speciate(frame, threads=1, **({"model": "as specified" if model == "specified" else model}
+                                                     if model else {}))
+    assert result.attrs["vontralek"]["model"] == ("as specified" if model == "specified" else "ion association")
     assert list(result.columns) == list(table.columns) == vontralek.result_columns(frame)
     numbers = [c for c in result.columns if c not in ("sample", "status")]
     assert same_bits(result[numbers], table[numbers]) and list(result["status"]) == ["ok"] * len(frame)
@@ -94,9 +102,7 @@ def test_temperature_argument_overrides_the_column_and_agrees_with_the_table(tmp
     # an empty column (NaN) is no temperature; 150 °C is refused.
     frame = example_waters()
     at10 = frame.assign(temperature_C=10.0)
-    done, target = run_cli(at10, tmp_path, "--model", "ion-association")
-    assert done.returncode == 0, done.stderr
-    table = pd.read_csv(target, float_precision="round_trip", keep_default_na=False, na_values=[""])
+    table = cli_table(at10, tmp_path, "--model", "ion-association")
     result = vontralek.speciate(frame.assign(temperature_C=np.nan), model="ion-association", temperature_C=10)
     numbers = [c for c in result.columns if c not in ("sample", "status", "temperature_C")]
     assert same_bits(result[numbers], table[numbers])
@@ -131,8 +137,9 @@ def test_every_bad_input_raises_the_modules_own_error_naming_the_column():
     for threads in (0, 10000, 2.5, True, "2"):
         with pytest.raises(vontralek.VontralekError, match="threads must be a whole number from 1 to 9999"):
             vontralek.speciate(frame, threads=threads)
-    with pytest.raises(vontralek.VontralekError, match="model"):
-        vontralek.speciate(frame, model=None)
+    for model in (None, "ionassociation"):
+        with pytest.raises(vontralek.VontralekError, match="model"):
+            vontralek.speciate(frame, model=model)
     # A column that names no quantity may come twice: both are passed through, in place.
     notes = pd.concat([frame, pd.DataFrame({"note": ["a"] * 5}), pd.DataFrame({"note": ["b"] * 5})], axis=1)
     assert list(vontralek.speciate(notes).iloc[:, 11]) == ["b"] * 5
@@ -157,16 +164,10 @@ def test_missing_values_mean_not_measured_whatever_the_dtype():
         assert list(got["status"]) == ["ok"] * 5 and same_bits(got[results], want[results]), variant.dtypes
 
 
-def test_one_default_model_words_in_any_spelling_and_safe_text(tmp_path):
-    # Nothing stored chooses a frame's model: the ion-association model, as in the command line's table mode.
+def test_model_words_in_any_spelling_and_safe_text():
     frame = example_waters()
-    done, target = run_cli(frame, tmp_path)
-    assert done.returncode == 0, done.stderr
-    table = pd.read_csv(target, float_precision="round_trip", keep_default_na=False, na_values=[""])
     default = vontralek.speciate(frame)
     numbers = [c for c in default.columns if c not in ("sample", "status")]
-    assert same_bits(default[numbers], table[numbers])
-    assert default.attrs["vontralek"]["model"] == "ion association" == json.loads((tmp_path / "out.csv.json").read_text())["model"]
     spelled = vontralek.speciate(frame, model="Ion_Association", pair="PH", below_limit="Half")
     assert same_bits(spelled[numbers], default[numbers])
     assert not same_bits(vontralek.speciate(frame, model="AS-SPECIFIED")[numbers], default[numbers])

@@ -3,77 +3,61 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
 #include "run/TableRun.h"
-#include "table/Csv.h"
 
 namespace vontralek {
 namespace {
 
+using namespace testing;
 using Rows = std::vector<std::map<std::string, std::string>>;
+
+// The fields `first` and then [from, to) as a CSV line (none needs quoting).
+std::string Joined(Fields first, Fields::const_iterator from, Fields::const_iterator to) {
+  first.insert(first.end(), from, to);
+  std::string line;
+  for (std::size_t i = 0; i < first.size(); ++i) line += (i ? "," : "") + first[i];
+  return line + "\n";
+}
 
 // The five waters of data/example-waters.csv at 15 °C with the alkalinity-and-pH pair.
 std::string ExampleTable() {
-  std::ifstream file(VONTRALEK_DATA_DIR "/example-waters.csv");
-  table::CsvReader reader(file, "example-waters.csv");
   std::string csv = "sample,temperature_C,pH,alkalinity_meq_L,Na_mmol_L,K_mmol_L,Ca_mmol_L,Mg_mmol_L,Cl_mmol_L,"
                     "NO3_mmol_L,SO4_mmol_L\n";
-  for (std::vector<std::string> f; reader.Next(f);) {
-    csv += f[0] + ",15";
-    for (std::size_t i = 3; i < f.size(); ++i) csv += "," + f[i];
-    csv += "\n";
-  }
+  const std::vector<Fields> example = CsvFields(ReadFile(VONTRALEK_DATA_DIR "/example-waters.csv"));
+  for (std::size_t r = 1; r < example.size(); ++r)
+    csv += Joined({example[r][0], "15"}, example[r].begin() + 3, example[r].end());
   return csv;
 }
 
 // Every output row by column name, from the table mode with both reactions.
 Rows Solve(const std::string& csv) {
-  static const TableParameters shipped = LoadTableParameters(std::nullopt);
   TableOptions options;
   options.settings.reactions = {.calciteSaturation = true,
                                 .evaluationTemperature = TemperatureSource::Fixed,
                                 .evaluationTemperatureC = 10.0,
                                 .equilibriumPCO2Given = true,
                                 .equilibriumPCO2 = 3.98e-4};
-  std::istringstream in(csv);
-  std::ostringstream out;
-  RunTable(in, "in.csv", out, options, shipped);
-  std::istringstream text(out.str());
-  table::CsvReader reader(text, "out.csv");
-  Rows rows;
-  for (std::vector<std::string> f; reader.Next(f);) {
-    auto& row = rows.emplace_back();
-    for (std::size_t i = 0; i < f.size(); ++i) row[reader.Header()[i]] = f[i];
-  }
-  return rows;
+  return CsvRecords(RunTableText(csv, options));
 }
 
 // The table with column `replaced` (pH or alkalinity) giving way to the DIC of `given`, as `name` (value x factor).
 std::string WithDIC(const std::string& csv, const Rows& given, const std::string& replaced, const std::string& name,
                     double factor) {
-  std::istringstream in(csv);
-  table::CsvReader reader(in, "in.csv");
-  const std::size_t at = std::find(reader.Header().begin(), reader.Header().end(), replaced) - reader.Header().begin();
-  std::vector<std::string> header = reader.Header();
-  header[at] = name;
+  std::vector<Fields> table = CsvFields(csv);
+  const std::size_t at = std::find(table[0].begin(), table[0].end(), replaced) - table[0].begin();
+  table[0][at] = name;
   std::string text;
-  const auto line = [&text](const std::vector<std::string>& f) {
-    for (std::size_t i = 0; i < f.size(); ++i) text += (i ? "," : "") + f[i];
-    text += "\n";
-  };
-  line(header);
-  std::size_t r = 0;
-  for (std::vector<std::string> f; reader.Next(f); ++r) {
-    f[at] = fmt::format("{}", std::stod(given[r].at("DIC_mmol_L")) * factor);
-    line(f);
+  for (std::size_t r = 0; r < table.size(); ++r) {
+    if (r > 0) table[r][at] = fmt::format("{}", std::stod(given[r - 1].at("DIC_mmol_L")) * factor);
+    text += Joined({}, table[r].begin(), table[r].end());
   }
   return text;
 }

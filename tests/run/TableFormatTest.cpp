@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 
+#include "TestSupport.h"
 #include "layout/ParameterLoading.h"
 #include "run/TableRun.h"
 #include "table/Csv.h"
@@ -12,8 +13,8 @@
 namespace vontralek {
 namespace {
 
+using testing::Fields;
 using ::testing::HasSubstr;
-using Fields = std::vector<std::string>;
 
 // Three of the example waters (data/example-waters.csv: seawater, a spring, a
 // recharge water) with names holding the other convention's separators.
@@ -41,25 +42,12 @@ std::string Text(const std::vector<Fields>& table, table::CsvFormat format) {
 
 std::string Solved(const std::string& csv, int threads, std::optional<table::CsvFormat> in = std::nullopt,
                    std::optional<table::CsvFormat> out = std::nullopt) {
-  static const TableParameters shipped = LoadTableParameters(std::nullopt);
   TableOptions options;
-  options.settings.model = SpeciationModel::IonAssociation;
   options.settings.onFailure = FailurePolicy::Continue;
   options.threads = threads;
   options.inputFormat = in;
   options.outputFormat = out;
-  std::istringstream input(csv);
-  std::ostringstream output;
-  RunTable(input, "in.csv", output, options, shipped);
-  return output.str();
-}
-
-std::vector<Fields> Read(const std::string& text) {
-  std::istringstream in(text);
-  table::CsvReader reader(in, "out");
-  std::vector<Fields> rows{reader.Header()};
-  for (Fields fields; reader.Next(fields);) rows.push_back(fields);
-  return rows;
+  return testing::RunTableText(csv, options);
 }
 
 TEST(TableFormats, ASemicolonTableWithDecimalCommasGivesTheCanonicalTablesResults) {
@@ -69,11 +57,11 @@ TEST(TableFormats, ASemicolonTableWithDecimalCommasGivesTheCanonicalTablesResult
     ASSERT_THAT(canonical, HasSubstr(",ok\n"));
     // Detected from the header, written back in its convention: the same fields, ',' for '.' in the numbers.
     const std::string back = Solved(Text(kTable, european), threads);
-    std::vector<Fields> expected = Read(canonical);
+    std::vector<Fields> expected = testing::CsvFields(canonical);
     for (std::size_t r = 1; r < expected.size(); ++r)
       for (std::size_t c = 1; c < expected[r].size(); ++c)
         std::replace(expected[r][c].begin(), expected[r][c].end(), '.', ',');
-    EXPECT_EQ(Read(back), expected);
+    EXPECT_EQ(testing::CsvFields(back), expected);
     EXPECT_EQ(back.substr(0, 7), "sample;");
     // Told otherwise, the canonical output byte for byte; so is a ';' table with decimal points, told so.
     EXPECT_EQ(Solved(Text(kTable, european), threads, european, table::CsvFormat{}), canonical);
@@ -86,16 +74,20 @@ TEST(TableFormats, ADecimalPointInADecimalCommaTableIsTheRowsReasonAndTheRowsBef
   const std::string good = Text(kTable, {';', true});
   std::string text = good;
   text.replace(text.find("11,2404"), 7, "1.234"); // the spring's calcium
-  const std::vector<Fields> rows = Read(Solved(text, 1));
+  const std::vector<Fields> rows = testing::CsvFields(Solved(text, 1));
   EXPECT_TRUE(rows[1].back() == "ok" && rows[3].back() == "ok");
   EXPECT_THAT(rows[2].back(), HasSubstr("in.csv line 3, column 6 (Ca_mmol_L): \"1.234\" has a '.'"));
-  // Stopped there (line 3), or at a broken line (line 4): the rows before it leave their block.
-  for (const auto& [csv, lines] : {std::pair{text, 2}, {good + "x;\"7\n", 4}}) {
-    std::istringstream input(csv);
-    std::ostringstream output;
-    EXPECT_THROW(RunTable(input, "in.csv", output, TableOptions{}, LoadTableParameters(std::nullopt)), std::exception);
-    EXPECT_EQ(std::ranges::count(output.str(), '\n'), lines);
-  }
+  // Stopped there, or at a quote never closed on line 5: an error naming it, never a success, whatever the threads;
+  // the rows before it leave their block.
+  TableOptions options;
+  for (options.threads = 1; options.threads <= 2; ++options.threads)
+    for (const auto& [csv, lines, why] : {std::tuple{text, 2, "line 3"}, {good + "x;\"7\n", 4, "line 5"}}) {
+      std::istringstream input(csv);
+      std::ostringstream output;
+      EXPECT_THAT([&] { RunTable(input, "in.csv", output, options, LoadTableParameters(std::nullopt)); },
+                  ::testing::ThrowsMessage<std::exception>(HasSubstr(why)));
+      EXPECT_EQ(std::ranges::count(output.str(), '\n'), lines) << options.threads;
+    }
 }
 
 } // namespace

@@ -2,23 +2,19 @@
 // in the build tree, else the user's own copy of the installed template.
 #include "run/UserWorkbook.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <fstream>
-#include <iterator>
 #include <string>
 
+#include "TestSupport.h"
 #include "run/RunError.h"
 
 namespace vontralek {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Contents(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using ::testing::HasSubstr, ::testing::ThrowsMessage;
 
 void Write(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
@@ -28,10 +24,8 @@ void Write(const fs::path& path, const std::string& text) {
 class UserWorkbookTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("vontralek-user-workbook-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
+    root_ = testing::EmptyFolder(std::string("user-workbook-") +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
     bin_ = root_ / "prefix" / "bin";
     fs::create_directories(bin_);
     places_.home = root_ / "home";
@@ -59,7 +53,7 @@ TEST_F(UserWorkbookTest, InstalledTheUserCopyIsMadeOnceFromTheTemplateAndThenKep
   const DefaultWorkbook first = LocateDefaultWorkbook(bin_, places_);
   EXPECT_EQ(first.path, copy);
   EXPECT_EQ(first.createdFrom, templatePath);
-  EXPECT_EQ(Contents(copy), "template");
+  EXPECT_EQ(testing::ReadFile(copy), "template");
   // The copy is the user's to edit, although the template is read-only.
   EXPECT_NE(fs::status(copy).permissions() & fs::perms::owner_write, fs::perms::none);
 
@@ -67,8 +61,8 @@ TEST_F(UserWorkbookTest, InstalledTheUserCopyIsMadeOnceFromTheTemplateAndThenKep
   const DefaultWorkbook second = LocateDefaultWorkbook(bin_, places_);
   EXPECT_EQ(second.path, copy);
   EXPECT_FALSE(second.createdFrom);
-  EXPECT_EQ(Contents(copy), "edited by the user");
-  EXPECT_EQ(Contents(templatePath), "template");
+  EXPECT_EQ(testing::ReadFile(copy), "edited by the user");
+  EXPECT_EQ(testing::ReadFile(templatePath), "template");
   // No temporary file of the copy is left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(copy.parent_path()), fs::directory_iterator()), 1);
 }
@@ -82,23 +76,14 @@ TEST_F(UserWorkbookTest, TheDataFolderFollowsXdgDataHomeWhenAbsolute) {
 }
 
 TEST_F(UserWorkbookTest, WithoutWorkbookOrTemplateTheMessageNamesTheProgramFolder) {
-  try {
-    LocateDefaultWorkbook(bin_, places_);
-    FAIL() << "no workbook anywhere, yet one was found";
-  } catch (const RunError& error) {
-    EXPECT_NE(std::string(error.what()).find(bin_.string()), std::string::npos) << error.what();
-  }
+  EXPECT_THAT([&] { LocateDefaultWorkbook(bin_, places_); }, ThrowsMessage<RunError>(HasSubstr(bin_.string())));
 }
 
 TEST_F(UserWorkbookTest, AUserFolderThatCannotBeMadeIsReportedWithItsPath) {
   Write(root_ / "prefix" / "share" / "vontralek" / "VONTRALEK.xlsx", "template");
   Write(root_ / "home" / ".local", "a file where the folder should be");
-  try {
-    LocateDefaultWorkbook(bin_, places_);
-    FAIL() << "a copy was made under a file";
-  } catch (const RunError& error) {
-    EXPECT_NE(std::string(error.what()).find((root_ / "home" / ".local").string()), std::string::npos) << error.what();
-  }
+  EXPECT_THAT([&] { LocateDefaultWorkbook(bin_, places_); },
+              ThrowsMessage<RunError>(HasSubstr((root_ / "home" / ".local").string())));
 }
 
 } // namespace

@@ -2,7 +2,12 @@
 
 #include <xlsxwriter.h>
 
+#include "run/Run.h"
+#include "run/TableRun.h"
+#include "table/Csv.h"
+
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -50,6 +55,49 @@ void WriteXlsx(const std::string& path, MemoryWorkbook& wb) {
     }
   }
   if (workbook_close(book) != LXW_NO_ERROR) throw std::runtime_error("cannot write " + path);
+}
+
+std::string RunOn(MemoryWorkbook& wb, DataSheet mode, CarbonatePair pair) {
+  ModelState s;
+  std::tie(s.SheetMode, s.InputPair) = std::tuple(mode, pair);
+  try {
+    RunCalculation(s, wb, nullptr, nullptr);
+  } catch (const RunError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+std::string RunTableText(const std::string& csv, TableOptions options) {
+  static const TableParameters shipped = LoadTableParameters(std::nullopt);
+  std::istringstream in(csv);
+  std::ostringstream out;
+  RunTable(in, "in.csv", out, options, shipped);
+  return out.str();
+}
+
+std::vector<Fields> CsvFields(const std::string& text) {
+  std::istringstream raw(text);
+  std::stringstream kept;
+  for (std::string line; std::getline(raw, line);)
+    if (!line.starts_with("#")) kept << line << '\n';
+  table::CsvReader reader(kept, "csv");
+  std::vector<Fields> rows{reader.Header()};
+  for (Fields fields; reader.Next(fields);) rows.push_back(fields);
+  return rows;
+}
+
+std::vector<std::map<std::string, std::string>> CsvRecords(const std::string& text) {
+  const std::vector<Fields> rows = CsvFields(text);
+  std::vector<std::map<std::string, std::string>> records;
+  for (std::size_t r = 1; r < rows.size(); ++r)
+    for (std::size_t i = 0; i < rows[r].size(); ++i) records.resize(r), records.back()[rows[0][i]] = rows[r][i];
+  return records;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 } // namespace vontralek::testing

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <tuple>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "model/ModelState.h"
+#include "run/TableOptions.h"
 #include "workbook/MemoryWorkbook.h"
 
 namespace vontralek::testing {
@@ -44,10 +46,8 @@ inline Cells MainCells(const ModelState& s) {
     e[At(cell)] = Num(sp[i].TotalConc * 1000);
   const char* free[] = {"D16", "E15", "F15", "G15", "H15", "D17", "D18", "D19", "D20", "D21"}; // species 2..11
   for (int i = 2; i <= 11; ++i) e[At(free[i - 2])] = Num(sp[i].FreeConc * 1000);
-  // Complexes 1..24: OH- with cations 1..4 on row 16, then ligands 1..5 on rows 17..21.
-  const char* complexes[] = {"E16", "F16", "G16", "H16", "E17", "F17", "G17", "H17", "E18", "F18", "G18", "H18",
-                             "E19", "F19", "G19", "H19", "E20", "F20", "G20", "H20", "E21", "F21", "G21", "H21"};
-  for (int n = 1; n <= 24; ++n) e[At(complexes[n - 1])] = Num(s.ComplexTable[n].FreeConc * 1000);
+  // Complexes 1..24: OH- with cations 1..4 in E16:H16, then ligands 1..5 on rows 17..21 (E is column 5).
+  for (int n = 1; n <= 24; ++n) e[{16 + (n - 1) / 4, 5 + (n - 1) % 4}] = Num(s.ComplexTable[n].FreeConc * 1000);
   return e;
 }
 
@@ -65,17 +65,12 @@ inline Cells BatchCells(const ModelState& s, int row) {
   e[cell("Q")] = Num(s.Sar);
   e[cell("R")] = Num(s.SarActivity);
   e[cell("S")] = log(s.PHDefined, s.PH);
-  const char* gamma[] = {"T", "U", "V", "W", "X", "Y", "Z", "AA", "AB", "AC", "AD", "AE"};
-  const char* logs[] = {"AF", "AG", "AH", "AI", "AJ", "AK", "AL", "AM", "AN", "AO", "AP", "AQ"};
-  const char* free[] = {"AR", "AS", "AT", "AU", "AV", "AW", "AX", "AY", "AZ", "BA", "BB", "BC"};
-  for (int i = 1; i <= 12; ++i) {
-    e[cell(gamma[i - 1])] = Num(s.SpeciesTable[i].Gamma);
-    e[cell(logs[i - 1])] = log(s.SpeciesTable[i].LogActivityDefined, s.SpeciesTable[i].LogActivity);
-    e[cell(free[i - 1])] = Num(s.SpeciesTable[i].FreeConc * 1000);
+  for (int i = 1; i <= 12; ++i) { // T is column 20, AF 32, AR 44
+    e[{row, 19 + i}] = Num(s.SpeciesTable[i].Gamma);
+    e[{row, 31 + i}] = log(s.SpeciesTable[i].LogActivityDefined, s.SpeciesTable[i].LogActivity);
+    e[{row, 43 + i}] = Num(s.SpeciesTable[i].FreeConc * 1000);
   }
-  const char* complexes[] = {"BD", "BE", "BF", "BG", "BH", "BI", "BJ", "BK", "BL", "BM", "BN", "BO",
-                             "BP", "BQ", "BR", "BS", "BT", "BU", "BV", "BW", "BX", "BY", "BZ", "CA"};
-  for (int n = 1; n <= 24; ++n) e[cell(complexes[n - 1])] = Num(s.ComplexTable[n].FreeConc * 1000);
+  for (int n = 1; n <= 24; ++n) e[{row, 55 + n}] = Num(s.ComplexTable[n].FreeConc * 1000); // BD (56) to CA (79)
   return e;
 }
 
@@ -114,6 +109,52 @@ inline void PutAnalysis(workbook::MemoryWorksheet& sheet, int row, int column, c
 // Worksheets 3 and 4 with the shipped parameters (log K, charges, weights, E19, E20): the "A1 input = value" lines of
 // data/workbook/3-constants.txt and 4-charges.txt, and worksheet 3's temperature data (rows 55 on) with its title.
 void FillDefaultParameters(MemoryWorkbook& wb);
+
+// The shipped parameters and these waters as Batch samples from row 2, numbered in column A.
+inline MemoryWorkbook BatchBook(const std::vector<Analysis>& waters) {
+  MemoryWorkbook wb;
+  FillDefaultParameters(wb);
+  for (int k = 1; k <= static_cast<int>(waters.size()); ++k) {
+    wb.Sheet(2).Put(k + 1, 1, Num(k));
+    PutAnalysis(wb.Sheet(2), k + 1, 2, waters[static_cast<std::size_t>(k - 1)]);
+  }
+  return wb;
+}
+
+// A cell by its A1 address; NumberIn expects a number there.
+inline void Put(workbook::MemoryWorksheet& s, const std::string& a1, CellValue v) {
+  s.Put(At(a1).first, At(a1).second, std::move(v));
+}
+inline CellValue Get(const workbook::Worksheet& s, const std::string& a1) {
+  return s.Value(At(a1).first, At(a1).second);
+}
+inline double NumberIn(const workbook::Worksheet& s, const std::string& a1) {
+  const CellValue v = Get(s, a1);
+  EXPECT_EQ(v.kind, CellValue::Kind::Number) << a1 << ": " << v.text;
+  return v.number;
+}
+
+// A workbook run over the samples of one sheet: the error's message, or "" when there was none.
+std::string RunOn(MemoryWorkbook& wb, DataSheet mode, CarbonatePair pair = CarbonatePair::AlkalinityPH);
+
+// The table mode over a CSV text with the compiled-in parameters: the output text.
+std::string RunTableText(const std::string& csv, TableOptions options = {});
+
+// A CSV text, lines starting with # left out: the header and the rows, or the rows by column name.
+using Fields = std::vector<std::string>;
+std::vector<Fields> CsvFields(const std::string& text);
+std::vector<std::map<std::string, std::string>> CsvRecords(const std::string& text);
+
+// A file's bytes.
+std::string ReadFile(const std::filesystem::path& path);
+
+#ifdef VONTRALEK_TEST_TMP
+// An empty folder of that name among the tests' temporary files.
+inline std::filesystem::path EmptyFolder(const std::string& name) {
+  const std::filesystem::path folder = std::filesystem::path(VONTRALEK_TEST_TMP) / name;
+  return std::filesystem::remove_all(folder), std::filesystem::create_directories(folder), folder;
+}
+#endif
 
 // Every cell of the in-memory workbook written to an .xlsx file (libxlsxwriter,
 // row by row, so that large workbooks stream). Throws std::runtime_error.

@@ -111,7 +111,7 @@ TEST(TableColumns, ThePairAndEveryIonNeedTheirColumns) {
   EXPECT_EQ(pair("HCO3_mmol_L,CO3_mmol_L"), PairColumns::BicarbonateCarbonate);
   EXPECT_EQ(pair("pH,pCO2_atm,alkalinity_meq_L", PairColumns::AlkalinityPCO2), PairColumns::AlkalinityPCO2);
   EXPECT_THAT(Message(ions + "pH,pCO2_atm,alkalinity_meq_L"), HasSubstr("more than one carbonate pair"));
-  EXPECT_THAT(Message(ions + "pH"), HasSubstr("no carbonate pair"));
+  EXPECT_THAT(Message(ions + "pH,Probe"), AllOf(HasSubstr("no carbonate pair"), HasSubstr("not recognised: Probe")));
   EXPECT_THAT(Message(ions + "pH", PairColumns::AlkalinityPH),
               HasSubstr("no column alkalinity_meq_L, alkalinity_mg_L_as_CaCO3 or alkalinity_mg_L_as_HCO3"));
   // An ion without a column is not measured; the columns not recognised are named when a pair's column is missing.

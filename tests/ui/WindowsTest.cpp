@@ -20,9 +20,8 @@ using namespace vontralek::ui;
 
 namespace {
 
-// The choices in the outcome texts: sheet A (Main) or B (Batch); pair A
-// (alkalinity, pH), B (alkalinity, pCO2) or C (bicarbonate, carbonate); none
-// is empty.
+// The choices in the outcome texts: sheet A (Main) or B (Batch); pair A (alkalinity, pH), B (alkalinity, pCO2) or C
+// (bicarbonate, carbonate); none is empty.
 QString Letter(DataSheet sheet) { return sheet == DataSheet::None ? "" : sheet == DataSheet::Main ? "A" : "B"; }
 QString Letter(CarbonatePair pair) { return pair == CarbonatePair::None ? "" : QString(QChar('A' + int(pair) - 1)); }
 
@@ -54,9 +53,8 @@ const Control kControls[] = {
     {"Form2", "Label2", "Frame1", "", {240, 360, 15, 375}, 12}, // the bar, one pixel wide at first
 };
 
-// Clicks on the main window ("-" unchecks a button), a service that fails, the
-// message box shown, what the windows did after each click on Calculate or
-// Cancel (see Outcome), what the progress window showed before each sample.
+// Clicks on the main window ("-" unchecks a button), a service that fails, the message box shown, what the windows did
+// after each click on Calculate or Cancel (see Outcome), what the progress window showed before each sample.
 struct Scenario {
   const char *name, *clicks, *failure, *box, *outcomes, *progress = "";
 };
@@ -78,15 +76,13 @@ const Scenario kScenarios[] = {
     {"no pair", "-Option2_0 Command1 Option2_0 Command1", "", "Please, select variables featuring the carbonic system",
      "1 located; ran ; ended ; shown Form1; codes /B then "
      "2 located; ran AA /book.xlsx +Form1; ended ; shown ; codes A/A"},
-    // Batch: the progress window shows, then runs the batch and closes. Before
-    // sample k of N it shows k * 100 / N % rounded half to even, a bar of
-    // 5175 * k / N twips and so many / 15 pixels, rounded to the nearest.
-    // 12.5, 37.5, 62.5 and 87.5 % are ties that go to the even integer; 646.875 twips a sample.
+    // Batch: the progress window shows, then runs the batch and closes. Before sample k of N it shows k * 100 / N %
+    // rounded half to even, a bar of 5175 * k / N twips and so many / 15 pixels, rounded to the nearest. 12.5, 37.5,
+    // 62.5 and 87.5 % are ties that go to the even integer; 646.875 twips a sample.
     {"Batch of 8", "Option1_1 Command1", "", "", "1 located; ran BA /book.xlsx +progress; ended ; shown ; codes B/A",
      "12% completed 646.875 43, 25% completed 1293.75 86, 38% completed 1940.625 129, 50% completed 2587.5 173, "
      "62% completed 3234.375 216, 75% completed 3881.25 259, 88% completed 4528.125 302, 100% finishing 5175 345"},
-    // An error that ends the run, or the search for the workbook, is shown
-    // with its whole message and ends the program.
+    // An error that ends the run, or the search for the workbook, is shown with its whole message and ends the program.
     {"no workbook", "Command1", "locate", kMessage, "1 located; ran ; ended 1; shown Form1; codes /B"},
     {"Main, other failure", "Command1", "other", kMessage,
      "1 located; ran AA /book.xlsx +Form1; ended 1; shown Form1; codes A/A"},
