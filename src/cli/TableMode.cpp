@@ -120,11 +120,7 @@ int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err
     summary.input = digest.Finish(fromStdin ? "standard input" : input);
     result.close();
     if (!result) throw TableError("The output " + options.output->string() + " could not be written completely.");
-    const std::string provenancePath = options.output->string() + ".json";
-    std::ofstream provenance(provenancePath, std::ios::binary | std::ios::trunc);
-    provenance << ProvenanceJson(table, parameters, summary);
-    provenance.close();
-    if (!provenance) throw TableError("The provenance record " + provenancePath + " could not be written.");
+    WriteProvenance(options.output->string(), table, parameters, summary);
     return finish(summary, out);
   } catch (const std::exception& error) {
     err << "vontralek-cli: " << error.what() << '\n';

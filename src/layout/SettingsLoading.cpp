@@ -86,6 +86,20 @@ auto LabSetting(const workbook::Worksheet& sheet, CellRef cell, const char* labe
   }
 }
 
+// A setting cell's number, a number typed as text too; anything else goes to
+// refuse (which throws) with what the cell holds.
+template <typename Refuse>
+double SettingNumber(const workbook::CellValue& v, std::string_view text, const Refuse& refuse) {
+  if (v.kind == workbook::CellValue::Kind::Number) return v.number;
+  if (v.kind != workbook::CellValue::Kind::Text) refuse(Held(v));
+  try {
+    return labdata::ParseNumber(text);
+  } catch (const labdata::LabDataError&) {
+    refuse("\"" + workbook::TextForMessage(v.text) + "\"");
+  }
+  return 0.0; // not reached: refuse throws
+}
+
 // A temperature setting (E29 the water's, E33 the calcite evaluation's):
 // empty = none, a number of °C for every sample (a number typed as text too),
 // or "per sample" (the column and cell named by perSample).
@@ -114,16 +128,7 @@ void TemperatureSetting(const workbook::Worksheet& sheet, const TemperatureCell&
                         " in °C (0 to 100) for every sample, \"per sample\" to take each sample's from " +
                         setting.perSample + ", or leave it empty for " + setting.none + ".");
   };
-  double celsius = v.number;
-  if (v.kind == workbook::CellValue::Kind::Text) {
-    try {
-      celsius = labdata::ParseNumber(text);
-    } catch (const labdata::LabDataError&) {
-      refuse("\"" + workbook::TextForMessage(v.text) + "\"");
-    }
-  } else if (v.kind != workbook::CellValue::Kind::Number) {
-    refuse(Held(v));
-  }
+  const double celsius = SettingNumber(v, text, refuse);
   if (!InWaterRange(celsius)) refuse(workbook::FormatNumber(celsius) + " °C, " + OutsideWaterRange());
   source = TemperatureSource::Fixed;
   celsiusOut = celsius;
@@ -144,16 +149,7 @@ void EquilibriumPCO2Setting(const workbook::Worksheet& sheet, ReactionSettings& 
                         ", which is no CO2 pressure: enter the partial pressure of CO2 in atm, above 0 and at most 1 "
                         "(air: 0.000398, 10^-3.4), or leave it empty for none.");
   };
-  double atm = v.number;
-  if (v.kind == workbook::CellValue::Kind::Text) {
-    try {
-      atm = labdata::ParseNumber(text);
-    } catch (const labdata::LabDataError&) {
-      refuse("\"" + workbook::TextForMessage(v.text) + "\"");
-    }
-  } else if (v.kind != workbook::CellValue::Kind::Number) {
-    refuse(Held(v));
-  }
+  const double atm = SettingNumber(v, text, refuse);
   if (!(atm > 0.0 && atm <= 1.0)) refuse(workbook::FormatNumber(atm));
   reactions.equilibriumPCO2Given = true;
   reactions.equilibriumPCO2 = atm;

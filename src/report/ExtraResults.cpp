@@ -5,6 +5,7 @@
 
 #include "common/Errors.h"
 #include "layout/Layout.h"
+#include "report/SheetRows.h"
 
 namespace vontralek {
 
@@ -48,16 +49,6 @@ std::vector<PlacedHeading> HeadingsOf(DataSheet sheetMode, AddedColumns columns)
                       kTemperatureHeading});
   }
   return placed;
-}
-
-int SheetOf(DataSheet sheetMode) { return sheetMode == DataSheet::Batch ? layout::BatchSheet : layout::MainSheet; }
-
-int RowOf(std::int64_t sample) {
-  if (sample < 1 || sample >= layout::LastSheetRow) {
-    throw WorkbookError("Batch sample " + std::to_string(sample) +
-                        " has no row on the Batch sheet (rows 2 to 1048576 hold samples).");
-  }
-  return static_cast<int>(sample + 1);
 }
 
 } // namespace

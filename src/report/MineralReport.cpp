@@ -5,6 +5,7 @@
 
 #include "common/Errors.h"
 #include "layout/Layout.h"
+#include "report/SheetRows.h"
 
 namespace vontralek {
 
@@ -31,15 +32,6 @@ struct PlacedHeading {
   CellRef cell;
   std::string text;
 };
-
-int SheetOf(DataSheet sheetMode) { return sheetMode == DataSheet::Batch ? layout::BatchSheet : layout::MainSheet; }
-
-int RowOf(std::int64_t sample) {
-  if (sample < 1 || sample >= layout::LastSheetRow)
-    throw WorkbookError("Batch sample " + std::to_string(sample) +
-                        " has no row on the Batch sheet (rows 2 to 1048576 hold samples).");
-  return static_cast<int>(sample + 1);
-}
 
 std::vector<PlacedHeading> HeadingsOf(DataSheet sheetMode, const MineralColumns& columns) {
   std::vector<PlacedHeading> placed;

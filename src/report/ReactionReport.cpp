@@ -5,6 +5,7 @@
 #include "common/Errors.h"
 #include "layout/Layout.h"
 #include "model/CarbonateTotals.h"
+#include "report/SheetRows.h"
 
 namespace vontralek {
 
@@ -29,15 +30,6 @@ namespace batch_sheet = layout::batch_sheet;
 constexpr int kCalciteFirst = 1, kCalciteLast = 6, kCO2First = 7, kCO2Last = 10;
 constexpr const char* kEvaluationHeading = "Evaluation temperature/°C";
 constexpr const char* kDissolvedCarbonHeading = "DIC/mmol/L";
-
-int SheetOf(DataSheet sheetMode) { return sheetMode == DataSheet::Batch ? layout::BatchSheet : layout::MainSheet; }
-
-int RowOf(std::int64_t sample) {
-  if (sample < 1 || sample >= layout::LastSheetRow)
-    throw WorkbookError("Batch sample " + std::to_string(sample) +
-                        " has no row on the Batch sheet (rows 2 to 1048576 hold samples).");
-  return static_cast<int>(sample + 1);
-}
 
 CellRef DissolvedCarbonCell(DataSheet sheetMode, std::int64_t sample) {
   return sheetMode == DataSheet::Batch ? CellRef{RowOf(sample), batch_sheet::DissolvedCarbon}

@@ -1,5 +1,7 @@
 #include "run/TableProvenance.h"
 
+#include <fstream>
+
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
@@ -72,6 +74,15 @@ std::string ProvenanceJson(const TableOptions& options, const TableParameters& p
       "log K of rows 1-30, then charge and weight of species 1-11 and of complexes 1-24, as little-endian IEEE "
       "doubles";
   return record.dump(2) + "\n";
+}
+
+void WriteProvenance(const std::string& output, const TableOptions& options, const TableParameters& parameters,
+                     const TableRunSummary& summary) {
+  const std::string path = output + ".json";
+  std::ofstream provenance(path, std::ios::binary | std::ios::trunc);
+  provenance << ProvenanceJson(options, parameters, summary);
+  provenance.close();
+  if (!provenance) throw TableError("The provenance record " + path + " could not be written.");
 }
 
 } // namespace vontralek

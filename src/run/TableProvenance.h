@@ -15,4 +15,9 @@ struct TableRunSummary;
 std::string ProvenanceJson(const TableOptions& options, const TableParameters& parameters,
                            const TableRunSummary& summary);
 
+// The record written beside the output: OUTPUT.json. Throws TableError when it
+// cannot be written.
+void WriteProvenance(const std::string& output, const TableOptions& options, const TableParameters& parameters,
+                     const TableRunSummary& summary);
+
 } // namespace vontralek
