@@ -51,7 +51,8 @@ deb=$(ls -t build/vontralek_*.deb | head -n1)
 listing=$(dpkg-deb -c "$deb")
 for file in usr/bin/vontralek usr/bin/vontralek-cli usr/share/vontralek/VONTRALEK.xlsx \
   usr/share/applications/vontralek.desktop usr/share/man/man1/vontralek-cli.1 \
-  usr/share/bash-completion/completions/vontralek-cli usr/lib/python3/dist-packages/vontralek/__init__.py; do
+  usr/share/bash-completion/completions/vontralek-cli usr/lib/python3/dist-packages/vontralek/__init__.py \
+  usr/lib/python3/dist-packages/vontralek/_diagram.py; do
   grep -qF "./$file" <<<"$listing" || fail "$deb lacks $file"
 done
 dpkg-deb -x "$deb" "$work/root"

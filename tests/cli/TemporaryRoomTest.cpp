@@ -4,7 +4,6 @@
 #include <gmock/gmock.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "TestSupport.h"

@@ -1,4 +1,3 @@
-#include <fstream>
 #include <sstream>
 #include <string>
 

@@ -4,9 +4,7 @@
 #include <gmock/gmock.h>
 
 #include <cmath>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "TestSupport.h"
 #include "run/Run.h"

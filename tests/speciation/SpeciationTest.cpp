@@ -1,7 +1,6 @@
 #include <atomic>
 #include <cfenv>
 #include <cmath>
-#include <cstdlib>
 #include <new>
 #include <random>
 
