@@ -88,7 +88,8 @@ int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err
       if (const auto bytes = std::filesystem::file_size(*options.workbook, unknown); !unknown) size = bytes;
     }
     // Every byte read is counted (the progress) and hashed (the provenance record).
-    DigestingInput digest(*(fromStdin ? *env.standardInput : file).rdbuf(), size);
+    std::streambuf* bytes = fromStdin ? env.standardInput->rdbuf() : file.rdbuf();
+    DigestingInput digest(*bytes, size);
     std::istream in(&digest);
     const std::string source = fromStdin ? "standard input" : input;
     std::optional<TableProgressBar> bar;

@@ -182,6 +182,11 @@ struct ModelState {
   // The same for the solves of the reactions at the evaluation temperature,
   // which stays the same from sample to sample.
   SolverMemo EvaluationMemo;
+  // A reaction's solve starts from the ionic strength and the free ions of the
+  // water it changes (already converged nearby) instead of the first estimate
+  // from the totals: the same fixed point in fewer passes. Off in every
+  // speciation of a sample.
+  bool WarmStart = false;
 
   // Batch walk. Wide enough for every row a worksheet can have.
   std::int64_t CurrentSample = 0;

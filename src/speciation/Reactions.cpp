@@ -45,6 +45,7 @@ void GiveAlkalinityAndCarbon(ModelState& state) {
   state.Alkalinity = AlkalinityOf(state);
   state.DIC = DissolvedInorganicCarbon(state);
   state.InputPair = CarbonatePair::AlkalinityDIC;
+  state.WarmStart = true;
 }
 
 } // namespace
@@ -114,6 +115,7 @@ void ComputeReactions(ModelState& state, const ReactionConditions& settings, Wei
     open.Alkalinity = AlkalinityOf(solved);
     open.PCO2 = settings.equilibriumPCO2;
     open.InputPair = CarbonatePair::AlkalinityPCO2;
+    open.WarmStart = true;
     SolveReaction(open, weightedSum, "bringing the water to equilibrium with CO2 gas");
     results.pHCO2 = open.PH;
     results.dicCO2 = DissolvedInorganicCarbon(open);

@@ -97,6 +97,11 @@ private:
   // The cations start free; the first ionic strength takes half
   // the alkalinity for the carbonate ions, which are not known yet.
   void EstimateFirstIonicStrength() {
+    counters_[counters::OuterPasses] = 0;
+    if (state_.WarmStart && std::isfinite(state_.IonicStrength) && state_.IonicStrength > 0.0) {
+      state_.InitialIonicStrength = state_.IonicStrength;
+      return;
+    }
     for (int n : species::AnalysedIons) S[n].FreeConc = S[n].TotalConc;
     state_.IonicStrength = 0.5 * state_.Alkalinity;
     for (int n : species::AnalysedIons)
@@ -107,7 +112,6 @@ private:
                               " eq/L) or a concentration is out of range; check the sample's inputs"};
     });
     state_.InitialIonicStrength = state_.IonicStrength;
-    counters_[counters::OuterPasses] = 0;
   }
 
   // The coefficients at the current ionic strength; those of
