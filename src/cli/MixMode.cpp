@@ -38,11 +38,9 @@ int RunMixMode(const CliOptions& options, const TableOptions& table, std::ostrea
     };
     if (!options.output)
       return finish(RunMix(first, a.string(), second, b.string(), request, out, table, parameters), err);
-    std::ofstream result(*options.output, std::ios::binary | std::ios::trunc);
-    if (!result) throw TableError("The output " + options.output->string() + " could not be created.");
-    const TableRunSummary summary = RunMix(first, a.string(), second, b.string(), request, result, table, parameters);
-    result.close();
-    if (!result) throw TableError("The output " + options.output->string() + " could not be written completely.");
+    const TableRunSummary summary = RunIntoFile(*options.output, [&](std::ostream& result) {
+      return RunMix(first, a.string(), second, b.string(), request, result, table, parameters);
+    });
     WriteProvenance(options.output->string(), table, parameters, summary);
     return finish(summary, out);
   } catch (const std::exception& error) {

@@ -113,14 +113,9 @@ int RunTableMode(const CliOptions& options, std::ostream& out, std::ostream& err
     if (!options.output) {
       return finish(RunTable(in, source, out, table, parameters), err);
     }
-    std::ofstream result(*options.output, std::ios::binary | std::ios::trunc);
-    if (!result) throw TableError("The output " + options.output->string() + " could not be created.");
-    // The rows go straight into the file: when a bad row stops the run, the
-    // rows before it stay there.
-    TableRunSummary summary = RunTable(in, source, result, table, parameters);
+    TableRunSummary summary = RunIntoFile(
+        *options.output, [&](std::ostream& result) { return RunTable(in, source, result, table, parameters); });
     summary.input = digest.Finish(fromStdin ? "standard input" : input);
-    result.close();
-    if (!result) throw TableError("The output " + options.output->string() + " could not be written completely.");
     WriteProvenance(options.output->string(), table, parameters, summary);
     return finish(summary, out);
   } catch (const std::exception& error) {
