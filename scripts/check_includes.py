@@ -15,9 +15,9 @@ ALLOWED = {
     "model": {"common", "labdata"},
     "speciation": {"model", "common"},
     "workbook": {"common"},
-    # Laboratory units (with the shared word matching) and CSV tables stand alone: the run and the table mode use them.
+    # Laboratory units (with the shared word matching) and CSV tables stand on common alone: the run and the table mode use them.
     "labdata": {"common"},
-    "table": set(),
+    "table": {"common"},
     "layout": {"model", "workbook", "labdata", "common"},
     "report": {"layout", "model", "workbook", "common"},
     "run": {"speciation", "layout", "report", "model", "workbook", "labdata", "table", "diagram", "common"},

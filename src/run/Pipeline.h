@@ -47,6 +47,7 @@ struct SampleRow {
   std::string failure;             // why the row has no result, naming its place; empty: solved
   std::vector<std::string> fields; // whatever the source keeps for the sink (e.g. the input fields)
   std::string output;              // whatever the sink prepares on a worker thread
+  std::vector<double> values;      // the sink's scratch numbers (storage reused row after row)
   // With the carried-over state solved on a thread of its own: the state as
   // this row left it (solved or not), for the sink to write from.
   std::unique_ptr<ModelState> solved;

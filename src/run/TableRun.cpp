@@ -147,7 +147,8 @@ public:
     }
     text.Text(solved != nullptr ? std::string_view("ok") : table::SafeText(row.failure, scratch));
     if (extraCount_ != 0) {
-      std::vector<double> extras;
+      std::vector<double>& extras = row.values;
+      extras.clear();
       if (solved != nullptr) {
         AppendMineralValues(*solved, minerals_, extras);
         AppendReactionValues(*solved, minerals_.reactions, extras);

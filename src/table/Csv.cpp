@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+
+#include "common/ShortestNumber.h"
 
 namespace vontralek::table {
 namespace {
@@ -143,8 +146,16 @@ bool CsvReader::Next(std::vector<std::string>& fields) {
   return true;
 }
 
+char* CsvRow::Room(std::size_t n) {
+  if (text_.size() - used_ < n) text_.resize(std::max(2 * text_.size(), used_ + n));
+  return text_.data() + used_;
+}
+
 void CsvRow::Separate() {
-  if (!first_) text_ += format_.delimiter;
+  if (!first_) {
+    *Room(1) = format_.delimiter;
+    ++used_;
+  }
   first_ = false;
 }
 
@@ -152,30 +163,36 @@ void CsvRow::Text(std::string_view text) {
   Separate();
   const char special[] = {format_.delimiter, '"', '\r', '\n', '\0'};
   if (text.find_first_of(special) == std::string_view::npos) {
-    text_.append(text);
+    if (!text.empty()) std::memcpy(Room(text.size()), text.data(), text.size());
+    used_ += text.size();
     return;
   }
-  text_ += '"';
+  char* p = Room(2 * text.size() + 2); // every character a quote at most
+  char* const start = p;
+  *p++ = '"';
   for (char c : text) {
-    if (c == '"') text_ += '"';
-    text_ += c;
+    if (c == '"') *p++ = '"';
+    *p++ = c;
   }
-  text_ += '"';
+  *p++ = '"';
+  used_ += static_cast<std::size_t>(p - start);
 }
 
 void CsvRow::Number(double value) {
   Separate();
   if (std::isnan(value)) return;
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  if (format_.decimalComma) std::replace(text, result.ptr, '.', ',');
-  text_.append(text, result.ptr);
+  char* const text = Room(kShortestNumberRoom);
+  char* const end = WriteShortest(text, value);
+  if (format_.decimalComma) std::replace(text, end, '.', ',');
+  used_ += static_cast<std::size_t>(end - text);
 }
 
 void CsvRow::Empty() { Separate(); }
 
 const std::string& CsvRow::End() {
-  text_ += '\n';
+  *Room(1) = '\n';
+  text_.resize(used_ + 1);
+  used_ = text_.size();
   return text_;
 }
 
@@ -185,13 +202,15 @@ void CsvRow::Reuse(std::string&& storage) {
 }
 
 std::string CsvRow::Release() {
-  text_ += '\n';
+  End();
   first_ = true;
+  used_ = 0;
   return std::move(text_);
 }
 
 void CsvRow::Clear() {
-  text_.clear();
+  text_.resize(text_.capacity()); // all of the storage is room
+  used_ = 0;
   first_ = true;
 }
 

@@ -105,7 +105,7 @@ public:
   // Ends the record and hands its text (line end included) over.
   std::string Release();
   void Text(std::string_view text);
-  // The shortest text that reads back to the same double (std::to_chars);
+  // The shortest text that reads back to the same double (std::to_chars's bytes);
   // NaN, an undefined value, is an empty field.
   void Number(double value);
   void Empty();
@@ -116,8 +116,13 @@ public:
 
 private:
   void Separate();
+  // Room for at least n more bytes after the used ones.
+  char* Room(std::size_t n);
   CsvFormat format_;
+  // The record is its first used_ bytes; the rest is room written into
+  // directly (a field costs no append of its own).
   std::string text_;
+  std::size_t used_ = 0;
   bool first_ = true;
 };
 

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "common/ShortestNumber.h"
+
 namespace vontralek::workbook {
 
 // A stored number: always written with a '.' by every spreadsheet program,
@@ -17,9 +19,8 @@ bool ParseStoredNumber(std::string_view text, double& value) {
 }
 
 std::string FormatNumber(double value) {
-  char buffer[32];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, ec == std::errc() ? end : buffer);
+  char buffer[kShortestNumberRoom];
+  return std::string(buffer, WriteShortest(buffer, value));
 }
 
 } // namespace vontralek::workbook

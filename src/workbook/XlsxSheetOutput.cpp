@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "common/Errors.h"
+#include "common/ShortestNumber.h"
 #include "workbook/PackageReader.h"
 #include "workbook/References.h"
 #include "workbook/XlsxXml.h"
@@ -87,7 +88,7 @@ void XlsxSheet::ExpandNumbers(const Mark& mark, std::string& out) const {
                                  static_cast<std::size_t>(std::to_chars(rowDigits, rowDigits + 16, r).ptr - rowDigits));
   // The fixed text of a cell is 20 bytes, the names twice each, then at most
   // 3 letters, 7 digits of the row, 11 characters of the style and 24 of the
-  // number: 80 besides the names leaves room for each to_chars below.
+  // number: 80 besides the names leaves room for each number written below.
   const std::size_t cellMost = 2 * (c.size() + v.size()) + 80;
   const std::size_t start = out.size();
   out.resize(start + (last - first) * cellMost);
@@ -114,7 +115,7 @@ void XlsxSheet::ExpandNumbers(const Mark& mark, std::string& out) const {
     put(v);
     *p++ = '>';
     // The shortest text that reads back as the same double, always with '.'.
-    p = std::to_chars(p, p + 32, n.value).ptr;
+    p = WriteShortest(p, n.value);
     put("</");
     put(v);
     put("></");
