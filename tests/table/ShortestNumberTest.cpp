@@ -50,10 +50,10 @@ TEST(ShortestNumber, WritesTheBytesOfToCharsForEveryKindOfDouble) {
     const double power = std::pow(10.0, k);
     for (double value : {power, -power, std::nextafter(power, 0.0), std::nextafter(power, HUGE_VAL)}) check(value);
   }
-  for (double value : {0.0, -0.0, 5e-324, -5e-324, std::numeric_limits<double>::min(),
-                       std::numeric_limits<double>::max(), std::numeric_limits<double>::infinity(),
-                       std::numeric_limits<double>::quiet_NaN(), 9007199254740992.0, 123456789012345680000.0, 0.1,
-                       1e-5, 1.5e-5, 123456.7, 1e16, 1e15})
+  for (double value :
+       {0.0, -0.0, 5e-324, -5e-324, std::numeric_limits<double>::min(), std::numeric_limits<double>::max(),
+        std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(), 9007199254740992.0,
+        123456789012345680000.0, 0.1, 1e-5, 1.5e-5, 123456.7, 1e16, 1e15})
     check(value);
   EXPECT_EQ(mismatches, 0);
 }
