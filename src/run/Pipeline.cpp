@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <mutex>
 #include <thread>
 
 #include <tbb/enumerable_thread_specific.h>
@@ -234,7 +235,10 @@ PipelineSummary RunParallel(const ModelState& start, SampleSource& source, Resul
 // The carried-over state solved beside the reading and writing: the solving
 // filter is serial and in input order, so every row starts from the state the
 // row before it left, as in RunSequential. Each row leaves a copy of the state
-// for the sink, written by the output filter.
+// for the sink, written by the output filter. The source and the sink may be
+// one document (a workbook's sheet, read ahead and written behind), which is
+// not safe to use from two threads at once: the input and output filters take
+// turns, and only the solving runs beside them.
 PipelineSummary RunOverlapped(ModelState& state, SampleSource& source, ResultSink& sink, WeightedSumSource& weightedSum,
                               const PipelineOptions& options) {
   PipelineSummary summary;
@@ -263,17 +267,21 @@ PipelineSummary RunOverlapped(ModelState& state, SampleSource& source, ResultSin
     }
     return chunk;
   };
+  std::mutex document; // held by the input and output filters
   tbb::task_arena arena(2);
   try {
     arena.execute([&] {
-      tbb::parallel_pipeline(
-          flow.Tokens(),
-          tbb::make_filter<void, Chunk*>(tbb::filter_mode::serial_in_order,
-                                         [&](tbb::flow_control& control) { return flow.Read(control); }) &
-              tbb::make_filter<Chunk*, Chunk*>(tbb::filter_mode::serial_in_order, solve) &
-              tbb::make_filter<Chunk*, void>(tbb::filter_mode::serial_in_order, [&](Chunk* chunk) {
-                WriteChunk(chunk, writer, [&](const SampleRow* row) { writing = row; });
-              }));
+      tbb::parallel_pipeline(flow.Tokens(),
+                             tbb::make_filter<void, Chunk*>(tbb::filter_mode::serial_in_order,
+                                                            [&](tbb::flow_control& control) {
+                                                              const std::lock_guard<std::mutex> turn(document);
+                                                              return flow.Read(control);
+                                                            }) &
+                                 tbb::make_filter<Chunk*, Chunk*>(tbb::filter_mode::serial_in_order, solve) &
+                                 tbb::make_filter<Chunk*, void>(tbb::filter_mode::serial_in_order, [&](Chunk* chunk) {
+                                   const std::lock_guard<std::mutex> turn(document);
+                                   WriteChunk(chunk, writer, [&](const SampleRow* row) { writing = row; });
+                                 }));
     });
   } catch (...) {
     // The solver may be ahead (the pipeline has ended): the state goes back to

@@ -174,8 +174,10 @@ private:
   void PrintRow(int number, Row& row, std::string& out) const;
   std::unique_ptr<pugi::xml_document> ParseRow(const std::string& text) const;
   void ApplyDroppedShared(Row& row, int number) const;
-  // The next row of the part, past the window: parsed (or taken as parsed when read ahead), shared formulas fixed.
+  // The next row of the part, past the window: taken as parsed when read ahead, else parsed; shared formulas fixed.
   Row TakeSourceRow() const;
+  // The row at the part's pass (past what was read ahead), parsed.
+  Row ParseSourceRow() const;
   // The access left row order: the sheet becomes a whole DOM again.
   void StopStreaming() const;
   struct SharedMaster {

@@ -1,11 +1,14 @@
 // A large worksheet edited as a stream of rows. The DOM holds the part without
 // its rows (the skeleton) and a window of rows; rows before the window have
 // been written out (deflated into a temporary file), rows after it are still in
-// the part read. Reads ahead of the window parse the one row asked for from a
-// second pass over the part. Memory thus stays flat for a sheet that is read
-// and written in row order, as a batch run does: column A scanned first, then
-// row by row read and written. A write or read before the window leaves row
-// order: the sheet is then put together whole and edited as a DOM.
+// the part read. A read a little ahead of the window (a batch reads a few
+// hundred rows ahead of the rows it writes) takes the rows up to it from the
+// same pass over the part that the writing takes them from, parsed once and
+// kept until they are written; a read far ahead (a count of column A past what
+// the check at open noted) parses the one row asked for from a second pass.
+// Memory thus stays flat for a sheet that is read and written in row order, as
+// a batch run does: column A scanned first, then row by row read and written. A write or read before the window leaves
+// row order: the sheet is then put together whole and edited as a DOM.
 //
 // Every row goes through the same parser and writer as in a sheet read whole,
 // so the part written is the same, byte for byte.
@@ -62,16 +65,32 @@ struct XlsxSheet::Stream {
   };
   std::string tail; // the part's text from </sheetData> on
   Cursor source;    // the rows after the window
-  Cursor ahead;     // reads beyond the window
-  // Rows ahead of the window parsed for reading, by number, kept for the
-  // window (a batch reads a few hundred rows ahead of the rows it writes).
-  std::map<int, Row> parsed;
-  static constexpr std::size_t kParsedKept = 1024;
-  bool TakeParsed(int number, Row& row) {
-    const auto found = parsed.find(number);
-    if (found == parsed.end()) return false;
+  // Rows taken from source ahead of the window and parsed for reading, by
+  // number: kept until the window reaches them (source has passed them).
+  std::map<int, Row> near;
+  // How far past the window a read takes the rows from source: each parsed
+  // row holds a page of memory, so this many at most are kept.
+  static constexpr int kNearReach = 1024;
+  Cursor ahead; // reads beyond that reach
+  // Rows beyond the reach parsed for reading, the latest kept (source still
+  // holds them: one taken there is not parsed again).
+  std::map<int, Row> far;
+  static constexpr std::size_t kFarKept = 1024;
+  bool TakeFar(int number, Row& row) {
+    const auto found = far.find(number);
+    if (found == far.end()) return false;
     row = std::move(found->second);
-    parsed.erase(found);
+    far.erase(found);
+    return true;
+  }
+  // The number of the part's next row past the window, read ahead or not.
+  bool NextSource(int& number) {
+    if (!near.empty()) {
+      number = near.begin()->first;
+      return true;
+    }
+    if (!source.Look()) return false;
+    number = source.number;
     return true;
   }
   // Column A of every row as checked at open, by row number: whether it is
@@ -207,7 +226,8 @@ std::size_t XlsxSheet::RowCount() const { return stream_ ? stream_->rowCount : r
 void XlsxSheet::NoteDroppedShared(const std::string& si, const std::string& text, int row, int column) {
   if (!stream_) return;
   stream_->dropped[si] = {text, row, column};
-  stream_->parsed.clear(); // parsed before: reparsed with the formula made its own
+  stream_->far.clear(); // parsed before: reparsed with the formula made its own
+  for (auto& [number, near] : stream_->near) ApplyDroppedShared(near, number);
 }
 
 const XlsxSheet::SharedMaster* XlsxSheet::StreamedMaster(const std::string& si) const {
@@ -239,7 +259,17 @@ const XlsxSheet::Row* XlsxSheet::RowForReading(int row) const {
     return r == rows_.end() ? nullptr : &r->second;
   }
   Stream& s = *stream_;
-  if (const auto found = s.parsed.find(row); found != s.parsed.end()) return &found->second;
+  if (const auto found = s.near.find(row); found != s.near.end()) return &found->second;
+  if (const auto found = s.far.find(row); found != s.far.end()) return &found->second;
+  if (row - s.loadedUpTo <= Stream::kNearReach) {
+    // The rows up to it taken from the pass the writing takes them from.
+    while (s.source.Look() && s.source.number <= row) {
+      const int number = s.source.number;
+      s.near.emplace(number, ParseSourceRow());
+    }
+    const auto found = s.near.find(row);
+    return found == s.near.end() ? nullptr : &found->second;
+  }
   Stream::Cursor& ahead = s.ahead;
   if (!ahead.rows || row <= ahead.taken) ahead.Open(book_.package, info_.part);
   while (ahead.Look() && ahead.number < row) ahead.Take();
@@ -247,11 +277,11 @@ const XlsxSheet::Row* XlsxSheet::RowForReading(int row) const {
   ahead.Take();
   auto doc = ParseRow(ahead.text);
   int previous = row - 1;
-  Row& parsed = s.parsed[row];
+  Row& parsed = s.far[row];
   parsed = IndexRow(doc->document_element(), previous);
   ApplyDroppedShared(parsed, row);
   parsed.own = std::move(doc);
-  if (s.parsed.size() > Stream::kParsedKept && s.parsed.begin()->first != row) s.parsed.erase(s.parsed.begin());
+  if (s.far.size() > Stream::kFarKept && s.far.begin()->first != row) s.far.erase(s.far.begin());
   return &parsed;
 }
 
@@ -261,16 +291,24 @@ void XlsxSheet::Advance(int row) const {
   if (row <= stream_->loadedUpTo) return;
   WriteOut(row);
   Stream& s = *stream_;
-  if (s.source.Look() && s.source.number == row) rows_.emplace(row, TakeSourceRow());
+  if (int next = 0; s.NextSource(next) && next == row) rows_.emplace(row, TakeSourceRow());
   s.loadedUpTo = row;
 }
 
 XlsxSheet::Row XlsxSheet::TakeSourceRow() const {
   Stream& s = *stream_;
+  if (s.near.empty()) return ParseSourceRow();
+  Row row = std::move(s.near.begin()->second);
+  s.near.erase(s.near.begin());
+  return row;
+}
+
+XlsxSheet::Row XlsxSheet::ParseSourceRow() const {
+  Stream& s = *stream_;
+  Row row;
   const int number = s.source.number;
   s.source.Take();
-  Row row;
-  if (s.TakeParsed(number, row)) return row; // parsed already when it was read ahead
+  if (s.TakeFar(number, row)) return row; // parsed already when it was read ahead
   auto doc = ParseRow(s.source.text);
   int previous = number - 1;
   row = IndexRow(doc->document_element(), previous);
@@ -299,18 +337,18 @@ void XlsxSheet::WriteOut(int limit) const {
   std::string& text = s.text;
   for (;;) {
     const auto window = rows_.begin();
+    int next = 0;
     const bool fromWindow = window != rows_.end() && window->first < limit;
-    const bool fromSource = s.source.Look() && s.source.number < limit;
+    const bool fromSource = s.NextSource(next) && next < limit;
     if (!fromWindow && !fromSource) break;
-    if (fromWindow && (!fromSource || window->first < s.source.number)) {
+    if (fromWindow && (!fromSource || window->first < next)) {
       PrintRow(window->first, window->second, text);
       if (window->second.node.parent() == sheetData_) sheetData_.remove_child(window->second.node);
       rows_.erase(window);
     } else {
       // A row no one asked for, through the same parser all the same.
-      const int number = s.source.number;
       Row row = TakeSourceRow();
-      PrintRow(number, row, text);
+      PrintRow(next, row, text);
     }
     if (text.size() >= (1u << 16)) {
       s.out.Append(text);

@@ -131,6 +131,20 @@ TEST(StoppedRun, LeavesNoRowClaimingAResultItDoesNotHold) {
   }
 }
 
+// A batch long enough to be read far ahead of the rows being written, solved beside the reading and writing: every
+// sample calculated, the streamed sheet's results those of the sheet edited whole.
+TEST(StreamedBatch, ReadAheadAndWrittenBehindGivesTheWholeSheetsResults) {
+  MemoryWorkbook wb = Waters(3000, "stop");
+  const std::string start = XlsxBytes(wb);
+  const BatchRun streamed(start, true), whole(start, false);
+  EXPECT_EQ(streamed.error, "");
+  EXPECT_EQ(streamed.summary.samplesDone, 3000);
+  for (const int row : {2, 1100, 2204, 3001}) {
+    EXPECT_NE(streamed.Row(row), "");
+    EXPECT_EQ(streamed.Row(row), whole.Row(row)) << row;
+  }
+}
+
 // A run that calculates no sample leaves the file byte for byte as it was, whether the Batch sheet is small or over 1
 // MB (5,000 rows, read as a stream): refused before the first write, naming the cells (headings of another pair, the
 // pair they show and how to change it; a user's text where a heading goes; a constant every sample needs left out;

@@ -24,7 +24,7 @@ ignore=()
 # shellcheck disable=SC2046
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -ffp-contract=off \
   "${ignore[@]}" -I"$src/src" -DVONTRALEK_TEST_TMP=\"$work\" "$src"/src/workbook/*.cpp \
-  "$src"/tests/workbook/{fuzz/FuzzXlsxReader,TestPackages}.cpp $(pkg-config --cflags --libs libzip libdeflate libisal pugixml xlsxwriter zlib) \
+  "$src"/tests/workbook/{fuzz/FuzzXlsxReader,TestPackages}.cpp $(pkg-config --cflags --libs libzip libdeflate libisal pugixml xlsxwriter zlib fmt) \
   -o "$work/fuzz_xlsx_reader"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 options=(-max_len=65536 -timeout=10 -rss_limit_mb=1536 -print_final_stats=1 -error_exitcode=1 -artifact_prefix="$work/")
