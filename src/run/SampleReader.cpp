@@ -106,7 +106,7 @@ double SampleReader::Ion(const workbook::Worksheet& sheet, CellRef cell, int n, 
     }
   } else {
     try {
-      value = sheet.NumberValue(cell.row, cell.column);
+      value = sheet.NumberOf(v, cell.row, cell.column);
     } catch (const TypeMismatchError& error) {
       throw TypeMismatchError(std::string(error.what()) + (censored ? kCensoredHint : ndHint));
     }
@@ -117,11 +117,12 @@ double SampleReader::Ion(const workbook::Worksheet& sheet, CellRef cell, int n, 
 // A carbonate input of the pair: an empty cell is an error naming it (it
 // would otherwise stand for a pH of 0 or no alkalinity at all).
 double SampleReader::Required(const workbook::Worksheet& sheet, CellRef cell, const char* what) {
-  if (sheet.IsEmpty(cell.row, cell.column)) {
+  const workbook::CellValue v = sheet.Value(cell.row, cell.column);
+  if (v.IsEmpty()) {
     throw WorkbookError(Where(sheet, cell) + " is empty: it must hold the " + what +
                         " of the sample. Enter it, or choose the pair of carbonate variables the analysis gives.");
   }
-  return layout::NumberAt(sheet, cell);
+  return sheet.NumberOf(v, cell.row, cell.column);
 }
 
 double SampleReader::PH(const workbook::Worksheet& sheet, CellRef cell) {

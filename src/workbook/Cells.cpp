@@ -111,10 +111,14 @@ std::string TextForMessage(std::string_view text) {
   return out;
 }
 
-double Worksheet::NumberValue(int row, int column) const {
-  const CellValue v = Value(row, column);
-  const std::string where = "worksheet " + std::to_string(Number()) + " (\"" + TextForMessage(Name()) + "\"), cell " +
-                            CellAddress(row, column);
+double Worksheet::NumberValue(int row, int column) const { return NumberOf(Value(row, column), row, column); }
+
+double Worksheet::NumberOf(const CellValue& v, int row, int column) const {
+  // Where the cell is, said only when a message needs it (a batch reads thousands of cells).
+  const auto place = [&] {
+    return "worksheet " + std::to_string(Number()) + " (\"" + TextForMessage(Name()) + "\"), cell " +
+           CellAddress(row, column);
+  };
   switch (v.kind) {
   case CellValue::Kind::Empty:
     return 0.0;
@@ -123,19 +127,19 @@ double Worksheet::NumberValue(int row, int column) const {
   case CellValue::Kind::Text: {
     double parsed = 0.0;
     if (ParseDecimal(v.text, parsed)) return parsed;
-    throw TypeMismatchError("Type mismatch: " + where + " holds the text \"" + TextForMessage(v.text) +
+    throw TypeMismatchError("Type mismatch: " + place() + " holds the text \"" + TextForMessage(v.text) +
                             "\" where a number is expected. Enter a number, or leave the cell empty for 0.");
   }
   case CellValue::Kind::Boolean:
-    throw TypeMismatchError("Type mismatch: " + where + " holds the logical value " + v.text +
+    throw TypeMismatchError("Type mismatch: " + place() + " holds the logical value " + v.text +
                             " where a number is expected. Enter a number, or leave the cell empty for 0.");
   case CellValue::Kind::Error:
-    throw TypeMismatchError("Type mismatch: " + where + " holds the error value " + TextForMessage(v.text) +
+    throw TypeMismatchError("Type mismatch: " + place() + " holds the error value " + TextForMessage(v.text) +
                             " where a number is expected. Correct the formula or enter a number.");
   case CellValue::Kind::UncalculatedFormula:
     break;
   }
-  throw TypeMismatchError("Type mismatch: " + where + " holds the formula =" + TextForMessage(v.text) +
+  throw TypeMismatchError("Type mismatch: " + place() + " holds the formula =" + TextForMessage(v.text) +
                           ", which was never calculated (the file has no value for it). Open the workbook, "
                           "recalculate and save it in the spreadsheet application, or enter a number.");
 }

@@ -74,7 +74,7 @@ std::uint64_t PackageReader::Size() const {
 
 std::string PackageReader::Bytes() const { return fromFile_ ? ReadWorkbookFile(path_) : bytes_; }
 
-void PackageReader::OpenFile(const std::filesystem::path& path) {
+void PackageReader::OpenFile(const std::filesystem::path& path, bool written) {
   bytes_.clear();
   bytes_.shrink_to_fit();
   if (archive_) zip_discard(archive_);
@@ -82,7 +82,15 @@ void PackageReader::OpenFile(const std::filesystem::path& path) {
   archive_ = zip_open(path.c_str(), ZIP_RDONLY, &error);
   fromFile_ = true;
   path_ = path;
-  if (!archive_) Damaged("the zip package just written cannot be read back");
+  if (!archive_) {
+    if (written) Damaged("the zip package just written cannot be read back");
+    zip_error_t why;
+    zip_error_init_with_code(&why, error);
+    const std::string text = zip_error_strerror(&why);
+    zip_error_fini(&why);
+    Damaged("the zip package cannot be read (" + text + ")");
+  }
+  CheckDirectory();
 }
 
 void PackageReader::Open(std::string bytes) {
@@ -101,6 +109,10 @@ void PackageReader::Open(std::string bytes) {
     Damaged("the zip package cannot be read (" + why + ")");
   }
   zip_error_fini(&error);
+  CheckDirectory();
+}
+
+void PackageReader::CheckDirectory() const {
   // Entry count, then names: a name given twice (compared without regard to
   // case, as part names are) makes the package ambiguous.
   const zip_int64_t entries = zip_get_num_entries(archive_, 0);

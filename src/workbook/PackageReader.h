@@ -34,8 +34,9 @@ public:
   // no zip package, too many entries or an entry name given twice.
   void Open(std::string bytes);
   // Reads the package from the file, part by part as asked (for a package
-  // too large to hold: what a streamed sheet was saved into).
-  void OpenFile(const std::filesystem::path& path);
+  // too large to hold: a large workbook, or what a streamed sheet was saved
+  // into, written says which for the message when it cannot be read).
+  void OpenFile(const std::filesystem::path& path, bool written = true);
   std::string Bytes() const;
   std::uint64_t Size() const; // of the package, packed
   zip_t* Archive() const { return archive_; }
@@ -70,6 +71,8 @@ public:
 
 private:
   zip_int64_t Locate(const std::string& part) const;
+  // The checks of the zip directory every package passes when opened.
+  void CheckDirectory() const;
 
   std::filesystem::path path_;
   PackageLimits limits_;

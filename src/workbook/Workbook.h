@@ -49,6 +49,8 @@ public:
   // value and a formula without a calculated value throw TypeMismatchError
   // naming the worksheet, the cell in A1 form and what was found.
   double NumberValue(int row, int column) const;
+  // The same for the value v just read from the cell (read once, not again).
+  double NumberOf(const CellValue& v, int row, int column) const;
 
   virtual void SetNumber(int row, int column, double value) = 0;
   virtual void SetText(int row, int column, std::string_view text) = 0;

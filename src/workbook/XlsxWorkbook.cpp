@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -51,6 +52,12 @@ struct XlsxWorkbook::Impl {
   Impl(const std::filesystem::path& path, const PackageLimits& limits) : package(path, limits) {}
   SheetContext Context() { return {package, *strings, *styles, *calcChain}; }
   void Load(std::string bytes);
+  // The same from the file, its parts read as they are needed.
+  void LoadFile(const std::filesystem::path& path);
+  // What the first bytes say the file is: refused unless a zip package.
+  void CheckSignature(std::string_view start) const;
+  // The parts read once the package is open.
+  void LoadParts();
   bool StreamedChanges() const {
     for (const auto& sheet : sheets) {
       if (sheet->Streamed() && sheet->Dirty()) return true;
@@ -62,6 +69,22 @@ struct XlsxWorkbook::Impl {
 };
 
 void XlsxWorkbook::Impl::Load(std::string bytes) {
+  CheckSignature(bytes);
+  package.Open(std::move(bytes));
+  LoadParts();
+}
+
+void XlsxWorkbook::Impl::LoadFile(const std::filesystem::path& path) {
+  char start[8] = {};
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) ReadWorkbookFile(path); // says why it cannot be read
+  in.read(start, sizeof start);
+  CheckSignature({start, static_cast<std::size_t>(in.gcount())});
+  package.OpenFile(path, false);
+  LoadParts();
+}
+
+void XlsxWorkbook::Impl::CheckSignature(std::string_view bytes) const {
   if (bytes.size() >= 8 && std::memcmp(bytes.data(), "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) == 0) {
     throw WorkbookError("Cannot use " + package.Where() +
                         ": it is not an .xlsx package but an OLE compound file, which is what Excel writes for a "
@@ -71,8 +94,9 @@ void XlsxWorkbook::Impl::Load(std::string bytes) {
   }
   if (bytes.size() < 4 || bytes.compare(0, 2, "PK") != 0)
     package.Damaged("it is not a zip package (not an .xlsx file)");
-  package.Open(std::move(bytes));
+}
 
+void XlsxWorkbook::Impl::LoadParts() {
   // The main part from the package relationships.
   pugi::xml_document rootRels;
   package.ParsePart("_rels/.rels", rootRels);
@@ -193,8 +217,15 @@ std::unique_ptr<XlsxWorkbook> XlsxWorkbook::FromBytes(std::string bytes, const s
   return std::unique_ptr<XlsxWorkbook>(new XlsxWorkbook(std::move(impl)));
 }
 
-std::unique_ptr<XlsxWorkbook> XlsxWorkbook::FromFile(const std::filesystem::path& path) {
-  return FromBytes(ReadWorkbookFile(path), path);
+std::unique_ptr<XlsxWorkbook> XlsxWorkbook::FromFile(const std::filesystem::path& path, const PackageLimits& limits) {
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::is_regular_file(path, ec) ? std::filesystem::file_size(path, ec) : 0;
+  // A small file (or one whose size cannot be asked) is read whole, with the
+  // messages of ReadWorkbookFile for a file that cannot be read.
+  if (ec || size <= limits.readWholeUpTo) return FromBytes(ReadWorkbookFile(path), path, limits);
+  auto impl = std::make_unique<Impl>(path, limits);
+  impl->LoadFile(path);
+  return std::unique_ptr<XlsxWorkbook>(new XlsxWorkbook(std::move(impl)));
 }
 
 Worksheet& XlsxWorkbook::Worksheets(int number) {

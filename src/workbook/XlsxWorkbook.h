@@ -30,18 +30,23 @@ struct PackageLimits {
   // deflated on a second thread as a batch writes them: from a few thousand
   // rows on, that is faster than deflating the whole sheet at the save.
   std::uint64_t streamFromSize = 1ull << 20;
+  // A package file larger than this is not read into memory whole: its parts
+  // are read from the file as they are needed (a full sheet's package is some
+  // 70 MB). The file is held (FileHold) and replaced only by a rename, so what
+  // is read stays the file that was opened.
+  std::uint64_t readWholeUpTo = 16ull << 20;
   // Free bytes in a folder; FreeSpace (statvfs) when empty.
   FreeSpaceQuery freeSpace = {};
 };
 
 // An .xlsx or .xlsm package edited in place. The package is kept as the bytes
-// it was read from; at save only the parts that changed (the touched sheets,
+// it was read from (or, when large, read from its file); at save only the parts that changed (the touched sheets,
 // and workbook.xml, calcChain.xml, the relationships and [Content_Types].xml
 // when needed) are rewritten, every other part is carried over byte for byte.
 class XlsxWorkbook : public Workbook {
 public:
   // Reads the file; throws WorkbookError naming the file and the problem.
-  static std::unique_ptr<XlsxWorkbook> FromFile(const std::filesystem::path& path);
+  static std::unique_ptr<XlsxWorkbook> FromFile(const std::filesystem::path& path, const PackageLimits& limits = {});
   // Opens a package held in memory; displayName is used in messages and as
   // the target of Save.
   static std::unique_ptr<XlsxWorkbook> FromBytes(std::string bytes, const std::filesystem::path& displayName,

@@ -124,6 +124,33 @@ TEST(WorkbookHold, LocksAreLookedForBesideTheTargetAndExcelsOwnerFileByItsRule) 
   EXPECT_THAT([&] { OpenWorkbook(other); }, ThrowsMessage<WorkbookError>(HasSubstr("open in Excel")));
 }
 
+// A package larger than what is read whole is read from its file as parts are needed: the same workbook as from its
+// bytes, saved over the very file it is being read from; what is no package is refused as when read whole.
+TEST(WorkbookFile, ALargePackageIsReadFromItsFileAsTheBytesWouldBe) {
+  const fs::path folder = TestFolder("large"), path = folder / "book.xlsx";
+  std::string rows;
+  for (int r = 1; r <= 300; ++r)
+    rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>" + std::to_string(r) +
+            "</v></c></row>";
+  const std::string bytes = ZipParts(MinimalParts({rows, "", "", ""}));
+  WriteBytes(path, bytes);
+  const PackageLimits fromFile{.streamFromSize = 0, .readWholeUpTo = 0};
+  const auto edit = [](XlsxWorkbook& book) {
+    for (int r = 1; r <= 300; ++r) book.Worksheets(1).SetNumber(r, 2, book.Worksheets(1).NumberValue(r, 1) / 4);
+  };
+  auto held = XlsxWorkbook::FromBytes(bytes, path, {.streamFromSize = 0});
+  auto read = XlsxWorkbook::FromFile(path, fromFile);
+  edit(*held);
+  edit(*read);
+  EXPECT_EQ(UnzipParts(read->SaveToBytes()), UnzipParts(held->SaveToBytes()));
+  read->Save();
+  EXPECT_EQ(XlsxWorkbook::FromFile(path)->Worksheets(1).NumberValue(300, 2), 75.0);
+  const fs::path text = folder / "text.xlsx";
+  WriteBytes(text, "PK but no zip at all");
+  EXPECT_THAT([&] { XlsxWorkbook::FromFile(text, fromFile); },
+              ThrowsMessage<WorkbookError>(HasSubstr("the zip package cannot be read")));
+}
+
 TEST(WorkbookSave, AFileThatCannotBeReplacedSafelyIsRefusedAndModeAndOwnerAreKept) {
   const fs::path folder = TestFolder("savable");
   const std::string bytes = Valid();
