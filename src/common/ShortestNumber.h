@@ -115,12 +115,12 @@ inline char* WriteShortest(char* out, double value) {
       return p + digits;
     }
     if (scientific >= 0) {
-      char text[24];
-      PutDigits(text + digits, significand);
-      const auto whole = static_cast<std::size_t>(scientific + 1);
-      std::memcpy(p, text, whole);
-      p[whole] = '.';
-      std::memcpy(p + whole + 1, text + whole, static_cast<std::size_t>(digits) - whole);
+      // The digits one place to the right, then the whole part moved left
+      // over the point's place byte by byte (a wider copy of bytes just
+      // stored two at a time would stall on the store buffer).
+      PutDigits(p + 1 + digits, significand);
+      for (int i = 0; i <= scientific; ++i) p[i] = p[i + 1];
+      p[scientific + 1] = '.';
       return p + digits + 1;
     }
     p[0] = '0';
@@ -131,13 +131,13 @@ inline char* WriteShortest(char* out, double value) {
     return end;
   }
   if (value < 0) *p++ = '-';
-  char text[24];
-  PutDigits(text + digits, significand);
-  *p++ = text[0];
+  PutDigits(p + 1 + digits, significand); // d.ddd: the first digit moved left over the point's place
+  p[0] = p[1];
   if (digits > 1) {
-    *p++ = '.';
-    std::memcpy(p, text + 1, static_cast<std::size_t>(digits - 1));
-    p += digits - 1;
+    p[1] = '.';
+    p += digits + 1;
+  } else {
+    p += 1;
   }
   *p++ = 'e';
   *p++ = scientific < 0 ? '-' : '+';
