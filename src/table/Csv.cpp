@@ -147,7 +147,9 @@ bool CsvReader::Next(std::vector<std::string>& fields) {
 }
 
 char* CsvRow::Room(std::size_t n) {
-  if (text_.size() - used_ < n) text_.resize(std::max(2 * text_.size(), used_ + n));
+  // Within the storage's capacity a resize only fills the new bytes; beyond
+  // it the string grows geometrically, so a reused row soon allocates no more.
+  if (text_.size() - used_ < n) text_.resize(std::max(text_.capacity(), used_ + n));
   return text_.data() + used_;
 }
 
@@ -209,8 +211,7 @@ std::string CsvRow::Release() {
 }
 
 void CsvRow::Clear() {
-  text_.resize(text_.capacity()); // all of the storage is room
-  used_ = 0;
+  used_ = 0; // the storage's bytes are room again
   first_ = true;
 }
 
