@@ -4,12 +4,11 @@
 #include <fstream>
 #include <ostream>
 
-#include "run/TableError.h"
-#include "run/TableRun.h"
-
 #include "cli/Cli.h"
 #include "cli/CliOptions.h"
+#include "run/TableError.h"
 #include "run/TableOptions.h"
+#include "run/TableRun.h"
 
 namespace vontralek::cli {
 
